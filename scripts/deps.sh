@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the Debian packages needed to build, test and benchmark Quorvanta (only missing ones).
+set -euo pipefail
+PKGS=(cmake ninja-build g++ ccache qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev
+      nginx-light curl aria2 axel xvfb xauth imagemagick clang-format adwaita-icon-theme
+      libqt6svg6 time)
+missing=()
+for p in "${PKGS[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,153 @@
+#include "store/JobDb.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include "store/Globals.h"
+#include "store/JobDbFormat.h"
+#include "store/JobTable.h"
+#include "store/UserMessage.h"
+
+void AddFixedNodes(CategoryTree& tree, bool withDefaults) {
+    const QString tag = DefaultDownDir;
+    tree.Clear();
+    tree.Add(QString(), TreeKeys::Root, QStringLiteral("Quorvanta"), "1", "1", tag);
+    tree.Add(TreeKeys::Root, TreeKeys::NowSearch, QStringLiteral("Searching"), "2", "2", tag);
+    tree.Add(TreeKeys::Root, TreeKeys::NowDownLoad, QStringLiteral("Downloading"), "3", "3", tag);
+    tree.Add(TreeKeys::Root, TreeKeys::Downloaded, QStringLiteral("Downloaded"), "4", "4", tag);
+    if (withDefaults) {
+        tree.Add(TreeKeys::Downloaded, "101k", QStringLiteral("Cartoon"), "5", "6", tag);
+        tree.Add(TreeKeys::Downloaded, "102k", QStringLiteral("MTV"), "5", "6", tag);
+        tree.Add(TreeKeys::Downloaded, "103k", QStringLiteral("Games"), "5", "6", tag);
+        tree.Add(TreeKeys::Downloaded, "104k", QStringLiteral("Ad"), "5", "6", tag);
+    }
+    tree.Add(TreeKeys::Root, TreeKeys::Recely, QStringLiteral("Delete"), "7", "7", tag);
+}
+
+void AddHistoryNodes(CategoryTree& tree) {
+    tree.Add(QString(), TreeKeys::History, QStringLiteral("History"), "History", "History");
+    for (const char* name : {"Today", "This Week", "This Month", "All"})
+        tree.Add(TreeKeys::History, QString::fromLatin1(name), QString::fromLatin1(name),
+                 "History1", "History1");
+}
+
+QByteArray JobDbBytes(const CategoryTree& tree) {
+    QByteArray out;
+    out.reserve(256 + static_cast<qsizetype>(JobCount) * 400);
+    for (const QString& key : tree.Descendants(TreeKeys::Downloaded)) {
+        const TreeNode* n = tree.Find(key);
+        JobDbFormat::WriteCategory(out, {n->ParentKey, n->Key, n->Text, n->Tag});
+    }
+    JobDbFormat::WriteCategory(out, {"0", "0", "end", "end"});
+    for (int i = 1; i <= JobCount; ++i) {
+        const JobRecord& job = Jobs[i];
+        if (job.ClassKey.isEmpty() || job.ClassKey == TreeKeys::RecelyReally) continue;
+        JobDbFormat::WriteJob(out, job);
+    }
+    return out;
+}
+
+bool SaveJobDb(const CategoryTree& tree, const QString& path) {
+    const QByteArray bytes = JobDbBytes(tree);
+    QSaveFile file(path);
+    QString error;
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+    } else if (file.write(bytes) != bytes.size()) {
+        error = file.errorString();
+        file.cancelWriting();
+    } else if (!file.commit()) {
+        error = file.errorString();
+    }
+    if (error.isEmpty()) return true;
+    UserMessage::Show(UserMessage::Critical, QStringLiteral("Quorvanta"),
+                      QStringLiteral("The job database could not be saved to %1:\n%2\n"
+                                     "The previous file was left as it was.")
+                          .arg(QDir::toNativeSeparators(path), error));
+    return false;
+}
+
+JobDbLoadResult LoadJobDb(CategoryTree& tree, const QString& path) {
+    JobDbLoadResult result;
+    AddFixedNodes(tree, false);
+    ClearJobs();
+
+    QFile file(path);
+    QByteArray data;
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.complete = false;
+        result.problem = QStringLiteral("The file could not be opened: ") + file.errorString();
+    } else {
+        data = file.readAll();
+        file.close();
+    }
+
+    JobDbFormat::Reader reader(data);
+    bool categoriesDone = false;
+    if (result.complete) {
+        int skipped = 0;
+        for (;;) {
+            CategoryRecord c;
+            if (!reader.ReadCategory(c)) {
+                result.complete = false;
+                result.problem = QStringLiteral("The file ends inside the category list.");
+                break;
+            }
+            if (c.ParentKey == QLatin1String("0") && c.Key == QLatin1String("0")) {
+                categoriesDone = true;
+                break;
+            }
+            if (!tree.Add(c.ParentKey, c.Key, c.Text.trimmed(), "5", "6", c.Folder.trimmed()))
+                ++skipped;
+        }
+        if (skipped && result.complete) {
+            result.complete = false;
+            result.problem = QStringLiteral("%1 categories had an unknown parent or a repeated key "
+                                            "and were left out.")
+                                 .arg(skipped);
+        }
+    }
+    if (categoriesDone) {
+        while (!reader.AtEnd()) {
+            JobRecord job;
+            if (!reader.ReadJob(job)) {
+                result.complete = false;
+                result.problem = QStringLiteral("The file ends inside job record %1.")
+                                     .arg(JobCount + 1);
+                break;
+            }
+            job.FileOpen = VbFalse;
+            job.FileNo = 0;
+            if (!AddJob(job)) {
+                result.complete = false;
+                result.problem = QStringLiteral("The file holds more than 32767 jobs.");
+                break;
+            }
+        }
+    }
+
+    if (!result.complete) {
+        result.keptAs = path + QStringLiteral(".bad");
+        QFile::remove(result.keptAs);
+        if (!QFile::copy(path, result.keptAs)) result.keptAs.clear();
+        UserMessage::Show(
+            UserMessage::Warning, QStringLiteral("Quorvanta"),
+            QStringLiteral("The job database %1 could not be read whole. %2\n"
+                           "What could be read was loaded (%3 jobs).%4")
+                .arg(QDir::toNativeSeparators(path), result.problem)
+                .arg(JobCount)
+                .arg(result.keptAs.isEmpty()
+                         ? QString()
+                         : QStringLiteral("\nThe file was kept as %1.")
+                               .arg(QDir::toNativeSeparators(result.keptAs))));
+    }
+    return result;
+}
+
+void BuildDefaultTree(CategoryTree& tree, const QString& path) {
+    QDir().mkpath(DefaultDownDir);
+    AddFixedNodes(tree, true);
+    SaveJobDb(tree, path);
+}

@@ -1,0 +1,35 @@
+#pragma once
+// The in-memory settings record. Every reader uses this copy; the options dialog and the settings
+// reader fill it from the settings file.
+
+#include <QString>
+#include <cstdint>
+
+struct SettingsRecord {
+    int16_t Maxjobs = 5;
+    int16_t Parts = 5;
+    int16_t Retries = 5;
+    int16_t Ctimeout = 30;
+    int16_t Rtimeout = 60;
+    int16_t Redelay = 5;
+    int16_t Fileexits = -1;  // not 0: rename automatically; 0: overwrite
+    QString Useragent = QStringLiteral("Quorvanta 1.0");
+    int16_t StartMin = 0;
+    int16_t CloseMin = 0;
+    int16_t HideMin = 0;
+    int16_t UseQV = 1;
+    int16_t StillDownload = 0;
+    int16_t DoneExit = 0;
+    int16_t DownShutDown = 0;
+    int16_t AutoBack = 0;
+    int16_t PopMessage = 1;
+};
+
+extern SettingsRecord Settings;
+
+// The tab the options dialog opens on: 1 "General", 2 "Proxy", 3 "Skins", 4 "Other".
+extern int16_t OptionPage;
+
+// Reads the settings file into Settings without any window: the values the options dialog's
+// reader would put there (missing file or keys give the defaults above).
+void LoadSettingsFromFile(const QString& iniPath);

@@ -1,0 +1,24 @@
+#pragma once
+// Every test program runs in its own temporary HOME, XDG_DATA_HOME and XDG_CONFIG_HOME, so no
+// test reads or writes the user's real files.
+
+#include <QByteArray>
+#include <QString>
+
+namespace TestEnv {
+
+// The temporary root of this test program (created by the test main).
+QString Root();
+// A fresh, empty folder below the root.
+QString NewDir(const QString& name = QString());
+// Points HOME and the XDG folders at a fresh folder below the root and re-runs InitGlobals.
+QString IsolateHome();
+// A free TCP port on 127.0.0.1.
+quint16 FreePort();
+// Writes bytes to a file, creating folders; returns false on failure.
+bool WriteFile(const QString& path, const QByteArray& bytes);
+QByteArray ReadFile(const QString& path);
+// Deterministic pseudo-random bytes (the same seed gives the same bytes).
+QByteArray RandomBytes(qsizetype size, quint32 seed = 1);
+
+}  // namespace TestEnv

@@ -1,0 +1,12 @@
+#include "pages/SearchRecord.h"
+
+std::vector<SearchRecord> Searches(1);
+int16_t SearchCount = 0;
+
+int AddSearch(const SearchRecord& record) {
+    if (SearchCount >= 32767) return 0;
+    ++SearchCount;
+    Searches.resize(static_cast<size_t>(SearchCount) + 1);
+    Searches[SearchCount] = record;
+    return SearchCount;
+}

@@ -1,0 +1,76 @@
+#include "tree/TreeFill.h"
+
+#include <QComboBox>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+#include "store/Icons.h"
+
+namespace {
+
+void SetNodeData(QTreeWidgetItem* item, const TreeNode& node) {
+    item->setText(0, node.Text);
+    item->setIcon(0, QvIcon(node.Image));
+    item->setData(0, TreeRoles::Key, node.Key);
+    item->setData(0, TreeRoles::Tag, node.Tag);
+    item->setData(0, TreeRoles::Image, node.Image);
+    item->setData(0, TreeRoles::SelectedImage, node.SelectedImage);
+}
+
+void CopyChildren(QTreeWidgetItem* parentItem, const CategoryTree& tree, const QString& key) {
+    for (const QString& childKey : tree.ChildrenOf(key)) {
+        const TreeNode* child = tree.Find(childKey);
+        if (!child) continue;
+        auto* item = new QTreeWidgetItem(parentItem);
+        SetNodeData(item, *child);
+        CopyChildren(item, tree, childKey);
+    }
+}
+
+}  // namespace
+
+void CopyClassTree(QTreeWidget* target, const CategoryTree& tree) {
+    if (!target) return;
+    target->clear();
+    const TreeNode* downloaded = tree.Find(TreeKeys::Downloaded);
+    if (!downloaded) return;
+    auto* root = new QTreeWidgetItem(target);
+    SetNodeData(root, *downloaded);
+    CopyChildren(root, tree, TreeKeys::Downloaded);
+    target->expandAll();
+}
+
+void FillClassCombo(QComboBox* combo, const CategoryTree& tree) {
+    if (!combo) return;
+    combo->clear();
+    const TreeNode* downloaded = tree.Find(TreeKeys::Downloaded);
+    if (!downloaded) return;
+    QStringList keys{TreeKeys::Downloaded};
+    keys.append(tree.Descendants(TreeKeys::Downloaded));
+    for (const QString& key : keys) {
+        const TreeNode* node = tree.Find(key);
+        if (!node) continue;
+        const int depth = tree.DepthBelow(key, TreeKeys::Downloaded);
+        const QString indent(depth * 4, QLatin1Char(' '));
+        combo->addItem(QvIcon(node->Image), indent + node->Text);
+        const int index = combo->count() - 1;
+        combo->setItemData(index, node->Key, TreeRoles::Key);
+        combo->setItemData(index, node->Tag, TreeRoles::Tag);
+        combo->setItemData(index, depth, TreeRoles::Depth);
+    }
+}
+
+QTreeWidgetItem* FindTreeItem(QTreeWidget* target, const QString& key) {
+    if (!target) return nullptr;
+    for (QTreeWidgetItemIterator it(target); *it; ++it)
+        if ((*it)->data(0, TreeRoles::Key).toString() == key) return *it;
+    return nullptr;
+}
+
+QString TreeItemKey(const QTreeWidgetItem* item) {
+    return item ? item->data(0, TreeRoles::Key).toString() : QString();
+}
+
+int FindComboKey(const QComboBox* combo, const QString& key) {
+    return combo ? combo->findData(key, TreeRoles::Key) : -1;
+}

@@ -1,0 +1,85 @@
+#pragma once
+// The main window: the composition root. It owns the tree, the job panes, the slots and the
+// page analyser, lays them out, and forwards menus, tool bars and the tray to them.
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include "store/CategoryTree.h"
+
+class MainMenus;
+class QLabel;
+class QSplitter;
+class QStackedWidget;
+class QSystemTrayIcon;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // The load step: tray icon, slots, tree and jobs, panes, settings. Runs once before showing.
+    void Load();
+    // Shows the window after loading (minimized with StartMin).
+    void ShowAfterLoad();
+
+    // File > Exit: always ends the program, whatever CloseMin says.
+    void ExitProgram();
+    // SIGTERM, SIGINT, the end of the desktop session: pause all and save, also while a modal
+    // dialog is open, then end the event loops.
+    void ShutdownNow();
+    // Brings the window to the front (a second start asked for it).
+    void RestoreWindow();
+
+    CategoryTree& Tree() { return tree; }
+    MainMenus* Menus() const { return menus; }
+    QSystemTrayIcon* TrayIcon() const { return tray; }
+    int ActiveList() const { return activeList; }
+    bool CloseStepDone() const { return closeDone; }
+
+    // Status bar panel 1: "Quorvanta " + version.
+    void LookStatebar();
+    // Runs the enabling rules of the menus and copies them to the tool bar.
+    void EnabledTb();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void BuildLayout();
+    void ConnectCommands();
+    void CreateTray();
+    void RunCloseStep();
+    void SelectNode(const QString& key);
+    void ShowView(int view);
+    void RefreshTreeWidget();
+    void ToggleTree();
+    void ToggleUpperList();
+    void ToggleInfoList();
+    void ShowAbout();
+    void OnTrayMenuShow();
+    void ToggleFromTray();
+
+    CategoryTree tree;
+    MainMenus* menus = nullptr;
+    QSystemTrayIcon* tray = nullptr;
+
+    QSplitter* mainSplit = nullptr;   // tree | right side
+    QSplitter* rightSplit = nullptr;  // upper lists / lower panes
+    QTreeWidget* tvNa = nullptr;
+    QStackedWidget* upperStack = nullptr;
+    QStackedWidget* lowerStack = nullptr;
+    QLabel* statePanel1 = nullptr;
+    QLabel* statePanel2 = nullptr;
+
+    int activeList = 0;  // 0 none, 1 searches, 2 current downloads, 3 category list
+    int previousView = 0;
+    bool exitRequested = false;
+    bool closeDone = false;
+    QList<int> savedTreeSizes;
+    QList<int> savedRightSizes;
+};

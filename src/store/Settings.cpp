@@ -1,7 +1,10 @@
 #include "store/Settings.h"
 
+#include "store/SettingsFile.h"
+
 SettingsRecord Settings;
 int16_t OptionPage = 0;
 
-// Filled in with the settings file reader.
-void LoadSettingsFromFile(const QString&) {}
+void LoadSettingsFromFile(const QString& iniPath) {
+    Settings = SettingsFile::ToRecord(SettingsFile::Read(iniPath));
+}

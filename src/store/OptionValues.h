@@ -1,0 +1,36 @@
+#pragma once
+// What the options dialog shows: the texts of its boxes, its option buttons, proxy rows and
+// check boxes. The settings reader fills it from the settings file, the writer puts it back, and
+// the settings record is taken from it.
+
+#include <QList>
+#include <QString>
+#include <array>
+#include <cstdint>
+
+struct ProxyRow {
+    QString Host;
+    QString Port;
+    bool operator==(const ProxyRow&) const = default;
+};
+
+struct OptionValues {
+    // "General": the texts of the six number boxes.
+    QString Maxjobs = QStringLiteral("5");
+    QString Parts = QStringLiteral("5");
+    QString Retries = QStringLiteral("5");
+    QString Ctimeout = QStringLiteral("30");
+    QString Rtimeout = QStringLiteral("60");
+    QString Redelay = QStringLiteral("5");
+    // Option1 "Overwrite" chosen; false means Option2 "Auto rename".
+    bool Option1 = false;
+    QString Useragent = QStringLiteral("Quorvanta 1.0");
+    // "Proxy": the rows of the list.
+    QList<ProxyRow> Proxies;
+    // "Other": the nine check boxes (0 or 1), in the order of OtherKeys.
+    std::array<int16_t, 9> Other{0, 0, 0, 1, 0, 0, 0, 0, 1};
+    // "Skins": the name of the widget style; empty for the desktop's own.
+    QString Style;
+
+    bool operator==(const OptionValues&) const = default;
+};

@@ -1,0 +1,76 @@
+#pragma once
+// A sections-and-keys profile file ("[Section]" lines, "key=value" lines). Section and key names
+// are matched without regard to case and without surrounding blanks; values lose their
+// surrounding blanks. The first matching section and the first matching key win. Every write
+// replaces the whole file atomically (a temporary file beside it, flushed, renamed over it), so a
+// failed write leaves the previous file as it was; sections and lines the write does not touch
+// stay as they were.
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+class clsIniFile {
+public:
+    clsIniFile() = default;
+    explicit clsIniFile(const QString& path) : fileName(path) {}
+
+    // The file this object works on; set right after creation.
+    void SetFileName(const QString& path);
+    const QString& FileName() const { return fileName; }
+
+    // Removes the section with all its keys. True when the file is as asked afterwards.
+    bool DeleteSection(const QString& section);
+    // Writes the key, creating section and key as needed. A line break in the value becomes a
+    // blank; a key with "=" or a line break, or a section with "]" or a line break, is refused.
+    bool SaveSetting(const QString& section, const QString& key, const QString& value);
+    // At most 254 characters of the value. A missing key or section reads "unknown value"; a key
+    // that is present with an empty value reads "Unknown section or key".
+    QString GetSetting(const QString& section, const QString& key);
+    // The key names of the section in file order (names[0] is the first) and their number; 0 when
+    // the section is missing or empty. The names pass through a 2000-character buffer (each name
+    // followed by a zero character, the list by one more), so a long list is cut short.
+    int16_t GetSection(const QString& section, QStringList& names);
+
+    // Every key name of the section in file order, without the buffer limit.
+    QStringList KeyNames(const QString& section);
+    bool SectionExists(const QString& section);
+    // Adds an empty section when it is missing.
+    bool CreateSection(const QString& section);
+
+    // Between BeginUpdate and EndUpdate writes stay in memory; EndUpdate writes the file once.
+    // Reads in between see the pending changes.
+    void BeginUpdate();
+    bool EndUpdate();
+
+    // Why the last failed write failed.
+    const QString& LastError() const { return lastError; }
+
+    static constexpr int kMaxValueChars = 254;
+    static constexpr int kSectionBufferChars = 2000;
+    static inline const QString MissingValue = QStringLiteral("unknown value");
+    static inline const QString EmptyValue = QStringLiteral("Unknown section or key");
+
+private:
+    struct Signature {
+        bool exists = false;
+        unsigned long long device = 0, inode = 0;
+        long long size = 0, mtimeSec = 0, mtimeNsec = 0;
+        bool operator==(const Signature&) const = default;
+    };
+    Signature Stat() const;
+    void Load();
+    bool Commit();
+    // First line index of the section's header, -1 when missing; end is the index after its last
+    // line (the next header or the end of the file).
+    int FindSection(const QString& section, int* end);
+    int FindKey(int begin, int end, const QString& key, QString* value) const;
+
+    QString fileName;
+    QStringList lines;
+    bool loaded = false;
+    Signature signature;
+    int updateDepth = 0;
+    bool dirty = false;
+    QString lastError;
+};

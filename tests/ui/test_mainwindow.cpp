@@ -1,0 +1,161 @@
+// The main window as a composition: load step, menus, close request, tray.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include "common/TestEnv.h"
+#include "store/Globals.h"
+#include "store/JobTable.h"
+#include "store/Settings.h"
+#include "ui/MainMenus.h"
+#include "ui/frmMain.h"
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestEnv::IsolateHome();
+        ClearJobs();
+        Settings = SettingsRecord{};
+    }
+    void TearDown() override { ClearJobs(); }
+};
+
+QStringList EntryTexts(QMenu* menu) {
+    QStringList out;
+    for (QAction* a : menu->actions()) out << (a->isSeparator() ? "-" : a->text());
+    return out;
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, FirstStartBuildsTreeWritesDatabaseAndOpensOnDownloaded) {
+    ASSERT_FALSE(QFile::exists(JobDbFile));
+    frmMain w;
+    w.Load();
+    EXPECT_TRUE(QFile::exists(JobDbFile));
+    EXPECT_TRUE(QDir(DefaultDownDir).exists());
+    EXPECT_EQ(w.ActiveList(), 3);
+    auto* tvNa = w.findChild<QTreeWidget*>("tvNa");
+    ASSERT_TRUE(tvNa);
+    ASSERT_EQ(tvNa->topLevelItemCount(), 2);
+    QTreeWidgetItem* root = tvNa->topLevelItem(0);
+    EXPECT_EQ(root->text(0), "Quorvanta");
+    QStringList children;
+    for (int i = 0; i < root->childCount(); ++i) children << root->child(i)->text(0);
+    EXPECT_EQ(children, QStringList({"Searching", "Downloading", "Downloaded", "Delete"}));
+    QTreeWidgetItem* downloaded = root->child(2);
+    EXPECT_EQ(tvNa->currentItem(), downloaded);
+    ASSERT_EQ(downloaded->childCount(), 4);
+    EXPECT_EQ(downloaded->child(0)->text(0), "Cartoon");
+    EXPECT_EQ(downloaded->child(3)->text(0), "Ad");
+    QTreeWidgetItem* history = tvNa->topLevelItem(1);
+    EXPECT_EQ(history->text(0), "History");
+    EXPECT_EQ(history->childCount(), 4);
+    EXPECT_EQ(w.statusBar()->findChild<QLabel*>("StatusBar1_Panel1")->text(), "Quorvanta 1.3");
+}
+
+TEST_F(MainWindowTest, MenusHoldEveryEntryInOrder) {
+    frmMain w;
+    QStringList tops;
+    for (QAction* a : w.menuBar()->actions()) tops << a->text();
+    EXPECT_EQ(tops, QStringList({"&File", "&Edit", "&View", "&Jobs", "&Operate", "&Help"}));
+    MainMenus* m = w.Menus();
+    EXPECT_EQ(EntryTexts(m->Menu("mnuFile_Category")),
+              QStringList({"&New Category...", "&MoveTo", "&Delete...", "&Properties..."}));
+    EXPECT_EQ(EntryTexts(m->Menu("mnuJob")),
+              QStringList({"Add &New Download Job...", "Add &Batch Download Job...",
+                           "Add &Search Job...", "-", "&Start Download Job",
+                           "&Pause Download Job", "&Start Download All", "&Pause Download All",
+                           "-", "Start Search Job", "Pause Search Job", "Start All Search Job",
+                           "Pause All Search Job"}));
+    EXPECT_EQ(EntryTexts(m->Menu("mnuOption")),
+              QStringList({"&Option", "-", "&Play", "&Stop", "&Close", "&Previous Swf",
+                           "&Next Swf", "&FullScreen"}));
+    EXPECT_EQ(EntryTexts(m->popMain()),
+              QStringList({"&Open/Hide Quorvanta", "-", "Add &New Download Job...",
+                           "Add &Batch Job...", "Add &Search Job...", "-",
+                           "&Start All Download Job", "&Pause All Download Job",
+                           "Start All Sea&rch Job", "Pause All Searc&h Job", "-", "&Top Window",
+                           "&Option", "&About...", "-", "Tell Friend About Quorvanta", "E&xit"}));
+    // Entries whose feature is not part of this build are never enabled.
+    for (const QString& name : m->Names()) {
+        if (!m->IsAvailable(name)) {
+            EXPECT_FALSE(m->Action(name)->isEnabled()) << name.toStdString();
+        }
+    }
+    EXPECT_TRUE(m->Action("mnuFile_Exit")->isEnabled());
+    EXPECT_TRUE(m->Action("mnuHelp_About")->isEnabled());
+    EXPECT_EQ(m->tbMain()->objectName(), "tbMain");
+    EXPECT_EQ(m->tbOper()->objectName(), "tbOper");
+    EXPECT_EQ(m->Action("tbMain_AddNewJob")->toolTip(), "Add new download job");
+    EXPECT_EQ(m->Action("tbOper_Exchange")->toolTip(), "Hide or Display Right listview");
+}
+
+TEST_F(MainWindowTest, CloseMinOnlyMinimizesButExitSavesAndEnds) {
+    frmMain w;
+    w.Load();
+    w.show();
+    Settings.CloseMin = 1;
+    QFile::remove(JobDbFile);
+    w.close();
+    EXPECT_FALSE(w.CloseStepDone());
+    EXPECT_FALSE(QFile::exists(JobDbFile));
+    w.ExitProgram();
+    EXPECT_TRUE(w.CloseStepDone());
+    EXPECT_EQ(Settings.CloseMin, 0);
+    EXPECT_TRUE(QFile::exists(JobDbFile));
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(MainWindowTest, CloseAndReloadKeepsDatabaseByteForByte) {
+    {
+        frmMain w;
+        w.Load();
+        JobRecord job;
+        job.ClassKey = "102k";
+        job.State = StateComplete;
+        job.Url = "http://example.invalid/clip.swf";
+        job.FileName = "clip.swf";
+        job.LocalFile = DefaultDownDir + "clip.swf";
+        job.Parts = 3;
+        job.Segments[1] = {0, 100, 99};
+        job.CreateTime = 46000.5;
+        AddJob(job);
+        w.Tree().Add("101k", "101k1", "Shorts", "5", "6", DefaultDownDir + "shorts/");
+        w.ExitProgram();
+    }
+    const QByteArray first = TestEnv::ReadFile(JobDbFile);
+    ASSERT_FALSE(first.isEmpty());
+    {
+        frmMain w;
+        w.Load();
+        EXPECT_EQ(JobCount, 1);
+        EXPECT_TRUE(w.Tree().Exists("101k1"));
+        w.ExitProgram();
+    }
+    EXPECT_EQ(TestEnv::ReadFile(JobDbFile), first);
+}
+
+TEST_F(MainWindowTest, TrayTipIsCaptionAndOpenHideRestores) {
+    frmMain w;
+    w.Load();
+    ASSERT_TRUE(w.TrayIcon());
+    EXPECT_EQ(w.TrayIcon()->toolTip(), "Quorvanta");
+    EXPECT_EQ(w.TrayIcon()->contextMenu(), w.Menus()->popMain());
+    w.showMaximized();
+    w.Menus()->Action("popMain_Show")->trigger();
+    EXPECT_FALSE(w.isMaximized());
+    EXPECT_TRUE(w.isVisible());
+}

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include "common/TestEnv.h"
@@ -15,6 +17,10 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir root(QDir::tempPath() + "/quorvanta-test-XXXXXX");
     TestEnv::RootRef() = root.path();
+    const QString runtime = root.path() + "/run";
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
     TestEnv::IsolateHome();
     QApplication app(argc, argv);
     TestEnv::IsolateHome();

@@ -1,0 +1,434 @@
+#include "pages/clsDownHtml.h"
+
+#include <QElapsedTimer>
+#include <QTcpSocket>
+
+#include "pages/PageHttp.h"
+#include "store/JobTable.h"
+#include "store/VbDate.h"
+
+namespace {
+// Work done between two looks at the event queue during an analysis.
+constexpr qint64 kSliceMs = 4;
+// A response that has sent this much without a blank line has no usable head.
+constexpr qsizetype kMaxHeadBytes = 64 * 1024;
+}  // namespace
+
+clsDownHtml::clsDownHtml(QObject* parent) : QObject(parent) {
+    sliceTimer.setSingleShot(true);
+    sliceTimer.setInterval(0);
+    connect(&sliceTimer, &QTimer::timeout, this, &clsDownHtml::RunSlice);
+}
+
+clsDownHtml::~clsDownHtml() {
+    DropSocket();
+}
+
+bool clsDownHtml::ParsePageUrl(SearchRecord& record) {
+    QString u = record.PageUrl;
+    if (u.indexOf(u'/', 7) < 0) u += u'/';
+    if (!u.startsWith(QStringLiteral("http://"))) return false;
+    const qsizetype slash = u.indexOf(u'/', 7);
+    const QString host = u.mid(7, slash - 7);
+    const qsizetype colon = host.indexOf(u':');
+    const QString hostName = colon < 0 ? host : host.left(colon);
+    if (hostName.isEmpty()) return false;
+    quint16 port = 80;
+    if (colon >= 0) {
+        const QString portText = host.mid(colon + 1);
+        bool ok = !portText.isEmpty();
+        for (const QChar c : portText) ok = ok && c.isDigit() && c.unicode() < 128;
+        const uint value = ok ? portText.toUInt(&ok) : 0;
+        if (!ok || value == 0 || value > 65535) return false;
+        port = static_cast<quint16>(value);
+    }
+    record.PageHost = host;  // "host:port" when a port is named: the Host line and absolute URLs
+    record.PagePort = port;
+    record.PagePath = u.mid(slash);
+    record.PageName = u.mid(u.lastIndexOf(u'/') + 1);
+    // The directory is taken from the path without its query, which may hold "/" itself.
+    const qsizetype query = record.PagePath.indexOf(u'?');
+    const QString plainPath = query < 0 ? record.PagePath : record.PagePath.left(query);
+    record.PageDir = plainPath.left(plainPath.lastIndexOf(u'/') + 1);
+    if (record.UseProxy != 0) record.PagePath = QStringLiteral("http://") + host + record.PagePath;
+    return true;
+}
+
+bool clsDownHtml::Create(int searchIndex) {
+    if (searchIndex < 1 || searchIndex > SearchCount) return false;
+    if (Searches[searchIndex].SearchState == SearchFree || analysing) return false;
+    SearchRecord record = Searches[searchIndex];
+    if (!ParsePageUrl(record)) return false;
+    SearchIndex = static_cast<int16_t>(searchIndex);
+    MySearch = record;
+    MySearch.SearchState = SearchRunning;
+    SaveSearch();
+    return true;
+}
+
+bool clsDownHtml::CreateFrom(const SearchRecord& record) {
+    if (analysing) return false;
+    SearchRecord copy = record;
+    if (!ParsePageUrl(copy)) return false;
+    SearchIndex = 0;
+    MySearch = copy;
+    MySearch.SearchState = SearchRunning;
+    return true;
+}
+
+QString clsDownHtml::ConnectHost() const {
+    if (MySearch.UseProxy != 0) return MySearch.ProxyHost;
+    const qsizetype colon = MySearch.PageHost.indexOf(u':');
+    return colon < 0 ? MySearch.PageHost : MySearch.PageHost.left(colon);
+}
+
+quint16 clsDownHtml::ConnectPort() const {
+    return MySearch.UseProxy != 0 ? MySearch.ProxyPort : MySearch.PagePort;
+}
+
+bool clsDownHtml::Start() {
+    sliceTimer.stop();
+    analysing = false;
+    stage = Stage::Idle;
+    InUse = true;
+    DropSocket();
+    HeadPending = true;
+    headBytes.clear();
+    PageBytes.clear();
+    PageText.clear();
+    RespHead.clear();
+    RespStatus.clear();
+    chunked = false;
+    MySearch.PageSize = 0;
+    MySearch.PageReceived = 0;
+
+    mySocks1 = new QTcpSocket(this);
+    connect(mySocks1, &QTcpSocket::connected, this, &clsDownHtml::OnConnected);
+    connect(mySocks1, &QTcpSocket::readyRead, this, &clsDownHtml::OnReadyRead);
+    connect(mySocks1, &QTcpSocket::disconnected, this, &clsDownHtml::OnDisconnected);
+    connect(mySocks1, &QTcpSocket::errorOccurred, this,
+            [this](QAbstractSocket::SocketError e) { OnSocketError(static_cast<int>(e)); });
+    connectHost = ConnectHost();
+    connectPort = ConnectPort();
+    QTcpSocket* socket = mySocks1;
+    emit UpdataState(QStringLiteral("Connecting"),
+                     connectHost + QStringLiteral(":") + QString::number(connectPort));
+    if (socket == mySocks1) socket->connectToHost(connectHost, connectPort);
+    return true;
+}
+
+void clsDownHtml::Pause() {
+    // Nothing runs, or the page is being analysed: that analysis finishes on its own.
+    if (!InUse || analysing) return;
+    InUse = false;
+    MySearch.SearchState = SearchPaused;
+    SaveSearch();
+    DropSocket();
+}
+
+void clsDownHtml::DropSocket() {
+    if (!mySocks1) return;
+    QTcpSocket* socket = mySocks1;
+    mySocks1 = nullptr;
+    disconnect(socket, nullptr, this, nullptr);
+    socket->abort();
+    socket->deleteLater();
+}
+
+void clsDownHtml::SaveSearch() {
+    // A job deleted while it ran (state 0) stays deleted.
+    if (SearchIndex < 1 || SearchIndex > SearchCount) return;
+    if (Searches[SearchIndex].SearchState == SearchFree) return;
+    Searches[SearchIndex] = MySearch;
+}
+
+void clsDownHtml::OnConnected() {
+    if (!mySocks1) return;
+    QTcpSocket* socket = mySocks1;
+    emit UpdataState(QStringLiteral("Connected"), socket->peerName() + QStringLiteral(":") +
+                                                      QString::number(socket->peerPort()));
+    if (socket != mySocks1) return;
+    const QByteArray request = PageHttp::PageRequest(MySearch.PagePath, MySearch.PageHost);
+    socket->write(request);
+    emit UpdataState(QStringLiteral("Request"), QString::fromLatin1(request));
+}
+
+void clsDownHtml::OnReadyRead() {
+    if (!mySocks1) return;
+    const QByteArray data = mySocks1->readAll();
+    if (data.isEmpty()) return;
+    if (HeadPending) {
+        headBytes += data;
+        const qsizetype headEnd = PageHttp::HeadEnd(headBytes);
+        if (headEnd >= 0)
+            TakeHead(headEnd);
+        else if (headBytes.size() > kMaxHeadBytes)
+            TakeHead(-1);
+        return;
+    }
+    PageBytes += data;
+    MySearch.PageReceived += static_cast<int32_t>(data.size());
+    SaveSearch();
+    emit UpdataState(QStringLiteral("DataArrival"), QString::number(data.size()));
+}
+
+void clsDownHtml::TakeHead(qsizetype headEnd) {
+    HeadPending = false;
+    RespHead = headEnd > 0 ? QString::fromLatin1(headBytes.left(headEnd)) : QString();
+    QTcpSocket* socket = mySocks1;
+    emit UpdataState(QStringLiteral("Response"), RespHead);
+    if (socket != mySocks1 || !socket) return;
+    RespStatus = PageHttp::PageStatus(RespHead);
+    if (RespStatus != QStringLiteral("200")) {
+        EndAsRequestError();
+        return;
+    }
+    MySearch.PageSize = PageHttp::PageContentLength(RespHead);
+    chunked = PageHttp::IsChunked(RespHead);
+    PageBytes = headBytes.mid(headEnd);
+    headBytes.clear();
+    MySearch.PageReceived = static_cast<int32_t>(PageBytes.size());
+    SaveSearch();
+    emit UpdataState(QStringLiteral("DataArrival"), QString::number(PageBytes.size()));
+}
+
+void clsDownHtml::EndAsRequestError() {
+    DropSocket();
+    MySearch.SearchState = SearchError;
+    headBytes.clear();
+    PageBytes.clear();
+    PageText.clear();
+    SaveSearch();
+    emit UpdataState(QStringLiteral("RequestError"), RespStatus);
+    emit DownComplete();
+}
+
+void clsDownHtml::OnDisconnected() {
+    if (!mySocks1) return;
+    if (mySocks1->bytesAvailable() > 0) OnReadyRead();
+    if (!mySocks1) return;  // the data ended the run (request error)
+    if (HeadPending) {
+        // Closed before a whole head arrived: no status, a request error.
+        TakeHead(-1);
+        return;
+    }
+    DropSocket();
+    emit UpdataState(QStringLiteral("Close"), QStringLiteral("ByServer"));
+    emit DownComplete();
+}
+
+void clsDownHtml::OnSocketError(int error) {
+    if (!mySocks1) return;
+    // The server closing the connection is the normal end; disconnected follows.
+    if (error == QAbstractSocket::RemoteHostClosedError) return;
+    const QString text = QString::number(error) + mySocks1->errorString();
+    DropSocket();
+    MySearch.SearchState = SearchError;
+    headBytes.clear();
+    PageBytes.clear();
+    PageText.clear();
+    SaveSearch();
+    emit UpdataState(QStringLiteral("Error"), text);
+    emit DownComplete();
+}
+
+void clsDownHtml::BuildPageText() {
+    const QByteArray body = chunked ? PageHttp::DecodeChunked(PageBytes) : PageBytes;
+    PageText = QString::fromUtf8(body);
+}
+
+void clsDownHtml::Fenxi() {
+    if (analysing) return;
+    BuildPageText();
+    // Line breaks count as blanks.
+    PageText.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    PageText.replace(u'\r', u' ');
+    PageText.replace(u'\n', u' ');
+    lowerText = PageHttp::AsciiLower(PageText);
+    analysing = true;
+    stage = Stage::ObjectScan;
+    scanPos = 0;
+    sliceTimer.start();
+}
+
+void clsDownHtml::RunSlice() {
+    if (!analysing || inSlice) return;
+    inSlice = true;
+    QElapsedTimer clock;
+    clock.start();
+    while (stage != Stage::Idle && clock.elapsed() < kSliceMs) {
+        switch (stage) {
+            case Stage::ObjectScan:
+                ObjectStep();
+                break;
+            case Stage::EmbedScan:
+                Search2();
+                break;
+            case Stage::LinkScan:
+                LinkStep();
+                break;
+            case Stage::Idle:
+                break;
+        }
+    }
+    inSlice = false;
+    if (stage == Stage::Idle)
+        FinishAnalysis();
+    else
+        sliceTimer.start();
+}
+
+// One OBJECT block; true while there may be more.
+bool clsDownHtml::ObjectStep() {
+    const qsizetype p = lowerText.indexOf(QStringLiteral("<object classid="), scanPos);
+    if (p < 0) {
+        stage = Stage::EmbedScan;
+        scanPos = 0;
+        return false;
+    }
+    const qsizetype q = lowerText.indexOf(QStringLiteral("</object>"), p);
+    if (q < 0) {
+        // An unclosed OBJECT ends the block scans; the EMBED scan is not run.
+        stage = MySearch.Depth > 0 ? Stage::LinkScan : Stage::Idle;
+        scanPos = 0;
+        return false;
+    }
+    BlockMovie(QStringLiteral("</object>"), QStringLiteral(".macromedia."),
+               QStringLiteral("value="), p, q);
+    scanPos = p + 1;
+    return true;
+}
+
+// One EMBED block; true while there may be more.
+bool clsDownHtml::Search2() {
+    const qsizetype p = lowerText.indexOf(QStringLiteral("<embed"), scanPos);
+    const qsizetype q = p < 0 ? -1 : lowerText.indexOf(QStringLiteral("</embed>"), p);
+    if (p < 0 || q < 0) {
+        stage = MySearch.Depth > 0 ? Stage::LinkScan : Stage::Idle;
+        scanPos = 0;
+        return false;
+    }
+    BlockMovie(QStringLiteral("</embed>"), QStringLiteral("flash"), QStringLiteral("src="), p, q);
+    scanPos = p + 1;
+    return true;
+}
+
+void clsDownHtml::BlockMovie(const QString& closeTag, const QString& word,
+                             const QString& valueLabel, qsizetype p, qsizetype closeAt) {
+    const qsizetype length = closeAt + closeTag.size() - p;
+    QString lower = lowerText.mid(p, length);
+    if (!lower.contains(word)) return;
+    QString block = PageText.mid(p, length);
+    block.replace(u'>', u' ');
+    lower.replace(u'>', u' ');
+    const qsizetype v = lower.indexOf(valueLabel);
+    if (v < 0) return;  // no reference: the block is skipped
+    const qsizetype e = block.indexOf(u' ', v);
+    if (e < 0) return;
+    const qsizetype from = v + valueLabel.size();
+    const QString reference = PageHttp::WithoutQuotes(block.mid(from, e - from));
+    if (reference.isEmpty()) return;
+    AddMovie(PageHttp::AbsoluteUrl(reference, MySearch.PageHost, MySearch.PageDir));
+}
+
+// One anchor-like tag ("<a", "<A", "<abbr", "<area" ...); true while there may be more.
+bool clsDownHtml::LinkStep() {
+    const qsizetype size = PageText.size();
+    const qsizetype p = PageText.indexOf(u'<', scanPos);
+    if (p < 0 || p + 1 >= size) {
+        stage = Stage::Idle;
+        return false;
+    }
+    const QChar next = PageText.at(p + 1);
+    if (next != u'a' && next != u'A') {
+        scanPos = p + 1;
+        return true;
+    }
+    const qsizetype q = PageText.indexOf(u'>', p + 1);
+    if (q < 0) {
+        stage = Stage::Idle;
+        return false;
+    }
+    scanPos = q + 1;
+    const QString url = GetHref(PageText.mid(p, q - p + 1));
+    emit UpdataState(QStringLiteral("Found A Link"), url);
+    return true;
+}
+
+void clsDownHtml::FinishAnalysis() {
+    analysing = false;
+    stage = Stage::Idle;
+    lowerText.clear();
+    if (MySearch.SearchState != SearchError) MySearch.SearchState = SearchAnalysed;
+    SaveSearch();
+    emit FenXiComplete();
+}
+
+QString clsDownHtml::GetHref(const QString& tag) {
+    const QString url =
+        PageHttp::AbsoluteUrl(PageHttp::HrefOf(tag), MySearch.PageHost, MySearch.PageDir);
+    AddNowSearch(url);
+    return url;
+}
+
+bool clsDownHtml::HasLiveJob(const QString& url) const {
+    for (int j = 1; j <= JobCount; ++j)
+        if (Jobs[j].Url == url && Jobs[j].ClassKey != QStringLiteral("Recely_Really")) return true;
+    return false;
+}
+
+void clsDownHtml::AddMovie(const QString& url) {
+    if (CollectOnly) {
+        Collected << url;
+        return;
+    }
+    if (HasLiveJob(url)) return;
+    JobRecord job = MySearch.JobTemplate;
+    job.Url = url;
+    job.FileName = PageHttp::FileNameOf(url);
+    job.LocalFile = MySearch.JobTemplate.LocalFile + job.FileName;
+    job.CreateTime = VbDate::Now();
+    for (int j = 1; j <= JobCount; ++j) {
+        if (Jobs[j].State == StateFree) {
+            // A free record is reused; no event is raised for it.
+            Jobs[j] = job;
+            if (JobAddedHook) JobAddedHook(j);
+            return;
+        }
+    }
+    const int j = AddJob(job);
+    if (j == 0) return;
+    if (JobAddedHook) JobAddedHook(j);
+    emit UpdataState(QStringLiteral("Found Flash"), QStringLiteral("Url=") + url);
+}
+
+void clsDownHtml::AddNowSearch(const QString& url) {
+    const qsizetype dot = url.lastIndexOf(u'.');
+    const QString extension = dot < 0 ? url : url.mid(dot + 1);
+    if (CollectOnly) {
+        Collected << url;
+        return;
+    }
+    if (extension.toUpper() == QStringLiteral("SWF")) {
+        // A movie link: downloaded into the search's own folder with its part count.
+        if (HasLiveJob(url)) return;
+        JobRecord job = MySearch.JobTemplate;
+        job.State = StateWaiting;
+        job.Url = url;
+        job.FileName = PageHttp::FileNameOf(url);
+        job.LocalFile = MySearch.JobTemplate.LocalFile + job.FileName;
+        job.IsNew = VbTrue;
+        job.CreateTime = VbDate::Now();
+        const int j = AddJob(job);
+        if (j != 0 && JobAddedHook) JobAddedHook(j);
+        return;
+    }
+    SearchRecord child = MySearch;
+    child.PageUrl = url;
+    child.Depth = MySearch.Depth - 1;
+    child.SearchState = SearchWaiting;
+    child.PageSize = 0;
+    child.PageReceived = 0;
+    const int k = AddSearch(child);
+    if (k != 0 && SearchAddedHook) SearchAddedHook(k);
+}

@@ -1,0 +1,132 @@
+#pragma once
+// The page analyser: fetches one page over one connection, keeps the whole page, and turns the
+// Flash movies of its OBJECT and EMBED blocks into download jobs and, when the search asks for
+// it, its links into download jobs (".swf") or further search jobs one level deeper.
+//
+// It reports every step through UpdataState (kind word, detail text): "Connecting",
+// "Connected", "Request", "Response", "RequestError", "DataArrival", "Close", "Error",
+// "Found Flash", "Found A Link". DownComplete follows the end of the transfer (also after a
+// request or socket error); the owner then calls Fenxi, which ends with FenXiComplete.
+//
+// The analysis runs in slices of a few milliseconds between events, so the window stays
+// responsive on long pages; results and event order are those of a single pass.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+
+#include "pages/SearchRecord.h"
+
+class QTcpSocket;
+
+class clsDownHtml : public QObject {
+    Q_OBJECT
+public:
+    explicit clsDownHtml(QObject* parent = nullptr);
+    ~clsDownHtml() override;
+
+    // True from Start until the run is paused or its analysis has finished.
+    bool InUse = false;
+    // The search job served (index into Searches; 0 for a run not kept there).
+    int16_t SearchIndex = 0;
+    // The analyser's own copy of that job; written back to Searches(SearchIndex) after each step.
+    SearchRecord MySearch;
+    // The one connection of a run (replaced by a fresh socket at each Start).
+    QTcpSocket* mySocks1 = nullptr;
+
+    // Called with the index of every download job the analyser puts into Jobs (the job
+    // manager's AddToNowDownList), after the record is in place.
+    std::function<void(int)> JobAddedHook;
+    // Called with the index of every search job the analyser appends to Searches (the search
+    // list's AddToSearchList), after the record is in place.
+    std::function<void(int)> SearchAddedHook;
+
+    // When true, found movies and links are only collected into Collected (in the order found);
+    // no job or search record is touched. Used to list a page's links.
+    bool CollectOnly = false;
+    QStringList Collected;
+
+    // Copies Searches(i) and parses its PageUrl. On success the job becomes running (1) and is
+    // written back. False (nothing changed) for an unusable URL or a free/unknown index.
+    bool Create(int searchIndex);
+    // The same for a record that is not kept in Searches (SearchIndex 0, nothing written back).
+    bool CreateFrom(const SearchRecord& record);
+    // Opens the connection; always true.
+    bool Start();
+    // Ends a transfer: InUse False, the job paused (2) and written back, the socket closed.
+    // An analysis already under way is not stopped: it finishes and raises FenXiComplete.
+    // Does nothing while the analyser is not in use.
+    void Pause();
+    // Analyses the received page (OBJECT scan, EMBED scan, then the link scan when Depth > 0).
+    // Returns at once; the work runs in slices and ends with FenXiComplete.
+    void Fenxi();
+    // The link of an anchor tag, made absolute and passed to AddNowSearch.
+    QString GetHref(const QString& tag);
+    // A link found on the page: ".swf" becomes a download job, anything else a search job.
+    void AddNowSearch(const QString& url);
+
+    // True while Fenxi's slices are still running.
+    bool Analysing() const { return analysing; }
+
+    // The state of the current transfer.
+    bool HeadPending = false;
+    QString RespHead;
+    QString RespStatus;
+    QByteArray PageBytes;  // page body as received (before chunked decoding)
+    // The page text as the scans see it (set when the transfer ends).
+    QString PageText;
+
+    // Where the connection goes (host part of PageHost and its port, or the proxy).
+    QString ConnectHost() const;
+    quint16 ConnectPort() const;
+
+    // Fills PageHost, PagePort, PagePath, PageName and PageDir from PageUrl; false when the URL
+    // cannot be fetched (no "http://" at the start, no host, or a bad port).
+    static bool ParsePageUrl(SearchRecord& record);
+
+signals:
+    void UpdataState(QString Kind, QString Detail);
+    void DownComplete();
+    void FenXiComplete();
+
+private:
+    enum class Stage { Idle, ObjectScan, EmbedScan, LinkScan };
+
+    void OnConnected();
+    void OnReadyRead();
+    void OnDisconnected();
+    void OnSocketError(int error);
+    void TakeHead(qsizetype headEnd);
+    void EndAsRequestError();
+    void DropSocket();
+    void SaveSearch();
+    void BuildPageText();
+
+    void RunSlice();
+    bool ObjectStep();
+    bool Search2();
+    bool LinkStep();
+    void FinishAnalysis();
+    // The movie of the block from p through closeTag at closeAt, when it holds word and a
+    // reference after valueLabel ended by a blank.
+    void BlockMovie(const QString& closeTag, const QString& word, const QString& valueLabel,
+                    qsizetype p, qsizetype closeAt);
+    void AddMovie(const QString& url);
+    bool HasLiveJob(const QString& url) const;
+
+    QByteArray headBytes;
+    bool chunked = false;
+    QString connectHost;
+    quint16 connectPort = 80;
+
+    QTimer sliceTimer;
+    bool analysing = false;
+    bool inSlice = false;
+    Stage stage = Stage::Idle;
+    qsizetype scanPos = 0;
+    QString lowerText;
+};

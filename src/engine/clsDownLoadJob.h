@@ -1,0 +1,123 @@
+#pragma once
+// One download slot's job object: splits the job's URL, runs the HTTP exchange on up to ten
+// connections, lays out and fills the byte ranges of the target file and reports every step
+// through UpDataState. Headless: QtCore and QtNetwork only, one thread, event driven.
+//
+// The object works on a copy of one record of Jobs (ReadDownState / SaveDownState). The owner
+// (DownloadSlot) saves the copy after every report and decides when the job is complete.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <array>
+#include <cstdint>
+
+#include "store/JobRecord.h"
+
+class QTcpSocket;
+
+class clsDownLoadJob : public QObject {
+    Q_OBJECT
+public:
+    // A new job of at most this many bytes uses one connection whatever Parts says.
+    static constexpr int32_t kSplitThreshold = 51200;
+    // A response head larger than this without its blank line fails the connection.
+    static constexpr int kHeadLimit = 65536;
+    // More redirects in a row than this end the job.
+    static constexpr int kMaxRedirects = 10;
+    // EndPos(1) while the size of the file is not known (no Content-Length); FileSize is 0 then.
+    static constexpr int32_t kUnknownEnd = 2147483647;
+
+    explicit clsDownLoadJob(QObject* parent = nullptr);
+    ~clsDownLoadJob() override;
+
+    // Set by the owner.
+    int16_t JobIndex = 0;  // index of the bound job in Jobs
+    bool InUse = false;    // the slot is busy; cleared by Pause and when a run ends in error
+    QString JobItem;       // key of the job's row in the owner's list (the engine only keeps it)
+
+    // The working copy of Jobs[JobIndex].
+    JobRecord& Record() { return job; }
+    const JobRecord& Record() const { return job; }
+
+    // JobIndex = jobIndex; copies Jobs[jobIndex]; splits its Url. On success State = 1 and the
+    // record is written back; otherwise false and Jobs[jobIndex] is left as it was.
+    bool Create(int jobIndex);
+    // Starts the run: connection 1 connects (reports "Connecting"). Always true.
+    bool Start();
+    // Closes every connection and the file, State 2, keeps everything resumable, saves.
+    void Pause();
+    void ReadDownState();
+    void SaveDownState();
+    // Chooses the file name ("!qv", automatic renaming), creates the file at FileSize bytes and
+    // opens it. False when the file cannot be created (the run then ends in state 5).
+    bool CreateFileForSave();
+    // Lays out the ranges (new jobs) and prepares connection 2 (reports "Connecting").
+    void CreateSocks2();
+    // Opens connections 3 to Parts.
+    void CreateSocks3_5();
+    // Closes connection part, clears its range and reports (part, "Cancel", byPart).
+    void CancelSock(int byPart, int part);
+    // Received = the bytes of the file that the ranges in use have written.
+    void CalcHaveDown();
+
+    // Owner's helpers for the end of a job.
+    // Closes the target file (FileOpen false). Safe to call when it is not open.
+    void CloseFile();
+    // Closes every connection without reports and ends the run; later notifications of this
+    // run are ignored. Used by the owner once the job is complete.
+    void StopAll();
+    // Connections of this run that are connecting or receiving.
+    int ActiveConnections() const;
+    // True while FileSize is not known (a head without Content-Length).
+    bool SizeUnknown() const;
+
+    // URL splitting into the working copy (Host, Port, Path, FileName, Spare).
+    bool SplitUrl(const QString& url);
+    static bool SplitUrl(const QString& url, JobRecord& record);
+    // The request of connection part, byte for byte.
+    static QByteArray RequestText(const JobRecord& record, int part);
+    // Response head including its blank line, "" when the bytes hold no blank line.
+    static QString GetResponseHead(const QByteArray& bytes);
+    // "200", "206", "404", "30" or "".
+    static QString GetStatusClass(const QString& head);
+    // The text of the Content-Length value, "0" when the head has none.
+    static QString GetContentLength(const QString& head);
+    // The Location value without surrounding blanks, "" when the head has none.
+    static QString GetLocation(const QString& head);
+    // The last path component without / with its extension (from the last "." on).
+    static QString GetFileBase(const QString& name);
+    static QString GetFileExt(const QString& name);
+
+signals:
+    // The one report of the job: connection number 1..10, kind word, information text.
+    void UpDataState(int Part, const QString& Kind, const QString& Detail);
+    // The job's state icon should show State (1 "Start", 2 "Pause", 3 "Waitfor", 5 "Error").
+    // Raised at the end of Start, of Pause and when a run ends in state 5.
+    void ShowStateIcon(int State);
+
+private:
+    struct Connection;
+    void Emitted();
+    void OnConnected(int k);
+    void OnReadyRead(int k);
+    void OnDisconnected(int k);
+    void OnError(int k, int socketError);
+    void OpenConnection(int k, bool connectNow);
+    void CloseConnection(int k);
+    bool HandleHead(int k, const QByteArray& head, QByteArray& body);
+    bool HandleBody(int k, const char* data, qint64 size);
+    bool StoreBody(int k, const char* data, qint64 size);
+    bool EndChecks(int k);
+    void RunTo5(const QString& detail);
+    void CheckRunEnd();
+    bool Report(int part, const QString& kind, const QString& detail);
+    bool OpenExistingFile();
+    void FinishRecordTimes();
+
+    JobRecord job;
+    int fd = -1;
+    quint64 runId = 0;
+    int redirects = 0;
+    std::array<Connection*, kMaxParts + 1> conns{};
+};

@@ -14,20 +14,9 @@ struct LogEntry {
     uint8_t LogPart = 0;  // connection 1..10 of a download job; 0 for search jobs
 };
 
-// Log kinds.
-enum LogKindValue : uint8_t {
-    LogConnecting = 1,
-    LogConnected = 2,
-    LogRequestLine = 3,
-    LogResponseLine = 4,
-    LogKind5 = 5,
-    LogPageComplete = 6,
-    LogClosed = 7,
-    LogFailure = 8,  // error, cancel, redirect
-    LogFoundFlash = 9,
-    LogFoundLink = 10,
-    LogProgress = 100,
-};
+// Log kinds (LogEntry::LogKind): 1 connecting, 2 connected, 3 a request line, 4 a response line,
+// 6 page received, 7 connection closed, 8 error / cancel / redirect, 9 movie found, 10 link found,
+// 100 general progress. The download kinds are named in engine/DownloadLogText.h.
 
 // JobLog[1..LogCount] are the entries; JobLog.size() == LogCapacity + 1 (element 0 unused).
 extern std::vector<LogEntry> JobLog;

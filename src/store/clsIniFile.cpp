@@ -177,6 +177,15 @@ QString clsIniFile::GetSetting(const QString& section, const QString& key) {
     return value.left(kMaxValueChars);
 }
 
+bool clsIniFile::ReadValue(const QString& section, const QString& key, QString* value) {
+    int end = 0;
+    const int begin = FindSection(section, &end);
+    QString v;
+    if (begin < 0 || FindKey(begin, end, key, &v) < 0) return false;
+    if (value) *value = v;
+    return true;
+}
+
 QStringList clsIniFile::KeyNames(const QString& section) {
     QStringList names;
     int end = 0;

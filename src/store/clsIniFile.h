@@ -32,6 +32,8 @@ public:
     // followed by a zero character, the list by one more), so a long list is cut short.
     int16_t GetSection(const QString& section, QStringList& names);
 
+    // The whole value of a key (no length limit, no stand-in texts); false when the key is missing.
+    bool ReadValue(const QString& section, const QString& key, QString* value);
     // Every key name of the section in file order, without the buffer limit.
     QStringList KeyNames(const QString& section);
     bool SectionExists(const QString& section);

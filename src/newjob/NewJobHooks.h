@@ -1,0 +1,29 @@
+#pragma once
+// What the new-job dialog needs from the main window. Every hook may be left empty; the dialog
+// then skips that step (tests set only what they look at).
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QWidget;
+
+struct NewJobHooks {
+    // The job manager's add step for a new download job (index into Jobs).
+    std::function<void(int jobIndex)> AddToNowDownList;
+    // The search list's add-and-start step for a new search job (index into Searches).
+    std::function<void(int searchIndex)> AddToSearchList;
+    // Opens the options dialog modally (OptionPage is already set to the "Proxy" tab) and
+    // returns when it is closed; the proxy boxes are refilled afterwards.
+    std::function<void()> openOptions;
+    // Opens the new-category dialog modally and returns when it is closed; the category boxes
+    // follow the category tree by themselves.
+    std::function<void()> openNewCategory;
+    // Reads the links of a web page (mode 4) and calls done once with them, or with an error
+    // text. When empty, the page analyser's own link reader is used.
+    using LinksDone = std::function<void(const QStringList& links, const QString& error)>;
+    std::function<void(const QString& pageUrl, LinksDone done)> fetchPageLinks;
+    // Asks for a folder; returns an empty string when the user cancels. When empty, the
+    // standard folder dialog is used.
+    std::function<QString(QWidget* parent, const QString& start)> browseFolder;
+};

@@ -1,0 +1,3 @@
+#include "newjob/NewJobMode.h"
+
+int16_t NewJobMode = 0;

@@ -1,0 +1,960 @@
+#include "newjob/frmNewDown1.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSet>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "newjob/BatchGenerator.h"
+#include "newjob/BatchKeyFilter.h"
+#include "newjob/NewJobBuilder.h"
+#include "newjob/UrlFileName.h"
+#include "pages/SearchRecord.h"
+#include "pages/clsPageLinks.h"
+#include "store/CategoryTree.h"
+#include "store/Icons.h"
+#include "store/JobTable.h"
+#include "store/ProxyList.h"
+#include "store/Settings.h"
+#include "store/UserMessage.h"
+#include "tree/TreeFill.h"
+
+QString frmNewDown1::SharedUrl;
+int16_t frmNewDown1::DepthChoice = 0;
+QString frmNewDown1::CurrentTabKey;
+
+namespace {
+
+struct Context {
+    QPointer<QWidget> parent;
+    NewJobHooks hooks;
+    QPointer<CategoryTree> tree;
+};
+
+Context& Ctx() {
+    static Context context;
+    return context;
+}
+
+QPointer<frmNewDown1>& Instance() {
+    static QPointer<frmNewDown1> instance;
+    return instance;
+}
+
+const QString kTitle = QStringLiteral("Quorvanta");
+
+const QStringList& UserAgents() {
+    static const QStringList agents{
+        QStringLiteral("Quorvanta 0.1"),
+        QStringLiteral("Mozilla/4.06 [en] (Win98; I)"),
+        QStringLiteral("Mozilla/4.0 (compatible; MSIE 5.0; Windows 98)"),
+        QStringLiteral("Mozilla/4.0 (Windows 95;US) Opera 3.60  [en]"),
+    };
+    return agents;
+}
+
+struct MainTab {
+    QString caption;
+    QString key;
+    int mode;
+    QList<QPair<QString, QString>> subTabs;  // caption, key
+};
+
+const QList<MainTab>& MainTabs() {
+    static const QList<MainTab> tabs{
+        {QStringLiteral("Add Single File"),
+         QStringLiteral("OneFile"),
+         ModeSingleFile,
+         {{QStringLiteral(" Gerenal "), QStringLiteral("Gernal")}}},
+        {QStringLiteral("Add Page Search"),
+         QStringLiteral("Search"),
+         ModePageSearch,
+         {{QStringLiteral(" Search Setting "), QStringLiteral("Search")},
+          {QStringLiteral(" Save Option "), QStringLiteral("Save")}}},
+        {QStringLiteral("Add Batch File"),
+         QStringLiteral("BatFile"),
+         ModeBatch,
+         {{QStringLiteral(" Generate Url "), QStringLiteral("Url")},
+          {QStringLiteral(" Save Option "), QStringLiteral("Save")}}},
+        {QStringLiteral("Add Page Links Download"),
+         QStringLiteral("FromIe"),
+         ModePageLinks,
+         {{QStringLiteral(" Select Url "), QStringLiteral("Select")},
+          {QStringLiteral(" Save Option "), QStringLiteral("Save")}}},
+    };
+    return tabs;
+}
+
+const MainTab* FindMainTab(const QString& key) {
+    for (const MainTab& tab : MainTabs())
+        if (tab.key == key) return &tab;
+    return nullptr;
+}
+
+template <typename T>
+T* Named(T* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QLineEdit* NewBox(const char* name) {
+    return Named(new QLineEdit, name);
+}
+
+QPushButton* NewButton(const QString& text, const char* name) {
+    auto* button = Named(new QPushButton(text), name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QComboBox* NewCombo(const char* name, bool editable) {
+    auto* combo = Named(new QComboBox, name);
+    combo->setEditable(editable);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    return combo;
+}
+
+QLabel* NewLabel(const QString& text, QWidget* buddy = nullptr) {
+    auto* label = new QLabel(text);
+    if (buddy) label->setBuddy(buddy);
+    return label;
+}
+
+QComboBox* NewPartsCombo(const char* name) {
+    QComboBox* combo = NewCombo(name, true);
+    for (int i = 1; i <= kMaxParts; ++i) combo->addItem(QString::number(i));
+    combo->setMinimumContentsLength(3);
+    return combo;
+}
+
+QComboBox* NewUserAgentCombo(const char* name) {
+    QComboBox* combo = NewCombo(name, true);
+    combo->addItems(UserAgents());
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(20);
+    return combo;
+}
+
+// Category and proxy boxes keep the user's choice across a refill when it is still there.
+void RefillKeepingKey(QComboBox* combo, const CategoryTree& tree) {
+    const QString key = combo->currentData(TreeRoles::Key).toString();
+    FillClassCombo(combo, tree);
+    const int index = FindComboKey(combo, key);
+    if (index >= 0) combo->setCurrentIndex(index);
+}
+
+void FillProxies(QComboBox* combo) {
+    FillProxyCombo(combo);
+}
+
+void RefillProxiesKeepingText(QComboBox* combo) {
+    const QString text = combo->currentIndex() > 0 ? combo->currentText() : QString();
+    FillProxies(combo);
+    if (!text.isEmpty()) {
+        const int index = combo->findText(text);
+        if (index > 0) combo->setCurrentIndex(index);
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Opening and closing
+
+void frmNewDown1::SetContext(QWidget* parent, const NewJobHooks& hooks, CategoryTree* tree) {
+    Ctx().parent = parent;
+    Ctx().hooks = hooks;
+    Ctx().tree = tree;
+}
+
+frmNewDown1* frmNewDown1::Loaded() {
+    return Instance().data();
+}
+
+frmNewDown1* frmNewDown1::Load() {
+    if (!Instance()) {
+        auto* dialog = new frmNewDown1(Ctx().parent);
+        Instance() = dialog;
+        dialog->LoadStep();
+    }
+    return Instance().data();
+}
+
+frmNewDown1* frmNewDown1::ShowDialog() {
+    const bool existed = Instance();
+    frmNewDown1* dialog = Load();
+    if (existed && dialog->isVisible()) {
+        dialog->raise();
+        dialog->activateWindow();
+        return dialog;
+    }
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+    return dialog;
+}
+
+frmNewDown1* frmNewDown1::Open(int mode) {
+    NewJobMode = static_cast<int16_t>(mode);
+    if (frmNewDown1* dialog = Loaded()) {
+        // Already loaded (filled by a hand-off, or open): go to the asked tab when it has one.
+        for (const MainTab& tab : MainTabs())
+            if (tab.mode == mode) {
+                for (int i = 0; i < dialog->TabStrip1->count(); ++i)
+                    if (dialog->TabStrip1->tabData(i).toString() == tab.key)
+                        dialog->TabStrip1->setCurrentIndex(i);
+            }
+    }
+    return ShowDialog();
+}
+
+frmNewDown1* frmNewDown1::Open(int mode, QWidget* parent, const NewJobHooks& hooks,
+                               CategoryTree& tree) {
+    SetContext(parent, hooks, &tree);
+    return Open(mode);
+}
+
+frmNewDown1::frmNewDown1(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmNewDown1"));
+    setWindowTitle(QStringLiteral("Add New Job"));
+    setWindowIcon(QvIcon(QStringLiteral("AddNewJob")));
+    setWindowModality(Qt::ApplicationModal);
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    TabStrip1 = Named(new QTabBar, "TabStrip1");
+    TabStrip1->setExpanding(false);
+    TabStrip1->setDrawBase(false);
+    for (const MainTab& tab : MainTabs()) {
+        if (tab.mode == ModePageLinks) continue;  // added by the load step when asked for
+        const int index = TabStrip1->addTab(tab.caption);
+        TabStrip1->setTabData(index, tab.key);
+    }
+
+    Tab2 = Named(new QTabBar, "Tab2");
+    Tab2->setExpanding(false);
+    Tab2->setShape(QTabBar::RoundedNorth);
+    Tab2->setDocumentMode(true);
+
+    panels = Named(new QStackedWidget, "panels");
+    picGernal = BuildGernal();
+    picSave = BuildSave();
+    picSearch = BuildSearch();
+    picUrl = BuildUrl();
+    picSelect = BuildSelect();
+    picOption = Named(new QWidget, "picOption");
+    for (QWidget* panel : {picGernal, picSave, picSearch, picUrl, picSelect, picOption})
+        panels->addWidget(panel);
+    panels->setCurrentWidget(picOption);
+
+    auto* frame = Named(new QFrame, "fraTabs");
+    frame->setFrameShape(QFrame::StyledPanel);
+    auto* frameLayout = new QVBoxLayout(frame);
+    frameLayout->setContentsMargins(8, 6, 8, 8);
+    frameLayout->addWidget(Tab2);
+    frameLayout->addWidget(panels, 1);
+
+    Option2 = Named(new QRadioButton(QStringLiteral("Immediate")), "Option2");
+    Option3 = Named(new QRadioButton(QStringLiteral("Manual")), "Option3");
+    Option2->setChecked(true);
+    auto* startGroup = new QButtonGroup(this);
+    startGroup->addButton(Option2);
+    startGroup->addButton(Option3);
+    cmdNewJobOk = Named(new QPushButton(QStringLiteral("OK")), "cmdNewJobOk");
+    cmdNewJobOk->setDefault(true);
+    cmdCancle = NewButton(QStringLiteral("Cancel"), "cmdCancle");
+    for (QPushButton* button : {cmdNewJobOk, cmdCancle}) button->setMinimumWidth(88);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(NewLabel(QStringLiteral("Start:")));
+    bottom->addWidget(Option2);
+    bottom->addWidget(Option3);
+    bottom->addStretch(1);
+    bottom->addWidget(cmdNewJobOk);
+    bottom->addWidget(cmdCancle);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(0);
+    layout->addWidget(TabStrip1);
+    layout->addWidget(frame, 1);
+    layout->addSpacing(10);
+    layout->addLayout(bottom);
+
+    connect(TabStrip1, &QTabBar::currentChanged, this, &frmNewDown1::OnMainTab);
+    connect(Tab2, &QTabBar::currentChanged, this, &frmNewDown1::OnSubTab);
+    connect(cmdNewJobOk, &QPushButton::clicked, this, &frmNewDown1::NewJobOk);
+    connect(cmdCancle, &QPushButton::clicked, this, &QDialog::reject);
+    if (Ctx().tree)
+        connect(Ctx().tree, &CategoryTree::Changed, this, &frmNewDown1::FillClassCombos);
+
+    resize(560, 470);
+}
+
+frmNewDown1::~frmNewDown1() = default;
+
+// ---------------------------------------------------------------------------------------------
+// Panels
+
+QWidget* frmNewDown1::BuildGernal() {
+    auto* panel = Named(new QWidget, "picGernal");
+    txtUrl = NewBox("txtUrl");
+    txtRef = NewBox("txtRef");
+    txtRename = NewBox("txtRename");
+    Command1 = NewButton(QStringLiteral("<="), "Command1");
+    Command1->setToolTip(QStringLiteral("Take the file name from the url"));
+    txtComment = NewBox("txtComment");
+    txtSaveAs1 = NewBox("txtSaveAs1");
+    cmdDlg1 = NewButton(QStringLiteral("&Browse"), "cmdDlg1");
+    cmbClass1 = NewCombo("cmbClass1", false);
+    cmdClass1 = NewButton(QStringLiteral("&Category"), "cmdClass1");
+    cmbNum1 = NewPartsCombo("cmbNum1");
+    cmbUserAgent1 = NewUserAgentCombo("cmbUserAgent1");
+    cmbProxy1 = NewCombo("cmbProxy1", false);
+    cmdProxy1 = NewButton(QStringLiteral("&Proxy"), "cmdProxy1");
+    chkLoginServer1 = Named(new QCheckBox(QStringLiteral("Login Server")), "chkLoginServer1");
+    txtUsername1 = NewBox("txtUsername1");
+    txtPassword1 = NewBox("txtPassword1");
+    txtPassword1->setEchoMode(QLineEdit::Password);
+
+    auto* grid = new QGridLayout(panel);
+    grid->setContentsMargins(4, 10, 4, 4);
+    grid->setColumnStretch(1, 1);
+    int row = 0;
+    grid->addWidget(NewLabel(QStringLiteral("Url:"), txtUrl), row, 0);
+    grid->addWidget(txtUrl, row++, 1, 1, 4);
+    grid->addWidget(NewLabel(QStringLiteral("Refer:"), txtRef), row, 0);
+    grid->addWidget(txtRef, row++, 1, 1, 4);
+    grid->addWidget(NewLabel(QStringLiteral("Rename:"), txtRename), row, 0);
+    grid->addWidget(txtRename, row, 1, 1, 3);
+    grid->addWidget(Command1, row++, 4);
+    grid->addWidget(NewLabel(QStringLiteral("Comment:"), txtComment), row, 0);
+    grid->addWidget(txtComment, row++, 1, 1, 4);
+    grid->addWidget(NewLabel(QStringLiteral("Save To:"), txtSaveAs1), row, 0);
+    grid->addWidget(txtSaveAs1, row, 1, 1, 3);
+    grid->addWidget(cmdDlg1, row++, 4);
+    grid->addWidget(NewLabel(QStringLiteral("Category:"), cmbClass1), row, 0);
+    grid->addWidget(cmbClass1, row, 1, 1, 3);
+    grid->addWidget(cmdClass1, row++, 4);
+
+    auto* partsRow = new QHBoxLayout;
+    partsRow->addWidget(cmbNum1);
+    partsRow->addSpacing(12);
+    partsRow->addWidget(NewLabel(QStringLiteral("User Agent:"), cmbUserAgent1));
+    partsRow->addWidget(cmbUserAgent1, 1);
+    grid->addWidget(NewLabel(QStringLiteral("Part:"), cmbNum1), row, 0);
+    grid->addLayout(partsRow, row++, 1, 1, 4);
+    grid->addWidget(NewLabel(QStringLiteral("Proxy:"), cmbProxy1), row, 0);
+    grid->addWidget(cmbProxy1, row, 1, 1, 3);
+    grid->addWidget(cmdProxy1, row++, 4);
+
+    auto* loginRow = new QHBoxLayout;
+    loginRow->addWidget(chkLoginServer1);
+    loginRow->addSpacing(12);
+    loginRow->addWidget(NewLabel(QStringLiteral("Username:"), txtUsername1));
+    loginRow->addWidget(txtUsername1, 1);
+    loginRow->addWidget(NewLabel(QStringLiteral("Password"), txtPassword1));
+    loginRow->addWidget(txtPassword1, 1);
+    grid->addLayout(loginRow, row++, 0, 1, 5);
+    grid->setRowStretch(row, 1);
+
+    connect(txtUrl, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!text.isEmpty()) SharedUrl = text;
+        txtRename->setText(FileNameNoQuery(text));
+    });
+    connect(Command1, &QPushButton::clicked, this,
+            [this] { txtRename->setText(FileNameNoQuery(txtUrl->text())); });
+    connect(cmbClass1, &QComboBox::activated, this, [this] { ApplyClass(cmbClass1, txtSaveAs1); });
+    connect(cmdDlg1, &QPushButton::clicked, this, [this] { Browse(txtSaveAs1); });
+    connect(chkLoginServer1, &QCheckBox::toggled, this,
+            [this](bool on) { SetLogin(on, txtUsername1, txtPassword1); });
+    txtUrl->installEventFilter(this);
+    SetLogin(false, txtUsername1, txtPassword1);
+    return panel;
+}
+
+QWidget* frmNewDown1::BuildSave() {
+    auto* panel = Named(new QWidget, "picSave");
+    txtSaveAs = NewBox("txtSaveAs");
+    cmdDlg = NewButton(QStringLiteral("&Browse"), "cmdDlg");
+    cmbClass = NewCombo("cmbClass", false);
+    cmdClass = NewButton(QStringLiteral("&Category"), "cmdClass");
+    cmbNums = NewPartsCombo("cmbNums");
+    cmbUserAgent = NewUserAgentCombo("cmbUserAgent");
+    cmbProxy = NewCombo("cmbProxy", false);
+    cmdProxy = NewButton(QStringLiteral("&Proxy"), "cmdProxy");
+    chkLoginServer = Named(new QCheckBox(QStringLiteral("Login Server")), "chkLoginServer");
+    txtUserName = NewBox("txtUserName");
+    txtPassWord = NewBox("txtPassWord");
+    txtPassWord->setEchoMode(QLineEdit::Password);
+
+    auto* grid = new QGridLayout(panel);
+    grid->setContentsMargins(4, 10, 4, 4);
+    grid->setColumnStretch(1, 1);
+    int row = 0;
+    auto* heading = NewLabel(QStringLiteral("Please Select Save Option . "));
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    grid->addWidget(heading, row++, 0, 1, 3);
+    grid->addWidget(NewLabel(QStringLiteral("Save As:"), txtSaveAs), row, 0);
+    grid->addWidget(txtSaveAs, row, 1);
+    grid->addWidget(cmdDlg, row++, 2);
+    grid->addWidget(NewLabel(QStringLiteral("Category:"), cmbClass), row, 0);
+    grid->addWidget(cmbClass, row, 1);
+    grid->addWidget(cmdClass, row++, 2);
+    auto* partsRow = new QHBoxLayout;
+    partsRow->addWidget(cmbNums);
+    partsRow->addStretch(1);
+    grid->addWidget(NewLabel(QStringLiteral("Part:"), cmbNums), row, 0);
+    grid->addLayout(partsRow, row++, 1, 1, 2);
+    grid->addWidget(NewLabel(QStringLiteral("User Agent:"), cmbUserAgent), row, 0);
+    grid->addWidget(cmbUserAgent, row++, 1, 1, 2);
+    grid->addWidget(NewLabel(QStringLiteral("Proxy Server:"), cmbProxy), row, 0);
+    grid->addWidget(cmbProxy, row, 1);
+    grid->addWidget(cmdProxy, row++, 2);
+    auto* loginRow = new QHBoxLayout;
+    loginRow->addWidget(chkLoginServer);
+    loginRow->addSpacing(12);
+    loginRow->addWidget(NewLabel(QStringLiteral("Username:"), txtUserName));
+    loginRow->addWidget(txtUserName, 1);
+    loginRow->addWidget(NewLabel(QStringLiteral("Password:"), txtPassWord));
+    loginRow->addWidget(txtPassWord, 1);
+    grid->addLayout(loginRow, row++, 0, 1, 3);
+    grid->setRowStretch(row, 1);
+
+    connect(cmbClass, &QComboBox::activated, this, [this] { ApplyClass(cmbClass, txtSaveAs); });
+    connect(cmdDlg, &QPushButton::clicked, this, [this] { Browse(txtSaveAs); });
+    connect(chkLoginServer, &QCheckBox::toggled, this,
+            [this](bool on) { SetLogin(on, txtUserName, txtPassWord); });
+    SetLogin(false, txtUserName, txtPassWord);
+
+    auto proxy = [this] {
+        OptionPage = 2;
+        if (Ctx().hooks.openOptions) Ctx().hooks.openOptions();
+        FillProxyCombos();
+    };
+    auto category = [this] {
+        if (Ctx().hooks.openNewCategory) Ctx().hooks.openNewCategory();
+        FillClassCombos();
+    };
+    // The single-file panel's buttons are built first; both sets are wired here.
+    connect(cmdProxy, &QPushButton::clicked, this, proxy);
+    connect(cmdProxy1, &QPushButton::clicked, this, proxy);
+    connect(cmdClass, &QPushButton::clicked, this, category);
+    connect(cmdClass1, &QPushButton::clicked, this, category);
+    return panel;
+}
+
+QWidget* frmNewDown1::BuildSearch() {
+    auto* panel = Named(new QWidget, "picSearch");
+    txtSearchUrl = NewBox("txtSearchUrl");
+    OpSearch1 = Named(new QRadioButton(QStringLiteral("Only search current page")), "OpSearch1");
+    OpSearch2 =
+        Named(new QRadioButton(QStringLiteral("Search current page and its links")), "OpSearch2");
+    auto* group = new QButtonGroup(panel);
+    group->addButton(OpSearch1);
+    group->addButton(OpSearch2);
+
+    auto* grid = new QGridLayout(panel);
+    grid->setContentsMargins(4, 10, 4, 4);
+    grid->setColumnStretch(1, 1);
+    grid->addWidget(NewLabel(QStringLiteral("Url:"), txtSearchUrl), 0, 0);
+    grid->addWidget(txtSearchUrl, 0, 1);
+    auto* options = new QGroupBox(QStringLiteral("Search Option:"));
+    auto* optionsLayout = new QVBoxLayout(options);
+    optionsLayout->addWidget(OpSearch1);
+    optionsLayout->addWidget(OpSearch2);
+    grid->addWidget(options, 1, 0, 1, 2);
+    grid->setRowStretch(2, 1);
+
+    connect(txtSearchUrl, &QLineEdit::textChanged, this,
+            [](const QString& text) { SharedUrl = text; });
+    connect(OpSearch1, &QRadioButton::clicked, this, [] { DepthChoice = 0; });
+    connect(OpSearch2, &QRadioButton::clicked, this, [] { DepthChoice = 1; });
+    txtSearchUrl->installEventFilter(this);
+    return panel;
+}
+
+QWidget* frmNewDown1::BuildUrl() {
+    auto* panel = Named(new QWidget, "picUrl");
+    txtBatUrl = NewBox("txtBatUrl");
+    OpNumber = Named(new QRadioButton(QStringLiteral("Digit")), "OpNumber");
+    OpAlp = Named(new QRadioButton(QStringLiteral("Denominator")), "OpAlp");
+    auto* group = new QButtonGroup(panel);
+    group->addButton(OpNumber);
+    group->addButton(OpAlp);
+    txtN1 = NewBox("txtN1");
+    txtN2 = NewBox("txtN2");
+    txtN3 = NewBox("txtN3");
+    txtA1 = NewBox("txtA1");
+    txtA2 = NewBox("txtA2");
+    txtN1->setText(QStringLiteral("0"));
+    txtN2->setText(QStringLiteral("9"));
+    txtN3->setText(QStringLiteral("1"));
+    txtA1->setText(QStringLiteral("a"));
+    txtA2->setText(QStringLiteral("z"));
+    for (QLineEdit* box : {txtN1, txtN2}) {
+        BatchKeyFilter::Install(box, BatchKeyFilter::Digits);
+        box->setMaximumWidth(70);
+    }
+    BatchKeyFilter::Install(txtN3, BatchKeyFilter::OneDigit);
+    txtN3->setMaximumWidth(40);
+    for (QLineEdit* box : {txtA1, txtA2}) {
+        BatchKeyFilter::Install(box, BatchKeyFilter::OneLetter);
+        box->setMaximumWidth(40);
+        connect(box, &QLineEdit::textChanged, box, [box](const QString& text) {
+            const QString lower = text.toLower();
+            if (lower != text) box->setText(lower);
+        });
+    }
+    cmdCreateUrl = NewButton(QStringLiteral("&Generate"), "cmdCreateUrl");
+    List1 = Named(new QListWidget, "List1");
+    cmdListDel = NewButton(QStringLiteral("&Delete"), "cmdListDel");
+    cmdListDelAll = NewButton(QStringLiteral("&Clear"), "cmdListDelAll");
+    cmdCreateUrl->setEnabled(false);
+    cmdListDel->setEnabled(false);
+    cmdListDelAll->setEnabled(false);
+
+    auto* hint = Named(new QLabel(QStringLiteral("For example: http://www.example.com/a*.zip")),
+                       "lblBatHint");
+    hint->setEnabled(false);
+
+    auto* ranges = new QGroupBox(QStringLiteral("Range"));
+    auto* rangeGrid = new QGridLayout(ranges);
+    rangeGrid->addWidget(OpNumber, 0, 0);
+    rangeGrid->addWidget(NewLabel(QStringLiteral("From:"), txtN1), 0, 1);
+    rangeGrid->addWidget(txtN1, 0, 2);
+    rangeGrid->addWidget(NewLabel(QStringLiteral("To:"), txtN2), 0, 3);
+    rangeGrid->addWidget(txtN2, 0, 4);
+    rangeGrid->addWidget(NewLabel(QStringLiteral("Digits count"), txtN3), 0, 5);
+    rangeGrid->addWidget(txtN3, 0, 6);
+    rangeGrid->addWidget(OpAlp, 1, 0);
+    rangeGrid->addWidget(NewLabel(QStringLiteral("From:"), txtA1), 1, 1);
+    rangeGrid->addWidget(txtA1, 1, 2, Qt::AlignLeft);
+    rangeGrid->addWidget(NewLabel(QStringLiteral("To:"), txtA2), 1, 3);
+    rangeGrid->addWidget(txtA2, 1, 4, Qt::AlignLeft);
+    rangeGrid->setColumnStretch(7, 1);
+    rangeGrid->addWidget(cmdCreateUrl, 0, 8, 2, 1, Qt::AlignVCenter);
+
+    auto* listButtons = new QVBoxLayout;
+    listButtons->addWidget(cmdListDel);
+    listButtons->addWidget(cmdListDelAll);
+    listButtons->addStretch(1);
+    auto* listRow = new QHBoxLayout;
+    listRow->addWidget(List1, 1);
+    listRow->addLayout(listButtons);
+
+    auto* layout = new QGridLayout(panel);
+    layout->setContentsMargins(4, 10, 4, 4);
+    layout->setColumnStretch(1, 1);
+    layout->addWidget(NewLabel(QStringLiteral("Url:"), txtBatUrl), 0, 0);
+    layout->addWidget(txtBatUrl, 0, 1);
+    layout->addWidget(hint, 1, 1);
+    layout->addWidget(ranges, 2, 0, 1, 2);
+    layout->addLayout(listRow, 3, 0, 1, 2);
+    layout->setRowStretch(3, 1);
+
+    connect(txtBatUrl, &QLineEdit::textChanged, this, [this](const QString& text) {
+        SharedUrl = text;
+        cmdCreateUrl->setEnabled(text.contains(QLatin1Char('*')));
+    });
+    connect(OpNumber, &QRadioButton::toggled, this, [this](bool on) { ChooseRange(on); });
+    connect(cmdCreateUrl, &QPushButton::clicked, this, &frmNewDown1::Generate);
+    connect(List1, &QListWidget::itemClicked, this, [this] {
+        if (List1->count() >= 1) cmdListDel->setEnabled(true);
+    });
+    connect(cmdListDel, &QPushButton::clicked, this, [this] {
+        if (QListWidgetItem* item = List1->currentItem(); item && item->isSelected())
+            delete List1->takeItem(List1->row(item));
+        cmdListDel->setEnabled(false);
+    });
+    connect(cmdListDelAll, &QPushButton::clicked, this, [this] {
+        cmdListDelAll->setEnabled(false);
+        cmdListDel->setEnabled(false);
+        List1->clear();
+    });
+    txtBatUrl->installEventFilter(this);
+    OpNumber->setChecked(true);
+    ChooseRange(true);
+    return panel;
+}
+
+QWidget* frmNewDown1::BuildSelect() {
+    auto* panel = Named(new QWidget, "picSelect");
+    lblSelect = Named(new QLabel, "lblSelect");
+    lblSelect->setWordWrap(true);
+    ListView1 = Named(new QTreeWidget, "ListView1");
+    ListView1->setHeaderLabels({QStringLiteral("FileName"), QStringLiteral("Comment")});
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->header()->resizeSection(0, 180);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(4, 10, 4, 4);
+    layout->addWidget(lblSelect);
+    layout->addWidget(ListView1, 1);
+    return panel;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Load step, tabs and focus
+
+void frmNewDown1::LoadStep() {
+    FillClassCombos();
+    FillProxyCombos();
+
+    cmbNum1->setCurrentText(QString::number(Settings.Parts));
+    cmbNums->setCurrentText(QString::number(Settings.Parts));
+    cmbUserAgent1->setCurrentText(Settings.Useragent);
+    cmbUserAgent->setCurrentText(Settings.Useragent);
+
+    ApplyClass(cmbClass1, txtSaveAs1);
+    ApplyClass(cmbClass, txtSaveAs);
+
+    // The remembered depth choice shows in the option buttons it came from.
+    (DepthChoice == 1 ? OpSearch2 : OpSearch1)->setChecked(true);
+
+    if (NewJobMode == ModePageLinks) {
+        const MainTab* tab = FindMainTab(QStringLiteral("FromIe"));
+        const int index = TabStrip1->addTab(tab->caption);
+        TabStrip1->setTabData(index, tab->key);
+    }
+    if (NewJobMode < ModeSingleFile || NewJobMode > ModePageLinks) NewJobMode = ModeSingleFile;
+
+    // The tabs are new at every opening: build the sub-tabs even when the remembered key is the
+    // one selected now.
+    CurrentTabKey.clear();
+    {
+        const QSignalBlocker block(TabStrip1);
+        TabStrip1->setCurrentIndex(NewJobMode - 1);
+    }
+    OnMainTab(NewJobMode - 1);
+
+    cmbNums->setCurrentText(QStringLiteral("5"));
+
+    if (SharedUrl.isEmpty()) SharedUrl = UrlFromClipboardText(QApplication::clipboard()->text());
+}
+
+void frmNewDown1::FillClassCombos() {
+    if (!Ctx().tree) return;
+    RefillKeepingKey(cmbClass1, *Ctx().tree);
+    RefillKeepingKey(cmbClass, *Ctx().tree);
+}
+
+void frmNewDown1::FillProxyCombos() {
+    RefillProxiesKeepingText(cmbProxy1);
+    RefillProxiesKeepingText(cmbProxy);
+}
+
+void frmNewDown1::ApplyClass(QComboBox* combo, QLineEdit* saveBox) {
+    if (combo->currentIndex() < 0) return;
+    saveBox->setText(combo->currentData(TreeRoles::Tag).toString());
+}
+
+void frmNewDown1::Browse(QLineEdit* saveBox) {
+    QString folder =
+        Ctx().hooks.browseFolder
+            ? Ctx().hooks.browseFolder(this, saveBox->text())
+            : QFileDialog::getExistingDirectory(this, QStringLiteral("Save To"), saveBox->text());
+    if (folder.isEmpty()) return;
+    if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+    saveBox->setText(folder);
+}
+
+void frmNewDown1::SetLogin(bool on, QLineEdit* user, QLineEdit* password) {
+    for (QLineEdit* box : {user, password}) {
+        box->setEnabled(on);
+        QPalette palette = box->palette();
+        const QColor base =
+            on ? QColor(Qt::white) : QApplication::palette().color(QPalette::Button);
+        palette.setColor(QPalette::Active, QPalette::Base, base);
+        palette.setColor(QPalette::Inactive, QPalette::Base, base);
+        palette.setColor(QPalette::Disabled, QPalette::Base, base);
+        box->setPalette(palette);
+    }
+}
+
+void frmNewDown1::OnMainTab(int index) {
+    if (index < 0) return;
+    const QString key = TabStrip1->tabData(index).toString();
+    if (key == CurrentTabKey) return;
+    const MainTab* tab = FindMainTab(key);
+    if (!tab) return;
+    {
+        const QSignalBlocker block(Tab2);
+        while (Tab2->count() > 0) Tab2->removeTab(0);
+        for (const auto& [caption, subKey] : tab->subTabs) {
+            const int subIndex = Tab2->addTab(caption);
+            Tab2->setTabData(subIndex, subKey);
+        }
+        Tab2->setCurrentIndex(0);
+    }
+    NewJobMode = static_cast<int16_t>(tab->mode);
+    CurrentTabKey = key;
+    OnSubTab(0);
+}
+
+void frmNewDown1::OnSubTab(int index) {
+    if (index < 0) return;
+    SelectSubTab(Tab2->tabData(index).toString());
+}
+
+void frmNewDown1::SelectMainTab(const QString& key) {
+    for (int i = 0; i < TabStrip1->count(); ++i)
+        if (TabStrip1->tabData(i).toString() == key) TabStrip1->setCurrentIndex(i);
+}
+
+void frmNewDown1::SelectSubTab(const QString& key) {
+    for (int i = 0; i < Tab2->count(); ++i)
+        if (Tab2->tabData(i).toString() == key && Tab2->currentIndex() != i) {
+            const QSignalBlocker block(Tab2);
+            Tab2->setCurrentIndex(i);
+        }
+    static const QList<QPair<QString, QWidget * frmNewDown1::*>> panelOfKey{
+        {QStringLiteral("Gernal"), &frmNewDown1::picGernal},
+        {QStringLiteral("Option"), &frmNewDown1::picOption},
+        {QStringLiteral("Select"), &frmNewDown1::picSelect},
+        {QStringLiteral("Search"), &frmNewDown1::picSearch},
+        {QStringLiteral("Url"), &frmNewDown1::picUrl},
+        {QStringLiteral("Save"), &frmNewDown1::picSave},
+    };
+    for (const auto& [panelKey, member] : panelOfKey)
+        if (panelKey == key) panels->setCurrentWidget(this->*member);
+    if (key == QLatin1String("Gernal")) txtUrl->setFocus();
+    if (key == QLatin1String("Search")) txtSearchUrl->setFocus();
+    if (key == QLatin1String("Url")) txtBatUrl->setFocus();
+}
+
+void frmNewDown1::FocusModeUrlBox() {
+    QLineEdit* box = nullptr;
+    switch (NewJobMode) {
+        case ModeSingleFile:
+            box = txtUrl;
+            break;
+        case ModePageSearch:
+            box = txtSearchUrl;
+            break;
+        case ModeBatch:
+            box = txtBatUrl;
+            break;
+        default:
+            break;
+    }
+    if (box && box->isVisible() && box->isEnabled()) box->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void frmNewDown1::TakeSharedUrl(QLineEdit* box) {
+    if (!SharedUrl.isEmpty()) box->setText(SharedUrl);
+}
+
+bool frmNewDown1::event(QEvent* e) {
+    if (e->type() == QEvent::WindowActivate) FocusModeUrlBox();
+    return QDialog::event(e);
+}
+
+bool frmNewDown1::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::FocusIn &&
+        (watched == txtUrl || watched == txtSearchUrl || watched == txtBatUrl))
+        TakeSharedUrl(static_cast<QLineEdit*>(watched));
+    return QDialog::eventFilter(watched, e);
+}
+
+void frmNewDown1::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    if (NewJobMode == ModePageLinks && !linksFetched) StartLinkFetch();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Handed-in values, batch generation, page links
+
+void frmNewDown1::Fill(const QString& url, const QString& referer, const QString& comment) {
+    SharedUrl = url;
+    txtUrl->setText(url);
+    txtRef->setText(referer);
+    txtComment->setText(comment);
+}
+
+void frmNewDown1::ChooseRange(bool numbers) {
+    for (QLineEdit* box : {txtN1, txtN2, txtN3}) box->setEnabled(numbers);
+    for (QLineEdit* box : {txtA1, txtA2}) box->setEnabled(!numbers);
+}
+
+void frmNewDown1::Generate() {
+    const QString pattern = txtBatUrl->text();
+    const BatchResult result =
+        OpNumber->isChecked()
+            ? BatchGenerator::Numbers(pattern, txtN1->text(), txtN2->text(), txtN3->text())
+            : BatchGenerator::Letters(pattern, txtA1->text(), txtA2->text());
+    if (!result.Error.isEmpty()) {
+        Refused(result.Error, OpNumber->isChecked() ? txtN2 : txtA2);
+        return;
+    }
+    List1->clear();
+    cmdListDel->setEnabled(false);
+    List1->addItems(result.Urls);
+    cmdListDelAll->setEnabled(true);
+}
+
+void frmNewDown1::StartLinkFetch() {
+    linksFetched = true;
+    const QString page = SharedUrl.isEmpty() ? txtUrl->text() : SharedUrl;
+    ListView1->clear();
+    if (page.isEmpty()) {
+        lblSelect->setText(QStringLiteral("No page to read links from."));
+        return;
+    }
+    lblSelect->setText(QStringLiteral("Reading the links of %1 ...").arg(page));
+    QPointer<frmNewDown1> self(this);
+    auto done = [self](const QStringList& links, const QString& error) {
+        if (self) self->ShowLinks(links, error);
+    };
+    if (Ctx().hooks.fetchPageLinks) {
+        Ctx().hooks.fetchPageLinks(page, done);
+        return;
+    }
+    // The page analyser's link reader, through the proxy chosen in the save options.
+    auto* reader = new clsPageLinks(this);
+    connect(reader, &clsPageLinks::LinksReady, this,
+            [done](const QStringList& links) { done(links, QString()); });
+    connect(reader, &clsPageLinks::FetchFailed, this, [done](const QString& reason) {
+        done({}, QStringLiteral("The page could not be read: %1").arg(reason));
+    });
+    QString host;
+    uint16_t port = 0;
+    const bool proxy =
+        ParseProxyEntry(cmbProxy->currentIndex(), cmbProxy->currentText(), &host, &port);
+    if (!reader->Fetch(page, proxy, host, port))
+        done({}, QStringLiteral("Links can only be read from an http:// page: %1").arg(page));
+}
+
+void frmNewDown1::ShowLinks(const QStringList& links, const QString& error) {
+    ListView1->clear();
+    QSet<QString> seen;
+    for (const QString& link : links) {
+        if (link.isEmpty() || seen.contains(link)) continue;
+        seen.insert(link);
+        auto* row = new QTreeWidgetItem(ListView1, {FileNameFromUrl(link), link});
+        row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
+        const bool movie =
+            FileNameNoQuery(link).endsWith(QLatin1String(".swf"), Qt::CaseInsensitive);
+        row->setCheckState(0, movie ? Qt::Checked : Qt::Unchecked);
+    }
+    if (!error.isEmpty())
+        lblSelect->setText(error);
+    else
+        lblSelect->setText(QStringLiteral("%1 links found. Tick the files to download:")
+                               .arg(ListView1->topLevelItemCount()));
+}
+
+void frmNewDown1::Refused(const QString& text, QWidget* focus) {
+    UserMessage::Show(UserMessage::Information, kTitle, text);
+    if (focus) focus->setFocus();
+}
+
+// ---------------------------------------------------------------------------------------------
+// OK and the records
+
+SaveOptions frmNewDown1::SaveBoxes() const {
+    SaveOptions options;
+    options.ClassKey = cmbClass->currentData(TreeRoles::Key).toString();
+    options.Folder = txtSaveAs->text();
+    options.PartsText = cmbNums->currentText();
+    options.UserAgent = cmbUserAgent->currentText();
+    options.ProxyIndex = cmbProxy->currentIndex();
+    options.ProxyText = cmbProxy->currentText();
+    options.UseLogin = chkLoginServer->isChecked();
+    options.UserName = txtUserName->text();
+    options.Password = txtPassWord->text();
+    options.Manual = Option3->isChecked();
+    return options;
+}
+
+void frmNewDown1::NewJobOk() {
+    switch (NewJobMode) {
+        case ModeSingleFile:
+            if (txtUrl->text().isEmpty()) {
+                Refused(QStringLiteral("please input download url !"), txtUrl);
+                return;
+            }
+            AddNewJob();
+            break;
+        case ModePageSearch:
+            if (txtSearchUrl->text().isEmpty()) {
+                Refused(QStringLiteral("please input Search url !"), txtSearchUrl);
+                return;
+            }
+            AddNewSearch();
+            break;
+        case ModeBatch:
+            AddBatFile();
+            break;
+        case ModePageLinks:
+            AddPageLinks();
+            break;
+        default:
+            break;
+    }
+    SharedUrl.clear();
+    accept();
+}
+
+void frmNewDown1::AddNewJob() {
+    SaveOptions options;
+    options.ClassKey = cmbClass1->currentData(TreeRoles::Key).toString();
+    options.Folder = txtSaveAs1->text();
+    options.PartsText = cmbNum1->currentText();
+    options.UserAgent = cmbUserAgent1->currentText();
+    options.ProxyIndex = cmbProxy1->currentIndex();
+    options.ProxyText = cmbProxy1->currentText();
+    options.UseLogin = chkLoginServer1->isChecked();
+    options.UserName = txtUsername1->text();
+    options.Password = txtPassword1->text();
+    options.Manual = Option3->isChecked();
+    const JobRecord job =
+        BuildNewJob(options, txtUrl->text(), txtRef->text(), txtComment->text(), txtRename->text());
+    const int index = AddJob(job);
+    if (index > 0 && Ctx().hooks.AddToNowDownList) Ctx().hooks.AddToNowDownList(index);
+}
+
+void frmNewDown1::AddNewSearch() {
+    const SearchRecord search = BuildNewSearch(SaveBoxes(), txtSearchUrl->text(), DepthChoice);
+    const int index = AddSearch(search);
+    if (index > 0 && Ctx().hooks.AddToSearchList) Ctx().hooks.AddToSearchList(index);
+}
+
+void frmNewDown1::AddBatFile() {
+    const SaveOptions options = SaveBoxes();
+    for (int i = 0; i < List1->count(); ++i) {
+        const int index = AddJob(BuildBatchJob(options, List1->item(i)->text()));
+        if (index <= 0) break;  // the job table is full; the user has been told
+        if (Ctx().hooks.AddToNowDownList) Ctx().hooks.AddToNowDownList(index);
+    }
+}
+
+void frmNewDown1::AddPageLinks() {
+    const SaveOptions options = SaveBoxes();
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = ListView1->topLevelItem(i);
+        if (row->checkState(0) != Qt::Checked) continue;
+        const int index = AddJob(BuildBatchJob(options, row->text(1)));
+        if (index <= 0) break;
+        if (Ctx().hooks.AddToNowDownList) Ctx().hooks.AddToNowDownList(index);
+    }
+}

@@ -1,0 +1,114 @@
+#include "tree/CategoryList.h"
+
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QTreeWidget>
+
+#include "store/Icons.h"
+#include "store/JobTable.h"
+#include "tree/CategoryView.h"
+
+CategoryList::CategoryList(CategoryView* view, QTreeWidget* lvHaveDown, QObject* parent)
+    : QObject(parent), view(view), list(lvHaveDown) {
+    SetUpList(list);
+    connect(view, &CategoryView::CategoryListChanged, this, &CategoryList::Fill);
+    connect(list, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem* item) { emit JobChosen(JobOf(item)); });
+    connect(list, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item) { emit JobActivated(JobOf(item)); });
+    Fill();
+}
+
+void CategoryList::SetUpList(QTreeWidget* target) {
+    target->setObjectName(QStringLiteral("lvHaveDown"));
+    target->setColumnCount(4);
+    target->setHeaderLabels({QStringLiteral("File Name"), QStringLiteral("Size"),
+                             QStringLiteral("Local File"), QStringLiteral("Url")});
+    target->setRootIsDecorated(false);
+    target->setUniformRowHeights(true);
+    target->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    target->setContextMenuPolicy(Qt::CustomContextMenu);
+    target->header()->resizeSection(0, 200);
+    target->header()->resizeSection(1, 80);
+    target->header()->resizeSection(2, 260);
+}
+
+QTreeWidget* CategoryList::CreateList(QWidget* parent) {
+    auto* target = new QTreeWidget(parent);
+    SetUpList(target);
+    return target;
+}
+
+QTreeWidget* CategoryList::CreateInfoList(QWidget* parent) {
+    auto* info = new QTreeWidget(parent);
+    info->setObjectName(QStringLiteral("lvHaveDownInfo"));
+    info->setColumnCount(2);
+    info->setHeaderLabels({QStringLiteral("Parameter"), QStringLiteral("Value")});
+    info->setRootIsDecorated(false);
+    info->setUniformRowHeights(true);
+    info->header()->setSectionsClickable(false);
+    info->header()->setHighlightSections(false);
+    info->header()->resizeSection(0, 110);
+    // Flat headers: the sections are drawn as plain captions, not as buttons.
+    info->header()->setStyleSheet(
+        QStringLiteral("QHeaderView::section { border: none; border-bottom: 1px solid palette(mid);"
+                       " padding: 2px 4px; background: palette(window); }"));
+    return info;
+}
+
+void CategoryList::Fill() {
+    list->clear();
+    QList<QTreeWidgetItem*> rows;
+    for (int i : view->ListedJobs()) {
+        if (i < 1 || i > JobCount) continue;
+        const JobRecord& job = Jobs[i];
+        auto* item = new QTreeWidgetItem;
+        const QString local = job.LocalFile;
+        const qsizetype cut = std::max(local.lastIndexOf('/'), local.lastIndexOf('\\'));
+        item->setText(0, local.mid(cut + 1));
+        item->setIcon(0, QvIcon(QStringLiteral("Ok")));
+        item->setText(1, QString::number(job.FileSize));
+        item->setText(2, job.LocalFile);
+        item->setText(3, job.Url);
+        item->setData(0, ListRoles::Key, QString::number(i) + QStringLiteral("Key"));
+        item->setData(0, ListRoles::Tag, i);
+        rows.append(item);
+    }
+    list->addTopLevelItems(rows);
+}
+
+QString CategoryList::RowKey(const QTreeWidgetItem* item) {
+    return item ? item->data(0, ListRoles::Key).toString() : QString();
+}
+
+int CategoryList::JobOf(const QTreeWidgetItem* item) {
+    return item ? item->data(0, ListRoles::Tag).toInt() : 0;
+}
+
+QList<QTreeWidgetItem*> CategoryList::SelectedRows() const {
+    QList<QTreeWidgetItem*> out;
+    for (int r = 0; r < list->topLevelItemCount(); ++r)
+        if (list->topLevelItem(r)->isSelected()) out.append(list->topLevelItem(r));
+    return out;
+}
+
+QList<int> CategoryList::SelectedJobs() const {
+    QList<int> out;
+    for (QTreeWidgetItem* item : SelectedRows()) out.append(JobOf(item));
+    return out;
+}
+
+QTreeWidgetItem* CategoryList::RowOf(int job) const {
+    for (int r = 0; r < list->topLevelItemCount(); ++r)
+        if (JobOf(list->topLevelItem(r)) == job) return list->topLevelItem(r);
+    return nullptr;
+}
+
+void CategoryList::RemoveRow(int job) {
+    delete RowOf(job);
+    view->Unlist(job);
+}
+
+int CategoryList::RowCount() const {
+    return list->topLevelItemCount();
+}

@@ -1,0 +1,97 @@
+#include "tree/frmClassMoveto.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "tree/CategoryEdit.h"
+#include "tree/DialogHooks.h"
+#include "tree/TreeFill.h"
+
+frmClassMoveto::frmClassMoveto(CategoryTree* tree, const QString& key, QWidget* parent)
+    : QDialog(parent), tree(tree), key(key) {
+    setObjectName(QStringLiteral("frmClassMoveto"));
+    setWindowTitle(QStringLiteral("Move Category To . . ."));
+    setModal(true);
+
+    txtName = new QLineEdit(this);
+    txtName->setObjectName(QStringLiteral("txtName"));
+    txtName->setReadOnly(true);
+    txtDir = new QLineEdit(this);
+    txtDir->setObjectName(QStringLiteral("txtDir"));
+    txtDir->setReadOnly(true);
+    tvClass = new QTreeWidget(this);
+    tvClass->setObjectName(QStringLiteral("tvClass"));
+    tvClass->setHeaderHidden(true);
+    tvClass->setMinimumHeight(180);
+    chkMoveFile = new QCheckBox(QStringLiteral("Move File"), this);
+    chkMoveFile->setObjectName(QStringLiteral("chkMoveFile"));
+    // Files never move with their category; the box only shows that.
+    chkMoveFile->setEnabled(false);
+    cmdOk = new QPushButton(QStringLiteral("OK"), this);
+    cmdOk->setObjectName(QStringLiteral("cmdOk"));
+    cmdOk->setDefault(true);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(new QLabel(QStringLiteral("Category:"), this), 0, 0);
+    grid->addWidget(txtName, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Directory:"), this), 1, 0);
+    grid->addWidget(txtDir, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Move to:"), this), 2, 0, Qt::AlignTop);
+    grid->addWidget(tvClass, 2, 1);
+    grid->addWidget(chkMoveFile, 3, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdOk);
+    buttons->addWidget(cmdCancel);
+    grid->addLayout(buttons, 4, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+    resize(420, 380);
+
+    if (const TreeNode* node = tree->Find(key)) {
+        txtName->setText(node->Text);
+        txtDir->setText(node->Tag);
+    }
+    CopyClassTree(tvClass, *tree);
+    QTreeWidgetItem* preselect = FindTreeItem(tvClass, key);
+    if (!preselect && tvClass->topLevelItemCount() > 0) preselect = tvClass->topLevelItem(0);
+    if (preselect) tvClass->setCurrentItem(preselect);
+
+    connect(cmdOk, &QPushButton::clicked, this, &frmClassMoveto::OnOk);
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QString frmClassMoveto::ChosenKey() const {
+    return TreeItemKey(tvClass->currentItem());
+}
+
+QString frmClassMoveto::RefusalText() {
+    return QStringLiteral("Error!\nCan not Move this Category!");
+}
+
+QString frmClassMoveto::OwnSubtreeText() {
+    return QStringLiteral("Can not move a category into itself or one of its sub categories!");
+}
+
+void frmClassMoveto::OnOk() {
+    switch (CategoryEdit::MoveCategory(*tree, key, ChosenKey())) {
+        case CategoryEdit::MoveResult::Moved:
+        case CategoryEdit::MoveResult::Unchanged:
+            accept();
+            return;
+        case CategoryEdit::MoveResult::IntoOwnSubtree:
+            // The user may pick another place.
+            DialogHooks::Message(this, QMessageBox::Warning, OwnSubtreeText());
+            return;
+        case CategoryEdit::MoveResult::Refused:
+            DialogHooks::Message(parentWidget(), QMessageBox::Critical, RefusalText());
+            reject();
+            return;
+    }
+}

@@ -1,0 +1,34 @@
+#pragma once
+// "Move Category To . . .": makes the chosen category, with its sub categories, a child of the
+// category picked in a copy of the tree. Folders and files stay where they are.
+
+#include <QDialog>
+
+#include "store/CategoryTree.h"
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+
+class frmClassMoveto : public QDialog {
+    Q_OBJECT
+public:
+    frmClassMoveto(CategoryTree* tree, const QString& key, QWidget* parent = nullptr);
+
+    QString ChosenKey() const;
+    static QString RefusalText();
+    static QString OwnSubtreeText();
+
+private:
+    void OnOk();
+
+    CategoryTree* tree;
+    QString key;
+    QLineEdit* txtName;
+    QLineEdit* txtDir;
+    QTreeWidget* tvClass;
+    QCheckBox* chkMoveFile;
+    QPushButton* cmdOk;
+    QPushButton* cmdCancel;
+};

@@ -1,0 +1,73 @@
+#include "tree/frmClassP.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "tree/CategoryEdit.h"
+#include "tree/DialogHooks.h"
+
+frmClassP::frmClassP(CategoryTree* tree, const QString& key, QWidget* parent)
+    : QDialog(parent), tree(tree), key(key) {
+    setObjectName(QStringLiteral("frmClassP"));
+    setWindowTitle(QStringLiteral("Category Properties"));
+    setModal(true);
+
+    txtName = new QLineEdit(this);
+    txtName->setObjectName(QStringLiteral("txtName"));
+    txtDir = new QLineEdit(this);
+    txtDir->setObjectName(QStringLiteral("txtDir"));
+    cmdBrowse = new QPushButton(QStringLiteral("&Browse..."), this);
+    cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
+    cmdOk = new QPushButton(QStringLiteral("OK"), this);
+    cmdOk->setObjectName(QStringLiteral("cmdOk"));
+    cmdOk->setDefault(true);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(new QLabel(QStringLiteral("Category Name"), this), 0, 0);
+    grid->addWidget(txtName, 0, 1, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Directory"), this), 1, 0);
+    grid->addWidget(txtDir, 1, 1);
+    grid->addWidget(cmdBrowse, 1, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdOk);
+    buttons->addWidget(cmdCancel);
+    grid->addLayout(buttons, 2, 0, 1, 3);
+    grid->setColumnStretch(1, 1);
+    resize(420, 130);
+
+    if (const TreeNode* node = tree->Find(key)) {
+        txtName->setText(node->Text);
+        txtDir->setText(node->Tag);
+    }
+    connect(cmdBrowse, &QPushButton::clicked, this, &frmClassP::OnBrowse);
+    connect(cmdOk, &QPushButton::clicked, this, &frmClassP::OnOk);
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QString frmClassP::RefusalText() {
+    return QStringLiteral("Error!\nCan not Change this Category!");
+}
+
+void frmClassP::OnBrowse() {
+    DialogHooks::PickFolder(this, txtDir->text(), [this](const QString& folder) {
+        txtDir->setText(DialogHooks::WithSeparator(folder));
+    });
+}
+
+void frmClassP::OnOk() {
+    // The fixed nodes are rebuilt at every start, so a change to them would not last.
+    if (CategoryEdit::IsFixedNode(*tree, key)) {
+        DialogHooks::Message(parentWidget(), QMessageBox::Critical, RefusalText());
+        reject();
+        return;
+    }
+    tree->SetText(key, txtName->text());
+    tree->SetTag(key, txtDir->text());
+    accept();
+}

@@ -1,0 +1,75 @@
+#include "tree/frmMoveto.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "store/JobTable.h"
+#include "tree/CategoryList.h"
+#include "tree/CategoryView.h"
+#include "tree/TreeFill.h"
+
+frmMoveto::frmMoveto(const CategoryTree* tree, CategoryView* view, CategoryList* list,
+                     QWidget* parent)
+    : QDialog(parent), tree(tree), view(view), list(list) {
+    setObjectName(QStringLiteral("frmMoveto"));
+    setWindowTitle(QStringLiteral("Move File To . . ."));
+    setModal(true);
+
+    tvClass = new QTreeWidget(this);
+    tvClass->setObjectName(QStringLiteral("tvClass"));
+    tvClass->setHeaderHidden(true);
+    tvClass->setMinimumHeight(180);
+    chkMoveFile = new QCheckBox(QStringLiteral("Move File"), this);
+    chkMoveFile->setObjectName(QStringLiteral("chkMoveFile"));
+    // The files stay in their folders; the box only shows that.
+    chkMoveFile->setEnabled(false);
+    cmdOk = new QPushButton(QStringLiteral("OK"), this);
+    cmdOk->setObjectName(QStringLiteral("cmdOk"));
+    cmdOk->setDefault(true);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(new QLabel(QStringLiteral("Move to:"), this), 0, 0);
+    grid->addWidget(tvClass, 1, 0);
+    grid->addWidget(chkMoveFile, 2, 0);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdOk);
+    buttons->addWidget(cmdCancel);
+    grid->addLayout(buttons, 3, 0);
+    resize(360, 360);
+
+    CopyClassTree(tvClass, *tree);
+    QTreeWidgetItem* preselect = FindTreeItem(tvClass, view->CurrentKey());
+    if (!preselect && tvClass->topLevelItemCount() > 0) preselect = tvClass->topLevelItem(0);
+    if (preselect) tvClass->setCurrentItem(preselect);
+
+    connect(cmdOk, &QPushButton::clicked, this, &frmMoveto::OnOk);
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QString frmMoveto::ChosenKey() const {
+    return TreeItemKey(tvClass->currentItem());
+}
+
+void frmMoveto::OnOk() {
+    const QString chosen = ChosenKey();
+    if (chosen.isEmpty() || !tree->Exists(chosen)) {
+        reject();
+        return;
+    }
+    const bool sameNode = chosen == view->CurrentKey();
+    for (int job : list->SelectedJobs()) {
+        if (job < 1 || job > JobCount) continue;
+        // Jobs of a deleted category shown under "Downloaded" are filed there for good.
+        Jobs[job].ClassKey = chosen;
+        // A history filter still lists the job after the move; a category does not.
+        if (!sameNode && !view->Lists(job)) list->RemoveRow(job);
+    }
+    accept();
+}

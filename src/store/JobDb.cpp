@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include "store/AtomicFile.h"
 #include "store/Globals.h"
 #include "store/JobDbFormat.h"
 #include "store/JobTable.h"
@@ -51,17 +51,8 @@ QByteArray JobDbBytes(const CategoryTree& tree) {
 
 bool SaveJobDb(const CategoryTree& tree, const QString& path) {
     const QByteArray bytes = JobDbBytes(tree);
-    QSaveFile file(path);
     QString error;
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString();
-    } else if (file.write(bytes) != bytes.size()) {
-        error = file.errorString();
-        file.cancelWriting();
-    } else if (!file.commit()) {
-        error = file.errorString();
-    }
-    if (error.isEmpty()) return true;
+    if (AtomicFile::Write(path, bytes, &error)) return true;
     UserMessage::Show(UserMessage::Critical, QStringLiteral("Quorvanta"),
                       QStringLiteral("The job database could not be saved to %1:\n%2\n"
                                      "The previous file was left as it was.")
@@ -104,8 +95,9 @@ JobDbLoadResult LoadJobDb(CategoryTree& tree, const QString& path) {
         }
         if (skipped && result.complete) {
             result.complete = false;
-            result.problem = QStringLiteral("%1 categories had an unknown parent or a repeated key "
-                                            "and were left out.")
+            result.problem = QStringLiteral(
+                                 "%1 categories had an unknown parent or a repeated key "
+                                 "and were left out.")
                                  .arg(skipped);
         }
     }
@@ -114,17 +106,19 @@ JobDbLoadResult LoadJobDb(CategoryTree& tree, const QString& path) {
             JobRecord job;
             if (!reader.ReadJob(job)) {
                 result.complete = false;
-                result.problem = QStringLiteral("The file ends inside job record %1.")
-                                     .arg(JobCount + 1);
+                result.problem =
+                    QStringLiteral("The file ends inside job record %1.").arg(JobCount + 1);
                 break;
             }
             job.FileOpen = VbFalse;
             job.FileNo = 0;
-            if (!AddJob(job)) {
+            // A full table is reported with the rest of the load, not by AddJob a second time.
+            if (JobCount >= kMaxJobs) {
                 result.complete = false;
                 result.problem = QStringLiteral("The file holds more than 32767 jobs.");
                 break;
             }
+            AddJob(job);
         }
     }
 
@@ -136,12 +130,12 @@ JobDbLoadResult LoadJobDb(CategoryTree& tree, const QString& path) {
             UserMessage::Warning, QStringLiteral("Quorvanta"),
             QStringLiteral("The job database %1 could not be read whole. %2\n"
                            "What could be read was loaded (%3 jobs).%4")
-                .arg(QDir::toNativeSeparators(path), result.problem)
-                .arg(JobCount)
-                .arg(result.keptAs.isEmpty()
-                         ? QString()
-                         : QStringLiteral("\nThe file was kept as %1.")
-                               .arg(QDir::toNativeSeparators(result.keptAs))));
+                // One arg() call, so a "%" in the path or problem text is not taken as a place
+                // marker.
+                .arg(QDir::toNativeSeparators(path), result.problem, QString::number(JobCount),
+                     result.keptAs.isEmpty() ? QString()
+                                             : QStringLiteral("\nThe file was kept as ") +
+                                                   QDir::toNativeSeparators(result.keptAs) + u'.'));
     }
     return result;
 }

@@ -5,7 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include "store/AtomicFile.h"
 
 namespace {
 
@@ -94,9 +95,7 @@ bool clsIniFile::Commit() {
     const QByteArray bytes = text.toUtf8();
     const QFileInfo info(fileName);
     QDir().mkpath(info.absolutePath());
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        lastError = file.errorString();
+    if (!AtomicFile::Write(fileName, bytes, &lastError)) {
         // The file on disk is unchanged; read it again next time.
         loaded = false;
         return false;

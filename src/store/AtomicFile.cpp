@@ -1,0 +1,77 @@
+#include "store/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+
+namespace AtomicFile {
+
+namespace {
+
+bool Fail(QString* error, const QString& what, int code) {
+    if (error) *error = what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(code));
+    return false;
+}
+
+}  // namespace
+
+bool Write(const QString& path, const QByteArray& bytes, QString* error) {
+    const QByteArray target = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    QByteArray temp = target + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return Fail(error, QStringLiteral("cannot create a file beside ") + path, errno);
+
+    auto abandon = [&](const QString& what) {
+        const int code = errno;
+        ::close(fd);
+        ::unlink(temp.constData());
+        return Fail(error, what, code);
+    };
+
+    struct stat existing {};
+    const mode_t mode =
+        ::stat(target.constData(), &existing) == 0 ? (existing.st_mode & 07777) : 0600;
+    if (::fchmod(fd, mode) != 0) return abandon(QStringLiteral("cannot set permissions"));
+
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return abandon(QStringLiteral("cannot write"));
+        }
+        if (n == 0) {
+            errno = EIO;
+            return abandon(QStringLiteral("cannot write"));
+        }
+        data += n;
+        left -= n;
+    }
+    if (::fsync(fd) != 0) return abandon(QStringLiteral("cannot flush to disk"));
+    if (::close(fd) != 0) {
+        const int code = errno;
+        ::unlink(temp.constData());
+        return Fail(error, QStringLiteral("cannot close"), code);
+    }
+    if (::rename(temp.constData(), target.constData()) != 0) {
+        const int code = errno;
+        ::unlink(temp.constData());
+        return Fail(error, QStringLiteral("cannot rename over ") + path, code);
+    }
+    // Make the rename itself durable.
+    const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+}  // namespace AtomicFile

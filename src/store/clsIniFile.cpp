@@ -156,6 +156,8 @@ bool clsIniFile::SaveSetting(const QString& section, const QString& key, const Q
     }
     const int at = FindKey(begin, end, key, nullptr);
     if (at >= 0) {
+        // The same line again: nothing to write.
+        if (lines.at(at) == line) return true;
         lines[at] = line;
     } else {
         // After the section's last non-blank line, so the blank line before the next section stays.

@@ -60,7 +60,7 @@ void TreeMirror::AddItem(QTreeWidgetItem* parentItem, const QString& key) {
 
 void TreeMirror::Rebuild() {
     const QString keepKey = currentKey;
-    const QString keepParent = currentParentKey;
+    const QStringList keepAncestors = currentAncestors;
     {
         const QSignalBlocker blocker(widget);
         widget->clear();
@@ -77,16 +77,21 @@ void TreeMirror::Rebuild() {
         const QSignalBlocker blocker(widget);
         widget->setCurrentItem(item);
         SetSelectedIcon(item, true);
-        const TreeNode* node = tree->Find(keepKey);
-        currentParentKey = node ? node->ParentKey : QString();
+        RememberAncestors();
         return;
     }
-    // The chosen node is gone (deleted with its parent category): choose its former parent, or
-    // nothing when that is gone too, and say so.
+    // The chosen node is gone (deleted, maybe with a category above it): choose the nearest
+    // former ancestor that is left, or nothing, and say so.
     currentKey.clear();
-    currentParentKey.clear();
-    if (!keepParent.isEmpty() && tree->Exists(keepParent)) {
-        Select(keepParent, true);
+    currentAncestors.clear();
+    QString fallback;
+    for (const QString& k : keepAncestors)
+        if (tree->Exists(k)) {
+            fallback = k;
+            break;
+        }
+    if (!fallback.isEmpty()) {
+        Select(fallback, true);
     } else {
         const QSignalBlocker blocker(widget);
         widget->setCurrentItem(nullptr);
@@ -105,11 +110,19 @@ bool TreeMirror::Select(const QString& key, bool notify) {
     if (previous != item) SetSelectedIcon(previous, false);
     SetSelectedIcon(item, true);
     currentKey = key;
-    const TreeNode* node = tree->Find(key);
-    currentParentKey = node ? node->ParentKey : QString();
+    RememberAncestors();
     widget->scrollToItem(item);
     if (notify) emit NodeSelected(key);
     return true;
+}
+
+void TreeMirror::RememberAncestors() {
+    currentAncestors.clear();
+    const TreeNode* node = tree->Find(currentKey);
+    while (node && !node->ParentKey.isEmpty()) {
+        currentAncestors.append(node->ParentKey);
+        node = tree->Find(node->ParentKey);
+    }
 }
 
 void TreeMirror::OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous) {

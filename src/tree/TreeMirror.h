@@ -7,6 +7,7 @@
 #include <QPoint>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include "store/CategoryTree.h"
 
@@ -41,11 +42,12 @@ private:
     void OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
     void OnContextMenu(const QPoint& pos);
     void SetSelectedIcon(QTreeWidgetItem* item, bool selected);
+    void RememberAncestors();
     void AddItem(QTreeWidgetItem* parentItem, const QString& key);
 
     CategoryTree* tree;
     QTreeWidget* widget;
     QSet<QString> collapsed;
     QString currentKey;
-    QString currentParentKey;
+    QStringList currentAncestors;  // nearest first
 };

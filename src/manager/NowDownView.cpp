@@ -1,0 +1,141 @@
+#include "manager/NowDownView.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
+
+#include "manager/ManagerIcons.h"
+#include "manager/clsJobManager.h"
+#include "store/JobTable.h"
+
+void SetStateIcon(QTreeWidgetItem* row, int state) {
+    if (row == nullptr) return;
+    QString key;
+    switch (state) {
+        case StateRunning:
+            key = QStringLiteral("Start");
+            break;
+        case StatePaused:
+            key = QStringLiteral("Pause");
+            break;
+        case StateWaiting:
+            key = QStringLiteral("Waitfor");
+            break;
+        case StateError:
+            key = QStringLiteral("Error");
+            break;
+        default:
+            return;
+    }
+    row->setIcon(0, ManagerIcon(key));
+    row->setData(0, Qt::UserRole, state);
+}
+
+NowDownView::NowDownView(clsJobManager* mgr, QWidget* parent) : QTreeWidget(parent), manager(mgr) {
+    setObjectName("lvNowDown");
+    setColumnCount(clsJobManager::ColumnCount);
+    setHeaderLabels(clsJobManager::ColumnTitles());
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSortingEnabled(false);
+    setAlternatingRowColors(true);
+    QHeaderView* head = header();
+    head->setStretchLastSection(true);
+    head->setSectionsMovable(false);
+    const int widths[] = {48, 220, 90, 90, 64, 40, 300, 120};
+    for (int c = 0; c < clsJobManager::ColumnCount; ++c) setColumnWidth(c, widths[c]);
+
+    popup = new QMenu(this);
+    popup->setObjectName("popNowDown");
+    popStart = popup->addAction("Start Download Job", manager, &clsJobManager::StartDownloadJob);
+    popPause = popup->addAction("Pause Download Job", manager, &clsJobManager::PauseDownloadJob);
+    popStartAll = popup->addAction("Start All Download Job", manager, &clsJobManager::StartAll);
+    popPauseAll = popup->addAction("Pause Download Job", manager, &clsJobManager::PauseAll);
+    popup->addSeparator();
+    popDelete = popup->addAction("Delete Download Job", this, &NowDownView::DeleteRequested);
+    popStart->setObjectName("popNowDown_Start");
+    popPause->setObjectName("popNowDown_Pause");
+    popStartAll->setObjectName("popNowDown_AllStart");
+    popPauseAll->setObjectName("popNowDown_AllPause");
+    popDelete->setObjectName("popNowDown_Delete");
+
+    connect(manager, &clsJobManager::RowAdded, this, &NowDownView::OnRowAdded);
+    connect(manager, &clsJobManager::RowChanged, this, &NowDownView::OnRowChanged);
+    connect(manager, &clsJobManager::RowRemoved, this, &NowDownView::OnRowRemoved);
+    connect(manager, &clsJobManager::RowIconChanged, this,
+            [this](int j, int state) { SetStateIcon(Row(j), state); });
+    connect(this, &QTreeWidget::itemSelectionChanged, this, &NowDownView::OnSelectionChanged);
+    connect(this, &QTreeWidget::itemClicked, this, &NowDownView::OnItemClicked);
+    // Rows that were there before the view was made.
+    for (int j : manager->RowJobs()) {
+        OnRowAdded(j);
+        SetStateIcon(Row(j), manager->RowIcon(j));
+    }
+}
+
+void NowDownView::OnRowAdded(int j) {
+    if (items.contains(j)) return;
+    auto* row = new QTreeWidgetItem;
+    row->setData(1, Qt::UserRole, clsJobManager::RowKey(j));
+    row->setTextAlignment(clsJobManager::ColFileSize, Qt::AlignRight | Qt::AlignVCenter);
+    row->setTextAlignment(clsJobManager::ColComplete, Qt::AlignRight | Qt::AlignVCenter);
+    row->setTextAlignment(clsJobManager::ColPercent, Qt::AlignRight | Qt::AlignVCenter);
+    row->setTextAlignment(clsJobManager::ColPart, Qt::AlignCenter);
+    const QStringList texts = manager->RowTexts(j);
+    for (int c = 1; c < texts.size(); ++c) row->setText(c, texts[c]);
+    items.insert(j, row);
+    addTopLevelItem(row);
+}
+
+void NowDownView::OnRowChanged(int j) {
+    QTreeWidgetItem* row = Row(j);
+    if (row == nullptr) return;
+    const QStringList texts = manager->RowTexts(j);
+    for (int c = 1; c < texts.size(); ++c)
+        if (row->text(c) != texts[c]) row->setText(c, texts[c]);
+}
+
+void NowDownView::OnRowRemoved(int j) {
+    QTreeWidgetItem* row = items.take(j);
+    delete row;
+}
+
+void NowDownView::OnSelectionChanged() {
+    QList<int> jobs;
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = topLevelItem(i);
+        if (row->isSelected()) jobs.append(KeyIndex(row->data(1, Qt::UserRole).toString()));
+    }
+    manager->SetSelectedJobs(jobs);
+    if (jobs.size() >= 2 && manager->ShownJob() != 0) manager->ChooseJob(0);
+}
+
+void NowDownView::OnItemClicked(QTreeWidgetItem* item) {
+    if (item == nullptr) return;
+    const int j = KeyIndex(item->data(1, Qt::UserRole).toString());
+    if (manager->SelectedJobs().size() >= 2)
+        manager->ChooseJob(0);
+    else
+        manager->ChooseJob(j);
+}
+
+void NowDownView::EnablePopup() {
+    const clsJobManager::JobsMenuState state = manager->JobsMenuEnabling(2);
+    popStart->setEnabled(state.StartJob);
+    popPause->setEnabled(state.PauseJob);
+    popStartAll->setEnabled(state.StartAll);
+    popPauseAll->setEnabled(state.PauseAll);
+    popDelete->setEnabled(manager->CanDeleteSelected());
+}
+
+void NowDownView::contextMenuEvent(QContextMenuEvent* event) {
+    EnablePopup();
+    popup->popup(event->globalPos());
+}
+
+void NowDownView::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeWidget::mouseReleaseEvent(event);
+    emit ListClicked();
+}

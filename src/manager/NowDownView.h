@@ -1,0 +1,53 @@
+#pragma once
+// lvNowDown: the now-downloading list. One row per unfinished job, keyed j & "NowDown", with the
+// state icon and the job's figures; it mirrors the job manager's rows and hands the user's
+// clicks, selection and pop-up menu back to it.
+
+#include <QHash>
+#include <QTreeWidget>
+
+class clsJobManager;
+class QMenu;
+class QAction;
+
+// Sets the row's state icon: "Start" 1, "Pause" 2, "Waitfor" 3, "Error" 5; other states leave it.
+void SetStateIcon(QTreeWidgetItem* row, int state);
+
+class NowDownView : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit NowDownView(clsJobManager* manager, QWidget* parent = nullptr);
+
+    QTreeWidgetItem* Row(int jobIndex) const { return items.value(jobIndex, nullptr); }
+    // The pop-up menu ("Start Download Job", "Pause Download Job", "Start All Download Job",
+    // "Pause Download Job", "Delete Download Job"), enabled by the Jobs menu's rules.
+    QMenu* PopupMenu() const { return popup; }
+    // Runs the enabling of the pop-up entries (the right button does this before popping up).
+    void EnablePopup();
+
+signals:
+    // The pop-up's "Delete Download Job" (the delete dialog belongs to the main window).
+    void DeleteRequested();
+    // A click or a mouse release on the list (the main window refreshes its tool bar).
+    void ListClicked();
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void OnRowAdded(int jobIndex);
+    void OnRowChanged(int jobIndex);
+    void OnRowRemoved(int jobIndex);
+    void OnSelectionChanged();
+    void OnItemClicked(QTreeWidgetItem* item);
+
+    clsJobManager* manager;
+    QHash<int, QTreeWidgetItem*> items;
+    QMenu* popup = nullptr;
+    QAction* popStart = nullptr;
+    QAction* popPause = nullptr;
+    QAction* popStartAll = nullptr;
+    QAction* popPauseAll = nullptr;
+    QAction* popDelete = nullptr;
+};

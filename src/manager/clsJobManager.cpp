@@ -1,0 +1,512 @@
+#include "manager/clsJobManager.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/DownloadLogText.h"
+#include "engine/DownloadSlot.h"
+#include "manager/JobLog.h"
+#include "store/Globals.h"
+#include "store/JobTable.h"
+#include "store/NumberRule.h"
+#include "store/Settings.h"
+#include "store/VbDate.h"
+
+QStringList clsJobManager::ColumnTitles() {
+    return {QStringLiteral("State "),   QStringLiteral("FileName"), QStringLiteral("FileSize"),
+            QStringLiteral("Complete"), QStringLiteral("Percent"),  QStringLiteral("Part"),
+            QStringLiteral("Url"),      QStringLiteral("Comment")};
+}
+
+clsJobManager::clsJobManager(QObject* parent) : QObject(parent) {
+    for (int k = 1; k <= kSlots; ++k) {
+        auto* slot = new DownloadSlot(k, this);
+        slot->setObjectName(QStringLiteral("clsDownJob%1").arg(k));
+        slotObjects[static_cast<size_t>(k)] = slot;
+        connect(slot, &DownloadSlot::Report, this, &clsJobManager::UpdateDownloadState);
+        connect(slot, &DownloadSlot::Completed, this, &clsJobManager::OnCompleted);
+        connect(slot, &DownloadSlot::RunEnded, this, &clsJobManager::OnRunEnded);
+        connect(slot, &DownloadSlot::StateIcon, this, &clsJobManager::OnStateIcon);
+    }
+    rateTimer.setInterval(1000);
+    connect(&rateTimer, &QTimer::timeout, this, &clsJobManager::TickRate);
+}
+
+clsJobManager::~clsJobManager() = default;
+
+bool clsJobManager::ValidJob(int j) const {
+    return j >= 1 && j <= JobCount;
+}
+
+DownloadSlot* clsJobManager::Slot(int k) const {
+    if (k < 1 || k > kSlots) return nullptr;
+    return slotObjects[static_cast<size_t>(k)];
+}
+
+int clsJobManager::SlotJob(int k) const {
+    return (k < 1 || k > kSlots) ? 0 : slotJob[static_cast<size_t>(k)];
+}
+
+int clsJobManager::SlotItem(int k) const {
+    return (k < 1 || k > kSlots) ? 0 : slotItem[static_cast<size_t>(k)];
+}
+
+uint8_t clsJobManager::SlotViewPart(int k) const {
+    return (k < 1 || k > kSlots) ? 0 : slotViewPart[static_cast<size_t>(k)];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Slot table
+
+DownloadSlot* clsJobManager::FindOneCls() {
+    freeSlot = 0;
+    for (int k = 1; k <= kSlots; ++k) {
+        if (Settings.Maxjobs >= k && !Slot(k)->InUse()) {
+            freeSlot = k;
+            return Slot(k);
+        }
+    }
+    return nullptr;
+}
+
+DownloadSlot* clsJobManager::FindSelectCls(int j) const {
+    const int k = FindSelectClsId(j);
+    return k == 0 ? nullptr : Slot(k);
+}
+
+int16_t clsJobManager::FindSelectClsId(int j) const {
+    if (j == 0) return 0;
+    for (int k = 1; k <= kSlots; ++k)
+        if (slotJob[static_cast<size_t>(k)] == j) return static_cast<int16_t>(k);
+    return 0;
+}
+
+DownloadSlot* clsJobManager::RunningSlot(int j) const {
+    if (j == 0) return nullptr;
+    for (int k = 1; k <= kSlots; ++k) {
+        DownloadSlot* slot = Slot(k);
+        if (slot->InUse() && slot->JobIndex() == j) return slot;
+    }
+    return nullptr;
+}
+
+void clsJobManager::SaveCls() {
+    for (int k = 1; k <= kSlots; ++k)
+        if (Slot(k)->InUse()) Slot(k)->Pause();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Rows
+
+QStringList clsJobManager::RowTexts(int j) const {
+    auto it = rows.constFind(j);
+    return it == rows.cend() ? QStringList() : it->Cells;
+}
+
+int clsJobManager::RowIcon(int j) const {
+    auto it = rows.constFind(j);
+    return it == rows.cend() ? -1 : it->Icon;
+}
+
+QString clsJobManager::RowTag(int j) const {
+    auto it = rows.constFind(j);
+    return it == rows.cend() ? QString() : it->Tag;
+}
+
+void clsJobManager::SetRowIcon(int j, int state) {
+    // Running, paused, waiting and error have icons; any other state leaves the icon as it is.
+    if (state != StateRunning && state != StatePaused && state != StateWaiting &&
+        state != StateError)
+        return;
+    auto it = rows.find(j);
+    if (it == rows.end()) return;
+    if (it->Icon == state) return;
+    it->Icon = state;
+    emit RowIconChanged(j, state);
+}
+
+void clsJobManager::SetJobState(int j, int state) {
+    if (!ValidJob(j)) return;
+    Jobs[static_cast<size_t>(j)].State = state;
+    SetRowIcon(j, state);
+}
+
+void clsJobManager::RefreshFigures(int j, bool rounded) {
+    auto it = rows.find(j);
+    if (it == rows.end() || !ValidJob(j)) return;
+    const JobRecord& job = Jobs[static_cast<size_t>(j)];
+    QStringList& cells = it->Cells;
+    QString percent;
+    if (rounded) {
+        // The refresh rounds to the nearest whole percent (halves to even) ...
+        if (job.FileSize >= 1)
+            percent = QString::number(static_cast<qint64>(NumberRule::RoundHalfEven(
+                          static_cast<double>(job.Received) / job.FileSize * 100.0))) +
+                      "%";
+        else
+            percent = cells[ColPercent];
+    } else {
+        // ... while the first fill cuts the fraction off.
+        percent =
+            job.FileSize != 0
+                ? QString::number(static_cast<qint64>(job.Received) * 100 / job.FileSize) + "%"
+                : QStringLiteral("0%");
+    }
+    const QString size = QString::number(job.FileSize);
+    const QString received = QString::number(job.Received);
+    if (cells[ColFileSize] == size && cells[ColComplete] == received &&
+        cells[ColPercent] == percent)
+        return;
+    cells[ColFileSize] = size;
+    cells[ColComplete] = received;
+    cells[ColPercent] = percent;
+    emit RowChanged(j);
+}
+
+void clsJobManager::AddToNowDownList(int j) {
+    if (!ValidJob(j)) return;
+    const JobRecord& job = Jobs[static_cast<size_t>(j)];
+    if (!rows.contains(j)) {
+        Row row;
+        row.Cells = QStringList(ColumnCount);
+        row.Cells[ColFileName] = job.FileName;
+        row.Cells[ColFileSize] = QString::number(job.FileSize);
+        row.Cells[ColComplete] = QString::number(job.Received);
+        row.Cells[ColPart] = QString::number(job.Parts);
+        row.Cells[ColUrl] = job.Url;
+        row.Cells[ColComment] = job.Comment;
+        rows.insert(j, row);
+        rowOrder.append(j);
+        RefreshFigures(j, false);
+        emit RowAdded(j);
+        SetRowIcon(j, job.State);
+    } else {
+        // The row is there already (the same job added twice): keep the one row.
+        SetRowIcon(j, job.State);
+        emit RowChanged(j);
+    }
+    if (FindOneCls() != nullptr && Jobs[static_cast<size_t>(j)].State == StateWaiting &&
+        RunningSlot(j) == nullptr)
+        BindAndStart(j);
+    emit JobStatesChanged();
+}
+
+void clsJobManager::BindAndStart(int j) {
+    const int s = freeSlot;
+    DownloadSlot* slot = Slot(s);
+    if (slot == nullptr || slot->InUse() || !ValidJob(j)) return;
+    slotJob[static_cast<size_t>(s)] = j;
+    slotItem[static_cast<size_t>(s)] = rows.contains(j) ? j : 0;
+    if (shownJob == j) shownSlot = s;
+    if (!rateTimer.isActive()) {
+        rateMark = totalReceived;
+        rateTimer.start();
+    }
+    slot->BindAndStart(j);
+    if (ValidJob(j)) SetRowIcon(j, Jobs[static_cast<size_t>(j)].State);
+    emit JobStatesChanged();
+}
+
+bool clsJobManager::StartNextWaiting() {
+    int j = 0;
+    for (int i = 1; i <= JobCount; ++i) {
+        if (Jobs[static_cast<size_t>(i)].State == StateWaiting) {
+            j = i;
+            break;
+        }
+    }
+    if (j == 0) return false;
+    if (FindOneCls() == nullptr) return false;
+    BindAndStart(j);
+    return true;
+}
+
+void clsJobManager::RemoveRow(int j) {
+    if (DownloadSlot* slot = RunningSlot(j)) slot->Pause();
+    if (!rows.contains(j)) return;
+    rows.remove(j);
+    rowOrder.removeOne(j);
+    selected.removeAll(j);
+    for (int k = 1; k <= kSlots; ++k)
+        if (slotItem[static_cast<size_t>(k)] == j) slotItem[static_cast<size_t>(k)] = 0;
+    emit RowRemoved(j);
+    if (shownJob == j) ClearShown();
+    emit JobStatesChanged();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reports of the slots
+
+void clsJobManager::UpdateDownloadState(int k, int part, const QString& kind,
+                                        const QString& detail) {
+    DownloadSlot* slot = Slot(k);
+    if (slot == nullptr) return;
+    const int j = slotJob[static_cast<size_t>(k)];
+    const int row = slotItem[static_cast<size_t>(k)];
+    const bool dataArrival = kind == QLatin1String("DataArrival");
+    if (dataArrival) totalReceived += NumberRule::ValInt32(detail);
+
+    // The row's figures (the slot has already copied its progress into Jobs).
+    if (row != 0) RefreshFigures(row, true);
+
+    // The log.
+    int first = 0;
+    if (!dataArrival && row != 0) {
+        QString& tag = rows[row].Tag;
+        const uint8_t logPart = static_cast<uint8_t>(std::clamp(part, 0, 255));
+        for (const DownloadLogLine& line : DownloadLogText::Lines(part, kind, detail)) {
+            const int n = AddLog(tag, line.Text, static_cast<uint8_t>(line.Kind), logPart);
+            if (first == 0) first = n;
+        }
+    }
+
+    if (kind == QLatin1String("Connecting") && part == 1 && j != 0 && j == shownJob) {
+        // The shown job (re)starts: its parts appear in the part tree.
+        shownSlot = k;
+        chosenNode.clear();
+        emit PartTreeRebuilt(j);
+        SelectDefaultView();
+    }
+
+    // Completion ("Close" with every byte) is finished by the slot, which then reports Completed;
+    // a request error frees the slot and the slot reports RunEnded. Both start the next job.
+
+    // The shown job's panes.
+    if (j != 0 && j == shownJob && slot->JobIndex() == shownJob) {
+        const uint8_t view = slotViewPart[static_cast<size_t>(k)];
+        if (dataArrival) {
+            if (view == ViewPicture) emit PictureGrew(j, part);
+        } else if (first != 0 && view == part) {
+            emit ConnectionLogAppended(j, part, first);
+        }
+    }
+}
+
+void clsJobManager::OnCompleted(int k, int j) {
+    if (!ValidJob(j)) return;
+    JobRecord& job = Jobs[static_cast<size_t>(j)];
+    // The slot has closed the file, given it its final name and set State 4; the run's figures.
+    const double now = VbDate::Now();
+    job.State = StateComplete;
+    job.CompleteTime = now;
+    job.RunTime = now - job.RunStart;
+    job.TimeElapsed += job.RunTime;
+    // Whole seconds of the total time; a download done in under a second counts as one second.
+    const double seconds = std::max<double>(
+        1.0, static_cast<double>(std::llround(VbDate::DurationSeconds(job.TimeElapsed))));
+    job.AvgSpeed = static_cast<float>(static_cast<double>(job.FileSize) / seconds);
+
+    if (rows.contains(j)) {
+        rows.remove(j);
+        rowOrder.removeOne(j);
+        selected.removeAll(j);
+        emit RowRemoved(j);
+    }
+    if (slotItem[static_cast<size_t>(std::clamp(k, 0, kSlots))] == j)
+        slotItem[static_cast<size_t>(std::clamp(k, 0, kSlots))] = 0;
+    if (shownJob == j) ClearShown();
+    if (Settings.PopMessage == 1) emit JobMessage(QStringLiteral("Job complete.") + job.Url);
+    emit JobCompleted(j);
+    emit JobStatesChanged();
+    if (!StartNextWaiting()) emit StatebarReset();
+}
+
+void clsJobManager::OnRunEnded(int k, int j, const QString& reason) {
+    Q_UNUSED(k);
+    if (ValidJob(j)) {
+        SetRowIcon(j, Jobs[static_cast<size_t>(j)].State);
+        // Failures the reports have not logged yet (a failed write, an unusable URL) go into the
+        // job's log as well.
+        auto it = rows.find(j);
+        if (it != rows.end() && !reason.isEmpty()) {
+            const std::vector<int32_t> last = LogEntryNumbers(it->Tag, LogCount);
+            const bool logged =
+                !last.empty() && JobLog[static_cast<size_t>(last.back())].LogText == reason;
+            if (!logged) {
+                const int n = AddLog(it->Tag, reason, 8, 1);
+                if (j == shownJob && k >= 1 && k <= kSlots &&
+                    slotViewPart[static_cast<size_t>(k)] == 1)
+                    emit ConnectionLogAppended(j, 1, n);
+            }
+        }
+    }
+    emit JobStatesChanged();
+    StartNextWaiting();
+}
+
+void clsJobManager::OnStateIcon(int k, int state) {
+    DownloadSlot* slot = Slot(k);
+    if (slot == nullptr) return;
+    SetRowIcon(slot->JobIndex(), state);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up and exit
+
+void clsJobManager::LoadUnfinishedJobs() {
+    for (int j = 1; j <= JobCount; ++j) {
+        JobRecord& job = Jobs[static_cast<size_t>(j)];
+        if (job.State == StateComplete || job.State == StateFree) continue;
+        if (job.ClassKey == QLatin1String("Recely_Really")) continue;
+        // A job still marked running was cut off by the end of the program: it is paused.
+        if (job.State == StateRunning) job.State = StatePaused;
+        AddToNowDownList(j);
+    }
+}
+
+void clsJobManager::PauseAll() {
+    SaveCls();
+    for (int j : rowOrder) {
+        if (!ValidJob(j)) continue;
+        const int state = Jobs[static_cast<size_t>(j)].State;
+        if (state == StateRunning || state == StateWaiting) SetJobState(j, StatePaused);
+    }
+    emit JobStatesChanged();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+
+void clsJobManager::SetSelectedJobs(const QList<int>& jobs) {
+    selected = jobs;
+}
+
+void clsJobManager::StartJob(int j) {
+    if (!ValidJob(j) || !rows.contains(j)) return;
+    if (RunningSlot(j) != nullptr) return;  // never the same job in two slots
+    if (FindOneCls() != nullptr)
+        BindAndStart(j);
+    else
+        SetJobState(j, StateWaiting);
+    emit JobStatesChanged();
+}
+
+void clsJobManager::PauseJob(int j) {
+    if (!ValidJob(j) || !rows.contains(j)) return;
+    if (DownloadSlot* slot = RunningSlot(j))
+        slot->Pause();  // State 2, slot given back, progress saved
+    else
+        SetJobState(j, StatePaused);  // waiting, or not served by any slot right now
+    SetRowIcon(j, Jobs[static_cast<size_t>(j)].State);
+    emit JobStatesChanged();
+    StartNextWaiting();
+}
+
+void clsJobManager::StartDownloadJob() {
+    if (selected.isEmpty()) return;
+    StartJob(selected.first());
+}
+
+void clsJobManager::PauseDownloadJob() {
+    if (selected.isEmpty()) return;
+    PauseJob(selected.first());
+}
+
+void clsJobManager::StartAll() {
+    const QList<int> order = rowOrder;
+    for (int j : order) {
+        if (!rows.contains(j) || !ValidJob(j)) continue;
+        if (RunningSlot(j) != nullptr) continue;
+        if (FindOneCls() != nullptr)
+            BindAndStart(j);
+        else
+            SetJobState(j, StateWaiting);
+    }
+    emit JobStatesChanged();
+}
+
+clsJobManager::JobsMenuState clsJobManager::JobsMenuEnabling(int activeList) const {
+    JobsMenuState state;
+    if (activeList != 2 || rowOrder.isEmpty()) return state;
+    if (ValidJob(shownJob)) {
+        const int shown = Jobs[static_cast<size_t>(shownJob)].State;
+        state.StartJob = shown == StatePaused;
+        state.PauseJob = shown == StateRunning || shown == StateWaiting;
+    }
+    for (int i = 1; i <= JobCount; ++i) {
+        const int s = Jobs[static_cast<size_t>(i)].State;
+        if (s == StatePaused || s == StateWaiting) state.StartAll = true;
+        if (s == StateRunning) state.PauseAll = true;
+    }
+    return state;
+}
+
+bool clsJobManager::CanDeleteSelected() const {
+    if (rowOrder.isEmpty() || selected.isEmpty()) return false;
+    const int j = selected.first();
+    return ValidJob(j) && Jobs[static_cast<size_t>(j)].State != StateRunning;
+}
+
+bool clsJobManager::CanCopyUrl() const {
+    return !rowOrder.isEmpty() && selected.size() < 2;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Panes
+
+void clsJobManager::ClearShown() {
+    shownJob = 0;
+    shownSlot = 0;
+    chosenNode.clear();
+    emit PanesCleared();
+}
+
+void clsJobManager::SelectDefaultView() {
+    // What the slot showed last comes back: the picture, a connection's log, or the job table.
+    if (shownSlot == 0 || shownJob == 0) return;
+    const uint8_t view = slotViewPart[static_cast<size_t>(shownSlot)];
+    if (view == ViewPicture)
+        chosenNode = QStringLiteral("PicDraw");
+    else if (view >= 1 && view <= 10)
+        chosenNode = QString::number(view) + "Jet";
+    else
+        chosenNode.clear();
+    emit DetailViewChanged(shownJob, view);
+}
+
+void clsJobManager::ChooseJob(int j) {
+    shownJob = ValidJob(j) ? j : 0;
+    // Only a job that runs in a slot right now has parts to show.
+    DownloadSlot* slot = RunningSlot(shownJob);
+    shownSlot = slot != nullptr ? slot->Slot() : 0;
+    chosenNode.clear();
+    if (shownSlot != 0) {
+        emit PartTreeRebuilt(shownJob);
+        SelectDefaultView();
+    } else {
+        const int keep = shownJob;
+        ClearShown();
+        shownJob = keep;
+    }
+    if (selected.size() >= 2) shownJob = 0;
+    emit JobStatesChanged();
+}
+
+void clsJobManager::ChooseNode(const QString& key) {
+    if (shownSlot == 0 || shownJob == 0 || key == chosenNode) return;
+    const size_t k = static_cast<size_t>(shownSlot);
+    if (key == QLatin1String("PicDraw")) {
+        chosenNode = key;
+        slotViewPart[k] = ViewPicture;
+        emit DetailViewChanged(shownJob, ViewPicture);
+    } else if (key.endsWith(QLatin1String("Jet"))) {
+        const int part = NumberRule::ValInt32(key);
+        if (part < 1 || part > 10) return;
+        chosenNode = key;
+        slotViewPart[k] = static_cast<uint8_t>(part);
+        emit DetailViewChanged(shownJob, part);
+    }
+}
+
+QString clsJobManager::StatebarText() {
+    return QStringLiteral("Quorvanta ") + AppVersion;
+}
+
+void clsJobManager::TickRate() {
+    int busy = 0;
+    for (int k = 1; k <= kSlots; ++k)
+        if (Slot(k)->InUse()) ++busy;
+    emit TransferRate(totalReceived - rateMark, busy);
+    rateMark = totalReceived;
+    if (busy == 0) rateTimer.stop();
+}

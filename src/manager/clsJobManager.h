@@ -1,0 +1,188 @@
+#pragma once
+// The job manager: the eight download slots, the scheduler that binds waiting jobs to them, the
+// handling of every report of the slots, the now-downloading rows with their entry lists, and
+// what the lower panes show. It runs without a display: the list, the panes and the job message
+// window follow it through its signals (NowDownView, DownInfoPane, frmJobmessage).
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <array>
+#include <cstdint>
+
+class DownloadSlot;
+
+class clsJobManager : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kSlots = 8;
+    // Columns of lvNowDown.
+    enum Column {
+        ColState = 0,
+        ColFileName,
+        ColFileSize,
+        ColComplete,
+        ColPercent,
+        ColPart,
+        ColUrl,
+        ColComment,
+        ColumnCount
+    };
+    static QStringList ColumnTitles();
+    // Values of SlotViewPart.
+    static constexpr uint8_t ViewNothing = 0;
+    static constexpr uint8_t ViewPicture = 255;
+
+    // The enabled flags of the Jobs menu's four download items.
+    struct JobsMenuState {
+        bool StartJob = false;  // "&Start Download Job"
+        bool PauseJob = false;  // "&Pause Download Job"
+        bool StartAll = false;  // "&Start Download All"
+        bool PauseAll = false;  // "&Pause Download All"
+        bool operator==(const JobsMenuState&) const = default;
+    };
+
+    explicit clsJobManager(QObject* parent = nullptr);
+    ~clsJobManager() override;
+
+    // --- slots and the slot table ---
+    DownloadSlot* Slot(int k) const;  // k = 1..8, else nullptr
+    int SlotJob(int k) const;         // job last bound to slot k (not cleared when it is freed)
+    int SlotItem(int k) const;        // job index of the row of slot k's job (0 = none)
+    int FreeSlot() const { return freeSlot; }
+    int ShownJob() const { return shownJob; }
+    int ShownSlot() const { return shownSlot; }
+    uint8_t SlotViewPart(int k) const;
+
+    // First usable free slot (k <= Maxjobs and not in use), also kept in FreeSlot; nullptr if none.
+    DownloadSlot* FindOneCls();
+    // First slot whose SlotJob is the job, busy or not.
+    DownloadSlot* FindSelectCls(int jobIndex) const;
+    int16_t FindSelectClsId(int jobIndex) const;
+    // The busy slot running the job right now, or nullptr.
+    DownloadSlot* RunningSlot(int jobIndex) const;
+    // Pauses every busy slot.
+    void SaveCls();
+
+    // --- the now-downloading rows ---
+    // Adds the job's row (figures truncated to whole percent) and starts it at once when it is
+    // waiting and a slot is free.
+    void AddToNowDownList(int jobIndex);
+    // Binds the job to the slot FindOneCls found last and starts it.
+    void BindAndStart(int jobIndex);
+    // Starts the waiting job with the lowest index in a free slot. True when one was started.
+    bool StartNextWaiting();
+    // Handles one report of slot k (also callable directly, e.g. by tests): row figures, the log,
+    // the refresh of the shown job's panes. The slot object has already made Jobs current.
+    void UpdateDownloadState(int slot, int part, const QString& kind, const QString& detail);
+
+    QList<int> RowJobs() const { return rowOrder; }  // jobs of the rows, in list order
+    int RowCount() const { return static_cast<int>(rowOrder.size()); }
+    bool HasRow(int jobIndex) const { return rows.contains(jobIndex); }
+    static QString RowKey(int jobIndex) { return QString::number(jobIndex) + "NowDown"; }
+    // Texts of the row's columns (ColumnCount entries; the state column is empty).
+    QStringList RowTexts(int jobIndex) const;
+    // The state whose icon the row shows (-1 = none yet).
+    int RowIcon(int jobIndex) const;
+    // The row's entry list ("1,5,9,").
+    QString RowTag(int jobIndex) const;
+    // Removes the row (the job was deleted): a running job is paused first; panes showing it are
+    // cleared.
+    void RemoveRow(int jobIndex);
+
+    // --- start-up and exit ---
+    // Start-up: a row for every unfinished job in index order; a job left running by a killed
+    // program is shown paused. Free records and jobs deleted for good get no row.
+    void LoadUnfinishedJobs();
+    // Pause all: every busy slot paused, every running or waiting job paused. Nothing starts.
+    void PauseAll();
+
+    // --- the user's commands ---
+    void SetSelectedJobs(const QList<int>& jobs);  // the list's selection, in list order
+    QList<int> SelectedJobs() const { return selected; }
+    void StartJob(int jobIndex);
+    void PauseJob(int jobIndex);
+    void StartDownloadJob();  // "&Start Download Job" on the selected row
+    void PauseDownloadJob();  // "&Pause Download Job" on the selected row
+    void StartAll();          // "&Start Download All"
+
+    // Enabling of the Jobs menu's download items for the view the right pane shows
+    // (activeList 2 = the now-downloading list).
+    JobsMenuState JobsMenuEnabling(int activeList) const;
+    // Edit > "&Delete" in the now-downloading view: rows, and the selected job is not running.
+    bool CanDeleteSelected() const;
+    // Edit > "&Copy URL to Clipboard" in the now-downloading view: rows, fewer than two selected.
+    bool CanCopyUrl() const;
+
+    // --- the lower panes ---
+    // A click on a row: shows that job's parts (when it runs in a slot) or clears the panes.
+    void ChooseJob(int jobIndex);
+    // A click on a node of the part tree: "PicDraw" or k & "Jet". The same node twice does nothing.
+    void ChooseNode(const QString& key);
+    QString ChosenNode() const { return chosenNode; }
+
+    // Status bar panel 1.
+    static QString StatebarText();
+    // Bytes received by all slots since the program started.
+    qint64 TotalReceived() const { return totalReceived; }
+
+signals:
+    void RowAdded(int jobIndex);
+    void RowChanged(int jobIndex);
+    void RowIconChanged(int jobIndex, int state);
+    void RowRemoved(int jobIndex);
+    // The lower panes: clear the part tree, both logs and the picture.
+    void PanesCleared();
+    // Rebuild the part tree for the job (PutinTree).
+    void PartTreeRebuilt(int jobIndex);
+    // Show the connection log of part (1..10), the picture (255) or the job table (0) for the job.
+    void DetailViewChanged(int jobIndex, int view);
+    // New entries of the shown connection: list the row's entries of that part from first on.
+    void ConnectionLogAppended(int jobIndex, int part, int first);
+    // Connection part of the shown job received bytes: grow the picture.
+    void PictureGrew(int jobIndex, int part);
+    // A job completed ("Job complete." line for the job message window when PopMessage is 1).
+    void JobCompleted(int jobIndex);
+    void JobMessage(const QString& line);
+    // Reset the status bar (LookStatebar).
+    void StatebarReset();
+    // Any job's state changed (refresh the menus and tool bar).
+    void JobStatesChanged();
+    // Once a second while downloads run: bytes per second over all slots and busy slots.
+    void TransferRate(qint64 bytesPerSecond, int busySlots);
+
+private:
+    struct Row {
+        QStringList Cells;
+        int Icon = -1;
+        QString Tag;
+    };
+    void OnCompleted(int slot, int jobIndex);
+    void OnRunEnded(int slot, int jobIndex, const QString& reason);
+    void OnStateIcon(int slot, int state);
+    void SetRowIcon(int jobIndex, int state);
+    void SetJobState(int jobIndex, int state);
+    void RefreshFigures(int jobIndex, bool rounded);
+    void ClearShown();
+    void SelectDefaultView();
+    void TickRate();
+    bool ValidJob(int jobIndex) const;
+
+    std::array<DownloadSlot*, kSlots + 1> slotObjects{};
+    std::array<int, kSlots + 1> slotJob{};
+    std::array<int, kSlots + 1> slotItem{};
+    std::array<uint8_t, kSlots + 1> slotViewPart{};
+    int freeSlot = 0;
+    int shownJob = 0;
+    int shownSlot = 0;
+    QString chosenNode;
+    QList<int> rowOrder;
+    QHash<int, Row> rows;
+    QList<int> selected;
+    qint64 totalReceived = 0;
+    qint64 rateMark = 0;
+    QTimer rateTimer;
+};

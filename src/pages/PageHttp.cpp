@@ -39,7 +39,7 @@ QByteArray PageRequest(const QString& pagePath, const QString& pageHost) {
     QByteArray request;
     request += "GET " + RequestSafe(pagePath) + " HTTP/1.1\r\n";
     request += "Accept: */*\r\n";
-    request += "Accept -Encoding: gzip , deflate\r\n";
+    if (SendAcceptEncodingLine) request += "Accept -Encoding: gzip , deflate\r\n";
     request += "User-Agent: Quorvanta1.0\r\n";
     request += "Host: " + RequestSafe(pageHost) + "\r\n";
     request += "Connection: close\r\n";

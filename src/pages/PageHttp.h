@@ -9,8 +9,14 @@
 
 namespace PageHttp {
 
-// The request for a page, byte for byte: GET line, "Accept: */*", "Accept -Encoding: gzip ,
-// deflate", "User-Agent: Quorvanta1.0", "Host: " host, "Connection: close", blank line.
+// The old page request carried the line "Accept -Encoding: gzip , deflate" (a blank inside the
+// header name). Current servers (nginx since 1.21.1, Apache 2.4 in its strict default) answer
+// such a request with "400 Bad Request", so the line is left out unless this is set. A
+// well-formed Accept-Encoding is never sent: pages are read as they come, uncompressed.
+inline bool SendAcceptEncodingLine = false;
+
+// The request for a page, byte for byte: GET line, "Accept: */*", ["Accept -Encoding: gzip ,
+// deflate",] "User-Agent: Quorvanta1.0", "Host: " host, "Connection: close", blank line.
 // Characters that cannot stand in a request line (controls, blanks, non-ASCII) are sent
 // percent-encoded (UTF-8), so a target can never break the request into extra lines.
 QByteArray PageRequest(const QString& pagePath, const QString& pageHost);

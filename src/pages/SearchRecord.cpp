@@ -10,3 +10,8 @@ int AddSearch(const SearchRecord& record) {
     Searches[SearchCount] = record;
     return SearchCount;
 }
+
+void ClearSearches() {
+    Searches.assign(1, SearchRecord{});
+    SearchCount = 0;
+}

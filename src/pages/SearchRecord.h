@@ -46,3 +46,6 @@ extern int16_t SearchCount;
 
 // Appends a copy and returns its index (0 when the table is full).
 int AddSearch(const SearchRecord& record);
+
+// Empties the table (tests).
+void ClearSearches();

@@ -1,0 +1,307 @@
+#include "pages/clsSearchQueue.h"
+
+#include "manager/JobLog.h"
+#include "pages/SearchRecord.h"
+#include "pages/clsDownHtml.h"
+#include "store/NumberRule.h"
+
+namespace {
+// Sub-items of a row.
+enum Column {
+    ColState = 1,
+    ColFileName = 2,
+    ColSize = 3,
+    ColComplete = 4,
+    ColPercent = 5,
+    ColLinks = 6,
+    ColValidLinks = 7,
+    ColFlash = 8,
+    ColUrl = 9,
+};
+
+// Kinds of the search log's entries.
+constexpr uint8_t LogConnecting = 1;  // connecting and connected
+constexpr uint8_t LogRequestLine = 3;
+constexpr uint8_t LogResponseLine = 4;
+constexpr uint8_t LogPageComplete = 6;
+constexpr uint8_t LogFailure = 8;
+constexpr uint8_t LogFoundFlash = 9;
+constexpr uint8_t LogFoundLink = 10;
+constexpr uint8_t LogProgress = 100;
+
+bool ValidSearch(int i) {
+    return i >= 1 && i <= SearchCount && Searches[i].SearchState != SearchFree;
+}
+}  // namespace
+
+const QStringList& clsSearchQueue::ColumnCaptions() {
+    static const QStringList captions = {
+        QStringLiteral("State"),       QStringLiteral("FileName"),      QStringLiteral("Size"),
+        QStringLiteral("Complete"),    QStringLiteral("Percent"),       QStringLiteral("Links"),
+        QStringLiteral("Valid Links"), QStringLiteral("Include Flash"), QStringLiteral("Url")};
+    return captions;
+}
+
+clsSearchQueue::clsSearchQueue(QObject* parent) : QObject(parent) {
+    analyser = new clsDownHtml(this);
+    analyser->SearchAddedHook = [this](int i) { AddToSearchList(i); };
+    connect(analyser, &clsDownHtml::UpdataState, this, &clsSearchQueue::clsDownHtml_UpdataState);
+    connect(analyser, &clsDownHtml::DownComplete, this, &clsSearchQueue::clsDownHtml_DownComplete);
+    connect(analyser, &clsDownHtml::FenXiComplete, this,
+            &clsSearchQueue::clsDownHtml_FenXiComplete);
+}
+
+clsSearchQueue::~clsSearchQueue() = default;
+
+void clsSearchQueue::SetAddToNowDownList(std::function<void(int)> hook) {
+    addToNowDownList = std::move(hook);
+    analyser->JobAddedHook = [this](int j) {
+        if (addToNowDownList) addToNowDownList(j);
+    };
+}
+
+const SearchRow* clsSearchQueue::Row(int i) const {
+    const auto it = rows.find(i);
+    return it == rows.end() ? nullptr : &it->second;
+}
+
+SearchRow* clsSearchQueue::MutableRow(int i) {
+    const auto it = rows.find(i);
+    return it == rows.end() ? nullptr : &it->second;
+}
+
+QList<int> clsSearchQueue::RowIndexes() const {
+    QList<int> list;
+    list.reserve(static_cast<qsizetype>(rows.size()));
+    for (const auto& [index, row] : rows) list << index;
+    return list;
+}
+
+void clsSearchQueue::AddToSearchList(int i) {
+    if (!ValidSearch(i) || HasRow(i)) return;
+    const SearchRecord& search = Searches[i];
+    SearchRow row;
+    row.Index = i;
+    if (search.SearchState == SearchWaiting)
+        row.Icon = QStringLiteral("Waitfor");
+    else if (search.SearchState == SearchPaused)
+        row.Icon = QStringLiteral("Pause");
+    QString name = search.PageUrl.mid(search.PageUrl.lastIndexOf(u'/') + 1);
+    if (name.isEmpty()) name = QStringLiteral("[Index.htm]");
+    row.SubItems = {QString(),
+                    QStringLiteral("Waiting Search"),
+                    name,
+                    QStringLiteral("??"),
+                    QStringLiteral("0"),
+                    QStringLiteral("0%"),
+                    QStringLiteral("0"),
+                    QStringLiteral("0"),
+                    QStringLiteral("0"),
+                    search.PageUrl};
+    const bool waiting = search.SearchState == SearchWaiting;
+    rows.emplace(i, std::move(row));
+    emit RowAdded(i);
+    if (waiting && !analyser->InUse && !StartSearch(i)) StartNextWaiting();
+}
+
+bool clsSearchQueue::StartSearch(int i) {
+    CurSearchRow = HasRow(i) ? i : 0;
+    CurSearch = static_cast<int16_t>(i);
+    if (analyser->Create(i)) {
+        analyser->Start();
+        return true;
+    }
+    // A page that cannot be fetched is an error; the caller goes on with the next job.
+    CurSearchRow = 0;
+    if (ValidSearch(i)) Searches[i].SearchState = SearchError;
+    if (SearchRow* row = MutableRow(i)) {
+        row->SubItems[ColState] = QStringLiteral("Error");
+        row->Icon = QStringLiteral("Error");
+        emit RowChanged(i);
+    }
+    return false;
+}
+
+bool clsSearchQueue::StartNextWaiting() {
+    if (analyser->InUse) return false;
+    for (int i = 1; i <= SearchCount; ++i)
+        if (Searches[i].SearchState == SearchWaiting && StartSearch(i)) return true;
+    return false;
+}
+
+void clsSearchQueue::PauseAnalyser() {
+    if (!analyser->InUse) return;
+    analyser->Pause();
+    if (analyser->InUse) return;  // the page is being analysed; it finishes by itself
+    if (SearchRow* row = MutableRow(CurSearchRow)) {
+        row->Icon = QStringLiteral("Pause");
+        emit RowChanged(CurSearchRow);
+    }
+}
+
+void clsSearchQueue::SetState(int i, int32_t state, const QString& icon) {
+    if (!ValidSearch(i)) return;
+    Searches[i].SearchState = state;
+    if (SearchRow* row = MutableRow(i)) {
+        row->Icon = icon;
+        emit RowChanged(i);
+    }
+}
+
+void clsSearchQueue::StartSearchJob(int selected) {
+    if (!HasRow(selected) || !ValidSearch(selected)) return;
+    if (analyser->InUse) {
+        // The job the analyser is serving already runs.
+        if (selected == analyser->SearchIndex && selected == CurSearch) return;
+        SetState(selected, SearchWaiting, QStringLiteral("Waitfor"));
+        return;
+    }
+    StartSearch(selected);
+}
+
+void clsSearchQueue::PauseSearchJob() {
+    PauseAnalyser();
+    StartNextWaiting();
+}
+
+void clsSearchQueue::StartAllSearchJob() {
+    for (int i = 1; i <= SearchCount; ++i) {
+        if (Searches[i].SearchState != SearchPaused) continue;
+        if (!analyser->InUse)
+            StartSearch(i);
+        else
+            SetState(i, SearchWaiting, QStringLiteral("Waitfor"));
+    }
+}
+
+void clsSearchQueue::PauseAllSearchJob() {
+    PauseAnalyser();
+    for (const int i : RowIndexes()) {
+        const int32_t state = Searches[i].SearchState;
+        if (state == SearchRunning || state == SearchWaiting)
+            SetState(i, SearchPaused, QStringLiteral("Pause"));
+    }
+}
+
+void clsSearchQueue::DeleteSearchJobs(const QList<int>& selected) {
+    bool stoppedCurrent = false;
+    for (int i = 1; i <= SearchCount; ++i) {
+        if (Searches[i].SearchState == SearchFree || !selected.contains(i)) continue;
+        if (i == CurSearch && analyser->InUse) {
+            // Its events have no row any more; a transfer is stopped, an analysis finishes.
+            PauseAnalyser();
+            stoppedCurrent = true;
+        }
+        if (i == CurSearchRow) CurSearchRow = 0;
+        Searches[i].SearchState = SearchFree;
+        if (rows.erase(i) != 0) emit RowRemoved(i);
+    }
+    if (stoppedCurrent) StartNextWaiting();
+}
+
+bool clsSearchQueue::SearchCommandsEnabled(int activeList) const {
+    return activeList == 1 && !rows.empty() && ShownSearch != 0;
+}
+
+void clsSearchQueue::ShowSearch(int i) {
+    ShownSearch = static_cast<int16_t>(i);
+    emit SearchLogChanged(i, 0);
+}
+
+QStringList clsSearchQueue::DetailLines(const QString& detail) {
+    QStringList lines;
+    QStringView rest(detail);
+    do {
+        const qsizetype end = rest.indexOf(QStringLiteral("\r\n"));
+        if (end >= 0) {
+            lines << rest.left(end).toString();
+            rest = rest.mid(end + 2);
+        } else {
+            rest = rest.mid(rest.isEmpty() ? 0 : 1);
+        }
+    } while (rest.size() >= 4);
+    return lines;
+}
+
+void clsSearchQueue::clsDownHtml_UpdataState(const QString& Kind, const QString& Detail) {
+    const int r = CurSearchRow;
+    SearchRow* row = MutableRow(r);
+    if (!row) return;
+    int32_t first = 0;
+    auto log = [&](const QString& text, uint8_t kind) {
+        const int n = AddLog(row->EntryList, text, kind, 0);
+        if (first == 0) first = n;
+    };
+    bool changed = true;
+    if (Kind == QLatin1String("Connecting")) {
+        row->SubItems[ColState] = QStringLiteral("Connecting");
+        row->Icon = QStringLiteral("Start");
+        log(QStringLiteral("Connecting:") + Detail, LogConnecting);
+    } else if (Kind == QLatin1String("Connected")) {
+        row->SubItems[ColState] = QStringLiteral("Connected");
+        log(QStringLiteral("Connected:") + Detail, LogConnecting);
+    } else if (Kind == QLatin1String("Request")) {
+        row->SubItems[ColState] = QStringLiteral("Request");
+        log(QStringLiteral("Send Request."), LogProgress);
+        for (const QString& line : DetailLines(Detail)) log(line, LogRequestLine);
+        log(QStringLiteral("Waiting For Server Response..."), LogProgress);
+    } else if (Kind == QLatin1String("Response")) {
+        row->SubItems[ColState] = QStringLiteral("Response");
+        log(QStringLiteral("Reveive the Server Response.."), LogProgress);
+        for (const QString& line : DetailLines(Detail)) log(line, LogResponseLine);
+        log(QStringLiteral("Start Receiving Date..."), LogProgress);
+    } else if (Kind == QLatin1String("DataArrival")) {
+        const SearchRecord& search = Searches[r];
+        row->SubItems[ColState] = QStringLiteral("Receive Data");
+        row->SubItems[ColSize] = QString::number(search.PageSize);
+        row->SubItems[ColComplete] = QString::number(search.PageReceived);
+        if (search.PageSize > 0) {
+            const double percent = NumberRule::RoundHalfEven(
+                static_cast<double>(search.PageReceived) / search.PageSize * 100.0);
+            row->SubItems[ColPercent] = QString::number(percent, 'f', 0) + QStringLiteral("%");
+        }
+        emit RowChanged(r);
+        return;
+    } else if (Kind == QLatin1String("Close")) {
+        row->SubItems[ColState] = QStringLiteral("Anlylizing");
+        log(QStringLiteral("Receive Data Complete ."), LogPageComplete);
+        log(QStringLiteral("Start Analysis.."), LogProgress);
+    } else if (Kind == QLatin1String("RequestError")) {
+        row->SubItems[ColState] = QStringLiteral("Error");
+        log(QStringLiteral("Receive Data Error ."), LogFailure);
+    } else if (Kind == QLatin1String("Error")) {
+        // A failed connection ends the job like a refused request; the reason is logged.
+        row->SubItems[ColState] = QStringLiteral("Error");
+        log(Detail, LogFailure);
+    } else if (Kind == QLatin1String("Found Flash")) {
+        row->SubItems[ColFlash] = QString::number(NumberRule::Val(row->SubItems[ColFlash]) + 1);
+        log(QStringLiteral("Found Flash. ") + Detail, LogFoundFlash);
+    } else if (Kind == QLatin1String("Found A Link")) {
+        row->SubItems[ColLinks] = QString::number(NumberRule::Val(row->SubItems[ColLinks]) + 1);
+        log(QStringLiteral("Found A Link.") + Detail, LogFoundLink);
+    } else {
+        changed = false;
+    }
+    if (changed) emit RowChanged(r);
+    if (first != 0 && CurSearch == ShownSearch) emit SearchLogChanged(r, first);
+}
+
+void clsSearchQueue::clsDownHtml_DownComplete() {
+    analyser->Fenxi();
+}
+
+void clsSearchQueue::clsDownHtml_FenXiComplete() {
+    const int r = CurSearchRow;
+    if (SearchRow* row = MutableRow(r)) {
+        const bool failed = CurSearch >= 1 && CurSearch <= SearchCount &&
+                            Searches[CurSearch].SearchState == SearchError;
+        // A failed job keeps "Error" in its state column.
+        if (!failed) row->SubItems[ColState] = QStringLiteral("Anlyliz Complete");
+        const int n = AddLog(row->EntryList, QStringLiteral("Anlyliz Complete"), LogProgress, 0);
+        row->Icon = failed ? QStringLiteral("Error") : QStringLiteral("Ok");
+        emit RowChanged(r);
+        if (CurSearch == ShownSearch) emit SearchLogChanged(r, n);
+    }
+    analyser->InUse = false;
+    StartNextWaiting();
+}

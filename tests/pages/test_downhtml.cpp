@@ -1,0 +1,334 @@
+#include <QSignalSpy>
+#include <memory>
+
+#include "PagesFixture.h"
+#include "common/NginxServer.h"
+#include "common/TestEnv.h"
+#include "pages/clsPageLinks.h"
+
+namespace {
+
+NginxServer& Nginx() {
+    static std::unique_ptr<NginxServer> server;
+    if (!server)
+        server = std::make_unique<NginxServer>(QStringLiteral("chunked_transfer_encoding on;"));
+    return *server;
+}
+
+QString ObjectBlock(const QString& value, bool macromedia = true) {
+    return QStringLiteral(
+               "<object classid=\"clsid:D27CDB6E\" codebase=\"http://download%1com/"
+               "swflash.cab\">\r\n<param name=movie VALUE=%2>\r\n"
+               "<param name=quality value=high></object>\r\n")
+        .arg(macromedia ? ".macromedia." : ".example.", value);
+}
+
+class DownHtmlTest : public PagesTest {
+protected:
+    void SetUp() override {
+        PagesTest::SetUp();
+        ASSERT_TRUE(Nginx().IsRunning()) << Nginx().Error().toStdString();
+    }
+    QString Host() const { return QStringLiteral("127.0.0.1:%1").arg(Nginx().Port()); }
+    QString At(const QString& path) const { return "http://" + Host() + path; }
+};
+
+TEST_F(DownHtmlTest, ObjectAndEmbedVariantsBecomeJobs) {
+    const QString page =
+        "<html><body>\r\n" + ObjectBlock("\"intro.swf\"") +  // relative: the page's folder
+        ObjectBlock("'/a/site.swf'") +                       // site-rooted
+        ObjectBlock("http://other.example/abs.swf") +        // absolute, unquoted
+        ObjectBlock("\"ignored.swf\"", false) +              // no ".macromedia."
+        "<OBJECT CLASSID=\"x\" codebase=\"http://a.MACROMEDIA.com/\"><PARAM NAME=movie "
+        "Value=\"upper.swf\"></OBJECT>\n"  // any case, lone line feeds
+        "<embed src=\"emb.swf\" type=\"application/x-shockwave-FLASH\"></embed>\r\n"
+        "<EMBED SRC=\"noword.swf\" type=\"video/other\"></EMBED>\r\n"
+        "<embed src=\"/root/emb2.swf\" pluginspage=\"http://www.macromedia.com/go/FlashPlayer\">"
+        "</EMBED>\r\n"
+        "<embed type=flash></embed>\r\n"  // no src=: skipped, the scan goes on
+        "<embed src=unclosed.swf type=flash>\r\n</body></html>\r\n";
+    ASSERT_TRUE(Nginx().Put("dir/page.htm", page.toUtf8()));
+    const int s = AddSearch(PageSearch(At("/dir/page.htm")));
+    const AnalyserRun run = RunAnalyser(s);
+    ASSERT_TRUE(run.completed);
+
+    const QStringList expected = {
+        At("/dir/intro.swf"), At("/a/site.swf"),  "http://other.example/abs.swf",
+        At("/dir/upper.swf"), At("/dir/emb.swf"), At("/root/emb2.swf")};
+    ASSERT_EQ(JobCount, expected.size());
+    for (int j = 1; j <= JobCount; ++j) {
+        EXPECT_EQ(Jobs[j].Url, expected[j - 1]);
+        EXPECT_EQ(Jobs[j].ClassKey, "101k");
+        EXPECT_EQ(Jobs[j].Parts, 3);
+        EXPECT_EQ(Jobs[j].State, StatePaused);
+        EXPECT_GT(Jobs[j].CreateTime, 0);
+    }
+    EXPECT_EQ(Jobs[1].FileName, "intro.swf");
+    EXPECT_EQ(Jobs[1].LocalFile, "/home/ann/movies/intro.swf");
+    EXPECT_EQ(run.jobsAdded, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(run.Count("Found Flash"), 6);
+    EXPECT_EQ(run.Count("Found A Link"), 0);  // depth 0: links are not followed
+    EXPECT_EQ(Searches[s].SearchState, SearchAnalysed);
+    EXPECT_EQ(Searches[s].PageReceived, page.toUtf8().size());
+    EXPECT_EQ(Searches[s].PageSize, page.toUtf8().size());
+    EXPECT_EQ(Searches[s].PageHost, Host());
+    EXPECT_EQ(Searches[s].PageDir, "/dir/");
+
+    // Event order of the transfer.
+    ASSERT_GE(run.kinds.size(), 6u);
+    EXPECT_EQ(run.kinds[0], "Connecting");
+    EXPECT_EQ(run.details[0], Host());
+    EXPECT_EQ(run.kinds[1], "Connected");
+    EXPECT_EQ(run.kinds[2], "Request");
+    EXPECT_TRUE(run.details[2].startsWith("GET /dir/page.htm HTTP/1.1\r\n"));
+    EXPECT_TRUE(run.details[2].contains("\r\nHost: " + Host() + "\r\n"));
+    EXPECT_EQ(run.kinds[3], "Response");
+    EXPECT_TRUE(run.details[3].startsWith("HTTP/1.1 200 OK\r\n"));
+    EXPECT_TRUE(run.details[3].endsWith("\r\n\r\n"));
+    EXPECT_EQ(run.Count("Close"), 1);
+}
+
+TEST_F(DownHtmlTest, UnclosedObjectEndsTheBlockScans) {
+    const QString page = ObjectBlock("first.swf") +
+                         "<object classid=x codebase=.macromedia. value=never.swf >\r\n"
+                         "<embed src=emb.swf type=flash></embed>\r\n";
+    ASSERT_TRUE(Nginx().Put("unclosed.htm", page.toUtf8()));
+    const int s = AddSearch(PageSearch(At("/unclosed.htm")));
+    ASSERT_TRUE(RunAnalyser(s).completed);
+    ASSERT_EQ(JobCount, 1);
+    EXPECT_EQ(Jobs[1].Url, At("/first.swf"));
+    EXPECT_EQ(Searches[s].SearchState, SearchAnalysed);
+}
+
+TEST_F(DownHtmlTest, DuplicatesRecycleBinAndFreeRecords) {
+    ASSERT_TRUE(Nginx().Put(
+        "dup.htm", (ObjectBlock("a.swf") + ObjectBlock("b.swf") + ObjectBlock("a.swf")).toUtf8()));
+    JobRecord recycled;
+    recycled.Url = At("/a.swf");
+    recycled.ClassKey = "Recely";
+    recycled.State = StateComplete;
+    AddJob(recycled);
+    const int s = AddSearch(PageSearch(At("/dup.htm")));
+    AnalyserRun run = RunAnalyser(s);
+    ASSERT_TRUE(run.completed);
+    ASSERT_EQ(JobCount, 2);  // a.swf sits in the recycle bin: only b.swf is new
+    EXPECT_EQ(Jobs[2].Url, At("/b.swf"));
+    EXPECT_EQ(run.Count("Found Flash"), 1);
+
+    // Fetched again: nothing new while the jobs exist.
+    Searches[s].SearchState = SearchWaiting;
+    run = RunAnalyser(s);
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(JobCount, 2);
+
+    // Deleted for good: a.swf comes back. b.swf's record was freed, so the first movie takes
+    // that record over (no "Found Flash" for it).
+    Jobs[1].ClassKey = "Recely_Really";
+    Jobs[2].State = StateFree;
+    Jobs[2].Url.clear();
+    run = RunAnalyser(s);
+    ASSERT_TRUE(run.completed);
+    ASSERT_EQ(JobCount, 3);
+    EXPECT_EQ(Jobs[2].Url, At("/a.swf"));
+    EXPECT_EQ(Jobs[3].Url, At("/b.swf"));
+    EXPECT_EQ(run.jobsAdded, (std::vector<int>{2, 3}));
+    EXPECT_EQ(run.Count("Found Flash"), 1);
+    EXPECT_EQ(run.details[std::find(run.kinds.begin(), run.kinds.end(), "Found Flash") -
+                          run.kinds.begin()],
+              "Url=" + At("/b.swf"));
+}
+
+TEST_F(DownHtmlTest, DepthOneFollowsLinks) {
+    QString page =
+        "<html><a href=\"page2.htm\">two</a> <A HREF='/clip.SWF'>clip</A>\r\n"
+        "<a href=movie.swf?x=1>q</a><abbr title=x>y</abbr>"
+        "<a href=http://other.example/x.htm target=_top>o</a>";
+    page += QString(40000, u'x');  // longer than a 16-bit counter can walk
+    page += "<a href=\"far.htm\">far</a>";
+    ASSERT_TRUE(Nginx().Put("d1/index.htm", page.toUtf8()));
+    ASSERT_TRUE(Nginx().Put("d1/page2.htm", "<a href=deeper.htm>d</a>"));
+    SearchRecord parent = PageSearch(At("/d1/index.htm"), 1);
+    const int s = AddSearch(parent);
+    AnalyserRun run = RunAnalyser(s);
+    ASSERT_TRUE(run.completed);
+
+    EXPECT_EQ(run.Count("Found A Link"), 6);
+    // The .SWF link is a download job in the search's own folder with its part count.
+    ASSERT_EQ(JobCount, 1);
+    EXPECT_EQ(Jobs[1].Url, At("/clip.SWF"));
+    EXPECT_EQ(Jobs[1].State, StateWaiting);
+    EXPECT_EQ(Jobs[1].LocalFile, "/home/ann/movies/clip.SWF");
+    EXPECT_EQ(Jobs[1].Parts, 3);
+    EXPECT_EQ(Jobs[1].IsNew, VbTrue);
+    EXPECT_EQ(run.jobsAdded, std::vector<int>{1});
+
+    const QStringList pages = {At("/d1/page2.htm"), At("/d1/movie.swf?x=1"), At("/d1/"),
+                               "http://other.example/x.htm", At("/d1/far.htm")};
+    ASSERT_EQ(SearchCount, 1 + pages.size());
+    for (int k = 0; k < pages.size(); ++k) {
+        const SearchRecord& child = Searches[2 + k];
+        EXPECT_EQ(child.PageUrl, pages[k]);
+        EXPECT_EQ(child.Depth, 0);
+        EXPECT_EQ(child.SearchState, SearchWaiting);
+        EXPECT_EQ(child.StartUrl, At("/d1/index.htm"));
+        EXPECT_EQ(child.JobTemplate.LocalFile, "/home/ann/movies/");
+    }
+    EXPECT_EQ(run.searchesAdded, (std::vector<int>{2, 3, 4, 5, 6}));
+
+    // The child page is searched with depth 0: its links are not followed.
+    run = RunAnalyser(2);
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(run.Count("Found A Link"), 0);
+    EXPECT_EQ(SearchCount, 6);
+    EXPECT_EQ(Searches[2].SearchState, SearchAnalysed);
+
+    // The same .swf link found again adds no second job.
+    run = RunAnalyser(s);
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(JobCount, 1);
+}
+
+TEST_F(DownHtmlTest, NotFoundIsARequestError) {
+    const int s = AddSearch(PageSearch(At("/missing.htm")));
+    const AnalyserRun run = RunAnalyser(s);
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(run.Count("Response"), 1);
+    EXPECT_EQ(run.Count("RequestError"), 1);
+    EXPECT_EQ(run.Count("Close"), 0);
+    EXPECT_EQ(run.details[std::find(run.kinds.begin(), run.kinds.end(), "RequestError") -
+                          run.kinds.begin()],
+              "404");
+    EXPECT_EQ(Searches[s].SearchState, SearchError);
+    EXPECT_EQ(JobCount, 0);
+}
+
+TEST_F(DownHtmlTest, ChunkedPageFromNginxIsDecoded) {
+    // gzip is off and the page is generated by SSI, so nginx sends it chunked.
+    NginxServer chunky(QStringLiteral("location /ssi/ { ssi on; default_type text/html; }"));
+    ASSERT_TRUE(chunky.IsRunning());
+    QString page = "<!--# echo var=\"host\" -->" + ObjectBlock("chunk.swf");
+    ASSERT_TRUE(chunky.Put("ssi/p.htm", page.toUtf8()));
+    const int s = AddSearch(PageSearch(chunky.Url("/ssi/p.htm")));
+    const AnalyserRun run = RunAnalyser(s);
+    ASSERT_TRUE(run.completed);
+    const int resp = std::find(run.kinds.begin(), run.kinds.end(), "Response") - run.kinds.begin();
+    EXPECT_TRUE(run.details[resp].contains("chunked", Qt::CaseInsensitive))
+        << run.details[resp].toStdString();
+    ASSERT_EQ(JobCount, 1);
+    EXPECT_EQ(Jobs[1].Url, chunky.Url("/ssi/chunk.swf"));
+}
+
+TEST_F(DownHtmlTest, DribbledHeadAndBodyAreJoined) {
+    const QByteArray body = (ObjectBlock("slow.swf") + "<a href=next.htm>n</a>").toUtf8();
+    const QByteArray response =
+        "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    ScriptedPeer peer(Pieces(response, 7), 2);
+    const int s = AddSearch(PageSearch(peer.Url("/x/slow.htm"), 1));
+    const AnalyserRun run = RunAnalyser(s);
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(run.Count("Response"), 1);
+    EXPECT_GT(run.Count("DataArrival"), 10);
+    EXPECT_EQ(Searches[s].PageReceived, body.size());
+    EXPECT_EQ(Searches[s].PageSize, body.size());
+    ASSERT_EQ(JobCount, 1);
+    EXPECT_EQ(Jobs[1].Url, peer.Url("/x/slow.swf"));
+    EXPECT_EQ(SearchCount, 2);
+    EXPECT_EQ(Searches[2].PageUrl, peer.Url("/x/next.htm"));
+    EXPECT_EQ(peer.request,
+              "GET /x/slow.htm HTTP/1.1\r\nAccept: */*\r\n"
+              "User-Agent: Quorvanta1.0\r\n"
+              "Host: 127.0.0.1:" +
+                  QByteArray::number(peer.Port()) + "\r\nConnection: close\r\n\r\n");
+}
+
+TEST_F(DownHtmlTest, ChunkedScriptedPageSplitInsideABlock) {
+    const QByteArray body = (ObjectBlock("inchunks.swf")).toUtf8();
+    QByteArray chunked;
+    for (const QByteArray& piece : Pieces(body, 13))
+        chunked += QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n";
+    chunked += "0\r\n\r\n";
+    const QByteArray response = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunked;
+    ScriptedPeer peer(Pieces(response, 50), 1);
+    const int s = AddSearch(PageSearch(peer.Url("/c.htm")));
+    ASSERT_TRUE(RunAnalyser(s).completed);
+    ASSERT_EQ(JobCount, 1);
+    EXPECT_EQ(Jobs[1].Url, peer.Url("/inchunks.swf"));
+}
+
+TEST_F(DownHtmlTest, HeadlessCloseAndRedirectAreRequestErrors) {
+    ScriptedPeer garbage({"HTTP/1.1 200 OK\r\nContent-"}, 1);
+    int s = AddSearch(PageSearch(garbage.Url("/g.htm")));
+    AnalyserRun run = RunAnalyser(s);
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(run.Count("RequestError"), 1);
+    EXPECT_EQ(
+        run.details[std::find(run.kinds.begin(), run.kinds.end(), "Response") - run.kinds.begin()],
+        "");
+    EXPECT_EQ(Searches[s].SearchState, SearchError);
+
+    ScriptedPeer moved({"HTTP/1.1 302 Found\r\nLocation: /x\r\n\r\n"}, 1);
+    s = AddSearch(PageSearch(moved.Url("/m.htm")));
+    run = RunAnalyser(s);
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(run.details[std::find(run.kinds.begin(), run.kinds.end(), "RequestError") -
+                          run.kinds.begin()],
+              "");
+    EXPECT_EQ(Searches[s].SearchState, SearchError);
+}
+
+TEST_F(DownHtmlTest, SocketErrorEndsTheJob) {
+    const int s =
+        AddSearch(PageSearch(QStringLiteral("http://127.0.0.1:%1/x.htm").arg(TestEnv::FreePort())));
+    const AnalyserRun run = RunAnalyser(s);
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(run.Count("Error"), 1);
+    EXPECT_EQ(Searches[s].SearchState, SearchError);
+}
+
+TEST_F(DownHtmlTest, PauseStopsTheTransferAndUnusableUrlsAreRefused) {
+    ScriptedPeer stall({"HTTP/1.1 200 OK\r\n\r\n<a href=x.htm>"}, 1, true);
+    const int s = AddSearch(PageSearch(stall.Url("/p.htm"), 1));
+    clsDownHtml analyser;
+    QSignalSpy events(&analyser, &clsDownHtml::UpdataState);
+    QSignalSpy down(&analyser, &clsDownHtml::DownComplete);
+    ASSERT_TRUE(analyser.Create(s));
+    EXPECT_EQ(Searches[s].SearchState, SearchRunning);
+    analyser.Start();
+    QTRY_VERIFY_WITH_TIMEOUT(Searches[s].PageReceived > 0, 5000);
+    analyser.Pause();
+    EXPECT_FALSE(analyser.InUse);
+    EXPECT_EQ(Searches[s].SearchState, SearchPaused);
+    const auto seen = events.count();
+    QTest::qWait(100);
+    EXPECT_EQ(events.count(), seen);
+    EXPECT_EQ(down.count(), 0);
+    analyser.Pause();  // nothing runs: the job stays paused, nothing is written
+    EXPECT_EQ(Searches[s].SearchState, SearchPaused);
+
+    const int bad = AddSearch(PageSearch("www.example.com/page.htm"));
+    EXPECT_FALSE(analyser.Create(bad));
+    EXPECT_EQ(Searches[bad].SearchState, SearchWaiting);
+}
+
+TEST_F(DownHtmlTest, PageLinksAreListedWithoutCreatingJobs) {
+    ASSERT_TRUE(Nginx().Put("links.htm",
+                            (ObjectBlock("m.swf") + "<a href=one.htm>1</a><a href=two.swf>2</a>"
+                                                    "<a href=one.htm>again</a>")
+                                .toUtf8()));
+    clsPageLinks links;
+    QSignalSpy ready(&links, &clsPageLinks::LinksReady);
+    QSignalSpy failed(&links, &clsPageLinks::FetchFailed);
+    ASSERT_TRUE(links.Fetch(At("/links.htm")));
+    ASSERT_TRUE(ready.wait(5000));
+    EXPECT_EQ(ready.at(0).at(0).toStringList(),
+              (QStringList{At("/m.swf"), At("/one.htm"), At("/two.swf")}));
+    EXPECT_EQ(JobCount, 0);
+    EXPECT_EQ(SearchCount, 0);
+
+    ASSERT_TRUE(links.Fetch(At("/nothere.htm")));
+    ASSERT_TRUE(failed.wait(5000));
+    EXPECT_EQ(failed.at(0).at(0).toString(), "404");
+    EXPECT_FALSE(links.Fetch("nonsense"));
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 
 #include "store/AtomicFile.h"
 #include "store/Globals.h"
@@ -34,8 +35,18 @@ void AddHistoryNodes(CategoryTree& tree) {
 }
 
 QByteArray JobDbBytes(const CategoryTree& tree) {
+    // Room for the whole file up front, so the buffer is not copied while it grows: the fixed
+    // bytes and string lengths, every string's characters, and some slack for non-ASCII text.
+    qsizetype estimate = 4096;
+    for (int i = 1; i <= JobCount; ++i) {
+        const JobRecord& j = Jobs[i];
+        estimate += kJobRecordFixedBytes + 26 + j.ClassKey.size() + j.Referer.size() +
+                    j.Comment.size() + j.LocalFile.size() + j.FileName.size() + j.Spare.size() +
+                    j.Url.size() + j.Host.size() + j.Path.size() + j.ProxyHost.size() +
+                    j.UserName.size() + j.Password.size() + j.UserAgent.size();
+    }
     QByteArray out;
-    out.reserve(256 + static_cast<qsizetype>(JobCount) * 400);
+    out.reserve(estimate + estimate / 8);
     for (const QString& key : tree.Descendants(TreeKeys::Downloaded)) {
         const TreeNode* n = tree.Find(key);
         JobDbFormat::WriteCategory(out, {n->ParentKey, n->Key, n->Text, n->Tag});
@@ -70,10 +81,15 @@ JobDbLoadResult LoadJobDb(CategoryTree& tree, const QString& path) {
     if (!file.open(QIODevice::ReadOnly)) {
         result.complete = false;
         result.problem = QStringLiteral("The file could not be opened: ") + file.errorString();
+    } else if (uchar* mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr) {
+        // Read straight from the mapped file; the mapping lives as long as file stays open.
+        data = QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), file.size());
     } else {
         data = file.readAll();
-        file.close();
     }
+    // One allocation for the table instead of many while it grows.
+    Jobs.reserve(static_cast<size_t>(
+        std::min<qsizetype>(kMaxJobs, data.size() / (kJobRecordFixedBytes + 26)) + 1));
 
     JobDbFormat::Reader reader(data);
     bool categoriesDone = false;

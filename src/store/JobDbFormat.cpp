@@ -29,6 +29,21 @@ void WriteFloat(QByteArray& out, float value) {
 }  // namespace
 
 void WriteString(QByteArray& out, const QString& text) {
+    // Most texts are plain ASCII: copy them straight into the output without a UTF-8 copy.
+    const qsizetype n = text.size();
+    if (n <= 65535) {
+        const ushort* chars = text.utf16();
+        qsizetype i = 0;
+        while (i < n && chars[i] < 0x80) ++i;
+        if (i == n) {
+            WriteRaw<quint16>(out, static_cast<quint16>(n));
+            const qsizetype at = out.size();
+            out.resize(at + n);
+            char* dest = out.data() + at;
+            for (qsizetype k = 0; k < n; ++k) dest[k] = static_cast<char>(chars[k]);
+            return;
+        }
+    }
     QByteArray utf8 = text.toUtf8();
     if (utf8.size() > 65535) {
         qsizetype cut = 65535;

@@ -1,6 +1,21 @@
 #include "engine/DownloadSlot.h"
 
-DownloadSlot::DownloadSlot(int slot, QObject* parent) : QObject(parent), slotNo(slot) {}
+#include <cstdio>
+
+#include <QFile>
+#include <cmath>
+
+#include "engine/DownloadLogText.h"
+#include "store/JobTable.h"
+#include "store/Settings.h"
+#include "store/VbDate.h"
+
+DownloadSlot::DownloadSlot(int slot, QObject* parent) : QObject(parent), slotNo(slot) {
+    connect(&job, &clsDownLoadJob::UpDataState, this, &DownloadSlot::OnUpDataState);
+    connect(&job, &clsDownLoadJob::ShowStateIcon, this,
+            [this](int state) { emit StateIcon(slotNo, state); });
+}
+
 clsDownLoadJob* DownloadSlot::Job() {
     return &job;
 }
@@ -13,9 +28,81 @@ bool DownloadSlot::InUse() const {
 int DownloadSlot::JobIndex() const {
     return job.JobIndex;
 }
-bool DownloadSlot::BindAndStart(int) {
-    return false;
+
+bool DownloadSlot::BindAndStart(int jobIndex) {
+    if (jobIndex < 1 || jobIndex > JobCount) return false;
+    if (job.InUse) job.Pause();
+    ++bindId;
+    job.InUse = true;
+    if (!job.Create(jobIndex)) {
+        job.InUse = false;
+        Jobs[jobIndex].State = StateError;
+        const QList<DownloadLogLine> lines =
+            DownloadLogText::Lines(1, QStringLiteral("RequestError"),
+                                   QStringLiteral("Invalid URL: ") + Jobs[jobIndex].Url);
+        const QString reason = lines.value(0).Text;
+        const quint64 id = bindId;
+        emit StateIcon(slotNo, StateError);
+        if (id == bindId) emit LogLine(slotNo, 1, reason, LogProblem);
+        emit RunEnded(slotNo, jobIndex, reason);
+        return false;
+    }
+    job.ReadDownState();
+    job.Start();
+    return true;
 }
-void DownloadSlot::Pause() {}
-void DownloadSlot::OnUpDataState(int, const QString&, const QString&) {}
-void DownloadSlot::Finish() {}
+
+void DownloadSlot::Pause() {
+    if (!job.InUse) return;
+    job.Pause();
+}
+
+void DownloadSlot::OnUpDataState(int part, const QString& kind, const QString& detail) {
+    const quint64 id = bindId;
+    const int jobIndex = job.JobIndex;
+    job.CalcHaveDown();
+    job.SaveDownState();
+    emit Report(slotNo, part, kind, detail);
+    const QList<DownloadLogLine> lines = DownloadLogText::Lines(part, kind, detail);
+    for (const DownloadLogLine& line : lines) {
+        if (id != bindId) break;
+        emit LogLine(slotNo, part, line.Text, line.Kind);
+    }
+    if (kind == QLatin1String("RequestError")) {
+        // The engine has ended the run in state 5 and given the slot back.
+        emit RunEnded(slotNo, jobIndex, lines.value(0).Text);
+        return;
+    }
+    if (kind != QLatin1String("Close") || id != bindId || !job.InUse) return;
+    const JobRecord& r = job.Record();
+    if (r.State != StateComplete && !job.SizeUnknown() && r.Received == r.FileSize) Finish();
+}
+
+void DownloadSlot::Finish() {
+    const int jobIndex = job.JobIndex;
+    JobRecord& r = job.Record();
+    job.StopAll();
+    job.CloseFile();
+    if (Settings.UseQV == 1 && r.LocalFile.endsWith(QLatin1String("!qv"))) {
+        QString final = r.LocalFile.chopped(3);
+        if (Settings.Fileexits != 0 && QFile::exists(final)) {
+            // A file of that name appeared meanwhile: keep it and take the next free name.
+            for (int counter = 0; counter <= 32767 && QFile::exists(final); ++counter)
+                final = clsDownLoadJob::GetFileBase(final) + QString::number(counter) +
+                        clsDownLoadJob::GetFileExt(final);
+        }
+        if (std::rename(QFile::encodeName(r.LocalFile).constData(),
+                        QFile::encodeName(final).constData()) == 0)
+            r.LocalFile = final;
+    }
+    const double now = VbDate::Now();
+    r.State = StateComplete;
+    r.CompleteTime = now;
+    r.RunTime = now - r.RunStart;
+    r.TimeElapsed += r.RunTime;
+    const double seconds = std::floor(VbDate::DurationSeconds(r.TimeElapsed) + 1e-6);
+    r.AvgSpeed = static_cast<float>(r.FileSize / std::max(seconds, 1.0));
+    job.InUse = false;
+    job.SaveDownState();
+    emit Completed(slotNo, jobIndex);
+}

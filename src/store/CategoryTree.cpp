@@ -1,5 +1,8 @@
 #include "store/CategoryTree.h"
 
+#include <utility>
+#include <vector>
+
 CategoryTree::CategoryTree(QObject* parent) : QObject(parent) {}
 
 void CategoryTree::Clear() {
@@ -84,12 +87,22 @@ QStringList CategoryTree::ChildrenOf(const QString& key) const {
 }
 
 QStringList CategoryTree::Descendants(const QString& key) const {
+    // Pre-order with an explicit stack: a chain of thousands of nested categories (a damaged or
+    // hand-made database) must neither exhaust the call stack nor copy lists level by level.
     QStringList out;
     const TreeNode* n = Find(key);
     if (!n) return out;
-    for (const QString& c : n->Children) {
-        out.append(c);
-        out.append(Descendants(c));
+    std::vector<std::pair<const QStringList*, qsizetype>> stack{{&n->Children, 0}};
+    while (!stack.empty()) {
+        auto& [children, next] = stack.back();
+        if (next >= children->size()) {
+            stack.pop_back();
+            continue;
+        }
+        const QString& child = children->at(next++);
+        out.append(child);
+        if (const TreeNode* c = Find(child); c && !c->Children.isEmpty())
+            stack.push_back({&c->Children, 0});
     }
     return out;
 }

@@ -424,3 +424,22 @@ TEST_F(JobDbTest, DefaultTreeOnFirstStart) {
     // History nodes are never saved.
     EXPECT_EQ(JobDbBytes(tree), expected);
 }
+
+TEST_F(JobDbTest, DeeplyNestedCategoriesLoadAndSave) {
+    // A chain of categories, each the child of the one before: far deeper than anyone builds by
+    // hand, as a damaged or hand-made file may hold.
+    const int depth = 60000;
+    QByteArray file;
+    QString parent = TreeKeys::Downloaded;
+    for (int i = 1; i <= depth; ++i) {
+        const QString key = QString::number(i) + "k";
+        file += CategoryBytes(parent, key, "c", "/f/");
+        parent = key;
+    }
+    file += kTerminator;
+    ASSERT_TRUE(TestEnv::WriteFile(path, file));
+    CategoryTree loaded;
+    ASSERT_TRUE(LoadJobDb(loaded, path).complete);
+    EXPECT_EQ(loaded.Count(), 5 + depth);
+    EXPECT_EQ(JobDbBytes(loaded), file);
+}

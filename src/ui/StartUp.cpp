@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include "store/Globals.h"
+#include "store/Regist.h"
 #include "store/UserMessage.h"
 #include "ui/frmMain.h"
 
@@ -24,6 +25,7 @@ frmMain* Run() {
     auto* window = new frmMain;
     window->Load();
     window->ShowAfterLoad();
+    Regist::WriteContextMenuKeys(AppDir);
     return window;
 }
 

@@ -23,6 +23,7 @@
 #include "store/JobDb.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
+#include "store/frmOption.h"
 #include "ui/MainMenus.h"
 
 namespace {
@@ -132,6 +133,13 @@ void frmMain::ConnectCommands() {
     on("mnuHelp_Home", home);
     on("tbMain_Homepage", home);
     on("popMain_Show", [this] { ToggleFromTray(); });
+    auto options = [this] {
+        frmOption::OpenModal(this);
+        EnabledTb();
+    };
+    on("mnuOption_Option", options);
+    on("popMain_Option", options);
+    on("tbMain_Option", options);
     on("mnuView_ToolBar", [this](bool checked) { menus->tbMain()->setVisible(checked); });
     on("mnuView_State", [this](bool checked) { statusBar()->setVisible(checked); });
     on("mnuView_Tree", [this] { ToggleTree(); });
@@ -174,7 +182,7 @@ void frmMain::Load() {
     if (QTreeWidgetItem* downloaded =
             tvNa->findItems("Downloaded", Qt::MatchExactly | Qt::MatchRecursive).value(0))
         tvNa->setCurrentItem(downloaded);
-    LoadSettingsFromFile(IniFile);
+    frmOption::ReadSettingsAtStartup();
     EnabledTb();
 }
 

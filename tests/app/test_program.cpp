@@ -54,7 +54,20 @@ TEST(Program, FirstStartCreatesFilesAndSigtermSavesAndEnds) {
     ASSERT_TRUE(p.Start());
     ASSERT_TRUE(p.WaitForFile(p.Db()));
     EXPECT_TRUE(QDir(p.home + "/mydown").exists());
+    ASSERT_TRUE(p.WaitForFile(p.home + "/config/quorvanta/registry.ini"));
     QThread::msleep(500);
+    // The settings file is rewritten in the writer's order on every start.
+    const QString ini = QString::fromUtf8(TestEnv::ReadFile(p.Ini()));
+    const qsizetype general = ini.indexOf("[General]"), proxy = ini.indexOf("[Proxy]"),
+                    other = ini.indexOf("[Other]");
+    EXPECT_TRUE(general >= 0 && general < proxy && proxy < other) << ini.toStdString();
+    EXPECT_TRUE(ini.contains("Useragent=Quorvanta 1.0")) << ini.toStdString();
+    // The browser context-menu keys point at the program's folder.
+    const QString reg =
+        QString::fromUtf8(TestEnv::ReadFile(p.home + "/config/quorvanta/registry.ini"));
+    EXPECT_TRUE(reg.contains("Using Quorvanta to download")) << reg.toStdString();
+    EXPECT_TRUE(reg.contains("Using Quorvanta to search")) << reg.toStdString();
+    EXPECT_TRUE(reg.contains("/qv_url.htm")) << reg.toStdString();
     const QByteArray first = TestEnv::ReadFile(p.Db());
 
     // A second start hands over to the first one and ends at once without touching any file.

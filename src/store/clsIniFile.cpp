@@ -67,12 +67,14 @@ void clsIniFile::Load() {
     const Signature now = Stat();
     if (loaded && now == signature) return;
     lines.clear();
+    diskBytes.clear();
     signature = now;
     loaded = true;
     if (!now.exists) return;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) return;
-    QString text = QString::fromUtf8(file.readAll());
+    diskBytes = file.readAll();
+    QString text = QString::fromUtf8(diskBytes);
     if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(u'\r', u'\n');
@@ -93,6 +95,12 @@ bool clsIniFile::Commit() {
         text += u'\n';
     }
     const QByteArray bytes = text.toUtf8();
+    // The file already holds exactly these bytes: nothing to write.
+    if (signature.exists && bytes == diskBytes && Stat() == signature) return true;
+    if (fileName.isEmpty()) {
+        lastError = QStringLiteral("no file name");
+        return false;
+    }
     const QFileInfo info(fileName);
     QDir().mkpath(info.absolutePath());
     if (!AtomicFile::Write(fileName, bytes, &lastError)) {
@@ -101,6 +109,7 @@ bool clsIniFile::Commit() {
         return false;
     }
     lastError.clear();
+    diskBytes = bytes;
     signature = Stat();
     return true;
 }

@@ -6,6 +6,7 @@
 // failed write leaves the previous file as it was; sections and lines the write does not touch
 // stay as they were.
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -70,6 +71,7 @@ private:
 
     QString fileName;
     QStringList lines;
+    QByteArray diskBytes;  // the file's bytes as last read or written
     bool loaded = false;
     Signature signature;
     int updateDepth = 0;

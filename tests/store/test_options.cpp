@@ -2,6 +2,7 @@
 // rewrite of the settings file.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -285,6 +286,15 @@ TEST_F(OptionsTest, FirstStartWritesTheThreeSections) {
     EXPECT_EQ(file.count('['), 3);
     EXPECT_EQ(Settings.Maxjobs, 5);
     EXPECT_EQ(Settings.UseQV, 1);
+
+    // A file already in the writer's order is not written again (same inode: no rename).
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(::stat(QFile::encodeName(IniFile).constData(), &before), 0);
+    frmOption::ReadSettingsAtStartup();
+    ASSERT_EQ(::stat(QFile::encodeName(IniFile).constData(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_EQ(TestEnv::ReadFile(IniFile), file);
 }
 
 TEST_F(OptionsTest, StyleChoiceLivesInItsOwnSection) {

@@ -302,6 +302,10 @@ frmNewDown1::frmNewDown1(QWidget* parent) : QDialog(parent) {
     connect(Tab2, &QTabBar::currentChanged, this, &frmNewDown1::OnSubTab);
     connect(cmdNewJobOk, &QPushButton::clicked, this, &frmNewDown1::NewJobOk);
     connect(cmdCancle, &QPushButton::clicked, this, &QDialog::reject);
+    // A closed dialog is gone for the next opening, even before its deletion has run.
+    connect(this, &QDialog::finished, this, [this] {
+        if (Instance() == this) Instance() = nullptr;
+    });
     if (Ctx().tree)
         connect(Ctx().tree, &CategoryTree::Changed, this, &frmNewDown1::FillClassCombos);
 

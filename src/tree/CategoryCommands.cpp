@@ -123,8 +123,8 @@ void CategoryCommands::Save() {
         SaveJobDb(*tree, JobDbFile);
 }
 
-QDialog* CategoryCommands::NewCategory() {
-    return Open(new frmClassNew(tree, view->CurrentKey(), dialogParent));
+QDialog* CategoryCommands::NewCategory(QWidget* parent) {
+    return Open(new frmClassNew(tree, view->CurrentKey(), parent ? parent : dialogParent));
 }
 
 QDialog* CategoryCommands::MoveCategory() {

@@ -56,8 +56,9 @@ public:
     // Edit menu enabling for view 3 from lvHaveDown's rows.
     EditEnabling CategoryListEditEnabling() const;
 
-    // File > "&Category" and pop-up entries.
-    QDialog* NewCategory();
+    // File > "&Category" and pop-up entries. NewCategory may be given another parent (the
+    // new-job dialog); the tree's Changed() tells when the category was added.
+    QDialog* NewCategory(QWidget* parent = nullptr);
     QDialog* MoveCategory();
     QDialog* DeleteCategory();
     QDialog* CategoryProperties();

@@ -68,6 +68,7 @@ void CategoryList::Fill() {
         item->setText(0, local.mid(cut + 1));
         item->setIcon(0, QvIcon(QStringLiteral("Ok")));
         item->setText(1, QString::number(job.FileSize));
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         item->setText(2, job.LocalFile);
         item->setText(3, job.Url);
         item->setData(0, ListRoles::Key, QString::number(i) + QStringLiteral("Key"));

@@ -1,6 +1,7 @@
 #include "tree/TreeFill.h"
 
 #include <QComboBox>
+#include <QHash>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
@@ -17,16 +18,6 @@ void SetNodeData(QTreeWidgetItem* item, const TreeNode& node) {
     item->setData(0, TreeRoles::SelectedImage, node.SelectedImage);
 }
 
-void CopyChildren(QTreeWidgetItem* parentItem, const CategoryTree& tree, const QString& key) {
-    for (const QString& childKey : tree.ChildrenOf(key)) {
-        const TreeNode* child = tree.Find(childKey);
-        if (!child) continue;
-        auto* item = new QTreeWidgetItem(parentItem);
-        SetNodeData(item, *child);
-        CopyChildren(item, tree, childKey);
-    }
-}
-
 }  // namespace
 
 void CopyClassTree(QTreeWidget* target, const CategoryTree& tree) {
@@ -36,7 +27,17 @@ void CopyClassTree(QTreeWidget* target, const CategoryTree& tree) {
     if (!downloaded) return;
     auto* root = new QTreeWidgetItem(target);
     SetNodeData(root, *downloaded);
-    CopyChildren(root, tree, TreeKeys::Downloaded);
+    // Pre-order, so every parent item exists before its children (no recursion: a damaged
+    // database may nest categories very deeply).
+    QHash<QString, QTreeWidgetItem*> items{{TreeKeys::Downloaded, root}};
+    for (const QString& key : tree.Descendants(TreeKeys::Downloaded)) {
+        const TreeNode* node = tree.Find(key);
+        QTreeWidgetItem* parentItem = node ? items.value(node->ParentKey) : nullptr;
+        if (!parentItem) continue;
+        auto* item = new QTreeWidgetItem(parentItem);
+        SetNodeData(item, *node);
+        items.insert(key, item);
+    }
     target->expandAll();
 }
 

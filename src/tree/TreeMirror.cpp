@@ -1,7 +1,9 @@
 #include "tree/TreeMirror.h"
 
+#include <QHash>
 #include <QHeaderView>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
@@ -16,7 +18,13 @@ TreeMirror::TreeMirror(CategoryTree* tree, QTreeWidget* tvNa, QObject* parent)
     widget->setSelectionMode(QAbstractItemView::SingleSelection);
     widget->setContextMenuPolicy(Qt::CustomContextMenu);
     widget->setRootIsDecorated(true);
-    connect(tree, &CategoryTree::Changed, this, &TreeMirror::Rebuild);
+    // Changes come in bursts (loading adds every category one by one): rebuild once when the
+    // burst is over, or earlier when someone asks the mirror.
+    connect(tree, &CategoryTree::Changed, this, [this] {
+        if (pending) return;
+        pending = true;
+        QTimer::singleShot(0, this, &TreeMirror::Flush);
+    });
     connect(widget, &QTreeWidget::currentItemChanged, this, &TreeMirror::OnCurrentItemChanged);
     connect(widget, &QTreeWidget::itemCollapsed, this,
             [this](QTreeWidgetItem* item) { collapsed.insert(KeyOf(item)); });
@@ -30,11 +38,17 @@ QString TreeMirror::KeyOf(const QTreeWidgetItem* item) {
     return TreeItemKey(item);
 }
 
-QTreeWidgetItem* TreeMirror::ItemOf(const QString& key) const {
+void TreeMirror::Flush() {
+    if (pending) Rebuild();
+}
+
+QTreeWidgetItem* TreeMirror::ItemOf(const QString& key) {
+    Flush();
     return key.isEmpty() ? nullptr : FindTreeItem(widget, key);
 }
 
-QString TreeMirror::SelectedKey() const {
+QString TreeMirror::SelectedKey() {
+    Flush();
     return KeyOf(widget->currentItem());
 }
 
@@ -45,9 +59,9 @@ void TreeMirror::SetSelectedIcon(QTreeWidgetItem* item, bool selected) {
     item->setIcon(0, QvIcon(image));
 }
 
-void TreeMirror::AddItem(QTreeWidgetItem* parentItem, const QString& key) {
+QTreeWidgetItem* TreeMirror::AddItem(QTreeWidgetItem* parentItem, const QString& key) {
     const TreeNode* node = tree->Find(key);
-    if (!node) return;
+    if (!node) return nullptr;
     auto* item = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(widget);
     item->setText(0, node->Text);
     item->setData(0, TreeRoles::Key, node->Key);
@@ -55,16 +69,29 @@ void TreeMirror::AddItem(QTreeWidgetItem* parentItem, const QString& key) {
     item->setData(0, TreeRoles::Image, node->Image);
     item->setData(0, TreeRoles::SelectedImage, node->SelectedImage);
     item->setIcon(0, QvIcon(node->Image));
-    for (const QString& childKey : node->Children) AddItem(item, childKey);
+    return item;
 }
 
 void TreeMirror::Rebuild() {
+    pending = false;
     const QString keepKey = currentKey;
     const QStringList keepAncestors = currentAncestors;
     {
         const QSignalBlocker blocker(widget);
         widget->clear();
-        for (const QString& key : tree->TopLevel()) AddItem(nullptr, key);
+        // Pre-order without recursion, so very deep trees cannot exhaust the stack.
+        QHash<QString, QTreeWidgetItem*> items;
+        for (const QString& top : tree->TopLevel()) {
+            QTreeWidgetItem* topItem = AddItem(nullptr, top);
+            if (!topItem) continue;
+            items.insert(top, topItem);
+            for (const QString& key : tree->Descendants(top)) {
+                const TreeNode* node = tree->Find(key);
+                QTreeWidgetItem* parentItem = node ? items.value(node->ParentKey) : nullptr;
+                if (QTreeWidgetItem* item = parentItem ? AddItem(parentItem, key) : nullptr)
+                    items.insert(key, item);
+            }
+        }
         for (QTreeWidgetItemIterator it(widget); *it; ++it)
             (*it)->setExpanded(!collapsed.contains(KeyOf(*it)));
     }
@@ -100,6 +127,7 @@ void TreeMirror::Rebuild() {
 }
 
 bool TreeMirror::Select(const QString& key, bool notify) {
+    Flush();
     QTreeWidgetItem* item = ItemOf(key);
     if (!item) return false;
     QTreeWidgetItem* previous = widget->currentItem();

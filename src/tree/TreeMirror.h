@@ -1,6 +1,8 @@
 #pragma once
-// Keeps the main window's tree widget tvNa in step with the headless CategoryTree: every
-// Changed() rebuilds the widget, keeping the chosen node and which nodes the user collapsed.
+// Keeps the main window's tree widget tvNa in step with the headless CategoryTree: changes are
+// gathered and the widget is rebuilt once from the event loop (at once when the mirror is
+// asked: SelectedKey, Select, ItemOf, Flush), keeping the chosen node and which nodes the user
+// collapsed.
 // Choosing a node (click, keyboard, right click) is reported as NodeSelected(key).
 
 #include <QObject>
@@ -23,15 +25,17 @@ public:
 
     QTreeWidget* Widget() const { return widget; }
     // Key of the chosen node; empty when none.
-    QString SelectedKey() const;
+    QString SelectedKey();
     // Chooses the node of key; NodeSelected(key) follows when notify is true. False when the
     // key is unknown.
     bool Select(const QString& key, bool notify = true);
-    QTreeWidgetItem* ItemOf(const QString& key) const;
+    QTreeWidgetItem* ItemOf(const QString& key);
     static QString KeyOf(const QTreeWidgetItem* item);
 
-    // Rebuilds the widget from the tree (done on every Changed()).
+    // Rebuilds the widget from the tree now.
     void Rebuild();
+    // Rebuilds when the tree changed since the last rebuild.
+    void Flush();
 
 signals:
     void NodeSelected(const QString& key);
@@ -43,11 +47,12 @@ private:
     void OnContextMenu(const QPoint& pos);
     void SetSelectedIcon(QTreeWidgetItem* item, bool selected);
     void RememberAncestors();
-    void AddItem(QTreeWidgetItem* parentItem, const QString& key);
+    QTreeWidgetItem* AddItem(QTreeWidgetItem* parentItem, const QString& key);
 
     CategoryTree* tree;
     QTreeWidget* widget;
     QSet<QString> collapsed;
+    bool pending = false;
     QString currentKey;
     QStringList currentAncestors;  // nearest first
 };

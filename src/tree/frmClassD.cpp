@@ -46,7 +46,7 @@ frmClassD::frmClassD(CategoryTree* tree, const QString& key, QWidget* parent)
     buttons->addWidget(cmdCancel);
     grid->addLayout(buttons, 3, 0, 1, 3);
     grid->setColumnStretch(2, 1);
-    resize(420, 150);
+    resize(480, 150);
 
     if (const TreeNode* node = tree->Find(key)) {
         lblName->setText(node->Text);

@@ -75,7 +75,10 @@ void DownloadSlot::OnUpDataState(int part, const QString& kind, const QString& d
     }
     if (kind != QLatin1String("Close") || id != bindId || !job.InUse) return;
     const JobRecord& r = job.Record();
-    if (r.State != StateComplete && !job.SizeUnknown() && r.Received == r.FileSize) Finish();
+    // A new job is complete only once its file exists (a server may close before answering).
+    const bool hasFile = r.IsNew == 0 || r.FileOpen != 0;
+    if (r.State != StateComplete && hasFile && !job.SizeUnknown() && r.Received == r.FileSize)
+        Finish();
 }
 
 void DownloadSlot::Finish() {

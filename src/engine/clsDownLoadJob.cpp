@@ -551,7 +551,8 @@ bool clsDownLoadJob::FailConnection(int k, const QString& detail) {
 void clsDownLoadJob::CheckRunEnd(int k, bool afterClose) {
     if (ActiveConnections() != 0 || !InUse || job.State != StateRunning) return;
     CalcHaveDown();
-    if (!SizeUnknown() && job.Received == job.FileSize) {
+    const bool hasFile = job.IsNew == 0 || job.FileOpen != 0;
+    if (hasFile && !SizeUnknown() && job.Received == job.FileSize) {
         // Every byte is there although the last connection did not end with a close.
         if (!afterClose) Report(k, kClose, QStringLiteral("ByServer"));
         return;
@@ -935,7 +936,7 @@ bool clsDownLoadJob::StoreBody(int k, const char* data, qint64 size) {
 bool clsDownLoadJob::EndChecks(int k) {
     const quint64 id = runId;
     const quint64 serial = conns[k]->serial;
-    // Overtaking: connection 1 has passed the position of a later range.
+    // Overtaking: connection 1 has passed the position of a later range; range 1 takes it over.
     const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
     const int32_t cur1 = job.Segments[1].CurPos;
     for (int i = std::max(k + 1, 2); i <= parts; ++i) {
@@ -947,7 +948,7 @@ bool clsDownLoadJob::EndChecks(int k) {
         job.Segments[1].EndPos = std::max(job.Segments[1].EndPos, s.EndPos);
         CancelSock(k, i);
         if (!Alive(id, k, serial)) return false;
-        break;
+        // Every range passed goes, not only the first: range 1 now ends beyond all of them.
     }
     // Completion of this range.
     if (job.Segments[k].CurPos > job.Segments[k].EndPos) {

@@ -16,8 +16,9 @@ struct NewJobHooks {
     // Opens the options dialog modally (OptionPage is already set to the "Proxy" tab) and
     // returns when it is closed; the proxy boxes are refilled afterwards.
     std::function<void()> openOptions;
-    // Opens the new-category dialog modally and returns when it is closed; the category boxes
-    // follow the category tree by themselves.
+    // Opens the new-category dialog (modal; it may return before the dialog closes); the
+    // category boxes follow the category tree by themselves. When empty, frmClassNew opens
+    // below the category chosen in the box and its new category becomes that box's choice.
     std::function<void()> openNewCategory;
     // Reads the links of a web page (mode 4) and calls done once with them, or with an error
     // text. When empty, the page analyser's own link reader is used.

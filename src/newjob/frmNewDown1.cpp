@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -37,6 +38,7 @@
 #include "store/Settings.h"
 #include "store/UserMessage.h"
 #include "tree/TreeFill.h"
+#include "tree/frmClassNew.h"
 
 QString frmNewDown1::SharedUrl;
 int16_t frmNewDown1::DepthChoice = 0;
@@ -455,15 +457,34 @@ QWidget* frmNewDown1::BuildSave() {
         if (Ctx().hooks.openOptions) Ctx().hooks.openOptions();
         FillProxyCombos();
     };
-    auto category = [this] {
-        if (Ctx().hooks.openNewCategory) Ctx().hooks.openNewCategory();
-        FillClassCombos();
+    auto category = [this](QComboBox* combo, QLineEdit* saveBox) {
+        if (Ctx().hooks.openNewCategory) {
+            Ctx().hooks.openNewCategory();
+            FillClassCombos();
+            return;
+        }
+        if (!Ctx().tree) return;
+        // Without a hook: the new-category dialog below the category chosen here; the new
+        // category becomes the choice of the box that asked for it.
+        auto* dialog =
+            new frmClassNew(Ctx().tree, combo->currentData(TreeRoles::Key).toString(), this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(dialog, &QDialog::accepted, this, [this, dialog, combo, saveBox] {
+            FillClassCombos();
+            const int index = FindComboKey(combo, dialog->CreatedKey());
+            if (index < 0) return;
+            combo->setCurrentIndex(index);
+            ApplyClass(combo, saveBox);
+        });
+        dialog->open();
     };
     // The single-file panel's buttons are built first; both sets are wired here.
     connect(cmdProxy, &QPushButton::clicked, this, proxy);
     connect(cmdProxy1, &QPushButton::clicked, this, proxy);
-    connect(cmdClass, &QPushButton::clicked, this, category);
-    connect(cmdClass1, &QPushButton::clicked, this, category);
+    connect(cmdClass, &QPushButton::clicked, this,
+            [this, category] { category(cmbClass, txtSaveAs); });
+    connect(cmdClass1, &QPushButton::clicked, this,
+            [this, category] { category(cmbClass1, txtSaveAs1); });
     return panel;
 }
 
@@ -761,7 +782,11 @@ void frmNewDown1::FocusModeUrlBox() {
         default:
             break;
     }
-    if (box && box->isVisible() && box->isEnabled()) box->setFocus(Qt::ActiveWindowFocusReason);
+    if (!box || !box->isVisible() || !box->isEnabled()) return;
+    if (box->hasFocus())
+        TakeSharedUrl(box);
+    else
+        box->setFocus(Qt::OtherFocusReason);
 }
 
 void frmNewDown1::TakeSharedUrl(QLineEdit* box) {
@@ -769,19 +794,30 @@ void frmNewDown1::TakeSharedUrl(QLineEdit* box) {
 }
 
 bool frmNewDown1::event(QEvent* e) {
-    if (e->type() == QEvent::WindowActivate) FocusModeUrlBox();
+    // The first activation after showing puts the focus into the mode's URL box; coming back
+    // from another window leaves the focus where the user left it.
+    if (e->type() == QEvent::WindowActivate && !activatedOnce) {
+        activatedOnce = true;
+        FocusModeUrlBox();
+    }
     return QDialog::event(e);
 }
 
 bool frmNewDown1::eventFilter(QObject* watched, QEvent* e) {
+    // A box the user (or a tab change) moves into takes SharedUrl; focus that only comes back
+    // with the window or after a pop-up is not a new visit.
     if (e->type() == QEvent::FocusIn &&
-        (watched == txtUrl || watched == txtSearchUrl || watched == txtBatUrl))
-        TakeSharedUrl(static_cast<QLineEdit*>(watched));
+        (watched == txtUrl || watched == txtSearchUrl || watched == txtBatUrl)) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(e)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            TakeSharedUrl(static_cast<QLineEdit*>(watched));
+    }
     return QDialog::eventFilter(watched, e);
 }
 
 void frmNewDown1::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
+    activatedOnce = false;
     if (NewJobMode == ModePageLinks && !linksFetched) StartLinkFetch();
 }
 

@@ -175,4 +175,5 @@ public:
 
 private:
     bool linksFetched = false;
+    bool activatedOnce = false;
 };

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -621,6 +622,23 @@ TEST_F(NewJobDialog, CategoryAndProxyButtonsRefillTheirBoxes) {
 
     Click(Find<QPushButton>(d, "cmdDlg1"));
     EXPECT_EQ(d->txtSaveAs1->text(), "/picked/");
+}
+
+TEST_F(NewJobDialog, NewCategoryFromTheDialogBecomesTheChoice) {
+    frmNewDown1* d = Open(1);
+    Choose(d->cmbClass1, "101k");
+    Click(Find<QPushButton>(d, "cmdClass1"));
+    auto* dialog = d->findChild<QDialog*>("frmClassNew");
+    ASSERT_NE(dialog, nullptr);
+    dialog->findChild<QCheckBox*>("chkCreateDir")->setChecked(false);
+    dialog->findChild<QLineEdit*>("txtName")->setText("Shorts");
+    Click(dialog->findChild<QPushButton*>("cmdOk"));
+    const QString key = d->cmbClass1->currentData(TreeRoles::Key).toString();
+    EXPECT_EQ(tree.Find(key)->ParentKey, "101k");
+    EXPECT_EQ(tree.Find(key)->Text, "Shorts");
+    EXPECT_EQ(d->txtSaveAs1->text(), tree.Find(key)->Tag);
+    EXPECT_GE(FindComboKey(d->cmbClass, key), 0);  // the other box knows it too
+    EXPECT_EQ(d->cmbClass->currentData(TreeRoles::Key).toString(), "Downloaded");
 }
 
 TEST_F(NewJobDialog, PageLinksModeCreatesAJobPerCheckedRow) {

@@ -558,7 +558,10 @@ void clsDownLoadJob::CheckRunEnd(int k, bool afterClose) {
         return;
     }
     QString reason;
-    if (SizeUnknown())
+    if (!hasFile)
+        reason = QStringLiteral("No answer from the server") +
+                 (lastError.isEmpty() ? QStringLiteral(" (the connection was closed)") : QString());
+    else if (SizeUnknown())
         reason = QStringLiteral("Download stopped before the end of the data (%1 bytes received)")
                      .arg(job.Received);
     else

@@ -66,14 +66,7 @@ void MainMenus::BuildMenus(QMainWindow* window) {
     };
 
     QMenu* file = menu("mnuFile", "&File");
-    QMenu* cls = file->addMenu("&Category");
-    cls->setObjectName("mnuFile_Category");
-    menus.insert("mnuFile_Category", cls);
-    connect(cls, &QMenu::aboutToShow, this, [this] { emit MenuAboutToShow("mnuFile_Category"); });
-    Add(cls, "mnuClass_New", "&New Category...");
-    Add(cls, "mnuClass_MoveTo", "&MoveTo");
-    Add(cls, "mnuClass_Delete", "&Delete...");
-    Add(cls, "mnuClass_Property", "&Properties...");
+    // The "&Category" submenu comes first; the category commands supply it.
     file->addSeparator();
     Add(file, "mnuFile_ImportList", "&Import Download List...", false);
     Add(file, "mnuFile_ExportList", "&Export Download List...", false);

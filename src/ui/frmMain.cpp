@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFile>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -24,6 +25,14 @@
 #include "store/JobTable.h"
 #include "store/Settings.h"
 #include "store/frmOption.h"
+#include "tree/CategoryCommands.h"
+#include "tree/CategoryList.h"
+#include "tree/CategoryTreeUi.h"
+#include "tree/CategoryView.h"
+#include "tree/DialogHooks.h"
+#include "tree/EditEnabling.h"
+#include "tree/TreeMirror.h"
+#include "ui/EditCommands.h"
 #include "ui/MainMenus.h"
 
 namespace {
@@ -48,6 +57,10 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     resize(1100, 720);
     menus = new MainMenus(this);
     BuildLayout();
+    categories = new CategoryTreeUi(&tree, tvNa, findChild<QTreeWidget*>("lvHaveDown"), this, this);
+    // The category submenu is the tree commands' own.
+    QMenu* file = menus->Menu("mnuFile");
+    file->insertMenu(file->actions().value(0), categories->commands()->CategoryMenu());
     ConnectCommands();
 }
 
@@ -147,10 +160,33 @@ void frmMain::ConnectCommands() {
     on("tbOper_lvD", [this] { ToggleUpperList(); });
     on("tbOper_Exchange", [this] { ToggleInfoList(); });
     connect(menus, &MainMenus::MenuAboutToShow, this, [this](const QString&) { EnabledTb(); });
-    connect(tvNa, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-        if (item) SelectNode(item->data(0, Qt::UserRole).toString());
+    CategoryView* view = categories->view();
+    connect(view, &CategoryView::PaneChanged, this, [this](int v) { ShowView(v); });
+    connect(view, &CategoryView::SelectionHandled, this, [this] { EnabledTb(); });
+    CategoryCommands* cmd = categories->commands();
+    connect(cmd, &CategoryCommands::CommandDone, this, [this] { EnabledTb(); });
+    on("mnuEdit_MoveTo", [cmd] { cmd->MoveJobs(); });
+    on("mnuEdit_Comment", [cmd] { cmd->CommentJob(); });
+    on("tbMain_Comment", [cmd] { cmd->CommentJob(); });
+    on("mnuEdit_Delete", [cmd] { cmd->DeleteJobs(); });
+    on("tbMain_Delete", [cmd] { cmd->DeleteJobs(); });
+    auto firstSelected = [this] {
+        const QList<int> jobs = categories->list()->SelectedJobs();
+        return jobs.isEmpty() ? 0 : jobs.first();
+    };
+    on("mnuEdit_CopyUrl", [firstSelected] { EditCommands::CopyUrl(firstSelected()); });
+    on("mnuEdit_OpenFile", [firstSelected] { EditCommands::OpenFile(firstSelected()); });
+    on("tbMain_Openfile", [firstSelected] { EditCommands::OpenFile(firstSelected()); });
+    on("mnuEdit_OpenDir", [firstSelected] { EditCommands::OpenFolder(firstSelected()); });
+    on("tbMain_Opendir", [firstSelected] { EditCommands::OpenFolder(firstSelected()); });
+    on("mnuEdit_Output", [this] { OutputFile(); });
+    on("mnuEdit_SelectAll", [this] { EditCommands::SelectAll(CurrentList()); });
+    on("mnuEdit_Invert", [this] { EditCommands::InvertSelection(CurrentList()); });
+    connect(categories->list(), &CategoryList::JobActivated, this, [this](int job) {
+        EditCommands::OpenFile(job);
+        EnabledTb();
     });
-    connect(&tree, &CategoryTree::Changed, this, [this] { RefreshTreeWidget(); });
+    connect(categories->list(), &CategoryList::JobChosen, this, [this](int) { EnabledTb(); });
 }
 
 void frmMain::CreateTray() {
@@ -173,15 +209,11 @@ void frmMain::Load() {
     else
         BuildDefaultTree(tree, JobDbFile);
     AddHistoryNodes(tree);
-    RefreshTreeWidget();
-    activeList = 0;
-    previousView = 0;
+    categories->view()->SetNone();
     mainSplit->setSizes({220, 880});
     rightSplit->setSizes({420, 260});
     LookStatebar();
-    if (QTreeWidgetItem* downloaded =
-            tvNa->findItems("Downloaded", Qt::MatchExactly | Qt::MatchRecursive).value(0))
-        tvNa->setCurrentItem(downloaded);
+    categories->mirror()->Select(TreeKeys::Downloaded);
     frmOption::ReadSettingsAtStartup();
     EnabledTb();
 }
@@ -193,44 +225,43 @@ void frmMain::ShowAfterLoad() {
         show();
 }
 
-void frmMain::RefreshTreeWidget() {
-    const QString current =
-        tvNa->currentItem() ? tvNa->currentItem()->data(0, Qt::UserRole).toString() : QString();
-    QSignalBlocker block(tvNa);
-    tvNa->clear();
-    std::function<void(QTreeWidgetItem*, const QString&)> add = [&](QTreeWidgetItem* parent,
-                                                                    const QString& key) {
-        const TreeNode* n = tree.Find(key);
-        if (!n) return;
-        auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tvNa);
-        item->setText(0, n->Text);
-        item->setIcon(0, QvIcon(n->Image));
-        item->setData(0, Qt::UserRole, n->Key);
-        item->setData(0, Qt::UserRole + 1, n->Tag);
-        for (const QString& c : n->Children) add(item, c);
-        if (n->Key == current) tvNa->setCurrentItem(item);
-    };
-    for (const QString& root : tree.TopLevel()) add(nullptr, root);
-    tvNa->expandAll();
+int frmMain::ActiveList() const {
+    return categories->view()->ActiveList();
 }
 
-void frmMain::SelectNode(const QString& key) {
-    int view = activeList;
-    if (key == TreeKeys::Root) return;
-    if (key == TreeKeys::NowSearch)
-        view = 1;
-    else if (key == TreeKeys::NowDownLoad)
-        view = 2;
-    else if (key == "Today" || key == "This Week" || key == "This Month" || key == "All") {
-    } else
-        view = 3;
-    ShowView(view);
-    previousView = view;
-    EnabledTb();
+QTreeWidget* frmMain::CurrentList() const {
+    switch (ActiveList()) {
+        case 2:
+            return findChild<QTreeWidget*>("lvNowDown");
+        case 3:
+            return categories->list()->Widget();
+        default:
+            return nullptr;
+    }
+}
+
+void frmMain::OutputFile() {
+    const QList<int> jobs = categories->list()->SelectedJobs();
+    if (jobs.isEmpty()) return;
+    const int job = jobs.first();
+    DialogHooks::PickFolder(this, QString(), [this, job](const QString& folder) {
+        EditCommands::OutputFileTo(this, job, folder);
+    });
+}
+
+void frmMain::UpdateEditMenu() {
+    EditEnabling e;
+    if (ActiveList() == 3) e = categories->commands()->CategoryListEditEnabling();
+    menus->Enable("mnuEdit_MoveTo", e.moveTo);
+    menus->Enable("mnuEdit_Comment", e.comment);
+    menus->Enable("mnuEdit_Output", e.outputFile);
+    menus->Enable("mnuEdit_CopyUrl", e.copyUrl);
+    menus->Enable("mnuEdit_Delete", e.deleteJobs);
+    menus->Enable("mnuEdit_OpenFile", e.openFile);
+    menus->Enable("mnuEdit_OpenDir", e.openDir);
 }
 
 void frmMain::ShowView(int view) {
-    activeList = view;
     upperStack->setCurrentIndex(view);
     lowerStack->setCurrentIndex(view);
 }
@@ -240,6 +271,7 @@ void frmMain::LookStatebar() {
 }
 
 void frmMain::EnabledTb() {
+    UpdateEditMenu();
     // The tool bar's edit buttons follow the Edit menu's entries.
     for (const auto& [tool, item] : {std::pair{"tbMain_Comment", "mnuEdit_Comment"},
                                      std::pair{"tbMain_Delete", "mnuEdit_Delete"},

@@ -7,6 +7,7 @@
 
 #include "store/CategoryTree.h"
 
+class CategoryTreeUi;
 class MainMenus;
 class QLabel;
 class QSplitter;
@@ -37,7 +38,8 @@ public:
     CategoryTree& Tree() { return tree; }
     MainMenus* Menus() const { return menus; }
     QSystemTrayIcon* TrayIcon() const { return tray; }
-    int ActiveList() const { return activeList; }
+    int ActiveList() const;
+    CategoryTreeUi* Categories() const { return categories; }
     bool CloseStepDone() const { return closeDone; }
 
     // Status bar panel 1: "Quorvanta " + version.
@@ -54,9 +56,10 @@ private:
     void ConnectCommands();
     void CreateTray();
     void RunCloseStep();
-    void SelectNode(const QString& key);
     void ShowView(int view);
-    void RefreshTreeWidget();
+    void UpdateEditMenu();
+    QTreeWidget* CurrentList() const;
+    void OutputFile();
     void ToggleTree();
     void ToggleUpperList();
     void ToggleInfoList();
@@ -67,6 +70,7 @@ private:
     CategoryTree tree;
     MainMenus* menus = nullptr;
     QSystemTrayIcon* tray = nullptr;
+    CategoryTreeUi* categories = nullptr;
 
     QSplitter* mainSplit = nullptr;   // tree | right side
     QSplitter* rightSplit = nullptr;  // upper lists / lower panes

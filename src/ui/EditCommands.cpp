@@ -1,0 +1,124 @@
+#include "ui/EditCommands.h"
+
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QSaveFile>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include "store/JobTable.h"
+#include "store/UserMessage.h"
+
+namespace EditCommands {
+
+namespace {
+qsizetype LastSeparator(const QString& path) {
+    return std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
+}
+
+OverwriteQuestion& Question() {
+    static OverwriteQuestion question;
+    return question;
+}
+
+bool ValidJob(int job) {
+    return job >= 1 && job <= JobCount;
+}
+}  // namespace
+
+QString FileNamePart(const QString& localFile) {
+    return localFile.mid(LastSeparator(localFile) + 1);
+}
+
+QString FolderPart(const QString& localFile) {
+    const qsizetype p = LastSeparator(localFile);
+    return p < 0 ? QString() : localFile.left(p + 1);
+}
+
+QString OutputTarget(const QString& folder, const QString& localFile) {
+    QString target = folder;
+    if (!target.endsWith(u'/') && !target.endsWith(u'\\')) target += u'/';
+    return target + FileNamePart(localFile);
+}
+
+void CopyUrl(int job) {
+    if (!ValidJob(job)) return;
+    QGuiApplication::clipboard()->setText(Jobs[job].Url);
+}
+
+void OpenFile(int job) {
+    if (!ValidJob(job)) return;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(Jobs[job].LocalFile));
+}
+
+void OpenFolder(int job) {
+    if (!ValidJob(job)) return;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(FolderPart(Jobs[job].LocalFile)));
+}
+
+void SetOverwriteQuestion(OverwriteQuestion question) {
+    Question() = std::move(question);
+}
+
+bool OutputFileTo(QWidget* parent, int job, const QString& folder) {
+    if (!ValidJob(job) || folder.isEmpty()) return false;
+    const QString source = Jobs[job].LocalFile;
+    const QString target = OutputTarget(folder, source);
+    if (QDir::cleanPath(QFileInfo(source).absoluteFilePath()) ==
+        QDir::cleanPath(QFileInfo(target).absoluteFilePath()))
+        return false;  // copying a file onto itself would destroy it
+    if (QFile::exists(target)) {
+        bool yes;
+        if (Question()) {
+            yes = Question()(parent, target);
+        } else {
+            yes = QMessageBox::question(parent, "Quorvanta",
+                                        "File existed! Do you want to overwrite it?",
+                                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        }
+        if (!yes) return false;
+    }
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        UserMessage::Show(UserMessage::Warning, "Quorvanta",
+                          QStringLiteral("Could not read %1:\n%2").arg(source, in.errorString()));
+        return false;
+    }
+    // Copied in pieces into a temporary file that replaces the target only when complete.
+    QSaveFile out(target);
+    QString error;
+    if (!out.open(QIODevice::WriteOnly)) error = out.errorString();
+    while (error.isEmpty() && !in.atEnd()) {
+        const QByteArray piece = in.read(1 << 20);
+        if (piece.isEmpty() && in.error() != QFile::NoError)
+            error = in.errorString();
+        else if (out.write(piece) != piece.size())
+            error = out.errorString();
+    }
+    if (error.isEmpty() && !out.commit()) error = out.errorString();
+    if (!error.isEmpty()) {
+        out.cancelWriting();
+        UserMessage::Show(UserMessage::Warning, "Quorvanta",
+                          QStringLiteral("Could not write %1:\n%2").arg(target, error));
+        return false;
+    }
+    return true;
+}
+
+void SelectAll(QTreeWidget* list) {
+    if (list) list->selectAll();
+}
+
+void InvertSelection(QTreeWidget* list) {
+    if (!list) return;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = list->topLevelItem(i);
+        item->setSelected(!item->isSelected());
+    }
+}
+
+}  // namespace EditCommands

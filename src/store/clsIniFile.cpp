@@ -68,11 +68,16 @@ void clsIniFile::Load() {
     if (loaded && now == signature) return;
     lines.clear();
     diskBytes.clear();
+    unreadable = false;
     signature = now;
     loaded = true;
     if (!now.exists) return;
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) return;
+    if (!file.open(QIODevice::ReadOnly)) {
+        // Writing now would replace sections we could not see.
+        unreadable = true;
+        return;
+    }
     diskBytes = file.readAll();
     QString text = QString::fromUtf8(diskBytes);
     if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
@@ -97,8 +102,10 @@ bool clsIniFile::Commit() {
     const QByteArray bytes = text.toUtf8();
     // The file already holds exactly these bytes: nothing to write.
     if (signature.exists && bytes == diskBytes && Stat() == signature) return true;
-    if (fileName.isEmpty()) {
-        lastError = QStringLiteral("no file name");
+    if (fileName.isEmpty() || unreadable) {
+        lastError = fileName.isEmpty() ? QStringLiteral("no file name")
+                                       : QStringLiteral("the file could not be read");
+        loaded = false;
         return false;
     }
     const QFileInfo info(fileName);

@@ -73,6 +73,7 @@ private:
     QStringList lines;
     QByteArray diskBytes;  // the file's bytes as last read or written
     bool loaded = false;
+    bool unreadable = false;  // the file exists but could not be read
     Signature signature;
     int updateDepth = 0;
     bool dirty = false;

@@ -6,8 +6,6 @@
 #include <QStringList>
 #include <functional>
 
-class QWidget;
-
 struct NewJobHooks {
     // The job manager's add step for a new download job (index into Jobs).
     std::function<void(int jobIndex)> AddToNowDownList;
@@ -24,7 +22,4 @@ struct NewJobHooks {
     // text. When empty, the page analyser's own link reader is used.
     using LinksDone = std::function<void(const QStringList& links, const QString& error)>;
     std::function<void(const QString& pageUrl, LinksDone done)> fetchPageLinks;
-    // Asks for a folder; returns an empty string when the user cancels. When empty, the
-    // standard folder dialog is used.
-    std::function<QString(QWidget* parent, const QString& start)> browseFolder;
 };

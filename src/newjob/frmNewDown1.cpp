@@ -6,7 +6,6 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QEvent>
-#include <QFileDialog>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGridLayout>
@@ -37,6 +36,7 @@
 #include "store/ProxyList.h"
 #include "store/Settings.h"
 #include "store/UserMessage.h"
+#include "tree/DialogHooks.h"
 #include "tree/TreeFill.h"
 #include "tree/frmClassNew.h"
 
@@ -694,13 +694,13 @@ void frmNewDown1::ApplyClass(QComboBox* combo, QLineEdit* saveBox) {
 }
 
 void frmNewDown1::Browse(QLineEdit* saveBox) {
-    QString folder =
-        Ctx().hooks.browseFolder
-            ? Ctx().hooks.browseFolder(this, saveBox->text())
-            : QFileDialog::getExistingDirectory(this, QStringLiteral("Save To"), saveBox->text());
-    if (folder.isEmpty()) return;
-    if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-    saveBox->setText(folder);
+    QPointer<QLineEdit> box(saveBox);
+    DialogHooks::PickFolder(this, saveBox->text(), [box](const QString& chosen) {
+        if (!box || chosen.isEmpty()) return;
+        QString folder = chosen;
+        if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+        box->setText(folder);
+    });
 }
 
 void frmNewDown1::SetLogin(bool on, QLineEdit* user, QLineEdit* password) {

@@ -68,6 +68,11 @@ public:
     void SelectMainTab(const QString& key);
     void SelectSubTab(const QString& key);
 
+    // Refill both category boxes (they also follow the tree's Changed signal) and both proxy
+    // boxes (after the proxy list changed), keeping the chosen entries where they remain.
+    void FillClassCombos();
+    void FillProxyCombos();
+
     ~frmNewDown1() override;
 
 protected:
@@ -84,8 +89,6 @@ private:
     QWidget* BuildUrl();
     QWidget* BuildSelect();
     void LoadStep();
-    void FillClassCombos();
-    void FillProxyCombos();
     void ApplyClass(QComboBox* combo, QLineEdit* saveBox);
     void Browse(QLineEdit* saveBox);
     void SetLogin(bool on, QLineEdit* user, QLineEdit* password);

@@ -28,6 +28,7 @@
 #include "store/Settings.h"
 #include "store/UserMessage.h"
 #include "store/VbDate.h"
+#include "tree/DialogHooks.h"
 #include "tree/TreeFill.h"
 
 namespace {
@@ -66,6 +67,7 @@ protected:
     void TearDown() override {
         CloseDialog();
         UserMessage::SetHandler({});
+        DialogHooks::SetFolderHook({});
     }
 
     static void CloseDialog() {
@@ -603,7 +605,7 @@ TEST_F(NewJobDialog, CategoryAndProxyButtonsRefillTheirBoxes) {
         WriteProxies({"cache.local:3128", "noport.local", "new.local:8080"});
     };
     hooks.openNewCategory = [&] { tree.Add("102k", "102k1", "Live", "5", "6", "/dl/mtv/live/"); };
-    hooks.browseFolder = [](QWidget*, const QString&) { return QStringLiteral("/picked"); };
+    DialogHooks::SetFolderHook([](QWidget*, const QString&) { return QStringLiteral("/picked"); });
     frmNewDown1::SetContext(nullptr, hooks, &tree);
     frmNewDown1* d = Open(1);
     Choose(d->cmbClass1, "101k");

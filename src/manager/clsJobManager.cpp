@@ -285,16 +285,18 @@ void clsJobManager::UpdateDownloadState(int k, int part, const QString& kind,
 void clsJobManager::OnCompleted(int k, int j) {
     if (!ValidJob(j)) return;
     JobRecord& job = Jobs[static_cast<size_t>(j)];
-    // The slot has closed the file, given it its final name and set State 4; the run's figures.
-    const double now = VbDate::Now();
+    // The slot has closed the file, given it its final name and set State 4. The run's figures
+    // are added here unless the slot has already closed the run's time (then they stand).
+    const bool timed =
+        job.CompleteTime > 0 && job.CompleteTime >= job.RunStart && job.State == StateComplete;
+    if (!timed) {
+        const double now = VbDate::Now();
+        job.CompleteTime = now;
+        job.RunTime = now - job.RunStart;
+        job.TimeElapsed += job.RunTime;
+    }
     job.State = StateComplete;
-    job.CompleteTime = now;
-    job.RunTime = now - job.RunStart;
-    job.TimeElapsed += job.RunTime;
-    // Whole seconds of the total time; a download done in under a second counts as one second.
-    const double seconds = std::max<double>(
-        1.0, static_cast<double>(std::llround(VbDate::DurationSeconds(job.TimeElapsed))));
-    job.AvgSpeed = static_cast<float>(static_cast<double>(job.FileSize) / seconds);
+    job.AvgSpeed = AverageSpeed(job.FileSize, job.TimeElapsed);
 
     if (rows.contains(j)) {
         rows.remove(j);
@@ -335,9 +337,14 @@ void clsJobManager::OnRunEnded(int k, int j, const QString& reason) {
 }
 
 void clsJobManager::OnStateIcon(int k, int state) {
-    DownloadSlot* slot = Slot(k);
-    if (slot == nullptr) return;
-    SetRowIcon(slot->JobIndex(), state);
+    // The job this slot was last given (a job that failed to bind is not the slot's JobIndex).
+    SetRowIcon(SlotJob(k), state);
+}
+
+float clsJobManager::AverageSpeed(int32_t fileSize, double timeElapsed) {
+    // Whole seconds of the total time; a download done in under a second counts as one second.
+    const double seconds = std::floor(VbDate::DurationSeconds(timeElapsed) + 1e-6);
+    return static_cast<float>(static_cast<double>(fileSize) / std::max(seconds, 1.0));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -452,9 +459,12 @@ void clsJobManager::ClearShown() {
 }
 
 void clsJobManager::SelectDefaultView() {
-    // What the slot showed last comes back: the picture, a connection's log, or the job table.
+    // What the slot showed last comes back: the picture or a connection's log.
     if (shownSlot == 0 || shownJob == 0) return;
-    const uint8_t view = slotViewPart[static_cast<size_t>(shownSlot)];
+    // A slot nobody has looked into yet shows its block picture first.
+    uint8_t& chosen = slotViewPart[static_cast<size_t>(shownSlot)];
+    if (chosen == ViewNothing) chosen = ViewPicture;
+    const uint8_t view = chosen;
     if (view == ViewPicture)
         chosenNode = QStringLiteral("PicDraw");
     else if (view >= 1 && view <= 10)

@@ -124,6 +124,9 @@ public:
     void ChooseNode(const QString& key);
     QString ChosenNode() const { return chosenNode; }
 
+    // FileSize over the whole seconds of TimeElapsed, at least one second.
+    static float AverageSpeed(int32_t fileSize, double timeElapsed);
+
     // Status bar panel 1.
     static QString StatebarText();
     // Bytes received by all slots since the program started.

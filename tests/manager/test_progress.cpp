@@ -1,0 +1,291 @@
+// Row figures, the log written for the reports, the lower panes and the block picture.
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTreeWidget>
+
+#include "common/TestEnv.h"
+#include "engine/DownloadSlot.h"
+#include "manager/BlockPicture.h"
+#include "manager/DownInfoPane.h"
+#include "manager/JobLog.h"
+#include "manager/ManagerTestKit.h"
+#include "manager/NowDownView.h"
+#include "manager/clsJobManager.h"
+#include "store/VbDate.h"
+
+using namespace ManagerTestKit;
+
+namespace {
+
+class Progress : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetJobs(8);
+        InitJobLog();
+        folder = TestEnv::NewDir("progress") + "/";
+    }
+    void TearDown() override {
+        manager.PauseAll();
+        ClearJobs();
+    }
+    // A job bound to slot 1 that stays running: the server never answers its request.
+    int RunningJob(int parts = 3) {
+        const int j = AddJob(NewJob(server.Url("/movie.swf"), folder, parts, StateWaiting));
+        QSignalSpy reports(manager.Slot(1), &DownloadSlot::Report);
+        manager.AddToNowDownList(j);
+        EXPECT_TRUE(WaitFor([&] {
+            for (const auto& r : reports)
+                if (r.at(2).toString() == "Request") return true;
+            return false;
+        }));
+        return j;
+    }
+    QStringList LogTexts(int j, int part) const {
+        QStringList texts;
+        for (int32_t e : LogEntryNumbers(manager.RowTag(j)))
+            if (JobLog[static_cast<size_t>(e)].LogPart == part)
+                texts << JobLog[static_cast<size_t>(e)].LogText;
+        return texts;
+    }
+
+    SilentServer server;
+    QString folder;
+    clsJobManager manager;
+};
+
+TEST_F(Progress, FirstFillTruncatesThePercentRefreshRoundsHalvesToEven) {
+    JobRecord half = NewJob(server.Url("/a.swf"), folder, 1, StatePaused);
+    half.FileSize = 2;
+    half.Received = 1;
+    JobRecord almost = half;
+    almost.FileSize = 200;
+    almost.Received = 199;
+    JobRecord unknown = half;
+    unknown.FileSize = 0;
+    unknown.Received = 0;
+    const int a = AddJob(half), b = AddJob(almost), c = AddJob(unknown);
+    NowDownView view(&manager);
+    for (int j : {a, b, c}) manager.AddToNowDownList(j);
+    EXPECT_EQ(manager.RowTexts(a)[clsJobManager::ColPercent], "50%");
+    EXPECT_EQ(manager.RowTexts(b)[clsJobManager::ColPercent], "99%");
+    EXPECT_EQ(manager.RowTexts(c)[clsJobManager::ColPercent], "0%");
+    QTreeWidgetItem* row = view.Row(b);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->text(0), "");
+    EXPECT_EQ(row->text(clsJobManager::ColFileName), "a.swf");
+    EXPECT_EQ(row->text(clsJobManager::ColFileSize), "200");
+    EXPECT_EQ(row->text(clsJobManager::ColComplete), "199");
+    EXPECT_EQ(row->text(clsJobManager::ColPart), "1");
+    EXPECT_EQ(row->text(clsJobManager::ColUrl), server.Url("/a.swf"));
+    EXPECT_EQ(row->text(clsJobManager::ColComment), "test");
+    EXPECT_EQ(view.topLevelItem(1), row);
+
+    const int j = RunningJob();
+    Jobs[static_cast<size_t>(j)].FileSize = 200;
+    Jobs[static_cast<size_t>(j)].Received = 199;
+    manager.UpdateDownloadState(1, 1, "DataArrival", "0");
+    EXPECT_EQ(manager.RowTexts(j)[clsJobManager::ColPercent], "100%");
+    EXPECT_EQ(view.Row(j)->text(clsJobManager::ColPercent), "100%");
+    EXPECT_EQ(view.Row(j)->text(clsJobManager::ColComplete), "199");
+    Jobs[static_cast<size_t>(j)].Received = 1;
+    manager.UpdateDownloadState(1, 1, "DataArrival", "0");
+    EXPECT_EQ(manager.RowTexts(j)[clsJobManager::ColPercent], "0%");  // 0.5 goes to even
+    Jobs[static_cast<size_t>(j)].Received = 3;
+    manager.UpdateDownloadState(1, 1, "DataArrival", "0");
+    EXPECT_EQ(manager.RowTexts(j)[clsJobManager::ColPercent], "2%");  // 1.5 goes to even
+}
+
+TEST_F(Progress, ReportsAreLoggedLineByLineWithTheSplittingRule) {
+    const int j = RunningJob();
+    // What the real exchange logged for connection 1 so far.
+    const QStringList first = LogTexts(j, 1);
+    ASSERT_GE(first.size(), 4);
+    EXPECT_TRUE(first[0].startsWith("Connecting:127.0.0.1:"));
+    EXPECT_TRUE(first[1].startsWith("Connected:127.0.0.1:"));
+    EXPECT_EQ(first[2], "Send Request.");
+    EXPECT_TRUE(first[3].startsWith("GET /movie.swf HTTP/1.1"));
+    EXPECT_EQ(first.last(), "Waiting For Server Response...");
+
+    const int before = LogCount;
+    manager.UpdateDownloadState(1, 2, "Response", "HTTP/1.1 206 Partial\r\n\r\nServer: x\r\nTail");
+    EXPECT_EQ(LogTexts(j, 2), (QStringList{"Reveive the Server Response..", "HTTP/1.1 206 Partial",
+                                           "", "Server: x", "Start Receiving Date..."}));
+    EXPECT_EQ(JobLog[static_cast<size_t>(before + 2)].LogKind, 4);
+    EXPECT_EQ(JobLog[static_cast<size_t>(before + 1)].LogKind, 100);
+
+    manager.UpdateDownloadState(1, 3, "Cancel", "1");
+    manager.UpdateDownloadState(1, 3, "DataArrival", "100");
+    manager.UpdateDownloadState(1, 3, "Error", "1Connection refused");
+    EXPECT_EQ(LogTexts(j, 3), QStringList{"This Part 3 Cancel By Part 1"});
+
+    // A "Close" before every byte has arrived logs its two lines and changes nothing else.
+    Jobs[static_cast<size_t>(j)].FileSize = 1000;
+    Jobs[static_cast<size_t>(j)].Received = 10;
+    manager.UpdateDownloadState(1, 2, "Close", "ByServer");
+    EXPECT_EQ(LogTexts(j, 2).mid(5), (QStringList{"This Part Receiving Data Complete.",
+                                                  "The Connection Close by Server."}));
+    EXPECT_TRUE(manager.HasRow(j));
+    EXPECT_EQ(Jobs[static_cast<size_t>(j)].State, StateRunning);
+    EXPECT_TRUE(manager.Slot(1)->InUse());
+}
+
+TEST_F(Progress, PanesFollowTheChosenJobNodeAndConnection) {
+    DownInfoPane pane(&manager);
+    pane.resize(800, 300);
+    const int j = RunningJob(3);
+    AddJob(NewJob(server.Url("/idle.swf"), folder, 2, StatePaused));
+    const int idle = JobCount;
+    manager.AddToNowDownList(idle);
+
+    manager.ChooseJob(j);
+    EXPECT_EQ(manager.ShownJob(), j);
+    EXPECT_EQ(manager.ShownSlot(), 1);
+    QTreeWidget* tree = pane.PartTree();
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    EXPECT_EQ(root->text(0), "Chart");
+    ASSERT_EQ(root->childCount(), 3);
+    EXPECT_EQ(root->child(2)->text(0), "Part 3");
+    // The picture is what a chosen job shows first.
+    EXPECT_EQ(pane.DetailPane()->currentWidget(), pane.PictureArea());
+    EXPECT_EQ(manager.SlotViewPart(1), 255);
+
+    QSignalSpy views(&manager, &clsJobManager::DetailViewChanged);
+    manager.ChooseNode("1Jet");
+    EXPECT_EQ(pane.DetailPane()->currentWidget(), pane.ConnectionLog());
+    EXPECT_EQ(manager.SlotViewPart(1), 1);
+    const int shown = pane.ConnectionLog()->topLevelItemCount();
+    EXPECT_EQ(shown, LogTexts(j, 1).size());
+    manager.ChooseNode("1Jet");  // the same node again: nothing
+    EXPECT_EQ(views.size(), 1);
+
+    // New entries of the shown connection are appended; other connections' are not.
+    manager.UpdateDownloadState(1, 1, "Redirect", "http://elsewhere/x.swf");
+    manager.UpdateDownloadState(1, 2, "Connecting", "127.0.0.1:80");
+    ASSERT_EQ(pane.ConnectionLog()->topLevelItemCount(), shown + 1);
+    EXPECT_EQ(pane.ConnectionLog()->topLevelItem(shown)->text(1),
+              "Redirect link to other site:http://elsewhere/x.swf");
+
+    manager.ChooseNode("PicDraw");
+    EXPECT_EQ(pane.DetailPane()->currentWidget(), pane.PictureArea());
+    EXPECT_EQ(pane.Picture()->Job(), j);
+
+    // A job that is not running: everything cleared.
+    manager.ChooseJob(idle);
+    EXPECT_EQ(manager.ShownJob(), idle);
+    EXPECT_EQ(manager.ShownSlot(), 0);
+    EXPECT_EQ(tree->topLevelItemCount(), 0);
+    EXPECT_EQ(pane.ConnectionLog()->topLevelItemCount(), 0);
+    EXPECT_EQ(pane.Picture()->Job(), 0);
+    manager.ChooseNode("2Jet");  // no slot: ignored
+    EXPECT_EQ(manager.SlotViewPart(1), 255);
+}
+
+TEST(BlockPictureLayout, FitsTheFileIntoThePaneAndScrollsOnlyWhenCramped) {
+    const BlockLayout big(1LL << 30, QSize(900, 300));
+    EXPECT_GT(big.Tiles(), 1000);
+    EXPECT_LE(big.Height(), 300);
+    EXPECT_LE(big.Width(), 900);
+    EXPECT_EQ(big.TileOf(0), 0);
+    EXPECT_EQ(big.TileOf((1LL << 30) - 1), big.Tiles() - 1);
+    EXPECT_EQ(big.TileEnd(big.Tiles() - 1), 1LL << 30);
+
+    const BlockLayout small(3000, QSize(900, 300));
+    EXPECT_EQ(small.Tiles(), 3);  // 1 KiB blocks at the least
+    EXPECT_EQ(small.Tile(), BlockLayout::kMaxTile);
+
+    const BlockLayout cramped(50 << 20, QSize(120, 40));
+    EXPECT_GE(cramped.Tiles(), BlockLayout::kMinTiles);
+    EXPECT_GT(cramped.Height(), 40);  // taller than the pane: VScroll1 moves it
+
+    const BlockLayout none(0, QSize(300, 100));
+    EXPECT_EQ(none.Tiles(), 0);
+}
+
+TEST(BlockPictureLayout, TilesShowTheConnectionThatBroughtTheirBytes) {
+    JobRecord job;
+    job.FileSize = 30000;
+    job.Parts = 3;
+    job.Segments[1] = {0, 4000, 10000};
+    job.Segments[2] = {10000, 20000, 20000};
+    job.Segments[3] = {20000, 20500, 30000};
+    EXPECT_EQ(FillOfBytes(job, 0, 1000), (TileFill{1.0, 1}));
+    EXPECT_EQ(FillOfBytes(job, 4000, 5000), (TileFill{0.0, 0}));
+    EXPECT_EQ(FillOfBytes(job, 3500, 4500), (TileFill{0.5, 1}));
+    EXPECT_EQ(FillOfBytes(job, 15000, 16000), (TileFill{1.0, 2}));
+    EXPECT_EQ(FillOfBytes(job, 20000, 21000), (TileFill{0.5, 3}));
+    // A cancelled range (all zero) shows nothing.
+    job.Segments[3] = {0, 0, 0};
+    EXPECT_EQ(FillOfBytes(job, 20000, 21000), (TileFill{0.0, 0}));
+}
+
+TEST(BlockPictureWidget, DataTouchesTilesAndOnlyAResizeRedrawsTheWhole) {
+    ResetJobs(8);
+    JobRecord record;
+    record.FileSize = 1 << 20;
+    record.Parts = 2;
+    record.State = StateRunning;
+    record.Segments[1] = {0, 0, 1 << 19};
+    record.Segments[2] = {1 << 19, 1 << 19, 1 << 20};
+    const int j = AddJob(record);
+    BlockPicture picture;
+    picture.resize(400, 200);
+    picture.show();
+    picture.SetJob(j);
+    const int redraws = picture.FullRedraws();
+    const BlockLayout& layout = picture.Layout();
+    ASSERT_GT(layout.Tiles(), 10);
+    Jobs[static_cast<size_t>(j)].Segments[2].CurPos = (1 << 19) + 3 * layout.BlockBytes();
+    picture.DataArrived(2);
+    EXPECT_EQ(picture.FullRedraws(), redraws);
+    const int first2 = layout.TileOf(1 << 19);
+    EXPECT_EQ(picture.DrawnTile(first2), (TileFill{1.0, 2}));
+    EXPECT_EQ(picture.DrawnTile(first2 + 2).part, 2);
+    EXPECT_EQ(picture.DrawnTile(first2 + 3), TileFill{});
+    EXPECT_EQ(picture.DrawnTile(0), TileFill{});
+    picture.resize(500, 260);
+    EXPECT_GT(picture.FullRedraws(), redraws);
+    EXPECT_EQ(picture.DrawnTile(picture.Layout().TileOf(1 << 19)).part, 2);
+    ClearJobs();
+}
+
+TEST(DoneJobInfo, ShowsTheStatisticsOfAFinishedJob) {
+    ResetJobs(8);
+    JobRecord record;
+    record.FileSize = 900001;
+    record.Received = 900001;
+    record.Url = "http://h/a.swf";
+    record.Comment = "note";
+    record.State = StateComplete;
+    record.TimeElapsed = 90.0 / 86400.0;
+    record.AvgSpeed = clsJobManager::AverageSpeed(record.FileSize, record.TimeElapsed);
+    record.CreateTime = VbDate::Now() - 1;
+    record.CompleteTime = VbDate::Now();
+    const int j = AddJob(record);
+    QTreeWidget list;
+    list.setColumnCount(2);
+    ShowDoneJobInfo(&list, j);
+    ASSERT_EQ(list.topLevelItemCount(), 8);
+    QStringList names, values;
+    for (int i = 0; i < 8; ++i) {
+        names << list.topLevelItem(i)->text(0);
+        values << list.topLevelItem(i)->text(1);
+    }
+    EXPECT_EQ(names, (QStringList{"Create Time", "Complete Time", "Total Time", "Average Speed",
+                                  "Total Size", "Complete Size", "Url", "Comment"}));
+    EXPECT_EQ(values[2], "00:01");
+    EXPECT_EQ(values[3], "10000bps");
+    EXPECT_EQ(values[4], "900001");
+    EXPECT_EQ(values[6], "http://h/a.swf");
+    EXPECT_EQ(values[7], "note");
+    EXPECT_EQ(ShortTimeText(25.5 / 24.0), "25:30");
+    EXPECT_EQ(clsJobManager::AverageSpeed(5000, 0.2 / 86400.0), 5000.0f);  // under a second
+    EXPECT_EQ(clsJobManager::AverageSpeed(5000, 0), 5000.0f);
+    ClearJobs();
+}
+
+}  // namespace

@@ -37,6 +37,7 @@ const QString kAutorename = QStringLiteral("Autorename");
 constexpr qint64 kReadChunk = 256 * 1024;
 constexpr qint64 kSocketBuffer = 1024 * 1024;
 constexpr int32_t kInt32Max = 2147483647;
+constexpr int kLingerMs = 3000;
 
 QString ErrnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -109,6 +110,7 @@ struct clsDownLoadJob::Connection {
     QByteArray head;         // head bytes collected until the blank line
     int32_t requestPos = 0;  // CurPos when the request was sent
     bool firstOfRun = true;  // connection 1: the first response of this run
+    bool lingering = false;  // every byte up to the end of the file is in; waiting for the close
     // Chunked transfer coding.
     bool chunked = false;
     enum { ChunkSize, ChunkData, ChunkDataEnd, ChunkTrailer, ChunkDone } chunkState = ChunkSize;
@@ -721,8 +723,12 @@ bool clsDownLoadJob::HeadOn1(const QString& head, const QByteArray& body) {
 
     if (!resuming && firstOfRun) {
         // First answer of a new job: the size, the file, the first bytes.
-        const bool hasLength = FindHeaderLine(head, QStringLiteral("Content-Length:")) >= 0;
-        double size = hasLength ? NumberRule::Val(GetContentLength(head)) : -1;
+        // A chunked body's length comes with its chunks; a length without digits says nothing.
+        const QString lengthText = GetContentLength(head).trimmed();
+        const bool hasLength = !c->chunked &&
+                               FindHeaderLine(head, QStringLiteral("Content-Length:")) >= 0 &&
+                               !lengthText.isEmpty() && lengthText.at(0).isDigit();
+        double size = hasLength ? NumberRule::Val(lengthText) : -1;
         if (code == 206) {
             const QString range = HeaderValue(head, QStringLiteral("Content-Range"));
             bool ok = false;
@@ -939,6 +945,16 @@ bool clsDownLoadJob::StoreBody(int k, const char* data, qint64 size) {
 bool clsDownLoadJob::EndChecks(int k) {
     const quint64 id = runId;
     const quint64 serial = conns[k]->serial;
+    if (!SizeUnknown() && job.Segments[k].CurPos >= job.FileSize && !conns[k]->lingering) {
+        // Everything up to the end of the file is here; a server that keeps the connection open
+        // in spite of "Connection: close" is left after a grace period.
+        conns[k]->lingering = true;
+        QTimer::singleShot(kLingerMs, this, [this, id, k, serial] {
+            if (!Alive(id, k, serial)) return;
+            CloseConnection(k);
+            if (Report(k, kClose, QStringLiteral("MeComplete"))) CheckRunEnd(k, true);
+        });
+    }
     // Overtaking: connection 1 has passed the position of a later range; range 1 takes it over.
     const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
     const int32_t cur1 = job.Segments[1].CurPos;

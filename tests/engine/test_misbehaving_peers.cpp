@@ -234,6 +234,19 @@ TEST_F(Peers, CloseWithoutAnswerIsNoCompletion) {
     EXPECT_EQ(Jobs[j].IsNew, VbTrue);
 }
 
+TEST_F(Peers, ServerThatKeepsTheConnectionOpenIsLeftAfterTheLastByte) {
+    const QByteArray data = TestEnv::RandomBytes(5000, 18);
+    ScriptServer server([&](QTcpSocket* s, const ScriptServer::Request&) {
+        s->write(LengthHead(data.size()) + data);  // and no close
+    });
+    const int j = AddTestJob(server.Url("/open.swf"), dir, 1);
+    ASSERT_TRUE(slot.BindAndStart(j));
+    ASSERT_TRUE(watch.WaitDone());
+    ASSERT_EQ(watch.completed, 1) << watch.endReason.toStdString();
+    EXPECT_EQ(watch.reports.last().kind, "Close");
+    EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
+}
+
 TEST_F(Peers, ServerErrorPageIsStoredLikeAFile) {
     ScriptServer server([](QTcpSocket* s, const ScriptServer::Request&) {
         s->write(ScriptServer::Head("HTTP/1.1 403 Forbidden", {"Content-Length: 9"}));

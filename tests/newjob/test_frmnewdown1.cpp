@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -279,10 +280,12 @@ TEST_F(NewJobDialog, CancelKeepsTheUrlForTheNextOpeningAndOkForgetsIt) {
     frmNewDown1* d = Open(1);
     QTest::keyClicks(d->txtUrl, "http://h.example.com/m.swf");
     QSignalSpy rejected(d, &QDialog::rejected);
+    QPointer<frmNewDown1> closed(d);
     Click(Find<QPushButton>(d, "cmdCancle"));
     EXPECT_EQ(rejected.count(), 1);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(closed.isNull());  // unloaded: the next opening builds new boxes
     EXPECT_EQ(JobCount, 0);
 
     d = Open(1);

@@ -1,0 +1,97 @@
+// quorvanta-get as a user runs it: download, Ctrl-C, resume, failures.
+
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+
+#include "common/NginxServer.h"
+#include "common/TestEnv.h"
+#include "engine/EngineTestSupport.h"
+
+namespace {
+
+QString ToolPath() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/quorvanta-get");
+}
+
+struct ToolRun {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+ToolRun RunTool(const QStringList& args) {
+    QProcess p;
+    p.start(ToolPath(), args);
+    ToolRun r;
+    if (!p.waitForFinished(120000)) return r;
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+}  // namespace
+
+TEST(QuorvantaGet, InterruptedThenResumedThenComplete) {
+    ASSERT_TRUE(QFile::exists(ToolPath())) << ToolPath().toStdString();
+    NginxServer nginx("location /rate/ { limit_rate 256k; }\n");
+    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    const QByteArray data = TestEnv::RandomBytes(3 * 1024 * 1024, 31);
+    ASSERT_TRUE(nginx.Put("rate/movie.swf", data));
+    const QString dir = TestEnv::NewDir();
+    const QString url = nginx.Url("/rate/movie.swf");
+    const QString target = dir + "/movie.swf";
+
+    QProcess first;
+    first.start(ToolPath(), {"--parts", "3", "--dir", dir, url});
+    ASSERT_TRUE(first.waitForStarted(30000));
+    // The record appears beside the target once the file exists.
+    ASSERT_TRUE(EngineTest::WaitFor([&] { return QFile::exists(target + ".qvjob"); }));
+    QTest::qWait(500);
+    ::kill(static_cast<pid_t>(first.processId()), SIGINT);
+    ASSERT_TRUE(first.waitForFinished(60000));
+    EXPECT_EQ(first.exitCode(), 130);
+    EXPECT_TRUE(QFile::exists(target + "!qv"));
+    EXPECT_TRUE(QFile::exists(target + ".qvjob"));
+    EXPECT_FALSE(QFile::exists(target));
+    const QString firstOut = QString::fromLocal8Bit(first.readAllStandardOutput());
+    EXPECT_TRUE(firstOut.contains("[1] Connecting:127.0.0.1:")) << firstOut.toStdString();
+
+    const ToolRun second = RunTool({"--parts", "3", "--dir", dir, url});
+    EXPECT_EQ(second.code, 0) << second.err.toStdString();
+    EXPECT_TRUE(second.out.contains("Resuming")) << second.out.toStdString();
+    EXPECT_TRUE(second.out.contains("Range: bytes=")) << second.out.toStdString();
+    EXPECT_TRUE(second.out.contains("Job complete." + url));
+    EXPECT_EQ(TestEnv::ReadFile(target), data);
+    EXPECT_FALSE(QFile::exists(target + ".qvjob"));
+    EXPECT_FALSE(QFile::exists(target + "!qv"));
+}
+
+TEST(QuorvantaGet, FailsClearly) {
+    ASSERT_TRUE(QFile::exists(ToolPath()));
+    NginxServer nginx;
+    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    const QString dir = TestEnv::NewDir();
+
+    ToolRun r = RunTool({"--dir", dir, "ftp://example/a.swf"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("Invalid URL: ftp://example/a.swf")) << r.err.toStdString();
+
+    r = RunTool({"--dir", dir, nginx.Url("/none.swf")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("Request Url Error! 404")) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("Request Url Error! 404"));
+
+    r = RunTool({"--parts", "11", nginx.Url("/x.swf")});
+    EXPECT_EQ(r.code, 2);
+
+    ASSERT_TRUE(nginx.Put("ok.swf", "tiny"));
+    r = RunTool({"--parts", "10", "--dir", dir, nginx.Url("/ok.swf")});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(TestEnv::ReadFile(dir + "/ok.swf"), "tiny");
+}

@@ -157,11 +157,13 @@ QComboBox* NewUserAgentCombo(const char* name) {
 }
 
 // Category and proxy boxes keep the user's choice across a refill when it is still there.
-void RefillKeepingKey(QComboBox* combo, const CategoryTree& tree) {
+// False when the chosen category is gone (the box then shows "Downloaded").
+bool RefillKeepingKey(QComboBox* combo, const CategoryTree& tree) {
     const QString key = combo->currentData(TreeRoles::Key).toString();
     FillClassCombo(combo, tree);
     const int index = FindComboKey(combo, key);
     if (index >= 0) combo->setCurrentIndex(index);
+    return index >= 0 || key.isEmpty();
 }
 
 void FillProxies(QComboBox* combo) {
@@ -202,14 +204,8 @@ frmNewDown1* frmNewDown1::Load() {
 }
 
 frmNewDown1* frmNewDown1::ShowDialog() {
-    const bool existed = Instance();
     frmNewDown1* dialog = Load();
-    if (existed && dialog->isVisible()) {
-        dialog->raise();
-        dialog->activateWindow();
-        return dialog;
-    }
-    dialog->show();
+    if (!dialog->isVisible()) dialog->show();
     dialog->raise();
     dialog->activateWindow();
     return dialog;
@@ -679,8 +675,9 @@ void frmNewDown1::LoadStep() {
 
 void frmNewDown1::FillClassCombos() {
     if (!Ctx().tree) return;
-    RefillKeepingKey(cmbClass1, *Ctx().tree);
-    RefillKeepingKey(cmbClass, *Ctx().tree);
+    // A save folder follows its box when the category it came from was removed.
+    if (!RefillKeepingKey(cmbClass1, *Ctx().tree)) ApplyClass(cmbClass1, txtSaveAs1);
+    if (!RefillKeepingKey(cmbClass, *Ctx().tree)) ApplyClass(cmbClass, txtSaveAs);
 }
 
 void frmNewDown1::FillProxyCombos() {

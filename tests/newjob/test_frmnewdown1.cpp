@@ -627,6 +627,13 @@ TEST_F(NewJobDialog, CategoryAndProxyButtonsRefillTheirBoxes) {
 
     Click(Find<QPushButton>(d, "cmdDlg1"));
     EXPECT_EQ(d->txtSaveAs1->text(), "/picked/");
+
+    // A category removed elsewhere while the dialog is open leaves its box on "Downloaded".
+    Choose(d->cmbClass, "101k1");
+    tree.Remove("101k1");
+    EXPECT_EQ(d->cmbClass->currentData(TreeRoles::Key).toString(), "Downloaded");
+    EXPECT_EQ(d->txtSaveAs->text(), "/dl/");
+    EXPECT_EQ(d->cmbClass1->currentData(TreeRoles::Key).toString(), "101k");
 }
 
 TEST_F(NewJobDialog, NewCategoryFromTheDialogBecomesTheChoice) {

@@ -620,7 +620,7 @@ bool clsDownLoadJob::PartialFits(int k, const QString& head) const {
     const qint64 first = range.mid(sp + 1, dash - sp - 1).trimmed().toLongLong(&ok);
     if (!ok || first != conns[k]->requestPos) return false;
     const QString total = range.mid(slash + 1).trimmed();
-    if (total != QLatin1String("*") && !SizeUnknown() && job.IsNew == 0) {
+    if (total != QLatin1String("*") && !SizeUnknown()) {
         const qint64 t = total.toLongLong(&ok);
         if (ok && t != job.FileSize) return false;
     }
@@ -637,7 +637,8 @@ bool clsDownLoadJob::LearnSize(const QString& head, int32_t requestedPos) {
         const qint64 t = range.mid(slash + 1).trimmed().toLongLong(&ok);
         if (ok) size = t;
     }
-    if (size < 0 && FindHeaderLine(head, QStringLiteral("Content-Length:")) >= 0) {
+    if (size < 0 && !conns[1]->chunked &&
+        FindHeaderLine(head, QStringLiteral("Content-Length:")) >= 0) {
         const double len = NumberRule::Val(GetContentLength(head));
         if (len >= 0)
             size = static_cast<qint64>(len) + (StatusCode(head) == 206 ? requestedPos : 0);
@@ -649,6 +650,11 @@ bool clsDownLoadJob::LearnSize(const QString& head, int32_t requestedPos) {
     }
     job.FileSize = static_cast<int32_t>(size);
     job.Segments[1].EndPos = job.FileSize;
+    if (fd >= 0 && ::ftruncate(fd, job.FileSize) != 0) {
+        RunTo5(QStringLiteral("Cannot write the file ") + job.LocalFile + QStringLiteral(": ") +
+               ErrnoText(errno));
+        return false;
+    }
     return true;
 }
 
@@ -711,15 +717,15 @@ bool clsDownLoadJob::HeadOn1(const QString& head, const QByteArray& body) {
         // The range was ignored: range 1 starts again at the beginning of the file.
         job.Segments[1].CurPos = 0;
         c->requestPos = 0;
-        if (SizeUnknown() && !LearnSize(head, 0)) return false;
     } else if (ranged && code == 206) {
         if (!PartialFits(1, head))
             return FailConnection(1, QStringLiteral("-1Content-Range does not match the request"));
-        if (SizeUnknown() && !LearnSize(head, c->requestPos)) return false;
     } else if (ranged) {
         return FailConnection(1, QStringLiteral("-1Unexpected answer to a range request: ") +
                                      head.section(QLatin1String("\r\n"), 0, 0));
     }
+    // A job whose size was not known learns it from a later answer.
+    if (resuming && SizeUnknown() && !LearnSize(head, c->requestPos)) return false;
 
     if (!resuming && firstOfRun) {
         // First answer of a new job: the size, the file, the first bytes.

@@ -247,6 +247,31 @@ TEST_F(Peers, ServerThatKeepsTheConnectionOpenIsLeftAfterTheLastByte) {
     EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
 }
 
+TEST_F(Peers, UnknownLengthPausedAndResumedLearnsTheSize) {
+    const QByteArray data = TestEnv::RandomBytes(100000, 19);
+    bool second = false;
+    ScriptServer server([&](QTcpSocket* s, const ScriptServer::Request& r) {
+        if (second) return ScriptServer::ServeRanges(s, r, data);
+        s->write(ScriptServer::Head("HTTP/1.1 200 OK", {"Content-Type: x"}));
+        s->write(data.left(30000));  // and stall
+    });
+    const int j = AddTestJob(server.Url("/u.swf"), dir, 3);
+    ASSERT_TRUE(slot.BindAndStart(j));
+    ASSERT_TRUE(WaitFor([&] { return Jobs[j].Received >= 30000; }));
+    slot.Pause();
+    EXPECT_EQ(Jobs[j].FileSize, 0);
+    EXPECT_EQ(Jobs[j].Segments[1].EndPos, clsDownLoadJob::kUnknownEnd);
+    EXPECT_EQ(Jobs[j].State, StatePaused);
+    second = true;
+    watch.Clear();
+    ASSERT_TRUE(slot.BindAndStart(j));
+    ASSERT_TRUE(watch.WaitDone());
+    ASSERT_EQ(watch.completed, 1) << watch.endReason.toStdString();
+    EXPECT_EQ(server.requests.last().rangeStart, 30000);
+    EXPECT_EQ(Jobs[j].FileSize, data.size());
+    EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
+}
+
 TEST_F(Peers, ServerErrorPageIsStoredLikeAFile) {
     ScriptServer server([](QTcpSocket* s, const ScriptServer::Request&) {
         s->write(ScriptServer::Head("HTTP/1.1 403 Forbidden", {"Content-Length: 9"}));

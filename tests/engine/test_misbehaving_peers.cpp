@@ -1,6 +1,9 @@
 // Scripted peers that misbehave: split heads, ignored ranges, resets, chunked bodies, unknown
 // lengths, stalls, oversized answers, bad redirects; and a proxy.
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -269,6 +272,73 @@ TEST_F(Peers, UnknownLengthPausedAndResumedLearnsTheSize) {
     ASSERT_EQ(watch.completed, 1) << watch.endReason.toStdString();
     EXPECT_EQ(server.requests.last().rangeStart, 30000);
     EXPECT_EQ(Jobs[j].FileSize, data.size());
+    EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
+}
+
+TEST_F(Peers, FailedWriteEndsTheJobInState5) {
+    // The file may not grow beyond 50000 bytes: the write of the growing file fails.
+    const QByteArray data = TestEnv::RandomBytes(200000, 20);
+    ScriptServer server([&](QTcpSocket* s, const ScriptServer::Request&) {
+        s->write(ScriptServer::Head("HTTP/1.1 200 OK", {"Content-Type: x"}) + data);
+        s->disconnectFromHost();
+    });
+    const int j = AddTestJob(server.Url("/w.swf"), dir, 1);
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 50000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    ASSERT_TRUE(slot.BindAndStart(j));
+    const bool done = watch.WaitDone();
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    ASSERT_TRUE(done);
+    EXPECT_EQ(watch.completed, 0);
+    EXPECT_EQ(watch.ended, 1);
+    EXPECT_EQ(Jobs[j].State, StateError);
+    EXPECT_TRUE(watch.endReason.contains("Cannot write the file " + dir + "/a.swf!qv"))
+        << watch.endReason.toStdString();
+}
+
+TEST_F(Peers, PauseFromInsideADataReportAndGoOn) {
+    const QByteArray data = TestEnv::RandomBytes(400000, 23);
+    int answers = 0;
+    ScriptServer server([&](QTcpSocket* s, const ScriptServer::Request& r) {
+        // The first answer of each connection comes in two pieces.
+        ++answers;
+        const QByteArray whole = r.rangeStart > 0 ? data.mid(r.rangeStart) : data;
+        QByteArray head =
+            r.rangeStart > 0
+                ? ScriptServer::Head("HTTP/1.1 206 Partial Content",
+                                     {"Content-Length: " + QByteArray::number(whole.size()),
+                                      "Content-Range: bytes " + QByteArray::number(r.rangeStart) +
+                                          "-399999/400000"})
+                : LengthHead(data.size());
+        s->write(head + whole.left(20000));
+        s->flush();
+        Later(300, s, [whole](QTcpSocket* s) {
+            s->write(whole.mid(20000));
+            s->disconnectFromHost();
+        });
+    });
+    const int j = AddTestJob(server.Url("/i.swf"), dir, 4);
+    bool paused = false;
+    watch.onReport = [&](int part, const QString& kind, const QString&) {
+        if (!paused && part == 2 && kind == "DataArrival") {
+            paused = true;
+            slot.Pause();
+        }
+    };
+    ASSERT_TRUE(slot.BindAndStart(j));
+    ASSERT_TRUE(WaitFor([&] { return paused; }));
+    QTest::qWait(500);
+    EXPECT_EQ(Jobs[j].State, StatePaused);
+    EXPECT_FALSE(slot.InUse());
+    EXPECT_EQ(watch.completed + watch.ended, 0);
+    ASSERT_TRUE(slot.BindAndStart(j));
+    ASSERT_TRUE(watch.WaitDone());
+    ASSERT_EQ(watch.completed, 1) << watch.endReason.toStdString();
     EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
 }
 

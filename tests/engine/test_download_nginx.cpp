@@ -19,7 +19,7 @@ class NginxDownload : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         nginx = new NginxServer(
-            "location /slow/ { limit_rate 40k; }\n"
+            "location /slow/ { limit_rate 25k; }\n"
             "location /norange/ { max_ranges 0; limit_rate 60k; }\n"
             "location /rate/ { limit_rate 512k; }\n"
             "location = /r { absolute_redirect off; return 302 /slow/r.bin; }\n"

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "manager/ManagerIcons.h"
+#include "manager/RefreshThrottle.h"
 #include "store/JobTable.h"
 
 namespace {
@@ -17,6 +18,13 @@ BlockPicture::BlockPicture(QWidget* parent) : QWidget(parent) {
     setObjectName("picDraw");
     setAttribute(Qt::WA_OpaquePaintEvent);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    screenRefresh = new RefreshThrottle(
+        40,
+        [this] {
+            if (!pendingDirty.isNull()) update(OnScreen(pendingDirty));
+            pendingDirty = QRect();
+        },
+        this);
 }
 
 const JobRecord* BlockPicture::Record() const {
@@ -66,6 +74,7 @@ void BlockPicture::Redraw() {
                          tr("Waiting for the file size..."));
     }
     painter.end();
+    pendingDirty = QRect();
     update();
 }
 
@@ -103,7 +112,9 @@ void BlockPicture::DataArrived(int part) {
         dirty |= layout.TileRect(t).adjusted(-1, -1, 1, 1);
     }
     painter.end();
-    if (!dirty.isNull()) update(OnScreen(dirty));
+    if (dirty.isNull()) return;
+    pendingDirty |= dirty;
+    screenRefresh->Request();
 }
 
 TileFill BlockPicture::DrawnTile(int t) const {

@@ -5,10 +5,13 @@
 // is otherwise touched tile by tile as data arrives.
 
 #include <QPixmap>
+#include <QRegion>
 #include <QWidget>
 #include <array>
 
 #include "manager/BlockLayout.h"
+
+class RefreshThrottle;
 
 class BlockPicture : public QWidget {
     Q_OBJECT
@@ -61,4 +64,6 @@ private:
     std::array<int64_t, kMaxParts + 1> drawnTo{};
     int scrollOffset = 0;
     int fullRedraws = 0;
+    QRect pendingDirty;              // tiles drawn into picImg but not yet on the screen
+    RefreshThrottle* screenRefresh;  // at most 25 screen updates a second
 };

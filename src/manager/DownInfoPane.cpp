@@ -14,6 +14,7 @@
 #include "manager/BlockPicture.h"
 #include "manager/LogView.h"
 #include "manager/ManagerIcons.h"
+#include "manager/RefreshThrottle.h"
 #include "manager/clsJobManager.h"
 #include "store/JobTable.h"
 
@@ -101,6 +102,8 @@ DownInfoPane::DownInfoPane(clsJobManager* mgr, QWidget* parent) : QWidget(parent
     VScroll1 = new QScrollBar(Qt::Vertical);
     VScroll1->setObjectName("VScroll1");
     VScroll1->hide();
+    labelRefresh = new RefreshThrottle(
+        200, [this] { UpdateLabels(); }, this);
 
     auto* head = new QHBoxLayout;
     head->setContentsMargins(10, 6, 10, 0);
@@ -153,7 +156,7 @@ DownInfoPane::DownInfoPane(clsJobManager* mgr, QWidget* parent) : QWidget(parent
     connect(manager, &clsJobManager::PictureGrew, this, [this](int j, int part) {
         if (picDraw->Job() != j) picDraw->SetJob(j);
         picDraw->DataArrived(part);
-        UpdateLabels();
+        labelRefresh->Request();
     });
     UpdateLabels();
 }

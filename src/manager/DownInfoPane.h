@@ -8,6 +8,7 @@
 
 class BlockPicture;
 class QLabel;
+class RefreshThrottle;
 class QScrollBar;
 class QSplitter;
 class QStackedWidget;
@@ -57,4 +58,5 @@ private:
     QScrollBar* VScroll1;
     QLabel* lblNum;
     QLabel* lblPic;
+    RefreshThrottle* labelRefresh;  // the figures beside the picture, at most five times a second
 };

@@ -5,6 +5,7 @@
 #include <QMenu>
 
 #include "manager/ManagerIcons.h"
+#include "manager/RefreshThrottle.h"
 #include "manager/clsJobManager.h"
 #include "store/JobTable.h"
 
@@ -47,6 +48,8 @@ NowDownView::NowDownView(clsJobManager* mgr, QWidget* parent) : QTreeWidget(pare
     const int widths[] = {48, 220, 90, 90, 64, 40, 300, 120};
     for (int c = 0; c < clsJobManager::ColumnCount; ++c) setColumnWidth(c, widths[c]);
 
+    rowRefresh = new RefreshThrottle(
+        100, [this] { FlushRows(); }, this);
     popup = new QMenu(this);
     popup->setObjectName("popNowDown");
     popStart = popup->addAction("Start Download Job", manager, &clsJobManager::StartDownloadJob);
@@ -90,14 +93,23 @@ void NowDownView::OnRowAdded(int j) {
 }
 
 void NowDownView::OnRowChanged(int j) {
-    QTreeWidgetItem* row = Row(j);
-    if (row == nullptr) return;
-    const QStringList texts = manager->RowTexts(j);
-    for (int c = 1; c < texts.size(); ++c)
-        if (row->text(c) != texts[c]) row->setText(c, texts[c]);
+    changed.insert(j);
+    rowRefresh->Request();
+}
+
+void NowDownView::FlushRows() {
+    for (int j : std::as_const(changed)) {
+        QTreeWidgetItem* row = Row(j);
+        if (row == nullptr) continue;
+        const QStringList texts = manager->RowTexts(j);
+        for (int c = 1; c < texts.size(); ++c)
+            if (row->text(c) != texts[c]) row->setText(c, texts[c]);
+    }
+    changed.clear();
 }
 
 void NowDownView::OnRowRemoved(int j) {
+    changed.remove(j);
     QTreeWidgetItem* row = items.take(j);
     delete row;
 }

@@ -4,10 +4,12 @@
 // clicks, selection and pop-up menu back to it.
 
 #include <QHash>
+#include <QSet>
 #include <QTreeWidget>
 
 class clsJobManager;
 class QMenu;
+class RefreshThrottle;
 class QAction;
 
 // Sets the row's state icon: "Start" 1, "Pause" 2, "Waitfor" 3, "Error" 5; other states leave it.
@@ -24,6 +26,8 @@ public:
     QMenu* PopupMenu() const { return popup; }
     // Runs the enabling of the pop-up entries (the right button does this before popping up).
     void EnablePopup();
+    // Writes the figures that changed since the last refresh into the rows now.
+    void FlushRows();
 
 signals:
     // The pop-up's "Delete Download Job" (the delete dialog belongs to the main window).
@@ -44,6 +48,8 @@ private:
 
     clsJobManager* manager;
     QHash<int, QTreeWidgetItem*> items;
+    QSet<int> changed;            // rows whose figures changed since they were last drawn
+    RefreshThrottle* rowRefresh;  // at most ten row refreshes a second
     QMenu* popup = nullptr;
     QAction* popStart = nullptr;
     QAction* popPause = nullptr;

@@ -89,6 +89,7 @@ TEST_F(Progress, FirstFillTruncatesThePercentRefreshRoundsHalvesToEven) {
     Jobs[static_cast<size_t>(j)].Received = 199;
     manager.UpdateDownloadState(1, 1, "DataArrival", "0");
     EXPECT_EQ(manager.RowTexts(j)[clsJobManager::ColPercent], "100%");
+    view.FlushRows();  // rows are redrawn at most ten times a second
     EXPECT_EQ(view.Row(j)->text(clsJobManager::ColPercent), "100%");
     EXPECT_EQ(view.Row(j)->text(clsJobManager::ColComplete), "199");
     Jobs[static_cast<size_t>(j)].Received = 1;

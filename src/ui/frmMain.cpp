@@ -19,6 +19,15 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "manager/DownInfoPane.h"
+#include "manager/NowDownView.h"
+#include "manager/clsJobManager.h"
+#include "manager/frmJobmessage.h"
+#include "newjob/NewJobMode.h"
+#include "newjob/frmNewDown1.h"
+#include "pages/SearchRecord.h"
+#include "pages/clsSearchPanes.h"
+#include "pages/clsSearchQueue.h"
 #include "store/Globals.h"
 #include "store/Icons.h"
 #include "store/JobDb.h"
@@ -26,6 +35,7 @@
 #include "store/Settings.h"
 #include "store/frmOption.h"
 #include "tree/CategoryCommands.h"
+#include "tree/CategoryHooks.h"
 #include "tree/CategoryList.h"
 #include "tree/CategoryTreeUi.h"
 #include "tree/CategoryView.h"
@@ -56,12 +66,16 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     setWindowIcon(QvIcon("app"));
     resize(1100, 720);
     menus = new MainMenus(this);
+    manager = new clsJobManager(this);
+    searchQueue = new clsSearchQueue(this);
+    searchQueue->SetAddToNowDownList([this](int job) { manager->AddToNowDownList(job); });
     BuildLayout();
     categories = new CategoryTreeUi(&tree, tvNa, findChild<QTreeWidget*>("lvHaveDown"), this, this);
     // The category submenu is the tree commands' own.
     QMenu* file = menus->Menu("mnuFile");
     file->insertMenu(file->actions().value(0), categories->commands()->CategoryMenu());
     ConnectCommands();
+    ConnectJobs();
 }
 
 frmMain::~frmMain() = default;
@@ -76,25 +90,22 @@ void frmMain::BuildLayout() {
     upperStack = new QStackedWidget;
     upperStack->setObjectName("picUp");
     upperStack->addWidget(new QWidget);
-    upperStack->addWidget(
-        MakeList("lvDownHtml", {"Pic ", "State", "FileName", "Size", "Complete", "Percent", "Links",
-                                "Valid Links", "Include Flash", "Url"}));
-    upperStack->addWidget(MakeList("lvNowDown", {"State ", "FileName", "FileSize", "Complete",
-                                                 "Percent", "Part", "Url", "Comment"}));
+    searchPanes = new clsSearchPanes(searchQueue, this, this);
+    upperStack->addWidget(searchPanes->SearchList());
+    nowDown = new NowDownView(manager);
+    upperStack->addWidget(nowDown);
     upperStack->addWidget(MakeList("lvHaveDown", {"FileName", "FileSize", "LocalFile", "Url"}));
 
     lowerStack = new QStackedWidget;
     lowerStack->setObjectName("picDown");
     lowerStack->addWidget(new QWidget);
-    lowerStack->addWidget(MakeList("lvHaveDownHtml", {"Date Time", "Infomation"}));
-    auto* downInfo = new QWidget;
-    downInfo->setObjectName("picDownInfoHolder");
+    lowerStack->addWidget(searchPanes->SearchLog());
+    downInfo = new DownInfoPane(manager);
     lowerStack->addWidget(downInfo);
     auto* infoSplit = new QSplitter(Qt::Horizontal);
     infoSplit->setObjectName("splitInfo");
-    QTreeWidget* info = MakeList("lvHaveDownInfo", {"Parameter", "Value"});
-    info->header()->setSectionsClickable(false);
-    infoSplit->addWidget(info);
+    lvHaveDownInfo = CategoryList::CreateInfoList();
+    infoSplit->addWidget(lvHaveDownInfo);
     auto* player = new QLabel("No movie loaded");
     player->setObjectName("picFlash");
     player->setAlignment(Qt::AlignCenter);
@@ -171,7 +182,8 @@ void frmMain::ConnectCommands() {
     on("mnuEdit_Delete", [cmd] { cmd->DeleteJobs(); });
     on("tbMain_Delete", [cmd] { cmd->DeleteJobs(); });
     auto firstSelected = [this] {
-        const QList<int> jobs = categories->list()->SelectedJobs();
+        const QList<int> jobs =
+            ActiveList() == 2 ? manager->SelectedJobs() : categories->list()->SelectedJobs();
         return jobs.isEmpty() ? 0 : jobs.first();
     };
     on("mnuEdit_CopyUrl", [firstSelected] { EditCommands::CopyUrl(firstSelected()); });
@@ -186,7 +198,10 @@ void frmMain::ConnectCommands() {
         EditCommands::OpenFile(job);
         EnabledTb();
     });
-    connect(categories->list(), &CategoryList::JobChosen, this, [this](int) { EnabledTb(); });
+    connect(categories->list(), &CategoryList::JobChosen, this, [this](int job) {
+        ShowDoneJobInfo(lvHaveDownInfo, job);
+        EnabledTb();
+    });
 }
 
 void frmMain::CreateTray() {
@@ -214,6 +229,7 @@ void frmMain::Load() {
     rightSplit->setSizes({420, 260});
     LookStatebar();
     categories->mirror()->Select(TreeKeys::Downloaded);
+    manager->LoadUnfinishedJobs();
     frmOption::ReadSettingsAtStartup();
     EnabledTb();
 }
@@ -251,7 +267,23 @@ void frmMain::OutputFile() {
 
 void frmMain::UpdateEditMenu() {
     EditEnabling e;
-    if (ActiveList() == 3) e = categories->commands()->CategoryListEditEnabling();
+    if (ActiveList() == 3) {
+        e = categories->commands()->CategoryListEditEnabling();
+    } else if (ActiveList() == 2) {
+        e.deleteJobs = manager->CanDeleteSelected();
+        e.copyUrl = manager->CanCopyUrl();
+        e.comment = manager->RowCount() > 0 && manager->SelectedJobs().size() == 1;
+    } else if (ActiveList() == 1) {
+        QList<ListRowState> rows;
+        QTreeWidget* list = searchPanes->SearchList();
+        for (int r = 0; r < list->topLevelItemCount(); ++r) {
+            QTreeWidgetItem* item = list->topLevelItem(r);
+            const int i = KeyIndex(item->data(0, clsSearchPanes::KeyRole).toString());
+            rows.append({item->isSelected(),
+                         i >= 1 && i <= SearchCount && Searches[i].SearchState == SearchRunning});
+        }
+        e = ComputeEditEnabling(1, rows, list->indexOfTopLevelItem(list->currentItem()));
+    }
     menus->Enable("mnuEdit_MoveTo", e.moveTo);
     menus->Enable("mnuEdit_Comment", e.comment);
     menus->Enable("mnuEdit_Output", e.outputFile);
@@ -270,8 +302,42 @@ void frmMain::LookStatebar() {
     statePanel1->setText("Quorvanta " + AppVersion);
 }
 
+void frmMain::UpdateJobsMenu() {
+    const clsJobManager::JobsMenuState jobs = manager->JobsMenuEnabling(ActiveList());
+    menus->Enable("mnuJob_Begin", jobs.StartJob);
+    menus->Enable("mnuJob_Pause", jobs.PauseJob);
+    menus->Enable("mnuJob_AllBegin", jobs.StartAll);
+    menus->Enable("mnuJob_AllPause", jobs.PauseAll);
+    const bool search = searchQueue->SearchCommandsEnabled(ActiveList());
+    for (const char* name : {"mnuJob_SearchBegin", "mnuJob_SearchPause", "mnuJob_SearchAllBegin",
+                             "mnuJob_SearchAllPause"})
+        menus->Enable(name, search);
+    // The tray's four entries follow the matching Jobs items wherever the window stands.
+    const clsJobManager::JobsMenuState any = manager->JobsMenuEnabling(2);
+    menus->Enable("popMain_AllBegin", any.StartAll);
+    menus->Enable("popMain_AllPause", any.PauseAll);
+    menus->Enable("popMain_SearchAllBegin", searchQueue->RowCount() > 0);
+    menus->Enable("popMain_SearchAllPause", searchQueue->RowCount() > 0);
+}
+
 void frmMain::EnabledTb() {
     UpdateEditMenu();
+    UpdateJobsMenu();
+    // In views 1 and 2 the four job buttons follow that view's items; elsewhere they rest.
+    const int view = ActiveList();
+    const char* items1[] = {"mnuJob_SearchBegin", "mnuJob_SearchPause", "mnuJob_SearchAllBegin",
+                            "mnuJob_SearchAllPause"};
+    const char* items2[] = {"mnuJob_Begin", "mnuJob_Pause", "mnuJob_AllBegin", "mnuJob_AllPause"};
+    const char* tools[] = {"tbMain_Start", "tbMain_Pause", "tbMain_AllStart", "tbMain_AllPause"};
+    for (int k = 0; k < 4; ++k) {
+        bool on = false;
+        if (view == 1)
+            on = menus->Action(items1[k])->isEnabled();
+        else if (view == 2)
+            on = menus->Action(items2[k])->isEnabled();
+        menus->Enable(tools[k], on);
+    }
+
     // The tool bar's edit buttons follow the Edit menu's entries.
     for (const auto& [tool, item] : {std::pair{"tbMain_Comment", "mnuEdit_Comment"},
                                      std::pair{"tbMain_Delete", "mnuEdit_Delete"},
@@ -304,6 +370,144 @@ void frmMain::ToggleInfoList() {
     const bool show = !info->isVisible();
     info->setVisible(show);
     menus->Action("tbOper_Exchange")->setIcon(QvIcon(show ? "Exchange1" : "Exchange2"));
+}
+
+void frmMain::ConnectJobs() {
+    for (const char* name :
+         {"mnuJob_AddNew",         "mnuJob_AddBatch",       "mnuJob_AddSearch",
+          "mnuJob_Begin",          "mnuJob_Pause",          "mnuJob_AllBegin",
+          "mnuJob_AllPause",       "mnuJob_SearchBegin",    "mnuJob_SearchPause",
+          "mnuJob_SearchAllBegin", "mnuJob_SearchAllPause", "tbMain_AddNewJob",
+          "tbMain_AddNewJobB",     "tbMain_AddSearch",      "tbMain_Start",
+          "tbMain_Pause",          "tbMain_AllStart",       "tbMain_AllPause",
+          "popMain_AddNew",        "popMain_AddBatch",      "popMain_AddSearch",
+          "popMain_AllBegin",      "popMain_AllPause",      "popMain_SearchAllBegin",
+          "popMain_SearchAllPause"})
+        menus->SetAvailable(name, true);
+    for (const char* name : {"mnuJob_AddNew", "mnuJob_AddBatch", "mnuJob_AddSearch",
+                             "tbMain_AddNewJob", "tbMain_AddNewJobB", "tbMain_AddSearch",
+                             "popMain_AddNew", "popMain_AddBatch", "popMain_AddSearch"})
+        menus->Enable(name, true);
+
+    NewJobHooks hooks;
+    hooks.AddToNowDownList = [this](int job) { manager->AddToNowDownList(job); };
+    hooks.AddToSearchList = [this](int i) { searchQueue->AddToSearchList(i); };
+    hooks.openOptions = [this] { frmOption::OpenModal(this); };
+    frmNewDown1::SetContext(this, hooks, &tree);
+
+    auto on = [this](const QString& name, auto slot) {
+        if (QAction* a = menus->Action(name)) connect(a, &QAction::triggered, this, slot);
+    };
+    for (const char* name : {"mnuJob_AddNew", "tbMain_AddNewJob", "popMain_AddNew"})
+        on(name, [] { frmNewDown1::Open(1); });
+    for (const char* name : {"mnuJob_AddBatch", "tbMain_AddNewJobB", "popMain_AddBatch"})
+        on(name, [] { frmNewDown1::Open(3); });
+    for (const char* name : {"mnuJob_AddSearch", "tbMain_AddSearch", "popMain_AddSearch"})
+        on(name, [] { frmNewDown1::Open(2); });
+    on("mnuJob_Begin", [this] {
+        manager->StartDownloadJob();
+        EnabledTb();
+    });
+    on("mnuJob_Pause", [this] {
+        manager->PauseDownloadJob();
+        EnabledTb();
+    });
+    auto startAll = [this] {
+        manager->StartAll();
+        EnabledTb();
+    };
+    auto pauseAll = [this] {
+        manager->PauseAll();
+        EnabledTb();
+    };
+    on("mnuJob_AllBegin", startAll);
+    on("popMain_AllBegin", startAll);
+    on("mnuJob_AllPause", pauseAll);
+    on("popMain_AllPause", pauseAll);
+    on("mnuJob_SearchBegin", [this] {
+        searchQueue->StartSearchJob(searchPanes->SelectedSearch());
+        EnabledTb();
+    });
+    on("mnuJob_SearchPause", [this] {
+        searchQueue->PauseSearchJob();
+        EnabledTb();
+    });
+    auto searchStartAll = [this] {
+        searchQueue->StartAllSearchJob();
+        EnabledTb();
+    };
+    auto searchPauseAll = [this] {
+        searchQueue->PauseAllSearchJob();
+        EnabledTb();
+    };
+    on("mnuJob_SearchAllBegin", searchStartAll);
+    on("popMain_SearchAllBegin", searchStartAll);
+    on("mnuJob_SearchAllPause", searchPauseAll);
+    on("popMain_SearchAllPause", searchPauseAll);
+    on("tbMain_Start", [this] { ToolStart(); });
+    on("tbMain_Pause", [this] { ToolPause(); });
+    on("tbMain_AllStart", [this] { ToolStartAll(); });
+    on("tbMain_AllPause", [this] { ToolPauseAll(); });
+
+    CategoryHooks& h = categories->commands()->Hooks();
+    h.selectedNowDownJobs = [this] { return manager->SelectedJobs(); };
+    h.pauseJob = [this](int job) {
+        if (manager->RunningSlot(job)) manager->PauseJob(job);
+    };
+    h.removeNowDownRow = [this](int job) { manager->RemoveRow(job); };
+    h.deleteSelectedSearches = [this] {
+        searchQueue->DeleteSearchJobs(searchPanes->SelectedSearches());
+    };
+    h.saveJobDb = [this] { SaveJobDb(tree, JobDbFile); };
+
+    frmJobmessage::ConnectTo(manager, this);
+    connect(manager, &clsJobManager::JobStatesChanged, this, [this] { EnabledTb(); });
+    connect(manager, &clsJobManager::StatebarReset, this, [this] { LookStatebar(); });
+    connect(manager, &clsJobManager::JobCompleted, this, [this](int) {
+        if (ActiveList() == 3 || categories->view()->HistoryFilter() != 0)
+            categories->view()->Refill();
+    });
+    connect(manager, &clsJobManager::TransferRate, this, [this](qint64 rate, int busy) {
+        statePanel2->setText(
+            busy ? QStringLiteral("%1 running, %2 KB/s").arg(busy).arg(rate / 1024.0, 0, 'f', 1)
+                 : QString());
+    });
+    connect(nowDown, &NowDownView::ListClicked, this, [this] { EnabledTb(); });
+    connect(nowDown, &NowDownView::DeleteRequested, this,
+            [this] { categories->commands()->DeleteJobs(); });
+    connect(searchPanes, &clsSearchPanes::SearchShown, this, [this](int) { EnabledTb(); });
+}
+
+void frmMain::ToolStart() {
+    if (ActiveList() == 1)
+        searchQueue->StartSearchJob(searchPanes->SelectedSearch());
+    else if (ActiveList() == 2)
+        manager->StartDownloadJob();
+    EnabledTb();
+}
+
+void frmMain::ToolPause() {
+    if (ActiveList() == 1)
+        searchQueue->PauseSearchJob();
+    else if (ActiveList() == 2)
+        manager->PauseDownloadJob();
+    EnabledTb();
+}
+
+void frmMain::ToolStartAll() {
+    if (ActiveList() == 1)
+        searchQueue->StartAllSearchJob();
+    else if (ActiveList() == 2)
+        manager->StartAll();
+    EnabledTb();
+}
+
+void frmMain::ToolPauseAll() {
+    if (ActiveList() == 1)
+        searchQueue->PauseAllSearchJob();
+    else if (ActiveList() == 2)
+        manager->PauseAll();
+    EnabledTb();
 }
 
 void frmMain::ShowAbout() {
@@ -345,6 +549,7 @@ void frmMain::ShutdownNow() {
 void frmMain::RunCloseStep() {
     if (closeDone) return;
     closeDone = true;
+    manager->PauseAll();
     SaveJobDb(tree, JobDbFile);
     if (tray) tray->hide();
 }

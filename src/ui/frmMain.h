@@ -8,6 +8,11 @@
 #include "store/CategoryTree.h"
 
 class CategoryTreeUi;
+class DownInfoPane;
+class NowDownView;
+class clsJobManager;
+class clsSearchPanes;
+class clsSearchQueue;
 class MainMenus;
 class QLabel;
 class QSplitter;
@@ -40,6 +45,9 @@ public:
     QSystemTrayIcon* TrayIcon() const { return tray; }
     int ActiveList() const;
     CategoryTreeUi* Categories() const { return categories; }
+    clsJobManager* Manager() const { return manager; }
+    clsSearchQueue* SearchQueue() const { return searchQueue; }
+    clsSearchPanes* SearchPanes() const { return searchPanes; }
     bool CloseStepDone() const { return closeDone; }
 
     // Status bar panel 1: "Quorvanta " + version.
@@ -58,6 +66,12 @@ private:
     void RunCloseStep();
     void ShowView(int view);
     void UpdateEditMenu();
+    void UpdateJobsMenu();
+    void ConnectJobs();
+    void ToolStart();
+    void ToolPause();
+    void ToolStartAll();
+    void ToolPauseAll();
     QTreeWidget* CurrentList() const;
     void OutputFile();
     void ToggleTree();
@@ -71,6 +85,12 @@ private:
     MainMenus* menus = nullptr;
     QSystemTrayIcon* tray = nullptr;
     CategoryTreeUi* categories = nullptr;
+    clsJobManager* manager = nullptr;
+    NowDownView* nowDown = nullptr;
+    DownInfoPane* downInfo = nullptr;
+    clsSearchQueue* searchQueue = nullptr;
+    clsSearchPanes* searchPanes = nullptr;
+    QTreeWidget* lvHaveDownInfo = nullptr;
 
     QSplitter* mainSplit = nullptr;   // tree | right side
     QSplitter* rightSplit = nullptr;  // upper lists / lower panes

@@ -56,10 +56,10 @@ QString FinalName(const QString& localFile) {
 }
 
 // The job's record beside the target, "<target>.qvjob", in the job database layout.
-bool WriteRecord(const JobRecord& record) {
+bool WriteRecord(const JobRecord& record, const QString& path) {
     QByteArray bytes;
     JobDbFormat::WriteJob(bytes, record);
-    QSaveFile file(FinalName(record.LocalFile) + QStringLiteral(".qvjob"));
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
     file.write(bytes);
     return file.commit();
@@ -176,12 +176,16 @@ private:
         // Only a job with a file on disk has something to resume.
         if (r.State == StateComplete || r.LocalFile.isEmpty()) return;
         if (r.FileOpen == 0 && r.IsNew != 0) return;
-        WriteRecord(r);
+        const QString path = FinalName(r.LocalFile) + QStringLiteral(".qvjob");
+        if (!recordPath.isEmpty() && recordPath != path) QFile::remove(recordPath);
+        recordPath = path;
+        WriteRecord(r, path);
     }
 
     void OnCompleted() {
         const JobRecord& r = Jobs[1];
         QFile::remove(FinalName(r.LocalFile) + QStringLiteral(".qvjob"));
+        if (!recordPath.isEmpty()) QFile::remove(recordPath);
         ClearProgress();
         std::printf("Job complete.%s\n%s\n", r.Url.toLocal8Bit().constData(),
                     r.LocalFile.toLocal8Bit().constData());
@@ -215,6 +219,7 @@ private:
     qint64 lastProgress = -1000;
     bool progressShown = false;
     bool recordWritten = false;
+    QString recordPath;  // where the record was written last
     bool finished = false;
 };
 

@@ -790,6 +790,7 @@ bool clsDownLoadJob::HeadOn2(const QString& head, const QByteArray& body) {
                       StatusCode(head) == 206 && PartialFits(2, head);
     if (!fits) {
         // The range test failed: connection 1 fetches the rest of the file.
+        job.CanResume = VbFalse;
         job.Segments[1].EndPos = job.FileSize;
         CloseConnection(2);
         if (!Report(2, kResumeTestError, job.Url)) return false;
@@ -797,6 +798,7 @@ bool clsDownLoadJob::HeadOn2(const QString& head, const QByteArray& body) {
         if (id == runId) CheckRunEnd(2);
         return false;
     }
+    job.CanResume = VbTrue;
     // Range 1 ends where range 2 starts, unless a range has been given up and range 1 covers it.
     bool allInUse = true;
     const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);

@@ -232,23 +232,66 @@ void clsDownHtml::OnSocketError(int error) {
     emit DownComplete();
 }
 
-void clsDownHtml::BuildPageText() {
-    const QByteArray body = chunked ? PageHttp::DecodeChunked(PageBytes) : PageBytes;
-    PageText = QString::fromUtf8(body);
-}
-
 void clsDownHtml::Fenxi() {
     if (analysing) return;
-    BuildPageText();
-    // Line breaks count as blanks.
-    PageText.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    PageText.replace(u'\r', u' ');
-    PageText.replace(u'\n', u' ');
-    lowerText = PageHttp::AsciiLower(PageText);
+    prepBytes = chunked ? PageHttp::DecodeChunked(PageBytes) : PageBytes;
+    prepPos = 0;
+    prepDecoder = QStringDecoder(QStringDecoder::Utf8);
+    prepPendingCr = false;
+    PageText.clear();
+    lowerText.clear();
+    PageText.reserve(prepBytes.size());
+    lowerText.reserve(prepBytes.size());
     analysing = true;
-    stage = Stage::ObjectScan;
+    stage = Stage::Prepare;
     scanPos = 0;
     sliceTimer.start();
+}
+
+// Turns the next piece of the page into text: line breaks (CR LF, CR or LF) become one blank,
+// and the lower-case copy used by the case-insensitive scans grows with it.
+bool clsDownHtml::PrepareStep() {
+    constexpr qsizetype kPieceBytes = 256 * 1024;
+    const qsizetype n = std::min(kPieceBytes, prepBytes.size() - prepPos);
+    const QString piece = prepDecoder(QByteArrayView(prepBytes).sliced(prepPos, n));
+    prepPos += n;
+    const qsizetype base = PageText.size();
+    PageText.resize(base + piece.size() + 1);
+    lowerText.resize(base + piece.size() + 1);
+    QChar* text = PageText.data() + base;
+    QChar* lower = lowerText.data() + base;
+    qsizetype out = 0;
+    for (const QChar c : piece) {
+        const char16_t u = c.unicode();
+        if (prepPendingCr) {
+            prepPendingCr = false;
+            text[out] = lower[out] = QChar(u' ');
+            ++out;
+            if (u == u'\n') continue;  // the pair counts once
+        }
+        if (u == u'\r') {
+            prepPendingCr = true;
+        } else if (u == u'\n') {
+            text[out] = lower[out] = QChar(u' ');
+            ++out;
+        } else {
+            text[out] = c;
+            lower[out] = (u >= u'A' && u <= u'Z') ? QChar(u + 32) : c;
+            ++out;
+        }
+    }
+    const bool last = prepPos >= prepBytes.size();
+    if (last && prepPendingCr) {
+        text[out] = lower[out] = QChar(u' ');
+        ++out;
+    }
+    PageText.resize(base + out);
+    lowerText.resize(base + out);
+    if (!last) return true;
+    prepBytes.clear();
+    stage = Stage::ObjectScan;
+    scanPos = 0;
+    return false;
 }
 
 void clsDownHtml::RunSlice() {
@@ -258,6 +301,9 @@ void clsDownHtml::RunSlice() {
     clock.start();
     while (stage != Stage::Idle && clock.elapsed() < kSliceMs) {
         switch (stage) {
+            case Stage::Prepare:
+                PrepareStep();
+                break;
             case Stage::ObjectScan:
                 ObjectStep();
                 break;

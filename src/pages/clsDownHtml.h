@@ -14,6 +14,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringDecoder>
 #include <QStringList>
 #include <QTimer>
 #include <cstdint>
@@ -77,7 +78,7 @@ public:
     QString RespHead;
     QString RespStatus;
     QByteArray PageBytes;  // page body as received (before chunked decoding)
-    // The page text as the scans see it (set when the transfer ends).
+    // The page text as the scans see it, line breaks turned into blanks (built by Fenxi).
     QString PageText;
 
     // Where the connection goes (host part of PageHost and its port, or the proxy).
@@ -94,7 +95,7 @@ signals:
     void FenXiComplete();
 
 private:
-    enum class Stage { Idle, ObjectScan, EmbedScan, LinkScan };
+    enum class Stage { Idle, Prepare, ObjectScan, EmbedScan, LinkScan };
 
     void OnConnected();
     void OnReadyRead();
@@ -104,9 +105,9 @@ private:
     void EndAsRequestError();
     void DropSocket();
     void SaveSearch();
-    void BuildPageText();
 
     void RunSlice();
+    bool PrepareStep();
     bool ObjectStep();
     bool Search2();
     bool LinkStep();
@@ -129,4 +130,8 @@ private:
     Stage stage = Stage::Idle;
     qsizetype scanPos = 0;
     QString lowerText;
+    QByteArray prepBytes;
+    qsizetype prepPos = 0;
+    QStringDecoder prepDecoder;
+    bool prepPendingCr = false;
 };

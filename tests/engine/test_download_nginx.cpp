@@ -87,6 +87,7 @@ TEST_F(NginxDownload, LayoutOf300000OverThreeAndReportOrder) {
     ASSERT_TRUE(watch.WaitDone());
     ASSERT_EQ(watch.completed, 1) << watch.endReason.toStdString();
     EXPECT_TRUE(jobsCurrent);
+    EXPECT_EQ(Jobs[j].CanResume, VbTrue);
     EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
 
     const auto& seg = Jobs[j].Segments;
@@ -165,6 +166,7 @@ TEST_F(NginxDownload, ServerWithoutRangesFailsTheRangeTest) {
             EXPECT_EQ(e.detail, Jobs[j].Url);
         }
     EXPECT_EQ(watch.Count("Connecting", 3), 0);
+    EXPECT_EQ(Jobs[j].CanResume, VbFalse);
     EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
 }
 

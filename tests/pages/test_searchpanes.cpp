@@ -34,6 +34,8 @@ TEST_F(PagesTest, SearchListAndLogShowTheQueue) {
     SearchRecord paused = PageSearch(nginx.Url("/w/"), 1, SearchPaused);
     const int first = AddSearch(paused);
     queue.AddToSearchList(first);
+    EXPECT_EQ(list->topLevelItemCount(), 0);  // rows are gathered for a moment
+    panes.Flush();
     ASSERT_EQ(list->topLevelItemCount(), 1);
     QTreeWidgetItem* row = list->topLevelItem(0);
     EXPECT_EQ(row->data(0, clsSearchPanes::KeyRole).toString(), "1Key");
@@ -60,6 +62,7 @@ TEST_F(PagesTest, SearchListAndLogShowTheQueue) {
         QTest::qWaitFor([&] { return Searches[first].SearchState == SearchAnalysed; }, 10000));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return SearchCount == 2 && Searches[2].SearchState == SearchAnalysed; }, 10000));
+    panes.Flush();
     EXPECT_EQ(row->text(1), "Anlyliz Complete");
     EXPECT_EQ(row->text(6), "1");
     EXPECT_EQ(row->text(8), "1");

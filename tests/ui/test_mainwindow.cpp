@@ -79,13 +79,12 @@ TEST_F(MainWindowTest, MenusHoldEveryEntryInOrder) {
               QStringList({"&New Category...", "&MoveTo", "&Delete...", "&Properties..."}));
     EXPECT_EQ(EntryTexts(m->Menu("mnuJob")),
               QStringList({"Add &New Download Job...", "Add &Batch Download Job...",
-                           "Add &Search Job...", "-", "&Start Download Job",
-                           "&Pause Download Job", "&Start Download All", "&Pause Download All",
-                           "-", "Start Search Job", "Pause Search Job", "Start All Search Job",
-                           "Pause All Search Job"}));
+                           "Add &Search Job...", "-", "&Start Download Job", "&Pause Download Job",
+                           "&Start Download All", "&Pause Download All", "-", "Start Search Job",
+                           "Pause Search Job", "Start All Search Job", "Pause All Search Job"}));
     EXPECT_EQ(EntryTexts(m->Menu("mnuOption")),
-              QStringList({"&Option", "-", "&Play", "&Stop", "&Close", "&Previous Swf",
-                           "&Next Swf", "&FullScreen"}));
+              QStringList({"&Option", "-", "&Play", "&Stop", "&Close", "&Previous Swf", "&Next Swf",
+                           "&FullScreen"}));
     EXPECT_EQ(EntryTexts(m->popMain()),
               QStringList({"&Open/Hide Quorvanta", "-", "Add &New Download Job...",
                            "Add &Batch Job...", "Add &Search Job...", "-",

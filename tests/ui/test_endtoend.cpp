@@ -1,0 +1,114 @@
+// The whole program in one window: jobs added through the new-job dialog and directly download
+// from a real nginx over ten connections each, finish, and are filed in their category.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "common/NginxServer.h"
+#include "common/TestEnv.h"
+#include "manager/clsJobManager.h"
+#include "newjob/frmNewDown1.h"
+#include "store/Globals.h"
+#include "store/JobTable.h"
+#include "store/Settings.h"
+#include "store/VbDate.h"
+#include "tree/CategoryTreeUi.h"
+#include "tree/CategoryView.h"
+#include "tree/TreeMirror.h"
+#include "ui/frmMain.h"
+
+namespace {
+
+bool AllComplete(int from, int to) {
+    for (int i = from; i <= to; ++i)
+        if (Jobs[i].State != StateComplete) return false;
+    return true;
+}
+
+}  // namespace
+
+TEST(EndToEnd, EightJobsDownloadInTheWindowAndAreFiled) {
+    TestEnv::IsolateHome();
+    ClearJobs();
+    NginxServer nginx("limit_rate 160k;");
+    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    QList<QByteArray> bodies;
+    for (int k = 1; k <= 9; ++k) {
+        bodies << TestEnv::RandomBytes(2500000 + k * 7919, k);
+        ASSERT_TRUE(nginx.Put(QStringLiteral("movies/clip%1.swf").arg(k), bodies.last()));
+    }
+
+    frmMain w;
+    w.Load();
+    w.resize(1200, 760);
+    w.show();
+    Settings.Maxjobs = 8;
+    Settings.PopMessage = 0;
+    const QString folder = TestEnv::NewDir("cartoons") + "/";
+    w.Tree().SetTag("101k", folder);
+
+    // Eight jobs as the dialogs make them, waiting: they start at once in the eight slots.
+    for (int k = 1; k <= 8; ++k) {
+        JobRecord job;
+        job.ClassKey = "101k";
+        job.State = StateWaiting;
+        job.Url = nginx.Url(QStringLiteral("/movies/clip%1.swf").arg(k));
+        job.FileName = QStringLiteral("clip%1.swf").arg(k);
+        job.LocalFile = folder + job.FileName;
+        job.Parts = 10;
+        job.IsNew = VbTrue;
+        job.UserAgent = "Quorvanta 1.0";
+        job.CreateTime = VbDate::Now();
+        const int index = AddJob(job);
+        ASSERT_EQ(index, k);
+        w.Manager()->AddToNowDownList(index);
+    }
+    w.Categories()->mirror()->Select("NowDownLoad");
+    EXPECT_EQ(w.ActiveList(), 2);
+    auto* lvNowDown = w.findChild<QTreeWidget*>("lvNowDown");
+    ASSERT_TRUE(lvNowDown);
+    EXPECT_EQ(lvNowDown->topLevelItemCount(), 8);
+
+    // A ninth through the new-job dialog, driven by its controls.
+    frmNewDown1* dialog = frmNewDown1::Open(1);
+    ASSERT_TRUE(dialog);
+    dialog->findChild<QLineEdit*>("txtUrl")->setText(nginx.Url("/movies/clip9.swf"));
+    auto* cmbClass = dialog->findChild<QComboBox*>("cmbClass1");
+    ASSERT_TRUE(cmbClass);
+    cmbClass->setCurrentIndex(cmbClass->findData("101k"));
+    dialog->findChild<QLineEdit*>("txtSaveAs1")->setText(folder);
+    dialog->findChild<QPushButton*>("cmdNewJobOk")->click();
+    ASSERT_EQ(JobCount, 9);
+    EXPECT_EQ(Jobs[9].ClassKey, "101k");
+    EXPECT_EQ(lvNowDown->topLevelItemCount(), 9);
+
+    // Watch it run, then look at it: the picture of a running job.
+    QTest::qWait(600);
+    w.Manager()->ChooseJob(9);
+    QTest::qWait(600);
+    if (const QByteArray dir = qgetenv("QV_SHOTS"); !dir.isEmpty())
+        w.grab().save(QString::fromUtf8(dir) + "/main-downloading.png");
+
+    QTRY_VERIFY_WITH_TIMEOUT(AllComplete(1, 9), 90000);
+    for (int k = 1; k <= 9; ++k) {
+        EXPECT_EQ(TestEnv::ReadFile(folder + QStringLiteral("clip%1.swf").arg(k)), bodies[k - 1])
+            << k;
+        EXPECT_FALSE(QFile::exists(folder + QStringLiteral("clip%1.swf!qv").arg(k)));
+    }
+    EXPECT_EQ(lvNowDown->topLevelItemCount(), 0);
+
+    // Filed: the category lists all nine.
+    w.Categories()->mirror()->Select("101k");
+    EXPECT_EQ(w.ActiveList(), 3);
+    EXPECT_EQ(w.Categories()->view()->ListedJobs().size(), 9);
+    if (const QByteArray dir = qgetenv("QV_SHOTS"); !dir.isEmpty())
+        w.grab().save(QString::fromUtf8(dir) + "/main-category.png");
+    w.ExitProgram();
+    ClearJobs();
+}

@@ -71,5 +71,16 @@ TileFill FillOfBytes(const JobRecord& job, int64_t first, int64_t last) {
         }
     }
     fill.share = std::min(1.0, static_cast<double>(covered) / static_cast<double>(last - first));
+    // The range the block's first byte belongs to; a later range wins where connection 1 still
+    // reaches over it while the ranges are being laid out.
+    for (int k = parts; k >= 1; --k) {
+        const SegmentRecord& s = job.Segments[static_cast<size_t>(k)];
+        if (k > 1 && s.StartPos == 0) continue;
+        const int64_t end = k == 1 && s.EndPos == 0 ? job.FileSize : s.EndPos;
+        if (first >= s.StartPos && first < std::max<int64_t>(end, s.StartPos + 1)) {
+            fill.range = k;
+            break;
+        }
+    }
     return fill;
 }

@@ -13,7 +13,7 @@ class BlockLayout {
 public:
     // Tile edge limits in pixels; the gap between tiles is part of the pitch.
     static constexpr int kMaxTile = 16;
-    static constexpr int kMinTile = 6;
+    static constexpr int kMinTile = 9;
     static constexpr int kGap = 2;
     static constexpr int kMargin = 6;
     // Never fewer than this many tiles for a large file, even in a tiny pane (it then scrolls).
@@ -54,11 +54,13 @@ private:
     int height = 0;
 };
 
-// What a tile shows: the share of its bytes that has arrived (0..1) and the connection that
-// brought most of them (0 when none).
+// What a tile shows: the share of its bytes that has arrived (0..1), the connection that
+// brought most of them (0 when none), and the connection whose range the block lies in (0 when
+// none), which tints the tile while it waits.
 struct TileFill {
     double share = 0;
     int part = 0;
+    int range = 0;
     bool operator==(const TileFill&) const = default;
 };
 

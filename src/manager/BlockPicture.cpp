@@ -58,6 +58,7 @@ void BlockPicture::Redraw() {
     const JobRecord* job = Record();
     drawnFrom.fill(0);
     drawnTo.fill(0);
+    drawnEnd.fill(0);
     if (job != nullptr && layout.Tiles() > 0) {
         for (int t = 0; t < layout.Tiles(); ++t) {
             const TileFill fill = FillOfBytes(*job, layout.TileStart(t), layout.TileEnd(t));
@@ -67,11 +68,13 @@ void BlockPicture::Redraw() {
         for (int k = 1; k <= kMaxParts; ++k) {
             drawnFrom[static_cast<size_t>(k)] = job->Segments[static_cast<size_t>(k)].StartPos;
             drawnTo[static_cast<size_t>(k)] = job->Segments[static_cast<size_t>(k)].CurPos;
+            drawnEnd[static_cast<size_t>(k)] = job->Segments[static_cast<size_t>(k)].EndPos;
         }
-    } else if (job != nullptr && job->State == StateRunning) {
-        painter.setPen(QColor(120, 126, 135));
-        painter.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignLeft | Qt::AlignTop,
-                         tr("Waiting for the file size..."));
+    } else {
+        painter.setPen(QColor(140, 146, 155));
+        const QString hint = job == nullptr ? tr("Choose a running job to watch its download.")
+                                            : tr("Waiting for the file size...");
+        painter.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap, hint);
     }
     painter.end();
     pendingDirty = QRect();
@@ -84,6 +87,15 @@ void BlockPicture::DataArrived(int part) {
     if (layout.FileSize() != std::max<int32_t>(job->FileSize, 0) || layout.Tiles() == 0) {
         Redraw();  // the size became known or changed: lay the picture out anew
         return;
+    }
+    // New range boundaries (ranges laid out, a range cancelled) change the tint of many tiles.
+    for (int i = 1; i <= kMaxParts; ++i) {
+        const SegmentRecord& r = job->Segments[static_cast<size_t>(i)];
+        if (r.StartPos != drawnFrom[static_cast<size_t>(i)] ||
+            r.EndPos != drawnEnd[static_cast<size_t>(i)]) {
+            Redraw();
+            return;
+        }
     }
     const SegmentRecord& s = job->Segments[static_cast<size_t>(part)];
     const size_t k = static_cast<size_t>(part);
@@ -129,8 +141,20 @@ void BlockPicture::DrawTile(QPainter& painter, int t, const TileFill& fill) {
     painter.setBrush(kBackground);
     painter.drawRect(r.adjusted(-1, -1, 1, 1));
     if (fill.part == 0 || fill.share <= 0) {
-        painter.setPen(QPen(kEmptyEdge, 1));
-        painter.setBrush(kEmptyFill);
+        // A block still to come: pale grey, tinted with the colour of the range it belongs to.
+        QColor edge = kEmptyEdge, inside = kEmptyFill;
+        if (fill.range != 0) {
+            const QColor c = PartColor(fill.range);
+            auto mix = [](const QColor& a, const QColor& b, double t) {
+                return QColor::fromRgbF(a.redF() * (1 - t) + b.redF() * t,
+                                        a.greenF() * (1 - t) + b.greenF() * t,
+                                        a.blueF() * (1 - t) + b.blueF() * t);
+            };
+            inside = mix(kEmptyFill, c, 0.10);
+            edge = mix(kEmptyEdge, c, 0.28);
+        }
+        painter.setPen(QPen(edge, 1));
+        painter.setBrush(inside);
         painter.drawRoundedRect(r, radius, radius);
         return;
     }

@@ -62,6 +62,7 @@ private:
     std::vector<TileFill> drawn;
     std::array<int64_t, kMaxParts + 1> drawnFrom{};  // range of each connection already drawn
     std::array<int64_t, kMaxParts + 1> drawnTo{};
+    std::array<int64_t, kMaxParts + 1> drawnEnd{};  // range ends when the whole was drawn
     int scrollOffset = 0;
     int fullRedraws = 0;
     QRect pendingDirty;              // tiles drawn into picImg but not yet on the screen

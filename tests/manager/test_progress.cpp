@@ -214,14 +214,16 @@ TEST(BlockPictureLayout, TilesShowTheConnectionThatBroughtTheirBytes) {
     job.Segments[1] = {0, 4000, 10000};
     job.Segments[2] = {10000, 20000, 20000};
     job.Segments[3] = {20000, 20500, 30000};
-    EXPECT_EQ(FillOfBytes(job, 0, 1000), (TileFill{1.0, 1}));
-    EXPECT_EQ(FillOfBytes(job, 4000, 5000), (TileFill{0.0, 0}));
-    EXPECT_EQ(FillOfBytes(job, 3500, 4500), (TileFill{0.5, 1}));
-    EXPECT_EQ(FillOfBytes(job, 15000, 16000), (TileFill{1.0, 2}));
-    EXPECT_EQ(FillOfBytes(job, 20000, 21000), (TileFill{0.5, 3}));
-    // A cancelled range (all zero) shows nothing.
+    EXPECT_EQ(FillOfBytes(job, 0, 1000), (TileFill{1.0, 1, 1}));
+    EXPECT_EQ(FillOfBytes(job, 4000, 5000), (TileFill{0.0, 0, 1}));
+    EXPECT_EQ(FillOfBytes(job, 3500, 4500), (TileFill{0.5, 1, 1}));
+    EXPECT_EQ(FillOfBytes(job, 15000, 16000), (TileFill{1.0, 2, 2}));
+    EXPECT_EQ(FillOfBytes(job, 20000, 21000), (TileFill{0.5, 3, 3}));
+    EXPECT_EQ(FillOfBytes(job, 29000, 30000), (TileFill{0.0, 0, 3}));
+    // A cancelled range (all zero) shows nothing; its blocks belong to no range until connection
+    // 1 is widened over them.
     job.Segments[3] = {0, 0, 0};
-    EXPECT_EQ(FillOfBytes(job, 20000, 21000), (TileFill{0.0, 0}));
+    EXPECT_EQ(FillOfBytes(job, 20000, 21000), (TileFill{0.0, 0, 0}));
 }
 
 TEST(BlockPictureWidget, DataTouchesTilesAndOnlyAResizeRedrawsTheWhole) {
@@ -244,12 +246,16 @@ TEST(BlockPictureWidget, DataTouchesTilesAndOnlyAResizeRedrawsTheWhole) {
     picture.DataArrived(2);
     EXPECT_EQ(picture.FullRedraws(), redraws);
     const int first2 = layout.TileOf(1 << 19);
-    EXPECT_EQ(picture.DrawnTile(first2), (TileFill{1.0, 2}));
+    EXPECT_EQ(picture.DrawnTile(first2), (TileFill{1.0, 2, 2}));
     EXPECT_EQ(picture.DrawnTile(first2 + 2).part, 2);
-    EXPECT_EQ(picture.DrawnTile(first2 + 3), TileFill{});
-    EXPECT_EQ(picture.DrawnTile(0), TileFill{});
+    EXPECT_EQ(picture.DrawnTile(first2 + 3), (TileFill{0.0, 0, 2}));
+    EXPECT_EQ(picture.DrawnTile(0), (TileFill{0.0, 0, 1}));
+    // Ranges laid out anew: the whole picture is drawn again.
+    Jobs[static_cast<size_t>(j)].Segments[1].EndPos = 1 << 18;
+    picture.DataArrived(1);
+    EXPECT_EQ(picture.FullRedraws(), redraws + 1);
     picture.resize(500, 260);
-    EXPECT_GT(picture.FullRedraws(), redraws);
+    EXPECT_GT(picture.FullRedraws(), redraws + 1);
     EXPECT_EQ(picture.DrawnTile(picture.Layout().TileOf(1 << 19)).part, 2);
     ClearJobs();
 }

@@ -93,6 +93,17 @@ public:
     // The last path component without / with its extension (from the last "." on).
     static QString GetFileBase(const QString& name);
     static QString GetFileExt(const QString& name);
+    // The numeric status of a head's status line ("HTTP/1.1 206 ..." gives 206), 0 when none.
+    static int StatusCode(const QString& head);
+    // The value of a header line (name without colon, any case) without surrounding blanks;
+    // "" when the head has no such line.
+    static QString HeaderValue(const QString& head, const QString& name);
+
+    // Per connection k (1..10) in this run: response head, its length as decimal text, status
+    // class.
+    QString RespHead(int k) const;
+    QString RespHeadLen(int k) const;
+    QString RespStatus(int k) const;
 
 signals:
     // The one report of the job: connection number 1..10, kind word, information text.
@@ -103,18 +114,6 @@ signals:
 
 private:
     struct Connection;
-    // Per connection k, readable for the owner's detail views.
-public:
-    QString RespHead(int k) const;
-    QString RespHeadLen(int k) const;
-    QString RespStatus(int k) const;
-    // The numeric status of a head's status line ("HTTP/1.1 206 ..." gives 206), 0 when none.
-    static int StatusCode(const QString& head);
-    // The value of a header line (name without colon, any case) without surrounding blanks;
-    // "" when the head has no such line.
-    static QString HeaderValue(const QString& head, const QString& name);
-
-private:
     bool Alive(quint64 id, int k, quint64 serial) const;
     bool Report(int part, const QString& kind, const QString& detail);
     void ResetRun();

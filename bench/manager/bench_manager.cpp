@@ -24,6 +24,7 @@
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
+#include <ctime>
 
 #include "manager/DownInfoPane.h"
 #include "manager/JobLog.h"
@@ -35,6 +36,13 @@
 #include "store/Settings.h"
 
 namespace {
+
+// CPU time of this thread in milliseconds: tells a slow handler from a busy machine.
+qint64 ThreadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<qint64>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
 
 quint16 FreePort() {
     QTcpServer probe;
@@ -125,7 +133,9 @@ int main(int argc, char** argv) {
     options.addOption({"shot", "Save a picture of the window during the run.", "file"});
     options.addOption(
         {"shot-at", "Percent of all bytes at which to take it (default 40).", "p", "40"});
-    options.addOption({"keep", "Keep the temporary folder."});
+    options.addOption({"keep", "Keep the temporary folders."});
+    options.addOption(
+        {"targets", "Folder for the downloaded files (default: the temp folder).", "dir"});
     options.addOption(
         {"view", "What the lower pane shows: 0 the picture, k the log of part k.", "k", "0"});
     options.addOption({"width", "Window width (default 1280).", "px", "1280"});
@@ -138,9 +148,14 @@ int main(int argc, char** argv) {
     const QString base = QDir("/dev/shm").exists() ? "/dev/shm" : QDir::tempPath();
     const QString work =
         base + QStringLiteral("/qv-bench-manager-%1").arg(QCoreApplication::applicationPid());
+    // The served files sit in memory; the downloads go where a user's would, on disk, unless
+    // --targets says otherwise.
+    const QString targets =
+        (options.isSet("targets") ? options.value("targets") : QDir::tempPath()) +
+        QStringLiteral("/qv-bench-manager-%1").arg(QCoreApplication::applicationPid());
     QDir().mkpath(work + "/www");
-    QDir().mkpath(work + "/gui");
-    QDir().mkpath(work + "/cli");
+    QDir().mkpath(targets + "/gui");
+    QDir().mkpath(targets + "/cli");
     qputenv("XDG_DATA_HOME", (work + "/data").toUtf8());
     qputenv("XDG_CONFIG_HOME", (work + "/config").toUtf8());
     InitGlobals();
@@ -194,18 +209,21 @@ int main(int argc, char** argv) {
 
     // Timer lateness: a 20 ms timer, the longest gap beyond its interval.
     QElapsedTimer tickClock;
-    qint64 worstLate = 0, lastTick = 0, worstAt = 0, worstBytes = 0;
+    qint64 worstLate = 0, lastTick = 0, worstAt = 0, worstBytes = 0, worstCpu = 0, lastCpu = 0;
     QTimer probe;
     probe.setTimerType(Qt::PreciseTimer);
     probe.setInterval(20);
     QObject::connect(&probe, &QTimer::timeout, [&] {
         const qint64 now = tickClock.elapsed();
+        const qint64 cpu = ThreadCpuMs();
         if (now - lastTick - 20 > worstLate) {
+            worstCpu = cpu - lastCpu;
             worstLate = now - lastTick - 20;
             worstAt = now;
             worstBytes = manager.TotalReceived();
         }
         lastTick = now;
+        lastCpu = cpu;
     });
 
     int done = 0;
@@ -239,6 +257,7 @@ int main(int argc, char** argv) {
     QElapsedTimer clock;
     clock.start();
     tickClock.start();
+    lastCpu = ThreadCpuMs();
     probe.start();
     shooter.start();
     for (int i = 1; i <= jobs; ++i) {
@@ -247,7 +266,7 @@ int main(int argc, char** argv) {
         job.State = StateWaiting;
         job.Url = nginx.Url(QStringLiteral("movie%1.swf").arg(i));
         job.FileName = QStringLiteral("movie%1.swf").arg(i);
-        job.LocalFile = work + "/gui/" + job.FileName;
+        job.LocalFile = targets + "/gui/" + job.FileName;
         job.Parts = static_cast<int16_t>(parts);
         job.IsNew = VbTrue;
         job.UserAgent = Settings.Useragent;
@@ -271,7 +290,7 @@ int main(int argc, char** argv) {
     bool guiOk = done == jobs;
     for (int i = 1; i <= jobs && guiOk; ++i)
         guiOk = SameFile(work + QStringLiteral("/www/movie%1.swf").arg(i),
-                         work + QStringLiteral("/gui/movie%1.swf").arg(i));
+                         targets + QStringLiteral("/gui/movie%1.swf").arg(i));
     window.hide();
 
     // The command-line tool, one file after the other.
@@ -287,16 +306,16 @@ int main(int argc, char** argv) {
         cliClock.start();
         for (int i = 1; i <= jobs && cliOk; ++i) {
             QProcess tool;
-            tool.setWorkingDirectory(work + "/cli");
+            tool.setWorkingDirectory(targets + "/cli");
             tool.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-            tool.start(get, {"--parts", QString::number(parts), "--dir", work + "/cli",
+            tool.start(get, {"--parts", QString::number(parts), "--dir", targets + "/cli",
                              nginx.Url(QStringLiteral("movie%1.swf").arg(i))});
             cliOk = tool.waitForFinished(600000) && tool.exitCode() == 0;
         }
         cliSeconds = cliClock.nsecsElapsed() / 1e9;
         for (int i = 1; i <= jobs && cliOk; ++i)
             cliOk = SameFile(work + QStringLiteral("/www/movie%1.swf").arg(i),
-                             work + QStringLiteral("/cli/movie%1.swf").arg(i));
+                             targets + QStringLiteral("/cli/movie%1.swf").arg(i));
     }
 
     const double total = static_cast<double>(jobs) * size / (1 << 20);
@@ -308,13 +327,18 @@ int main(int argc, char** argv) {
                     total / cliSeconds, cliOk ? "ok" : "WRONG");
     std::printf("\nlongest timer delay during the window's run: %lld ms (target <= 100 ms): %s\n",
                 worstLate, worstLate <= 100 ? "met" : "MISSED");
-    std::printf("  (it ended %.2f s into the run, with %lld MiB received)\n", worstAt / 1000.0,
-                worstBytes >> 20);
+    std::printf(
+        "  (it ended %.2f s into the run, with %lld MiB received; this thread ran %lld ms "
+        "of it)\n",
+        worstAt / 1000.0, worstBytes >> 20, worstCpu);
     if (cliSeconds > 0) {
         const double ratio = (total / guiSeconds) / (total / cliSeconds);
         std::printf("throughput window / quorvanta-get: %.2f (target >= 0.90): %s\n", ratio,
                     ratio >= 0.9 ? "met" : "MISSED");
     }
-    if (!options.isSet("keep")) QDir(work).removeRecursively();
+    if (!options.isSet("keep")) {
+        QDir(work).removeRecursively();
+        QDir(targets).removeRecursively();
+    }
     return guiOk && (cliSeconds == 0 || cliOk) ? 0 : 1;
 }

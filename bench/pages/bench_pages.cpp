@@ -1,10 +1,10 @@
-// Analyses a 5 MB page with 20000 links and 2000 embedded movies, depth 1, in the "Searching"
-// view (search list above, the job's log below, both on screen) and prints the analysis time and
-// the longest delay of a 10 ms timer during it. Targets: under 2 s, no tick more than 100 ms late.
+// Analyses a 5 MB page with 20000 links and 2000 embedded movies, depth 1, in the real main
+// window showing its "Searching" view (search list above, the job's log below; offscreen) and
+// prints the analysis time and the longest delay of a 10 ms timer during it. Targets: under 2 s,
+// no tick more than 100 ms late. The found movies go to the now-downloading list paused.
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QSplitter>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -18,6 +18,7 @@
 #include "pages/clsSearchPanes.h"
 #include "pages/clsSearchQueue.h"
 #include "store/JobTable.h"
+#include "ui/frmMain.h"
 
 namespace TestEnv {
 QString& RootRef();
@@ -62,15 +63,22 @@ int main(int argc, char** argv) {
     }
     nginx.Put("big/index.htm", page);
 
-    clsSearchQueue queue;
-    int jobsHanded = 0;
-    queue.SetAddToNowDownList([&](int) { ++jobsHanded; });
-    QSplitter window(Qt::Vertical);
-    clsSearchPanes panes(&queue, &window);
-    window.addWidget(panes.SearchList());
-    window.addWidget(panes.SearchLog());
+    frmMain window;
+    window.Load();
     window.resize(1200, 800);
     window.show();
+    // The "Searching" node of the tree shows the search list and its log.
+    auto* tvNa = window.findChild<QTreeWidget*>("tvNa");
+    if (tvNa && tvNa->topLevelItemCount() > 0 && tvNa->topLevelItem(0)->childCount() > 0)
+        tvNa->setCurrentItem(tvNa->topLevelItem(0)->child(0));
+    QCoreApplication::processEvents();
+    if (window.ActiveList() != 1) {
+        std::fprintf(stderr, "the Searching view did not open\n");
+        return 1;
+    }
+    clsSearchQueue& queue = *window.SearchQueue();
+    clsSearchPanes& panes = *window.SearchPanes();
+    const int jobsBefore = JobCount;
 
     SearchRecord search;
     search.SearchState = SearchWaiting;
@@ -79,19 +87,20 @@ int main(int argc, char** argv) {
     search.JobTemplate.State = StatePaused;  // found movies are listed, not downloaded
     search.JobTemplate.LocalFile = root.path() + "/movies/";
     search.JobTemplate.Parts = 5;
+    const int searchesBefore = SearchCount;
     const int index = AddSearch(search);
 
     // A 10 ms timer: how late does each tick come while the page is analysed?
     QElapsedTimer clock;
     clock.start();
-    qint64 lastTick = -1, worstLate = 0, analysisStart = -1, analysisEnd = -1, closeAt = -1;
+    qint64 lastTick = -1, worstLate = 0, analysisStart = -1, analysisEnd = -1, closeAt = -1,
+           listsDone = -1;
     QTimer probe;
     probe.setTimerType(Qt::PreciseTimer);
     probe.setInterval(10);
     QObject::connect(&probe, &QTimer::timeout, [&] {
         const qint64 now = clock.elapsed();
-        if (lastTick >= 0 && analysisStart >= 0 && analysisEnd < 0)
-        {
+        if (lastTick >= 0 && analysisStart >= 0 && listsDone < 0) {
             worstLate = std::max(worstLate, now - lastTick - 10);
             if (now - lastTick - 10 > 30 && qEnvironmentVariableIsSet("QV_BENCH_VERBOSE"))
                 std::fprintf(stderr, "tick %lld ms late at %lld ms into the analysis\n",
@@ -109,8 +118,21 @@ int main(int argc, char** argv) {
     QObject::connect(queue.Analyser(), &clsDownHtml::FenXiComplete, [&] {
         analysisEnd = clock.elapsed();
         queue.PauseAllSearchJob();  // the 20000 found pages are not fetched
-        QTimer::singleShot(0, &app, &QCoreApplication::quit);
     });
+    // The lists have caught up when every row and every log line of the job is shown.
+    QTimer listsWatch;
+    listsWatch.setInterval(5);
+    QObject::connect(&listsWatch, &QTimer::timeout, [&] {
+        if (analysisEnd < 0 || listsDone >= 0) return;
+        const SearchRow* row = queue.Row(index);
+        const auto logLines = static_cast<int>(LogEntryNumbers(row->EntryList).size());
+        if (panes.SearchList()->topLevelItemCount() == queue.RowCount() &&
+            panes.SearchLog()->topLevelItemCount() == logLines) {
+            listsDone = clock.elapsed();
+            QTimer::singleShot(0, &app, &QCoreApplication::quit);
+        }
+    });
+    listsWatch.start();
     QTimer::singleShot(60000, &app, [&] {
         std::fprintf(stderr, "timed out\n");
         app.exit(2);
@@ -126,10 +148,12 @@ int main(int argc, char** argv) {
     std::printf("page: %.1f MB, %d links, %d movies\n", page.size() / 1048576.0, kLinks, kMovies);
     std::printf("transfer: %.3f s\n", (closeAt - started) / 1000.0);
     std::printf("analysis: %.3f s (target < 2 s) %s\n", analysis, analysis < 2.0 ? "ok" : "SLOW");
-    std::printf("longest timer delay during analysis: %lld ms (target <= 100 ms) %s\n",
+    std::printf("lists complete: %.3f s after the analysis began\n",
+                (listsDone - analysisStart) / 1000.0);
+    std::printf("longest timer delay until then: %lld ms (target <= 100 ms) %s\n",
                 static_cast<long long>(worstLate), worstLate <= 100 ? "ok" : "LATE");
     std::printf("found: %d download jobs, %d search jobs, %d search rows, %d log rows shown\n",
-                jobsHanded, SearchCount - 1, panes.SearchList()->topLevelItemCount(),
-                panes.SearchLog()->topLevelItemCount());
+                JobCount - jobsBefore, SearchCount - searchesBefore - 1,
+                panes.SearchList()->topLevelItemCount(), panes.SearchLog()->topLevelItemCount());
     return analysis < 2.0 && worstLate <= 100 ? 0 : 3;
 }

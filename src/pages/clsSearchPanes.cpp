@@ -12,7 +12,7 @@ namespace {
 // How long changes are gathered before the lists show them.
 constexpr int kFlushMs = 25;
 // Rows (and log lines) shown per pass, so that no pass keeps the window busy for long.
-constexpr size_t kRowsPerPass = 500;
+constexpr size_t kRowsPerPass = 400;
 
 // Offset of the element holding entry number `entry` in an entry list ("1,5,9,"), searched from
 // the end (where the newest entries are); -1 when it is not there.
@@ -67,7 +67,7 @@ clsSearchPanes::clsSearchPanes(clsSearchQueue* queue, QWidget* parentWidget, QOb
     flushTimer.setSingleShot(true);
     flushTimer.setInterval(kFlushMs);
     connect(&flushTimer, &QTimer::timeout, this, [this] {
-        if (!FlushSome(kRowsPerPass)) flushTimer.start(0);
+        if (!FlushSome(kRowsPerPass)) flushTimer.start();
     });
 
     for (const int i : queue->RowIndexes()) OnRowAdded(i);

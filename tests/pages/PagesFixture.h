@@ -8,9 +8,10 @@
 #include <QList>
 #include <QSignalSpy>
 #include <QTcpServer>
-#include <QTest>
 #include <QTcpSocket>
+#include <QTest>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -125,7 +126,8 @@ struct AnalyserRun {
     }
 };
 
-inline AnalyserRun RunAnalyser(int searchIndex, int timeoutMs = 10000) {
+inline AnalyserRun RunAnalyser(int searchIndex, int timeoutMs = 10000,
+                               const std::function<void(clsDownHtml&)>& inspect = {}) {
     AnalyserRun run;
     clsDownHtml analyser;
     analyser.JobAddedHook = [&](int j) { run.jobsAdded.push_back(j); };
@@ -139,5 +141,6 @@ inline AnalyserRun RunAnalyser(int searchIndex, int timeoutMs = 10000) {
     if (!analyser.Create(searchIndex)) return run;
     analyser.Start();
     run.completed = done.wait(timeoutMs);
+    if (inspect) inspect(analyser);
     return run;
 }

@@ -332,3 +332,30 @@ TEST_F(DownHtmlTest, PageLinksAreListedWithoutCreatingJobs) {
 }
 
 }  // namespace
+
+namespace {
+
+// The page is turned into text piece by piece: a CR LF pair or a UTF-8 character split between
+// two pieces must come out as on a page read whole.
+TEST_F(DownHtmlTest, LongPagePiecesJoinLineBreaksAndCharacters) {
+    constexpr int kPiece = 256 * 1024;
+    QByteArray page = "<object classid=x codebase=.macromedia.><param value=";
+    const qsizetype fill = kPiece - 1 - page.size() - 5;
+    page += QByteArray(fill, 'x');
+    page += "a.swf\r\n</object>";  // "\r" is the last byte of the first piece
+    ASSERT_EQ(page.indexOf('\r'), kPiece - 1);
+    QByteArray second = QByteArray(2 * kPiece - 1 - page.size(), ' ');
+    page += second + "\xc3\xa9<embed src=b.swf flash></embed>";  // "é" split over two pieces
+    ASSERT_TRUE(Nginx().Put("pieces.htm", page));
+    const int s = AddSearch(PageSearch(At("/pieces.htm")));
+    QString text;
+    ASSERT_TRUE(RunAnalyser(s, 10000, [&](clsDownHtml& a) { text = a.PageText; }).completed);
+    EXPECT_EQ(text.mid(kPiece - 6, 9), "a.swf </o");
+    EXPECT_TRUE(text.contains(QString::fromUtf8("  \xc3\xa9<embed")));
+    EXPECT_FALSE(text.contains(QChar::ReplacementCharacter));
+    ASSERT_EQ(JobCount, 2);
+    EXPECT_EQ(Jobs[1].FileName, QString(fill, u'x') + "a.swf");
+    EXPECT_EQ(Jobs[2].Url, At("/b.swf"));
+}
+
+}  // namespace

@@ -144,6 +144,9 @@ int main(int argc, char** argv) {
     const int rc = app.exec();
     if (rc != 0) return rc;
 
+    // QV_BENCH_SHOT=file.png keeps a picture of the window as the analysis left it.
+    if (qEnvironmentVariableIsSet("QV_BENCH_SHOT"))
+        window.grab().save(QString::fromLocal8Bit(qgetenv("QV_BENCH_SHOT")));
     const double analysis = (analysisEnd - analysisStart) / 1000.0;
     std::printf("page: %.1f MB, %d links, %d movies\n", page.size() / 1048576.0, kLinks, kMovies);
     std::printf("transfer: %.3f s\n", (closeAt - started) / 1000.0);

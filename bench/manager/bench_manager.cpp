@@ -25,6 +25,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 
 #include "manager/DownInfoPane.h"
 #include "manager/JobLog.h"
@@ -34,6 +35,9 @@
 #include "store/Globals.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
+#include "tree/CategoryTreeUi.h"
+#include "tree/TreeMirror.h"
+#include "ui/frmMain.h"
 
 namespace {
 
@@ -135,6 +139,8 @@ int main(int argc, char** argv) {
         {"shot-at", "Percent of all bytes at which to take it (default 40).", "p", "40"});
     options.addOption({"keep", "Keep the temporary folders."});
     options.addOption(
+        {"panes", "Only the job list and the lower panes instead of the main window."});
+    options.addOption(
         {"targets", "Folder for the downloaded files (default: the temp folder).", "dir"});
     options.addOption(
         {"view", "What the lower pane shows: 0 the picture, k the log of part k.", "k", "0"});
@@ -177,35 +183,47 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // The window: the now-downloading list over the part tree and the detail pane.
     ClearJobs();
     InitJobLog();
     Settings = SettingsRecord();
+    // The program's main window (its now-downloading view), or with --panes only the job list and
+    // the lower panes in a plain window.
+    std::unique_ptr<QMainWindow> owner;
+    clsJobManager* manager = nullptr;
+    NowDownView* list = nullptr;
+    if (!options.isSet("panes")) {
+        auto* main = new frmMain;
+        owner.reset(main);
+        main->Load();
+        main->Categories()->mirror()->Select("NowDownLoad");
+        manager = main->Manager();
+    } else {
+        owner = std::make_unique<QMainWindow>();
+        owner->setWindowTitle("Quorvanta");
+        manager = new clsJobManager(owner.get());
+        auto* split = new QSplitter(Qt::Vertical);
+        split->addWidget(new NowDownView(manager));
+        split->addWidget(new DownInfoPane(manager));
+        split->setSizes({330, 420});
+        owner->setCentralWidget(split);
+        auto* panel1 = new QLabel(clsJobManager::StatebarText());
+        auto* panel2 = new QLabel;
+        owner->statusBar()->addWidget(panel1, 1);
+        owner->statusBar()->addPermanentWidget(panel2);
+        QObject::connect(manager, &clsJobManager::TransferRate, panel2,
+                         [panel2](qint64 rate, int busy) {
+                             panel2->setText(QStringLiteral("%1 running   %2/s")
+                                                 .arg(busy)
+                                                 .arg(QLocale().formattedDataSize(
+                                                     rate, 1, QLocale::DataSizeTraditionalFormat)));
+                         });
+    }
+    list = owner->findChild<NowDownView*>("lvNowDown");
     Settings.Maxjobs = 8;
     Settings.PopMessage = 0;
-    clsJobManager manager;
-    QMainWindow window;
-    window.setWindowTitle("Quorvanta");
-    auto* split = new QSplitter(Qt::Vertical);
-    auto* list = new NowDownView(&manager);
-    auto* pane = new DownInfoPane(&manager);
-    split->addWidget(list);
-    split->addWidget(pane);
-    split->setSizes({330, 420});
-    window.setCentralWidget(split);
-    auto* panel1 = new QLabel(clsJobManager::StatebarText());
-    auto* panel2 = new QLabel;
-    window.statusBar()->addWidget(panel1, 1);
-    window.statusBar()->addPermanentWidget(panel2);
-    QObject::connect(
-        &manager, &clsJobManager::TransferRate, panel2, [panel2](qint64 rate, int busy) {
-            panel2->setText(
-                QStringLiteral("%1 running   %2/s")
-                    .arg(busy)
-                    .arg(QLocale().formattedDataSize(rate, 1, QLocale::DataSizeTraditionalFormat)));
-        });
+    QMainWindow& window = *owner;
     window.resize(options.value("width").toInt(), options.value("height").toInt());
-    if (!qEnvironmentVariableIsSet("QV_BENCH_HIDDEN")) window.show();
+    window.show();
 
     // Timer lateness: a 20 ms timer, the longest gap beyond its interval.
     QElapsedTimer tickClock;
@@ -220,7 +238,7 @@ int main(int argc, char** argv) {
             worstCpu = cpu - lastCpu;
             worstLate = now - lastTick - 20;
             worstAt = now;
-            worstBytes = manager.TotalReceived();
+            worstBytes = manager->TotalReceived();
         }
         lastTick = now;
         lastCpu = cpu;
@@ -228,10 +246,10 @@ int main(int argc, char** argv) {
 
     int done = 0;
     QEventLoop loop;
-    QObject::connect(&manager, &clsJobManager::JobCompleted, [&](int) {
+    QObject::connect(manager, &clsJobManager::JobCompleted, [&](int) {
         if (++done == jobs) loop.quit();
     });
-    QObject::connect(&manager, &clsJobManager::JobStatesChanged, [&] {
+    QObject::connect(manager, &clsJobManager::JobStatesChanged, [&] {
         for (int j = 1; j <= JobCount; ++j)
             if (Jobs[static_cast<size_t>(j)].State == StateError) loop.quit();
     });
@@ -240,7 +258,7 @@ int main(int argc, char** argv) {
     QTimer shooter;
     shooter.setInterval(50);
     QObject::connect(&shooter, &QTimer::timeout, [&] {
-        if (shot || manager.TotalReceived() < shotAt) return;
+        if (shot || manager->TotalReceived() < shotAt) return;
         shot = true;
         // A moment later, when the gathered redraws have reached the screen.
         QTimer::singleShot(300, &window, [&] {
@@ -271,14 +289,14 @@ int main(int argc, char** argv) {
         job.IsNew = VbTrue;
         job.UserAgent = Settings.Useragent;
         const int j = AddJob(job);
-        manager.AddToNowDownList(j);
+        manager->AddToNowDownList(j);
         if (i == 1 && !qEnvironmentVariableIsSet("QV_BENCH_NOPIC")) {
             list->setCurrentItem(list->Row(j));
-            manager.SetSelectedJobs({j});
-            manager.ChooseJob(j);
+            manager->SetSelectedJobs({j});
+            manager->ChooseJob(j);
             if (const int view = options.value("view").toInt(); view > 0) {
-                QTimer::singleShot(300, &manager, [&manager, view] {
-                    manager.ChooseNode(QString::number(view) + "Jet");
+                QTimer::singleShot(300, manager, [manager, view] {
+                    manager->ChooseNode(QString::number(view) + "Jet");
                 });
             }
         }

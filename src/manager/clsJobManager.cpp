@@ -197,7 +197,10 @@ void clsJobManager::BindAndStart(int j) {
     if (slot == nullptr || slot->InUse() || !ValidJob(j)) return;
     slotJob[static_cast<size_t>(s)] = j;
     slotItem[static_cast<size_t>(s)] = rows.contains(j) ? j : 0;
-    if (shownJob == j) shownSlot = s;
+    if (shownJob == j)
+        shownSlot = s;
+    else if (shownSlot == s)
+        shownSlot = 0;  // the shown job's old slot serves another job now
     if (!rateTimer.isActive()) {
         rateMark = totalReceived;
         rateTimer.start();
@@ -208,9 +211,13 @@ void clsJobManager::BindAndStart(int j) {
 }
 
 bool clsJobManager::StartNextWaiting() {
+    // A job deleted while it waited keeps its state until the program ends; it has no row and
+    // is never started.
     int j = 0;
     for (int i = 1; i <= JobCount; ++i) {
-        if (Jobs[static_cast<size_t>(i)].State == StateWaiting) {
+        const JobRecord& job = Jobs[static_cast<size_t>(i)];
+        if (job.State == StateWaiting && rows.contains(i) &&
+            job.ClassKey != QLatin1String("Recely_Really")) {
             j = i;
             break;
         }
@@ -222,8 +229,12 @@ bool clsJobManager::StartNextWaiting() {
 }
 
 void clsJobManager::RemoveRow(int j) {
-    if (DownloadSlot* slot = RunningSlot(j)) slot->Pause();
-    if (!rows.contains(j)) return;
+    DownloadSlot* running = RunningSlot(j);
+    if (running != nullptr) running->Pause();
+    if (!rows.contains(j)) {
+        if (running != nullptr) StartNextWaiting();
+        return;
+    }
     rows.remove(j);
     rowOrder.removeOne(j);
     selected.removeAll(j);
@@ -232,6 +243,7 @@ void clsJobManager::RemoveRow(int j) {
     emit RowRemoved(j);
     if (shownJob == j) ClearShown();
     emit JobStatesChanged();
+    if (running != nullptr) StartNextWaiting();  // the slot was given back
 }
 
 // ---------------------------------------------------------------------------------------------

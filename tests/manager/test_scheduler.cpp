@@ -134,6 +134,24 @@ TEST_F(Scheduler, PausingAJobNoSlotServesPausesItAndStartsTheNextWaiting) {
     EXPECT_EQ(State(a), StatePaused);
 }
 
+TEST_F(Scheduler, ADeletedJobGivesItsSlotToTheNextAndADeletedWaitingJobNeverStarts) {
+    Settings.Maxjobs = 1;
+    const int a = Add(StateWaiting), b = Add(StateWaiting), c = Add(StateWaiting);
+    for (int j : {a, b, c}) manager.AddToNowDownList(j);
+    ASSERT_TRUE(Running(a));
+    // b is deleted while it waits: it keeps state 3 in the table but loses its row.
+    Jobs[static_cast<size_t>(b)].ClassKey = "Recely_Really";
+    manager.RemoveRow(b);
+    EXPECT_FALSE(manager.HasRow(b));
+    // a is deleted while it runs: paused, and its slot goes to c, not to the deleted b.
+    Jobs[static_cast<size_t>(a)].ClassKey = "Recely_Really";
+    manager.RemoveRow(a);
+    EXPECT_EQ(State(a), StatePaused);
+    EXPECT_FALSE(Running(b));
+    EXPECT_TRUE(Running(c));
+    EXPECT_EQ(manager.RowJobs(), QList<int>{c});
+}
+
 TEST_F(Scheduler, PauseAllPausesRunningAndWaitingAndStartsNothing) {
     Settings.Maxjobs = 1;
     const int a = Add(StateWaiting), b = Add(StateWaiting), c = Add(StateError);

@@ -359,3 +359,24 @@ TEST_F(DownHtmlTest, LongPagePiecesJoinLineBreaksAndCharacters) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DownHtmlTest, ProxyGetsTheAbsoluteTargetAndMoviesStayOnTheSite) {
+    const QByteArray body = "<embed src=m.swf type=flash></embed>";
+    ScriptedPeer proxy({"HTTP/1.0 200 OK\r\n\r\n" + body}, 1);
+    SearchRecord search = PageSearch("http://site.example:8080/d/p.htm");
+    search.UseProxy = VbTrue;
+    search.ProxyHost = "127.0.0.1";
+    search.ProxyPort = proxy.Port();
+    const int s = AddSearch(search);
+    const AnalyserRun run = RunAnalyser(s);
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(run.details[0], QString("127.0.0.1:%1").arg(proxy.Port()));
+    EXPECT_TRUE(proxy.request.startsWith("GET http://site.example:8080/d/p.htm HTTP/1.1\r\n"));
+    EXPECT_TRUE(proxy.request.contains("\r\nHost: site.example:8080\r\n"));
+    ASSERT_EQ(JobCount, 1);
+    EXPECT_EQ(Jobs[1].Url, "http://site.example:8080/d/m.swf");
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 #include "store/VbDate.h"
 
 #include <cmath>
+#include <limits>
 
 namespace VbDate {
 
@@ -25,7 +26,19 @@ QDateTime ToDateTime(double days) {
     return t.addMSecs(msecs);
 }
 
-double Now() { return FromDateTime(QDateTime::currentDateTime()); }
+double Now() {
+    // Asking for the local time zone costs a system call each time; the offset is taken again
+    // at most once a second, which follows daylight-saving changes closely enough.
+    static qint64 offsetTakenAt = std::numeric_limits<qint64>::min();
+    static qint64 offsetMs = 0;
+    const qint64 utcMs = QDateTime::currentMSecsSinceEpoch();
+    if (utcMs - offsetTakenAt >= 1000 || utcMs < offsetTakenAt) {
+        offsetMs = static_cast<qint64>(QDateTime::fromMSecsSinceEpoch(utcMs).offsetFromUtc()) * 1000;
+        offsetTakenAt = utcMs;
+    }
+    // Day 25569 is 1 January 1970.
+    return 25569.0 + static_cast<double>(utcMs + offsetMs) / 86400000.0;
+}
 
 int DayBoundaries(double from, double to) {
     return static_cast<int>(ToDateTime(from).date().daysTo(ToDateTime(to).date()));

@@ -37,3 +37,21 @@ TEST(NumberRule, RoundsHalvesToEvenAndClamps) {
     EXPECT_EQ(NumberRule::ValUInt16("65535"), 65535);
     EXPECT_EQ(NumberRule::ValInt32("12345"), 12345);
 }
+
+#include "store/VbDate.h"
+
+TEST(VbDate, NowAgreesWithTheLocalClockAndRoundTrips) {
+    const QDateTime before = QDateTime::currentDateTime();
+    const double now = VbDate::Now();
+    const QDateTime after = QDateTime::currentDateTime();
+    EXPECT_GE(now, VbDate::FromDateTime(before) - 1e-7);
+    EXPECT_LE(now, VbDate::FromDateTime(after) + 1e-7);
+    EXPECT_DOUBLE_EQ(VbDate::FromDateTime(QDateTime(QDate(1899, 12, 30), QTime(0, 0))), 0.0);
+    EXPECT_DOUBLE_EQ(VbDate::FromDateTime(QDateTime(QDate(1900, 1, 1), QTime(18, 0))), 2.75);
+    EXPECT_EQ(VbDate::ToDateTime(2.75), QDateTime(QDate(1900, 1, 1), QTime(18, 0)));
+    // Before the epoch the fraction still counts forward from midnight.
+    EXPECT_EQ(VbDate::ToDateTime(-1.25), QDateTime(QDate(1899, 12, 29), QTime(6, 0)));
+    const QDateTime late(QDate(2026, 12, 6), QTime(23, 59));
+    const QDateTime early(QDate(2026, 12, 7), QTime(0, 1));
+    EXPECT_EQ(VbDate::DayBoundaries(VbDate::FromDateTime(late), VbDate::FromDateTime(early)), 1);
+}

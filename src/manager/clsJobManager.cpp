@@ -38,6 +38,25 @@ bool clsJobManager::ValidJob(int j) const {
     return j >= 1 && j <= JobCount;
 }
 
+void clsJobManager::NotifyStates() {
+    // Operations over many rows tell once, at their end.
+    if (quietDepth > 0)
+        statesPending = true;
+    else
+        emit JobStatesChanged();
+}
+
+clsJobManager::Quiet::Quiet(clsJobManager* m) : manager(m) {
+    ++manager->quietDepth;
+}
+
+clsJobManager::Quiet::~Quiet() {
+    if (--manager->quietDepth == 0 && manager->statesPending) {
+        manager->statesPending = false;
+        emit manager->JobStatesChanged();
+    }
+}
+
 DownloadSlot* clsJobManager::Slot(int k) const {
     if (k < 1 || k > kSlots) return nullptr;
     return slotObjects[static_cast<size_t>(k)];
@@ -188,7 +207,7 @@ void clsJobManager::AddToNowDownList(int j) {
     if (FindOneCls() != nullptr && Jobs[static_cast<size_t>(j)].State == StateWaiting &&
         RunningSlot(j) == nullptr)
         BindAndStart(j);
-    emit JobStatesChanged();
+    NotifyStates();
 }
 
 void clsJobManager::BindAndStart(int j) {
@@ -207,7 +226,7 @@ void clsJobManager::BindAndStart(int j) {
     }
     slot->BindAndStart(j);
     if (ValidJob(j)) SetRowIcon(j, Jobs[static_cast<size_t>(j)].State);
-    emit JobStatesChanged();
+    NotifyStates();
 }
 
 bool clsJobManager::StartNextWaiting() {
@@ -242,7 +261,7 @@ void clsJobManager::RemoveRow(int j) {
         if (slotItem[static_cast<size_t>(k)] == j) slotItem[static_cast<size_t>(k)] = 0;
     emit RowRemoved(j);
     if (shownJob == j) ClearShown();
-    emit JobStatesChanged();
+    NotifyStates();
     if (running != nullptr) StartNextWaiting();  // the slot was given back
 }
 
@@ -321,7 +340,7 @@ void clsJobManager::OnCompleted(int k, int j) {
     if (shownJob == j) ClearShown();
     if (Settings.PopMessage == 1) emit JobMessage(QStringLiteral("Job complete.") + job.Url);
     emit JobCompleted(j);
-    emit JobStatesChanged();
+    NotifyStates();
     if (!StartNextWaiting()) emit StatebarReset();
 }
 
@@ -344,7 +363,7 @@ void clsJobManager::OnRunEnded(int k, int j, const QString& reason) {
             }
         }
     }
-    emit JobStatesChanged();
+    NotifyStates();
     StartNextWaiting();
 }
 
@@ -363,6 +382,7 @@ float clsJobManager::AverageSpeed(int32_t fileSize, double timeElapsed) {
 // Start-up and exit
 
 void clsJobManager::LoadUnfinishedJobs() {
+    Quiet quiet(this);
     for (int j = 1; j <= JobCount; ++j) {
         JobRecord& job = Jobs[static_cast<size_t>(j)];
         if (job.State == StateComplete || job.State == StateFree) continue;
@@ -374,13 +394,14 @@ void clsJobManager::LoadUnfinishedJobs() {
 }
 
 void clsJobManager::PauseAll() {
+    Quiet quiet(this);
     SaveCls();
     for (int j : rowOrder) {
         if (!ValidJob(j)) continue;
         const int state = Jobs[static_cast<size_t>(j)].State;
         if (state == StateRunning || state == StateWaiting) SetJobState(j, StatePaused);
     }
-    emit JobStatesChanged();
+    NotifyStates();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -397,7 +418,7 @@ void clsJobManager::StartJob(int j) {
         BindAndStart(j);
     else
         SetJobState(j, StateWaiting);
-    emit JobStatesChanged();
+    NotifyStates();
 }
 
 void clsJobManager::PauseJob(int j) {
@@ -407,7 +428,7 @@ void clsJobManager::PauseJob(int j) {
     else
         SetJobState(j, StatePaused);  // waiting, or not served by any slot right now
     SetRowIcon(j, Jobs[static_cast<size_t>(j)].State);
-    emit JobStatesChanged();
+    NotifyStates();
     StartNextWaiting();
 }
 
@@ -422,6 +443,7 @@ void clsJobManager::PauseDownloadJob() {
 }
 
 void clsJobManager::StartAll() {
+    Quiet quiet(this);
     const QList<int> order = rowOrder;
     for (int j : order) {
         if (!rows.contains(j) || !ValidJob(j)) continue;
@@ -431,7 +453,7 @@ void clsJobManager::StartAll() {
         else
             SetJobState(j, StateWaiting);
     }
-    emit JobStatesChanged();
+    NotifyStates();
 }
 
 clsJobManager::JobsMenuState clsJobManager::JobsMenuEnabling(int activeList) const {
@@ -501,7 +523,7 @@ void clsJobManager::ChooseJob(int j) {
         shownJob = keep;
     }
     if (selected.size() >= 2) shownJob = 0;
-    emit JobStatesChanged();
+    NotifyStates();
 }
 
 void clsJobManager::ChooseNode(const QString& key) {

@@ -173,6 +173,15 @@ private:
     void SelectDefaultView();
     void TickRate();
     bool ValidJob(int jobIndex) const;
+    void NotifyStates();
+    // Holds JobStatesChanged back until the outermost holder ends.
+    struct Quiet {
+        explicit Quiet(clsJobManager* manager);
+        ~Quiet();
+        Quiet(const Quiet&) = delete;
+        Quiet& operator=(const Quiet&) = delete;
+        clsJobManager* manager;
+    };
 
     std::array<DownloadSlot*, kSlots + 1> slotObjects{};
     std::array<int, kSlots + 1> slotJob{};
@@ -188,4 +197,6 @@ private:
     qint64 totalReceived = 0;
     qint64 rateMark = 0;
     QTimer rateTimer;
+    int quietDepth = 0;
+    bool statesPending = false;
 };

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QSignalSpy>
+
 #include "common/TestEnv.h"
 #include "engine/DownloadSlot.h"
 #include "manager/ManagerTestKit.h"
@@ -172,7 +174,9 @@ TEST_F(Scheduler, StartUpListsUnfinishedJobsAndShowsACutOffRunAsPaused) {
     const int deleted = Add(StatePaused);
     Jobs[static_cast<size_t>(deleted)].ClassKey = "Recely_Really";
     const int waiting = Add(StateWaiting);
+    QSignalSpy told(&manager, &clsJobManager::JobStatesChanged);
     manager.LoadUnfinishedJobs();
+    EXPECT_EQ(told.size(), 1);  // once for the whole start-up, not once per row
     EXPECT_EQ(manager.RowJobs(), (QList<int>{cut, failed, waiting}));
     EXPECT_EQ(State(cut), StatePaused);
     EXPECT_EQ(manager.RowIcon(cut), StatePaused);

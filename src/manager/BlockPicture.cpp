@@ -2,6 +2,7 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QWheelEvent>
 #include <algorithm>
 
 #include "manager/ManagerIcons.h"
@@ -203,6 +204,13 @@ void BlockPicture::paintEvent(QPaintEvent* event) {
         event->rect(), picImg,
         QRectF(source.x() * dpr, source.y() * dpr, source.width() * dpr, source.height() * dpr)
             .toRect());
+}
+
+void BlockPicture::wheelEvent(QWheelEvent* event) {
+    const int before = scrollOffset;
+    SetScrollOffset(scrollOffset - event->angleDelta().y() / 4);
+    if (scrollOffset != before) emit ScrollOffsetChanged(scrollOffset);
+    event->accept();
 }
 
 void BlockPicture::resizeEvent(QResizeEvent* event) {

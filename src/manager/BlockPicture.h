@@ -45,10 +45,13 @@ public:
 signals:
     // The picture's full height and the visible height changed (for VScroll1).
     void PictureHeightChanged(int pictureHeight, int visibleHeight);
+    // The wheel moved the picture (VScroll1 follows).
+    void ScrollOffsetChanged(int offset);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     const JobRecord* Record() const;

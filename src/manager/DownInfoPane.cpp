@@ -144,6 +144,7 @@ DownInfoPane::DownInfoPane(clsJobManager* mgr, QWidget* parent) : QWidget(parent
         VScroll1->setVisible(over > 0);
     });
     connect(VScroll1, &QScrollBar::valueChanged, picDraw, &BlockPicture::SetScrollOffset);
+    connect(picDraw, &BlockPicture::ScrollOffsetChanged, VScroll1, &QScrollBar::setValue);
     connect(tvNowDown, &QTreeWidget::itemClicked, this, &DownInfoPane::OnNodeClicked);
 
     connect(manager, &clsJobManager::PanesCleared, this, &DownInfoPane::ClearPanes);

@@ -2,6 +2,7 @@
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 
 #include "manager/ManagerIcons.h"
@@ -145,6 +146,13 @@ void NowDownView::EnablePopup() {
 void NowDownView::contextMenuEvent(QContextMenuEvent* event) {
     EnablePopup();
     popup->popup(event->globalPos());
+}
+
+void NowDownView::keyPressEvent(QKeyEvent* event) {
+    // Moving through the rows with the keyboard chooses the row like a click does.
+    QTreeWidgetItem* before = currentItem();
+    QTreeWidget::keyPressEvent(event);
+    if (currentItem() != nullptr && currentItem() != before) OnItemClicked(currentItem());
 }
 
 void NowDownView::mouseReleaseEvent(QMouseEvent* event) {

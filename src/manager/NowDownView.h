@@ -38,6 +38,7 @@ signals:
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void OnRowAdded(int jobIndex);

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QLabel>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTest>
 #include <QTreeWidget>
 
 #include "common/TestEnv.h"
@@ -184,6 +187,44 @@ TEST_F(Progress, PanesFollowTheChosenJobNodeAndConnection) {
     EXPECT_EQ(pane.Picture()->Job(), 0);
     manager.ChooseNode("2Jet");  // no slot: ignored
     EXPECT_EQ(manager.SlotViewPart(1), 255);
+}
+
+TEST_F(Progress, ClicksAndKeysOnTheListChooseTheJobAndThePopupFollowsTheJobsMenu) {
+    NowDownView view(&manager);
+    DownInfoPane pane(&manager);
+    view.resize(700, 200);
+    view.show();
+    const int j = RunningJob(2);
+    const int idle = AddJob(NewJob(server.Url("/idle.swf"), folder, 1, StatePaused));
+    manager.AddToNowDownList(idle);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const QRect first = view.visualItemRect(view.Row(j));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, first.center());
+    EXPECT_EQ(manager.SelectedJobs(), QList<int>{j});
+    EXPECT_EQ(manager.ShownJob(), j);
+    EXPECT_EQ(pane.PartTree()->topLevelItem(0)->childCount(), 2);
+
+    view.EnablePopup();
+    auto entry = [&](const char* name) { return view.findChild<QAction*>(name)->isEnabled(); };
+    EXPECT_FALSE(entry("popNowDown_Start"));
+    EXPECT_TRUE(entry("popNowDown_Pause"));
+    EXPECT_TRUE(entry("popNowDown_AllStart"));
+    EXPECT_TRUE(entry("popNowDown_AllPause"));
+    EXPECT_FALSE(entry("popNowDown_Delete"));  // the selected job runs
+
+    QTest::keyClick(view.viewport(), Qt::Key_Down);
+    EXPECT_EQ(manager.SelectedJobs(), QList<int>{idle});
+    EXPECT_EQ(manager.ShownJob(), idle);
+    EXPECT_EQ(pane.PartTree()->topLevelItemCount(), 0);
+    view.EnablePopup();
+    EXPECT_TRUE(entry("popNowDown_Start"));
+    EXPECT_FALSE(entry("popNowDown_Pause"));
+    EXPECT_TRUE(entry("popNowDown_Delete"));
+    QSignalSpy deleting(&view, &NowDownView::DeleteRequested);
+    view.findChild<QAction*>("popNowDown_Delete")->trigger();
+    EXPECT_EQ(deleting.size(), 1);
+    view.findChild<QAction*>("popNowDown_Start")->trigger();
+    EXPECT_TRUE(manager.RunningSlot(idle) != nullptr);
 }
 
 TEST(BlockPictureLayout, FitsTheFileIntoThePaneAndScrollsOnlyWhenCramped) {

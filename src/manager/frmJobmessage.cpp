@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 #include <memory>
 
+#include "manager/ManagerIcons.h"
 #include "manager/clsJobManager.h"
 
 frmJobmessage::frmJobmessage(QWidget* parent)
@@ -38,7 +39,7 @@ void frmJobmessage::AddLine(const QString& line) {
         list1->clear();
         show();
     }
-    list1->addItem(line);
+    list1->addItem(new QListWidgetItem(ManagerIcon("Ok"), line));
     list1->scrollToBottom();
 }
 

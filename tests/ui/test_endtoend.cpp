@@ -112,3 +112,52 @@ TEST(EndToEnd, EightJobsDownloadInTheWindowAndAreFiled) {
     w.ExitProgram();
     ClearJobs();
 }
+
+TEST(EndToEnd, ADownloadClosedMidwayResumesAfterARestart) {
+    TestEnv::IsolateHome();
+    ClearJobs();
+    NginxServer nginx("limit_rate 200k;");
+    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    const QByteArray body = TestEnv::RandomBytes(3000000, 77);
+    ASSERT_TRUE(nginx.Put("big.swf", body));
+    const QString folder = TestEnv::NewDir("movies") + "/";
+    int32_t receivedAtClose = 0;
+    {
+        frmMain w;
+        w.Load();
+        Settings.PopMessage = 0;
+        JobRecord job;
+        job.ClassKey = "103k";
+        job.State = StateWaiting;
+        job.Url = nginx.Url("/big.swf");
+        job.FileName = "big.swf";
+        job.LocalFile = folder + "big.swf";
+        job.Parts = 4;
+        job.IsNew = VbTrue;
+        job.UserAgent = "Quorvanta 1.0";
+        job.CreateTime = VbDate::Now();
+        ASSERT_EQ(AddJob(job), 1);
+        w.Manager()->AddToNowDownList(1);
+        QTRY_VERIFY_WITH_TIMEOUT(Jobs[1].Received > 300000, 30000);
+        w.ExitProgram();  // pause all and save, as closing the window does
+        receivedAtClose = Jobs[1].Received;
+        EXPECT_EQ(Jobs[1].State, StatePaused);
+        EXPECT_LT(receivedAtClose, body.size());
+    }
+    ClearJobs();
+    {
+        frmMain w;
+        w.Load();
+        ASSERT_EQ(JobCount, 1);
+        EXPECT_EQ(Jobs[1].State, StatePaused);
+        EXPECT_EQ(Jobs[1].Received, receivedAtClose);
+        EXPECT_TRUE(w.Manager()->HasRow(1));
+        Settings.PopMessage = 0;
+        w.Manager()->StartAll();
+        QTRY_VERIFY_WITH_TIMEOUT(Jobs[1].State == StateComplete, 60000);
+        EXPECT_EQ(TestEnv::ReadFile(folder + "big.swf"), body);
+        EXPECT_FALSE(QFile::exists(folder + "big.swf!qv"));
+        w.ExitProgram();
+    }
+    ClearJobs();
+}

@@ -17,8 +17,10 @@ bool CategoryTree::Add(const QString& parentKey, const QString& key, const QStri
     if (!parentKey.isEmpty() && !nodes.contains(parentKey)) return false;
     TreeNode node{key, text, image, selectedImage, tag, parentKey, {}};
     nodes.insert(key, node);
-    if (parentKey.isEmpty()) roots.append(key);
-    else nodes[parentKey].Children.append(key);
+    if (parentKey.isEmpty())
+        roots.append(key);
+    else
+        nodes[parentKey].Children.append(key);
     emit Changed();
     return true;
 }
@@ -50,8 +52,10 @@ bool CategoryTree::Remove(const QString& key) {
     const QString parentKey = it->ParentKey;
     for (const QString& d : Descendants(key)) nodes.remove(d);
     nodes.remove(key);
-    if (parentKey.isEmpty()) roots.removeAll(key);
-    else nodes[parentKey].Children.removeAll(key);
+    if (parentKey.isEmpty())
+        roots.removeAll(key);
+    else
+        nodes[parentKey].Children.removeAll(key);
     emit Changed();
     return true;
 }

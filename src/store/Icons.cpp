@@ -3,7 +3,9 @@
 #include <QFile>
 #include <QHash>
 
-static void InitIconResources() { Q_INIT_RESOURCE(icons); }
+static void InitIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
 
 namespace {
 // Theme names tried first for each key.

@@ -7,9 +7,9 @@
 #include "store/CategoryTree.h"
 
 struct JobDbLoadResult {
-    bool complete = true;   // false when part of the file could not be read
-    QString problem;        // what was wrong, for the message to the user
-    QString keptAs;         // where the unread file was kept (path + ".bad")
+    bool complete = true;  // false when part of the file could not be read
+    QString problem;       // what was wrong, for the message to the user
+    QString keptAs;        // where the unread file was kept (path + ".bad")
 };
 
 // Writes the tree's categories and all jobs (except deleted-for-good and empty keys) to path,

@@ -125,8 +125,7 @@ bool Reader::ReadString(QString& text) {
 
 bool Reader::ReadCategory(CategoryRecord& r) {
     const qsizetype start = pos;
-    if (ReadString(r.ParentKey) && ReadString(r.Key) && ReadString(r.Text) &&
-        ReadString(r.Folder))
+    if (ReadString(r.ParentKey) && ReadString(r.Key) && ReadString(r.Text) && ReadString(r.Folder))
         return true;
     pos = start;
     return false;
@@ -150,11 +149,10 @@ bool Reader::ReadJob(JobRecord& r) {
               ReadRaw(r.CanResume) && ReadString(r.Comment) && ReadString(r.LocalFile) &&
               ReadString(r.FileName) && ReadRaw(r.IsNew) && ReadRaw(r.FileOpen) &&
               ReadRaw(r.FileNo) && ReadString(r.Spare) && ReadRaw(r.FileSize) &&
-              ReadRaw(r.Received) && ReadRaw(r.Parts) && ReadString(r.Url) &&
-              ReadString(r.Host) && ReadString(r.Path) && ReadRaw(r.Port) &&
-              ReadRaw(r.UseProxy) && ReadString(r.ProxyHost) && ReadRaw(r.ProxyPort) &&
-              ReadRaw(r.UseLogin) && ReadString(r.UserName) && ReadString(r.Password) &&
-              ReadString(r.UserAgent);
+              ReadRaw(r.Received) && ReadRaw(r.Parts) && ReadString(r.Url) && ReadString(r.Host) &&
+              ReadString(r.Path) && ReadRaw(r.Port) && ReadRaw(r.UseProxy) &&
+              ReadString(r.ProxyHost) && ReadRaw(r.ProxyPort) && ReadRaw(r.UseLogin) &&
+              ReadString(r.UserName) && ReadString(r.Password) && ReadString(r.UserAgent);
     for (int k = 1; ok && k <= kMaxParts; ++k)
         ok = ReadRaw(r.Segments[k].StartPos) && ReadRaw(r.Segments[k].CurPos) &&
              ReadRaw(r.Segments[k].EndPos);

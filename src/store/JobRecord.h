@@ -7,7 +7,9 @@
 
 constexpr int16_t VbTrue = -1;
 constexpr int16_t VbFalse = 0;
-inline int16_t VbBool(bool value) { return value ? VbTrue : VbFalse; }
+inline int16_t VbBool(bool value) {
+    return value ? VbTrue : VbFalse;
+}
 
 // Job states.
 enum JobState : int32_t {

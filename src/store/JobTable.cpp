@@ -8,8 +8,9 @@ int16_t JobCount = 0;
 
 int AddJob(const JobRecord& record) {
     if (JobCount >= kMaxJobs) {
-        UserMessage::Show(UserMessage::Warning, QStringLiteral("Quorvanta"),
-                          QStringLiteral("The job list is full (32767 jobs). The job was not added."));
+        UserMessage::Show(
+            UserMessage::Warning, QStringLiteral("Quorvanta"),
+            QStringLiteral("The job list is full (32767 jobs). The job was not added."));
         return 0;
     }
     ++JobCount;

@@ -7,7 +7,9 @@ namespace NumberRule {
 
 namespace {
 
-bool IsSkipped(QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
+bool IsSkipped(QChar c) {
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
 
 // Iterates the text's characters with the skipped ones left out.
 class Reader {
@@ -34,8 +36,10 @@ double ReadRadix(Reader& r, int radix) {
     while (!r.AtEnd()) {
         int digit = -1;
         const QChar c = r.Peek().toUpper();
-        if (c >= u'0' && c <= u'9') digit = c.unicode() - u'0';
-        else if (c >= u'A' && c <= u'F') digit = c.unicode() - u'A' + 10;
+        if (c >= u'0' && c <= u'9')
+            digit = c.unicode() - u'0';
+        else if (c >= u'A' && c <= u'F')
+            digit = c.unicode() - u'A' + 10;
         if (digit < 0 || digit >= radix) break;
         value = value * radix + digit;
         any = true;
@@ -118,16 +122,28 @@ template <typename T>
 T Clamp(double value) {
     if (std::isnan(value)) return 0;
     const double r = RoundHalfEven(value);
-    if (r <= static_cast<double>(std::numeric_limits<T>::min())) return std::numeric_limits<T>::min();
-    if (r >= static_cast<double>(std::numeric_limits<T>::max())) return std::numeric_limits<T>::max();
+    if (r <= static_cast<double>(std::numeric_limits<T>::min()))
+        return std::numeric_limits<T>::min();
+    if (r >= static_cast<double>(std::numeric_limits<T>::max()))
+        return std::numeric_limits<T>::max();
     return static_cast<T>(r);
 }
 }  // namespace
 
-int16_t ToInt16(double value) { return Clamp<int16_t>(value); }
-int32_t ToInt32(double value) { return Clamp<int32_t>(value); }
-int16_t ValInt16(const QString& text) { return Clamp<int16_t>(Val(text)); }
-int32_t ValInt32(const QString& text) { return Clamp<int32_t>(Val(text)); }
-uint16_t ValUInt16(const QString& text) { return Clamp<uint16_t>(Val(text)); }
+int16_t ToInt16(double value) {
+    return Clamp<int16_t>(value);
+}
+int32_t ToInt32(double value) {
+    return Clamp<int32_t>(value);
+}
+int16_t ValInt16(const QString& text) {
+    return Clamp<int16_t>(Val(text));
+}
+int32_t ValInt32(const QString& text) {
+    return Clamp<int32_t>(Val(text));
+}
+uint16_t ValUInt16(const QString& text) {
+    return Clamp<uint16_t>(Val(text));
+}
 
 }  // namespace NumberRule

@@ -11,7 +11,9 @@ Handler& Current() {
 }
 }  // namespace
 
-void SetHandler(Handler handler) { Current() = std::move(handler); }
+void SetHandler(Handler handler) {
+    Current() = std::move(handler);
+}
 
 void Show(Icon icon, const QString& title, const QString& text) {
     if (Current()) {

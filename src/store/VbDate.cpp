@@ -33,7 +33,8 @@ double Now() {
     static qint64 offsetMs = 0;
     const qint64 utcMs = QDateTime::currentMSecsSinceEpoch();
     if (utcMs - offsetTakenAt >= 1000 || utcMs < offsetTakenAt) {
-        offsetMs = static_cast<qint64>(QDateTime::fromMSecsSinceEpoch(utcMs).offsetFromUtc()) * 1000;
+        offsetMs =
+            static_cast<qint64>(QDateTime::fromMSecsSinceEpoch(utcMs).offsetFromUtc()) * 1000;
         offsetTakenAt = utcMs;
     }
     // Day 25569 is 1 January 1970.

@@ -12,6 +12,8 @@ double Now();
 // Number of midnights (local calendar days) between two dates; later minus earlier.
 int DayBoundaries(double from, double to);
 // A duration in days as seconds.
-inline double DurationSeconds(double days) { return days * 86400.0; }
+inline double DurationSeconds(double days) {
+    return days * 86400.0;
+}
 
 }  // namespace VbDate

@@ -56,8 +56,8 @@ NginxServer::NginxServer(const QString& serverExtra, const QString& httpExtra) {
                                  .arg(root, httpExtra, serverExtra);
         TestEnv::WriteFile(prefix + "/nginx.conf", conf.toUtf8());
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(nginx, {"-p", prefix, "-c", prefix + "/nginx.conf", "-e",
-                              prefix + "/logs/error.log"});
+        process.start(
+            nginx, {"-p", prefix, "-c", prefix + "/nginx.conf", "-e", prefix + "/logs/error.log"});
         if (!process.waitForStarted(5000)) {
             error = "nginx did not start: " + process.errorString();
             continue;

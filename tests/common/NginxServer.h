@@ -8,7 +8,8 @@
 class NginxServer {
 public:
     // serverExtra: directives inside "server { }"; httpExtra: directives inside "http { }".
-    explicit NginxServer(const QString& serverExtra = QString(), const QString& httpExtra = QString());
+    explicit NginxServer(const QString& serverExtra = QString(),
+                         const QString& httpExtra = QString());
     ~NginxServer();
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;

@@ -15,7 +15,9 @@ QString& RootRef() {
     return root;
 }
 
-QString Root() { return RootRef(); }
+QString Root() {
+    return RootRef();
+}
 
 QString NewDir(const QString& name) {
     const QString dir = Root() + "/" + (name.isEmpty() ? QString() : name + "-") +

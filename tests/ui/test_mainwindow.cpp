@@ -161,3 +161,41 @@ TEST_F(MainWindowTest, TrayTipIsCaptionAndOpenHideRestores) {
     EXPECT_FALSE(w.isMaximized());
     EXPECT_TRUE(w.isVisible());
 }
+
+TEST_F(MainWindowTest, StartMinimizedAndHideMinKeepsAWayBackWithoutATray) {
+    TestEnv::WriteFile(IniFile, "[Other]\nStartMin=1\nHideMin=1\n");
+    frmMain w;
+    w.Load();
+    EXPECT_EQ(Settings.StartMin, 1);
+    EXPECT_EQ(Settings.HideMin, 1);
+    w.ShowAfterLoad();
+    EXPECT_TRUE(w.isMinimized());
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        // Without a notification area the window is never hidden: it stays in the task bar.
+        EXPECT_TRUE(w.isVisible());
+    }
+    w.RestoreWindow();
+    EXPECT_FALSE(w.isMinimized());
+    EXPECT_TRUE(w.isVisible());
+    w.ExitProgram();
+}
+
+TEST_F(MainWindowTest, ViewCommandsHideAndShowPanesAndBars) {
+    frmMain w;
+    w.Load();
+    w.show();
+    MainMenus* m = w.Menus();
+    auto* tvNa = w.findChild<QTreeWidget*>("tvNa");
+    m->Action("mnuView_Tree")->trigger();
+    EXPECT_FALSE(tvNa->isVisible());
+    EXPECT_FALSE(m->Action("mnuView_Tree")->isChecked());
+    m->Action("tbOper_tvNa")->trigger();
+    EXPECT_TRUE(tvNa->isVisible());
+    m->Action("mnuView_ToolBar")->trigger();
+    EXPECT_FALSE(m->tbMain()->isVisible());
+    m->Action("mnuView_ToolBar")->trigger();
+    EXPECT_TRUE(m->tbMain()->isVisible());
+    m->Action("mnuView_State")->trigger();
+    EXPECT_FALSE(w.statusBar()->isVisible());
+    w.ExitProgram();
+}

@@ -24,6 +24,7 @@ BlockPicture::BlockPicture(QWidget* parent) : QWidget(parent) {
         [this] {
             if (!pendingDirty.isNull()) update(OnScreen(pendingDirty));
             pendingDirty = QRect();
+            emit Refreshed();
         },
         this);
 }
@@ -80,6 +81,11 @@ void BlockPicture::Redraw() {
     painter.end();
     pendingDirty = QRect();
     update();
+    emit Refreshed();
+}
+
+void BlockPicture::RefreshSoon() {
+    screenRefresh->Request();
 }
 
 void BlockPicture::DataArrived(int part) {
@@ -125,7 +131,7 @@ void BlockPicture::DataArrived(int part) {
         dirty |= layout.TileRect(t).adjusted(-1, -1, 1, 1);
     }
     painter.end();
-    if (dirty.isNull()) return;
+    // Even bytes that change no tile change the figures beside the picture.
     pendingDirty |= dirty;
     screenRefresh->Request();
 }

@@ -28,6 +28,8 @@ public:
     void DataArrived(int part);
     // Draws the whole picture again from the job record (after ranges were laid out anew).
     void Redraw();
+    // The job's figures changed without new tiles: Refreshed follows at the next screen update.
+    void RefreshSoon();
 
     // First picture row shown at the top (the scroll bar's value), in pixels.
     void SetScrollOffset(int offset);
@@ -47,6 +49,10 @@ signals:
     void PictureHeightChanged(int pictureHeight, int visibleHeight);
     // The wheel moved the picture (VScroll1 follows).
     void ScrollOffsetChanged(int offset);
+    // What the picture shows reached the screen (at most 25 times a second, and after every
+    // whole redraw): the figures beside it are refreshed in the same step, so they never show
+    // less than the tiles do.
+    void Refreshed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -14,7 +14,6 @@
 #include "manager/BlockPicture.h"
 #include "manager/LogView.h"
 #include "manager/ManagerIcons.h"
-#include "manager/RefreshThrottle.h"
 #include "manager/clsJobManager.h"
 #include "store/JobTable.h"
 
@@ -102,8 +101,6 @@ DownInfoPane::DownInfoPane(clsJobManager* mgr, QWidget* parent) : QWidget(parent
     VScroll1 = new QScrollBar(Qt::Vertical);
     VScroll1->setObjectName("VScroll1");
     VScroll1->hide();
-    labelRefresh = new RefreshThrottle(
-        200, [this] { UpdateLabels(); }, this);
 
     auto* head = new QHBoxLayout;
     head->setContentsMargins(10, 6, 10, 0);
@@ -157,7 +154,12 @@ DownInfoPane::DownInfoPane(clsJobManager* mgr, QWidget* parent) : QWidget(parent
     connect(manager, &clsJobManager::PictureGrew, this, [this](int j, int part) {
         if (picDraw->Job() != j) picDraw->SetJob(j);
         picDraw->DataArrived(part);
-        labelRefresh->Request();
+    });
+    // The figures above the picture change in the same screen update as its tiles; figures that
+    // change without data (the size from the response head, a range given up) ask for one too.
+    connect(picDraw, &BlockPicture::Refreshed, this, &DownInfoPane::UpdateLabels);
+    connect(manager, &clsJobManager::RowChanged, this, [this](int j) {
+        if (j == picDraw->Job()) picDraw->RefreshSoon();
     });
     UpdateLabels();
 }
@@ -172,7 +174,6 @@ void DownInfoPane::ClearPanes() {
     lvResponse0->clear();
     picDraw->Clear();
     ShowDetail(picDrawDot);
-    UpdateLabels();
 }
 
 void DownInfoPane::PutinTree(int j) {
@@ -208,7 +209,6 @@ void DownInfoPane::OnDetailViewChanged(int j, int view) {
         SelectNode("PicDraw");
         ShowDetail(picDrawDot);
         picDraw->SetJob(j);
-        UpdateLabels();
     } else if (view >= 1 && view <= kMaxParts) {
         SelectNode(QStringLiteral("%1Jet").arg(view));
         ShowDetail(lvResponse1);

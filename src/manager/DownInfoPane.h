@@ -8,7 +8,6 @@
 
 class BlockPicture;
 class QLabel;
-class RefreshThrottle;
 class QScrollBar;
 class QSplitter;
 class QStackedWidget;
@@ -58,5 +57,4 @@ private:
     QScrollBar* VScroll1;
     QLabel* lblNum;
     QLabel* lblPic;
-    RefreshThrottle* labelRefresh;  // the figures beside the picture, at most five times a second
 };

@@ -189,6 +189,47 @@ TEST_F(Progress, PanesFollowTheChosenJobNodeAndConnection) {
     EXPECT_EQ(manager.SlotViewPart(1), 255);
 }
 
+TEST_F(Progress, FiguresAboveThePictureKeepUpWithItsTiles) {
+    DownInfoPane pane(&manager);
+    pane.resize(800, 300);
+    pane.show();
+    const int j = RunningJob(5);
+    manager.ChooseJob(j);
+    ASSERT_EQ(pane.DetailPane()->currentWidget(), pane.PictureArea());
+    JobRecord& job = Jobs[static_cast<size_t>(j)];
+    const int32_t size = 2571271;
+    const int32_t range = size / 5;
+
+    // The response head gives the size before any data: the figures show it.
+    job.FileSize = size;
+    manager.UpdateDownloadState(1, 1, "Response", "HTTP/1.1 200 OK\r\nContent-Length: 2571271");
+    // (QTRY_ macros report to QTest, not to gtest: WaitFor is what fails here.)
+    EXPECT_TRUE(WaitFor([&] { return pane.FiguresLabel()->text().contains("2.5 MB"); }, 150));
+    EXPECT_EQ(pane.PercentLabel()->text(), "0%");
+
+    // Ranges laid out, connection 1 has 96 kB.
+    for (int k = 1; k <= 5; ++k)
+        job.Segments[static_cast<size_t>(k)] = {k == 1 ? 0 : (k - 1) * range,
+                                                k == 1 ? 98304 : (k - 1) * range,
+                                                k == 5 ? size : k * range};
+    job.Received = 98304;
+    manager.UpdateDownloadState(1, 1, "DataArrival", "98304");
+    EXPECT_TRUE(WaitFor([&] { return pane.PercentLabel()->text() == "3%"; }, 150));
+
+    // A burst on all five connections right after: the figures follow within a screen update
+    // or two, together with the tiles, not a whole throttle interval behind them.
+    job.Received = 829428;
+    job.Segments[1].CurPos = 165876;
+    for (int k = 2; k <= 5; ++k) job.Segments[static_cast<size_t>(k)].CurPos += 165888;
+    for (int k = 1; k <= 5; ++k) manager.UpdateDownloadState(1, k, "DataArrival", "65536");
+    EXPECT_EQ(manager.RowTexts(j)[clsJobManager::ColPercent], "32%");
+    EXPECT_TRUE(WaitFor([&] { return pane.PercentLabel()->text() == "32%"; }, 150))
+        << pane.PercentLabel()->text().toStdString();
+    EXPECT_TRUE(pane.FiguresLabel()->text().contains("810.0 kB"))
+        << pane.FiguresLabel()->text().toStdString();
+    EXPECT_EQ(pane.Picture()->DrawnTile(pane.Picture()->Layout().TileOf(range)).part, 2);
+}
+
 TEST_F(Progress, ClicksAndKeysOnTheListChooseTheJobAndThePopupFollowsTheJobsMenu) {
     NowDownView view(&manager);
     DownInfoPane pane(&manager);

@@ -67,10 +67,18 @@ void SetOverwriteQuestion(OverwriteQuestion question) {
 bool OutputFileTo(QWidget* parent, int job, const QString& folder) {
     if (!ValidJob(job) || folder.isEmpty()) return false;
     const QString source = Jobs[job].LocalFile;
+    if (FileNamePart(source).isEmpty()) return false;  // no file name: the target is the folder
     const QString target = OutputTarget(folder, source);
     if (QDir::cleanPath(QFileInfo(source).absoluteFilePath()) ==
         QDir::cleanPath(QFileInfo(target).absoluteFilePath()))
         return false;  // copying a file onto itself would destroy it
+    // The source is opened first, so the user is not asked about a copy that cannot be made.
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        UserMessage::Show(UserMessage::Warning, "Quorvanta",
+                          QStringLiteral("Could not read %1:\n%2").arg(source, in.errorString()));
+        return false;
+    }
     if (QFile::exists(target)) {
         bool yes;
         if (Question()) {
@@ -81,12 +89,6 @@ bool OutputFileTo(QWidget* parent, int job, const QString& folder) {
                                         QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
         }
         if (!yes) return false;
-    }
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) {
-        UserMessage::Show(UserMessage::Warning, "Quorvanta",
-                          QStringLiteral("Could not read %1:\n%2").arg(source, in.errorString()));
-        return false;
     }
     // Copied in pieces into a temporary file that replaces the target only when complete.
     QSaveFile out(target);

@@ -173,7 +173,10 @@ void frmMain::ConnectCommands() {
     connect(menus, &MainMenus::MenuAboutToShow, this, [this](const QString&) { EnabledTb(); });
     CategoryView* view = categories->view();
     connect(view, &CategoryView::PaneChanged, this, [this](int v) { ShowView(v); });
-    connect(view, &CategoryView::SelectionHandled, this, [this] { EnabledTb(); });
+    connect(view, &CategoryView::SelectionHandled, this, [this] {
+        DisableTb();
+        EnabledTb();
+    });
     CategoryCommands* cmd = categories->commands();
     connect(cmd, &CategoryCommands::CommandDone, this, [this] { EnabledTb(); });
     on("mnuEdit_MoveTo", [cmd] { cmd->MoveJobs(); });
@@ -181,19 +184,37 @@ void frmMain::ConnectCommands() {
     on("tbMain_Comment", [cmd] { cmd->CommentJob(); });
     on("mnuEdit_Delete", [cmd] { cmd->DeleteJobs(); });
     on("tbMain_Delete", [cmd] { cmd->DeleteJobs(); });
-    auto firstSelected = [this] {
-        const QList<int> jobs =
-            ActiveList() == 2 ? manager->SelectedJobs() : categories->list()->SelectedJobs();
-        return jobs.isEmpty() ? 0 : jobs.first();
+    // Copy URL acts in views 2 and 3, the open commands only on the category list: the other
+    // views' lists keep their selection while they are hidden.
+    on("mnuEdit_CopyUrl", [this] {
+        if (ActiveList() == 2 || ActiveList() == 3) EditCommands::CopyUrl(ChosenJob());
+    });
+    auto openFile = [this] {
+        if (ActiveList() == 3) EditCommands::OpenFile(ChosenJob());
     };
-    on("mnuEdit_CopyUrl", [firstSelected] { EditCommands::CopyUrl(firstSelected()); });
-    on("mnuEdit_OpenFile", [firstSelected] { EditCommands::OpenFile(firstSelected()); });
-    on("tbMain_Openfile", [firstSelected] { EditCommands::OpenFile(firstSelected()); });
-    on("mnuEdit_OpenDir", [firstSelected] { EditCommands::OpenFolder(firstSelected()); });
-    on("tbMain_Opendir", [firstSelected] { EditCommands::OpenFolder(firstSelected()); });
+    auto openDir = [this] {
+        if (ActiveList() == 3) EditCommands::OpenFolder(ChosenJob());
+    };
+    on("mnuEdit_OpenFile", openFile);
+    on("tbMain_Openfile", openFile);
+    on("mnuEdit_OpenDir", openDir);
+    on("tbMain_Opendir", openDir);
     on("mnuEdit_Output", [this] { OutputFile(); });
-    on("mnuEdit_SelectAll", [this] { EditCommands::SelectAll(CurrentList()); });
-    on("mnuEdit_Invert", [this] { EditCommands::InvertSelection(CurrentList()); });
+    on("mnuEdit_SelectAll", [this] {
+        EditCommands::SelectAll(CurrentList());
+        EnabledTb();
+    });
+    on("mnuEdit_Invert", [this] {
+        EditCommands::InvertSelection(CurrentList());
+        EnabledTb();
+    });
+    QTreeWidget* lvHaveDown = categories->list()->Widget();
+    connect(lvHaveDown, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupEditMenu(pos); });
+    // Rows chosen with the keyboard or the list's own Select All count like clicks.
+    connect(lvHaveDown, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (ActiveList() == 3) EnabledTb();
+    });
     connect(categories->list(), &CategoryList::JobActivated, this, [this](int job) {
         EditCommands::OpenFile(job);
         EnabledTb();
@@ -256,10 +277,24 @@ QTreeWidget* frmMain::CurrentList() const {
     }
 }
 
+int frmMain::ChosenJob() const {
+    if (ActiveList() == 2) return manager->SelectedJobs().value(0);
+    if (ActiveList() != 3) return 0;
+    QTreeWidgetItem* current = categories->list()->Widget()->currentItem();
+    if (current && current->isSelected()) return CategoryList::JobOf(current);
+    return categories->list()->SelectedJobs().value(0);
+}
+
+void frmMain::PopupEditMenu(const QPoint& pos) {
+    EnabledTb();
+    QTreeWidget* list = categories->list()->Widget();
+    menus->Menu("mnuEdit")->popup(list->viewport()->mapToGlobal(pos));
+}
+
 void frmMain::OutputFile() {
-    const QList<int> jobs = categories->list()->SelectedJobs();
-    if (jobs.isEmpty()) return;
-    const int job = jobs.first();
+    if (ActiveList() != 3) return;
+    const int job = ChosenJob();
+    if (job == 0) return;
     DialogHooks::PickFolder(this, QString(), [this, job](const QString& folder) {
         EditCommands::OutputFileTo(this, job, folder);
     });
@@ -272,7 +307,6 @@ void frmMain::UpdateEditMenu() {
     } else if (ActiveList() == 2) {
         e.deleteJobs = manager->CanDeleteSelected();
         e.copyUrl = manager->CanCopyUrl();
-        e.comment = manager->RowCount() > 0 && manager->SelectedJobs().size() == 1;
     } else if (ActiveList() == 1) {
         QList<ListRowState> rows;
         QTreeWidget* list = searchPanes->SearchList();
@@ -345,6 +379,13 @@ void frmMain::EnabledTb() {
                                      std::pair{"tbMain_Opendir", "mnuEdit_OpenDir"}})
         menus->Action(tool)->setEnabled(menus->Action(item)->isEnabled());
     menus->Action("mnuView_ToolBar")->setChecked(menus->tbMain()->isVisible() || !isVisible());
+}
+
+void frmMain::DisableTb() {
+    for (const char* tool :
+         {"tbMain_Start", "tbMain_Pause", "tbMain_AllStart", "tbMain_AllPause", "tbMain_Comment",
+          "tbMain_Delete", "tbMain_Openfile", "tbMain_Opendir"})
+        menus->Action(tool)->setEnabled(false);
 }
 
 void frmMain::ToggleTree() {
@@ -473,6 +514,13 @@ void frmMain::ConnectJobs() {
                  : QString());
     });
     connect(nowDown, &NowDownView::ListClicked, this, [this] { EnabledTb(); });
+    connect(nowDown, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (ActiveList() == 2) EnabledTb();
+    });
+    // After every click on the job tool bar the buttons follow the new state (connected last,
+    // so this runs after the button's own command).
+    for (QAction* a : menus->tbMain()->actions())
+        if (!a->isSeparator()) connect(a, &QAction::triggered, this, [this] { EnabledTb(); });
     connect(nowDown, &NowDownView::DeleteRequested, this,
             [this] { categories->commands()->DeleteJobs(); });
     connect(searchPanes, &clsSearchPanes::SearchShown, this, [this](int) { EnabledTb(); });

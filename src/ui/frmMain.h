@@ -54,6 +54,8 @@ public:
     void LookStatebar();
     // Runs the enabling rules of the menus and copies them to the tool bar.
     void EnabledTb();
+    // Disables the tool bar's four job buttons and its Comment, Delete, Openfile and Opendir.
+    void DisableTb();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -73,6 +75,10 @@ private:
     void ToolStartAll();
     void ToolPauseAll();
     QTreeWidget* CurrentList() const;
+    // The job the single-row Edit commands act on: the chosen row of lvNowDown in view 2, of
+    // lvHaveDown in view 3 (its current row when selected, else the first selected); else 0.
+    int ChosenJob() const;
+    void PopupEditMenu(const QPoint& pos);
     void OutputFile();
     void ToggleTree();
     void ToggleUpperList();

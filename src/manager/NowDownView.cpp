@@ -144,6 +144,10 @@ void NowDownView::EnablePopup() {
 }
 
 void NowDownView::contextMenuEvent(QContextMenuEvent* event) {
+    // The right button chooses the row under it like a click does, so the pop-up's flags and
+    // its commands concern the same job.
+    if (event->reason() == QContextMenuEvent::Mouse)
+        if (QTreeWidgetItem* item = itemAt(event->pos())) OnItemClicked(item);
     EnablePopup();
     popup->popup(event->globalPos());
 }

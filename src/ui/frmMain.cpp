@@ -524,6 +524,9 @@ void frmMain::ConnectJobs() {
     connect(nowDown, &NowDownView::DeleteRequested, this,
             [this] { categories->commands()->DeleteJobs(); });
     connect(searchPanes, &clsSearchPanes::SearchShown, this, [this](int) { EnabledTb(); });
+    connect(searchPanes->SearchList(), &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (ActiveList() == 1) EnabledTb();
+    });
 }
 
 void frmMain::ToolStart() {

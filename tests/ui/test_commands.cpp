@@ -230,21 +230,37 @@ TEST_F(MainCommands, JobsMenuFollowsTheShownJobAndEveryJobOfTheTable) {
     EXPECT_TRUE(On("mnuJob_AllBegin"));
     EXPECT_TRUE(On("tbMain_AllStart"));
 
-    // The right button on lvNowDown gives its pop-up the same flags.
-    Click(NowDownRow(running));
+    // The right button on lvNowDown chooses the row under it and gives its pop-up the flags of
+    // that row's job: a paused job shown before must not lend its Start to a failed one.
+    const int paused = Download(StatePaused, "paused.swf");
+    Click(NowDownRow(paused));
+    EXPECT_TRUE(On("mnuJob_Begin"));
     QTreeWidget* lvNowDown = List("lvNowDown");
-    const QPoint at = lvNowDown->visualItemRect(NowDownRow(running)).center();
-    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at,
-                                lvNowDown->viewport()->mapToGlobal(at));
-    QApplication::sendEvent(lvNowDown->viewport(), &menuEvent);
     auto* pop = lvNowDown->findChild<QMenu*>("popNowDown");
     ASSERT_TRUE(pop);
-    EXPECT_TRUE(pop->isVisible());
+    auto rightClick = [&](int job) {
+        const QPoint at = lvNowDown->visualItemRect(NowDownRow(job)).center();
+        QTest::mousePress(lvNowDown->viewport(), Qt::RightButton, Qt::NoModifier, at);
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at,
+                                    lvNowDown->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(lvNowDown->viewport(), &menuEvent);
+        QTest::mouseRelease(lvNowDown->viewport(), Qt::RightButton, Qt::NoModifier, at);
+        EXPECT_TRUE(pop->isVisible());
+    };
     auto popOn = [pop](const char* name) { return pop->findChild<QAction*>(name)->isEnabled(); };
+    rightClick(failed);
     EXPECT_FALSE(popOn("popNowDown_Start"));
-    EXPECT_TRUE(popOn("popNowDown_Pause"));
+    EXPECT_FALSE(popOn("popNowDown_Pause"));
     EXPECT_TRUE(popOn("popNowDown_AllStart"));
     EXPECT_TRUE(popOn("popNowDown_AllPause"));
+    EXPECT_TRUE(popOn("popNowDown_Delete"));
+    pop->findChild<QAction*>("popNowDown_Start")->trigger();
+    EXPECT_EQ(Jobs[failed].State, StateError);
+    EXPECT_EQ(Jobs[paused].State, StatePaused);
+    pop->hide();
+    rightClick(running);
+    EXPECT_FALSE(popOn("popNowDown_Start"));
+    EXPECT_TRUE(popOn("popNowDown_Pause"));
     EXPECT_FALSE(popOn("popNowDown_Delete"));  // the chosen job runs
     pop->hide();
 

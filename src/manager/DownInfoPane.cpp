@@ -1,5 +1,6 @@
 #include "manager/DownInfoPane.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -7,6 +8,7 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <cmath>
@@ -54,7 +56,10 @@ void ShowDoneJobInfo(QTreeWidget* list, int j) {
         row->setIcon(0, ManagerIcon("Info1"));
         row->setText(0, name);
         row->setText(1, value);
+        row->setToolTip(1, value);  // a long URL or comment is cut off in the column
     }
+    // Every name readable ("Average Speed", "Complete Size"), the values get the rest.
+    list->resizeColumnToContents(0);
 }
 
 DownInfoPane::DownInfoPane(clsJobManager* mgr, QWidget* parent) : QWidget(parent), manager(mgr) {
@@ -65,7 +70,15 @@ DownInfoPane::DownInfoPane(clsJobManager* mgr, QWidget* parent) : QWidget(parent
     tvNowDown->setHeaderHidden(true);
     tvNowDown->setColumnCount(1);
     tvNowDown->setIconSize(QSize(16, 16));
-    tvNowDown->setMinimumWidth(110);
+    tvNowDown->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    {
+        // Wide enough for "Part 10" under "Chart" (two indentation steps, the icon) and a
+        // vertical scroll bar when the pane is low.
+        const int text = tvNowDown->fontMetrics().horizontalAdvance(QStringLiteral("Part 10"));
+        const int bar = tvNowDown->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        tvNowDown->setMinimumWidth(2 * tvNowDown->indentation() + 16 + text + bar +
+                                   2 * tvNowDown->frameWidth() + 16);
+    }
 
     picDownInfo = new QStackedWidget;
     picDownInfo->setObjectName("picDownInfo");
@@ -97,6 +110,11 @@ DownInfoPane::DownInfoPane(clsJobManager* mgr, QWidget* parent) : QWidget(parent
     lblPic->setObjectName("lblPic");
     lblPic->setStyleSheet("color: #55606e;");
     lblPic->setTextFormat(Qt::RichText);
+    // The figures give way in a narrow pane (the later ones are left out) instead of holding the
+    // whole window wide.
+    lblPic->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lblPic->setMinimumWidth(0);
+    lblPic->installEventFilter(this);
     picDraw = new BlockPicture;
     VScroll1 = new QScrollBar(Qt::Vertical);
     VScroll1->setObjectName("VScroll1");
@@ -238,14 +256,29 @@ void DownInfoPane::UpdateLabels() {
             : QStringLiteral("0%");
     if (lblNum->text() != percent) lblNum->setText(percent);
     const BlockLayout& layout = picDraw->Layout();
-    QString figures = QStringLiteral("<b>%1</b> of <b>%2</b>")
-                          .arg(SizeText(job.Received),
-                               job.FileSize > 0 ? SizeText(job.FileSize) : QStringLiteral("?"));
-    figures += QStringLiteral("&nbsp;&nbsp;·&nbsp;&nbsp;%1 connection%2")
-                   .arg(job.Parts)
-                   .arg(job.Parts == 1 ? "" : "s");
+    // Received of total first; then, as far as the label's width allows, the connections and
+    // the bytes of one tile.
+    const QString received = SizeText(job.Received);
+    const QString total = job.FileSize > 0 ? SizeText(job.FileSize) : QStringLiteral("?");
+    QString figures = QStringLiteral("<b>%1</b> of <b>%2</b>").arg(received, total);
+    QString plain = received + " of " + total;
+    QStringList more{
+        QStringLiteral("%1 connection%2").arg(job.Parts).arg(job.Parts == 1 ? "" : "s")};
     if (layout.BlockBytes() > 0)
-        figures += QStringLiteral("&nbsp;&nbsp;·&nbsp;&nbsp;1 block = %1")
-                       .arg(SizeText(layout.BlockBytes()));
+        more << QStringLiteral("1 block = %1").arg(SizeText(layout.BlockBytes()));
+    QFont bold = lblPic->font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    const int room = lblPic->contentsRect().width();
+    for (const QString& piece : std::as_const(more)) {
+        plain += QStringLiteral("  ·  ") + piece;
+        if (metrics.horizontalAdvance(plain) > room) break;
+        figures += QStringLiteral("&nbsp;&nbsp;·&nbsp;&nbsp;") + piece;
+    }
     if (lblPic->text() != figures) lblPic->setText(figures);
+}
+
+bool DownInfoPane::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lblPic && event->type() == QEvent::Resize) UpdateLabels();
+    return QWidget::eventFilter(watched, event);
 }

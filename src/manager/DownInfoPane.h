@@ -39,6 +39,9 @@ public:
     // Clears the part tree, both logs and the picture.
     void ClearPanes();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void ShowDetail(QWidget* control);
     void OnDetailViewChanged(int jobIndex, int view);

@@ -75,6 +75,7 @@ void LookSearchLogLv(QTreeWidget* list, const QString& entryList, uint8_t part, 
         auto* row = new QTreeWidgetItem;
         row->setText(0, LogTimeText(entry.LogTime));
         row->setText(1, entry.LogText);
+        if (entry.LogText.size() > 60) row->setToolTip(1, entry.LogText);
         row->setData(0, LogKindRole, entry.LogKind);
         const QString iconKey = LogKindIconKey(entry.LogKind);
         if (!iconKey.isEmpty()) row->setIcon(0, ManagerIcon(iconKey));
@@ -106,6 +107,10 @@ QTreeWidget* NewLogList(const QString& objectName, QWidget* parent) {
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setAllColumnsShowFocus(true);
     list->header()->setStretchLastSection(true);
-    list->setColumnWidth(0, 170);
+    // The widest time the list can show (a two-digit day, a long month name), its icon and the
+    // cell's margins.
+    const QString widest =
+        LogTimeText(VbDate::FromDateTime(QDateTime(QDate(2026, 9, 28), QTime(23, 58, 58))));
+    list->setColumnWidth(0, list->fontMetrics().horizontalAdvance(widest) + 16 + 24);
     return list;
 }

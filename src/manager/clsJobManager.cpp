@@ -39,6 +39,10 @@ bool clsJobManager::ValidJob(int j) const {
 }
 
 void clsJobManager::NotifyStates() {
+    // Once the handler has run to its end (a finished job's slot may go to the next job), a
+    // transfer rate still shown while nothing runs any more is taken back at once.
+    if (rateTimer.isActive())
+        QMetaObject::invokeMethod(this, &clsJobManager::CheckIdle, Qt::QueuedConnection);
     // Operations over many rows tell once, at their end.
     if (quietDepth > 0)
         statesPending = true;
@@ -544,6 +548,14 @@ void clsJobManager::ChooseNode(const QString& key) {
 
 QString clsJobManager::StatebarText() {
     return QStringLiteral("Quorvanta ") + AppVersion;
+}
+
+void clsJobManager::CheckIdle() {
+    if (!rateTimer.isActive()) return;
+    for (int k = 1; k <= kSlots; ++k)
+        if (Slot(k)->InUse()) return;
+    rateTimer.stop();
+    emit TransferRate(0, 0);
 }
 
 void clsJobManager::TickRate() {

@@ -154,7 +154,8 @@ signals:
     void StatebarReset();
     // Any job's state changed (refresh the menus and tool bar).
     void JobStatesChanged();
-    // Once a second while downloads run: bytes per second over all slots and busy slots.
+    // Once a second while downloads run: bytes per second over all slots and busy slots; (0, 0)
+    // as soon as the last running job has stopped.
     void TransferRate(qint64 bytesPerSecond, int busySlots);
 
 private:
@@ -172,6 +173,7 @@ private:
     void ClearShown();
     void SelectDefaultView();
     void TickRate();
+    void CheckIdle();
     bool ValidJob(int jobIndex) const;
     void NotifyStates();
     // Holds JobStatesChanged back until the outermost holder ends.

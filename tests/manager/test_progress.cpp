@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
@@ -230,6 +231,40 @@ TEST_F(Progress, FiguresAboveThePictureKeepUpWithItsTiles) {
     EXPECT_EQ(pane.Picture()->DrawnTile(pane.Picture()->Layout().TileOf(range)).part, 2);
 }
 
+TEST_F(Progress, PanesStayReadableWhenNarrow) {
+    DownInfoPane pane(&manager);
+    pane.resize(1000, 260);
+    pane.show();
+    const int j = RunningJob(10);
+    manager.ChooseJob(j);
+    JobRecord& job = Jobs[static_cast<size_t>(j)];
+    job.FileSize = 50 << 20;
+    job.Received = 20 << 20;
+    job.Segments[1] = {0, 20 << 20, 50 << 20};
+    manager.UpdateDownloadState(1, 1, "DataArrival", "1000");
+    QTest::qWait(60);
+    const QString wide = pane.FiguresLabel()->text();
+    EXPECT_TRUE(wide.contains("10 connections") && wide.contains("1 block ="))
+        << wide.toStdString();
+
+    // Narrow: the figures give way instead of holding the pane wide, and every part node
+    // stays readable without a horizontal scroll bar.
+    EXPECT_LE(pane.minimumSizeHint().width(), 420);
+    pane.resize(420, 200);
+    QTest::qWait(60);
+    EXPECT_EQ(pane.width(), 420);
+    EXPECT_TRUE(pane.FiguresLabel()->text().contains("20.0 MB</b> of <b>50.0 MB"));
+    EXPECT_FALSE(pane.FiguresLabel()->text().contains("1 block ="));
+    QTreeWidget* tree = pane.PartTree();
+    QTreeWidgetItem* last = tree->topLevelItem(0)->child(9);
+    ASSERT_EQ(last->text(0), "Part 10");
+    // Where the node's icon starts, the icon, the gap and margins, the text.
+    const int need = tree->visualItemRect(last).left() + 16 + 12 +
+                     tree->fontMetrics().horizontalAdvance(last->text(0));
+    EXPECT_LE(need, tree->viewport()->width());
+    EXPECT_EQ(tree->horizontalScrollBar()->isVisible(), false);
+}
+
 TEST_F(Progress, ClicksAndKeysOnTheListChooseTheJobAndThePopupFollowsTheJobsMenu) {
     NowDownView view(&manager);
     DownInfoPane pane(&manager);
@@ -357,6 +392,7 @@ TEST(DoneJobInfo, ShowsTheStatisticsOfAFinishedJob) {
     const int j = AddJob(record);
     QTreeWidget list;
     list.setColumnCount(2);
+    list.setColumnWidth(0, 60);
     ShowDoneJobInfo(&list, j);
     ASSERT_EQ(list.topLevelItemCount(), 8);
     QStringList names, values;
@@ -371,6 +407,9 @@ TEST(DoneJobInfo, ShowsTheStatisticsOfAFinishedJob) {
     EXPECT_EQ(values[4], "900001");
     EXPECT_EQ(values[6], "http://h/a.swf");
     EXPECT_EQ(values[7], "note");
+    // Names are never cut off; values that may be are whole in the tool tip.
+    EXPECT_GE(list.columnWidth(0), list.fontMetrics().horizontalAdvance("Average Speed"));
+    EXPECT_EQ(list.topLevelItem(6)->toolTip(1), "http://h/a.swf");
     EXPECT_EQ(ShortTimeText(25.5 / 24.0), "25:30");
     EXPECT_EQ(clsJobManager::AverageSpeed(5000, 0.2 / 86400.0), 5000.0f);  // under a second
     EXPECT_EQ(clsJobManager::AverageSpeed(5000, 0), 5000.0f);

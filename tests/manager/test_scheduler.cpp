@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <QTest>
 
 #include "common/TestEnv.h"
 #include "engine/DownloadSlot.h"
@@ -134,6 +135,25 @@ TEST_F(Scheduler, PausingAJobNoSlotServesPausesItAndStartsTheNextWaiting) {
     EXPECT_EQ(manager.FindSelectClsId(a), 1);
     manager.PauseJob(a);
     EXPECT_EQ(State(a), StatePaused);
+}
+
+TEST_F(Scheduler, TheTransferRateIsTakenBackAsSoonAsNothingRuns) {
+    const int a = Add(StateWaiting);
+    const int b = Add(StateWaiting);
+    QSignalSpy rates(&manager, &clsJobManager::TransferRate);
+    manager.AddToNowDownList(a);
+    manager.AddToNowDownList(b);
+    ASSERT_TRUE(Running(a) && Running(b));
+    // One of two stops: the other still runs, the rate stays until its next tick.
+    manager.PauseJob(a);
+    QTest::qWait(50);
+    EXPECT_TRUE(rates.isEmpty());
+    // The last one stops: "0 running" at once, not up to a second later.
+    manager.PauseJob(b);
+    EXPECT_TRUE(WaitFor([&] { return !rates.isEmpty(); }, 300));
+    ASSERT_EQ(rates.size(), 1);
+    EXPECT_EQ(rates[0][1].toInt(), 0);
+    EXPECT_EQ(rates[0][0].toLongLong(), 0);
 }
 
 TEST_F(Scheduler, ADeletedJobGivesItsSlotToTheNextAndADeletedWaitingJobNeverStarts) {

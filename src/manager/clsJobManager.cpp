@@ -39,10 +39,10 @@ bool clsJobManager::ValidJob(int j) const {
 }
 
 void clsJobManager::NotifyStates() {
-    // Once the handler has run to its end (a finished job's slot may go to the next job), a
-    // transfer rate still shown while nothing runs any more is taken back at once.
+    // Once the handler has run to its end (a finished job's slot may go to the next job), the
+    // status bar's count of running jobs follows at once, not at the next tick of the rate.
     if (rateTimer.isActive())
-        QMetaObject::invokeMethod(this, &clsJobManager::CheckIdle, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &clsJobManager::CheckBusy, Qt::QueuedConnection);
     // Operations over many rows tell once, at their end.
     if (quietDepth > 0)
         statesPending = true;
@@ -550,19 +550,32 @@ QString clsJobManager::StatebarText() {
     return QStringLiteral("Quorvanta ") + AppVersion;
 }
 
-void clsJobManager::CheckIdle() {
-    if (!rateTimer.isActive()) return;
-    for (int k = 1; k <= kSlots; ++k)
-        if (Slot(k)->InUse()) return;
-    rateTimer.stop();
-    emit TransferRate(0, 0);
-}
-
-void clsJobManager::TickRate() {
+int clsJobManager::BusySlots() const {
     int busy = 0;
     for (int k = 1; k <= kSlots; ++k)
         if (Slot(k)->InUse()) ++busy;
-    emit TransferRate(totalReceived - rateMark, busy);
+    return busy;
+}
+
+void clsJobManager::CheckBusy() {
+    if (!rateTimer.isActive()) return;
+    const int busy = BusySlots();
+    if (busy == shownBusy) return;
+    // The number of running jobs is shown at once, with the rate of the last whole second;
+    // nothing running shows no rate at all.
+    if (busy == 0) {
+        rateTimer.stop();
+        shownRate = 0;
+    }
+    shownBusy = busy;
+    emit TransferRate(shownRate, busy);
+}
+
+void clsJobManager::TickRate() {
+    const int busy = BusySlots();
+    shownRate = busy == 0 ? 0 : totalReceived - rateMark;
+    shownBusy = busy;
+    emit TransferRate(shownRate, busy);
     rateMark = totalReceived;
     if (busy == 0) rateTimer.stop();
 }

@@ -154,8 +154,9 @@ signals:
     void StatebarReset();
     // Any job's state changed (refresh the menus and tool bar).
     void JobStatesChanged();
-    // Once a second while downloads run: bytes per second over all slots and busy slots; (0, 0)
-    // as soon as the last running job has stopped.
+    // Once a second while downloads run: bytes per second over all slots and busy slots; also
+    // as soon as the number of busy slots changes (with the last second's rate; (0, 0) when
+    // the last running job has stopped).
     void TransferRate(qint64 bytesPerSecond, int busySlots);
 
 private:
@@ -173,7 +174,8 @@ private:
     void ClearShown();
     void SelectDefaultView();
     void TickRate();
-    void CheckIdle();
+    void CheckBusy();
+    int BusySlots() const;
     bool ValidJob(int jobIndex) const;
     void NotifyStates();
     // Holds JobStatesChanged back until the outermost holder ends.
@@ -198,6 +200,8 @@ private:
     QList<int> selected;
     qint64 totalReceived = 0;
     qint64 rateMark = 0;
+    qint64 shownRate = 0;  // what TransferRate told last
+    int shownBusy = 0;
     QTimer rateTimer;
     int quietDepth = 0;
     bool statesPending = false;

@@ -137,23 +137,25 @@ TEST_F(Scheduler, PausingAJobNoSlotServesPausesItAndStartsTheNextWaiting) {
     EXPECT_EQ(State(a), StatePaused);
 }
 
-TEST_F(Scheduler, TheTransferRateIsTakenBackAsSoonAsNothingRuns) {
+TEST_F(Scheduler, TheStatusBarCountOfRunningJobsFollowsAtOnce) {
     const int a = Add(StateWaiting);
     const int b = Add(StateWaiting);
     QSignalSpy rates(&manager, &clsJobManager::TransferRate);
     manager.AddToNowDownList(a);
     manager.AddToNowDownList(b);
     ASSERT_TRUE(Running(a) && Running(b));
-    // One of two stops: the other still runs, the rate stays until its next tick.
+    // Not a second later at the rate's tick, but once the handler is done.
+    auto last = [&] { return rates.isEmpty() ? -1 : rates.last()[1].toInt(); };
+    EXPECT_TRUE(WaitFor([&] { return last() == 2; }, 300));
     manager.PauseJob(a);
-    QTest::qWait(50);
-    EXPECT_TRUE(rates.isEmpty());
-    // The last one stops: "0 running" at once, not up to a second later.
+    EXPECT_TRUE(WaitFor([&] { return last() == 1; }, 300));
+    // The last one stops: no rate, nothing running.
     manager.PauseJob(b);
-    EXPECT_TRUE(WaitFor([&] { return !rates.isEmpty(); }, 300));
-    ASSERT_EQ(rates.size(), 1);
-    EXPECT_EQ(rates[0][1].toInt(), 0);
-    EXPECT_EQ(rates[0][0].toLongLong(), 0);
+    EXPECT_TRUE(WaitFor([&] { return last() == 0; }, 300));
+    EXPECT_EQ(rates.last()[0].toLongLong(), 0);
+    const qsizetype told = rates.size();
+    QTest::qWait(1100);
+    EXPECT_EQ(rates.size(), told);  // and then quiet
 }
 
 TEST_F(Scheduler, ADeletedJobGivesItsSlotToTheNextAndADeletedWaitingJobNeverStarts) {

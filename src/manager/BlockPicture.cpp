@@ -74,8 +74,12 @@ void BlockPicture::Redraw() {
         }
     } else {
         painter.setPen(QColor(140, 146, 155));
+        hintSaysReceiving = job != nullptr && job->Received > 0;
         const QString hint = job == nullptr ? tr("Choose a running job to watch its download.")
-                                            : tr("Waiting for the file size...");
+                             : hintSaysReceiving
+                                 ? tr("The server gave no file size: the bytes received are "
+                                      "counted above.")
+                                 : tr("Waiting for the file size...");
         painter.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap, hint);
     }
     painter.end();
@@ -91,8 +95,15 @@ void BlockPicture::RefreshSoon() {
 void BlockPicture::DataArrived(int part) {
     const JobRecord* job = Record();
     if (job == nullptr || part < 1 || part > kMaxParts) return;
-    if (layout.FileSize() != std::max<int32_t>(job->FileSize, 0) || layout.Tiles() == 0) {
+    if (layout.FileSize() != std::max<int32_t>(job->FileSize, 0)) {
         Redraw();  // the size became known or changed: lay the picture out anew
+        return;
+    }
+    if (layout.Tiles() == 0) {
+        // No size from the server: there is nothing to lay out, only the figures change (the
+        // hint was drawn with the first bytes).
+        if (!hintSaysReceiving && job->Received > 0) Redraw();
+        screenRefresh->Request();
         return;
     }
     // New range boundaries (ranges laid out, a range cancelled) change the tint of many tiles.

@@ -74,6 +74,7 @@ private:
     std::array<int64_t, kMaxParts + 1> drawnEnd{};  // range ends when the whole was drawn
     int scrollOffset = 0;
     int fullRedraws = 0;
+    bool hintSaysReceiving = false;  // the picture without size says that data arrives anyway
     QRect pendingDirty;              // tiles drawn into picImg but not yet on the screen
     RefreshThrottle* screenRefresh;  // at most 25 screen updates a second
 };

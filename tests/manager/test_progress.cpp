@@ -374,6 +374,21 @@ TEST(BlockPictureWidget, DataTouchesTilesAndOnlyAResizeRedrawsTheWhole) {
     picture.resize(500, 260);
     EXPECT_GT(picture.FullRedraws(), redraws + 1);
     EXPECT_EQ(picture.DrawnTile(picture.Layout().TileOf(1 << 19)).part, 2);
+
+    // A server that gives no size: the hint changes once when bytes come, then data draws
+    // nothing whole any more.
+    JobRecord unsized;
+    unsized.Parts = 1;
+    unsized.State = StateRunning;
+    const int u = AddJob(unsized);
+    picture.SetJob(u);
+    const int before = picture.FullRedraws();
+    for (int i = 1; i <= 50; ++i) {
+        Jobs[static_cast<size_t>(u)].Received = i * 1000;
+        Jobs[static_cast<size_t>(u)].Segments[1].CurPos = i * 1000;
+        picture.DataArrived(1);
+    }
+    EXPECT_EQ(picture.FullRedraws(), before + 1);
     ClearJobs();
 }
 

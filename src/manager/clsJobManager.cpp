@@ -226,6 +226,7 @@ void clsJobManager::BindAndStart(int j) {
         shownSlot = 0;  // the shown job's old slot serves another job now
     if (!rateTimer.isActive()) {
         rateMark = totalReceived;
+        rateTicked = false;
         rateTimer.start();
     }
     slot->BindAndStart(j);
@@ -562,7 +563,9 @@ void clsJobManager::CheckBusy() {
     const int busy = BusySlots();
     if (busy == shownBusy) return;
     // The number of running jobs is shown at once, with the rate of the last whole second;
-    // nothing running shows no rate at all.
+    // nothing running shows no rate at all. Before the first whole second there is no rate to
+    // show with it.
+    if (busy != 0 && !rateTicked) return;
     if (busy == 0) {
         rateTimer.stop();
         shownRate = 0;
@@ -575,6 +578,7 @@ void clsJobManager::TickRate() {
     const int busy = BusySlots();
     shownRate = busy == 0 ? 0 : totalReceived - rateMark;
     shownBusy = busy;
+    rateTicked = busy != 0;
     emit TransferRate(shownRate, busy);
     rateMark = totalReceived;
     if (busy == 0) rateTimer.stop();

@@ -202,6 +202,7 @@ private:
     qint64 rateMark = 0;
     qint64 shownRate = 0;  // what TransferRate told last
     int shownBusy = 0;
+    bool rateTicked = false;  // a whole second measured since the rate timer started
     QTimer rateTimer;
     int quietDepth = 0;
     bool statesPending = false;

@@ -38,6 +38,7 @@ void frmJobmessage::AddLine(const QString& line) {
     if (!isVisible()) {
         list1->clear();
         show();
+        cmdOK->setFocus();  // Enter closes it; no focus frame on the first line
     }
     list1->addItem(new QListWidgetItem(ManagerIcon("Ok"), line));
     list1->scrollToBottom();

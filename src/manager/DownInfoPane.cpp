@@ -262,8 +262,12 @@ void DownInfoPane::UpdateLabels() {
     const QString total = job.FileSize > 0 ? SizeText(job.FileSize) : QStringLiteral("?");
     QString figures = QStringLiteral("<b>%1</b> of <b>%2</b>").arg(received, total);
     QString plain = received + " of " + total;
-    QStringList more{
-        QStringLiteral("%1 connection%2").arg(job.Parts).arg(job.Parts == 1 ? "" : "s")};
+    // The ranges laid out (connection 1 always): a small file or a server without ranges is
+    // fetched over one connection, whatever the job allows.
+    int ranges = 1;
+    for (int k = 2; k <= std::clamp<int>(job.Parts, 1, kMaxParts); ++k)
+        if (job.Segments[static_cast<size_t>(k)].StartPos != 0) ++ranges;
+    QStringList more{QStringLiteral("%1 connection%2").arg(ranges).arg(ranges == 1 ? "" : "s")};
     if (layout.BlockBytes() > 0)
         more << QStringLiteral("1 block = %1").arg(SizeText(layout.BlockBytes()));
     QFont bold = lblPic->font();

@@ -201,12 +201,14 @@ TEST_F(Progress, FiguresAboveThePictureKeepUpWithItsTiles) {
     const int32_t size = 2571271;
     const int32_t range = size / 5;
 
-    // The response head gives the size before any data: the figures show it.
+    // The response head gives the size before any data: the figures show it, with the one
+    // connection that asked so far.
     job.FileSize = size;
     manager.UpdateDownloadState(1, 1, "Response", "HTTP/1.1 200 OK\r\nContent-Length: 2571271");
     // (QTRY_ macros report to QTest, not to gtest: WaitFor is what fails here.)
     EXPECT_TRUE(WaitFor([&] { return pane.FiguresLabel()->text().contains("2.5 MB"); }, 150));
     EXPECT_EQ(pane.PercentLabel()->text(), "0%");
+    EXPECT_TRUE(pane.FiguresLabel()->text().contains("&nbsp;1 connection"));
 
     // Ranges laid out, connection 1 has 96 kB.
     for (int k = 1; k <= 5; ++k)
@@ -226,6 +228,7 @@ TEST_F(Progress, FiguresAboveThePictureKeepUpWithItsTiles) {
     EXPECT_EQ(manager.RowTexts(j)[clsJobManager::ColPercent], "32%");
     EXPECT_TRUE(WaitFor([&] { return pane.PercentLabel()->text() == "32%"; }, 150))
         << pane.PercentLabel()->text().toStdString();
+    EXPECT_TRUE(pane.FiguresLabel()->text().contains("5 connections"));
     EXPECT_TRUE(pane.FiguresLabel()->text().contains("810.0 kB"))
         << pane.FiguresLabel()->text().toStdString();
     EXPECT_EQ(pane.Picture()->DrawnTile(pane.Picture()->Layout().TileOf(range)).part, 2);
@@ -244,7 +247,7 @@ TEST_F(Progress, PanesStayReadableWhenNarrow) {
     manager.UpdateDownloadState(1, 1, "DataArrival", "1000");
     QTest::qWait(60);
     const QString wide = pane.FiguresLabel()->text();
-    EXPECT_TRUE(wide.contains("10 connections") && wide.contains("1 block ="))
+    EXPECT_TRUE(wide.contains("1 connection") && wide.contains("1 block ="))
         << wide.toStdString();
 
     // Narrow: the figures give way instead of holding the pane wide, and every part node

@@ -1,9 +1,11 @@
 #include "common/TestEnv.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTcpServer>
+#include <QTest>
 #include <QUuid>
 
 #include "store/Globals.h"
@@ -54,6 +56,16 @@ QByteArray ReadFile(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return {};
     return f.readAll();
+}
+
+bool WaitFor(const std::function<bool()>& condition, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > ms) return false;
+        QTest::qWait(10);
+    }
+    return true;
 }
 
 QByteArray RandomBytes(qsizetype size, quint32 seed) {

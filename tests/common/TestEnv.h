@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 namespace TestEnv {
 
@@ -18,6 +19,9 @@ quint16 FreePort();
 // Writes bytes to a file, creating folders; returns false on failure.
 bool WriteFile(const QString& path, const QByteArray& bytes);
 QByteArray ReadFile(const QString& path);
+// Runs the event loop until condition holds or ms have passed; true when it held. (Qt's QTRY_
+// macros report to QTest, not to gtest, so a failed wait would not fail the test.)
+bool WaitFor(const std::function<bool()>& condition, int ms = 10000);
 // Deterministic pseudo-random bytes (the same seed gives the same bytes).
 QByteArray RandomBytes(qsizetype size, quint32 seed = 1);
 

@@ -700,7 +700,7 @@ TEST_F(NewJobDialog, PageLinksAreReadFromARealPage) {
     d->Fill(server.Url("/site/index.htm"), "", "");
     frmNewDown1::ShowDialog();
     auto* list = Find<QTreeWidget>(d, "ListView1");
-    QTRY_VERIFY_WITH_TIMEOUT(list->topLevelItemCount() > 0, 10000);
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return list->topLevelItemCount() > 0; }, 10000));
     QStringList urls;
     for (int i = 0; i < list->topLevelItemCount(); ++i) urls << list->topLevelItem(i)->text(1);
     EXPECT_TRUE(urls.contains(server.Url("/site/intro.swf"))) << qPrintable(urls.join(' '));

@@ -294,7 +294,7 @@ TEST_F(DownHtmlTest, PauseStopsTheTransferAndUnusableUrlsAreRefused) {
     ASSERT_TRUE(analyser.Create(s));
     EXPECT_EQ(Searches[s].SearchState, SearchRunning);
     analyser.Start();
-    QTRY_VERIFY_WITH_TIMEOUT(Searches[s].PageReceived > 0, 5000);
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return Searches[s].PageReceived > 0; }, 5000));
     analyser.Pause();
     EXPECT_FALSE(analyser.InUse);
     EXPECT_EQ(Searches[s].SearchState, SearchPaused);

@@ -187,7 +187,7 @@ TEST_F(SearchQueueTest, StartAndPauseCommands) {
     SearchRecord pausedRecord = PageSearch(p3->Url("/3.htm"));
     pausedRecord.SearchState = SearchPaused;
     const int three = Add(pausedRecord);
-    QTRY_COMPARE_WITH_TIMEOUT(Col(one, 1), QString("Receive Data"), 5000);
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return Col(one, 1) == QString("Receive Data"); }, 5000));
 
     // Start on a paused row while another runs: it waits; the running job keeps its row.
     queue->StartSearchJob(three);
@@ -245,7 +245,7 @@ TEST_F(SearchQueueTest, DeleteEnablingAndTheShownLog) {
     EXPECT_TRUE(queue->SearchCommandsEnabled(1));
     EXPECT_FALSE(queue->SearchCommandsEnabled(2));
     // Later events of the shown job append their new entries only.
-    QTRY_VERIFY_WITH_TIMEOUT(logSpy.count() >= 3, 5000);
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return logSpy.count() >= 3; }, 5000));
     EXPECT_EQ(logSpy.last().at(0).toInt(), one);
     EXPECT_GT(logSpy.last().at(1).toInt(), 0);
 
@@ -257,7 +257,7 @@ TEST_F(SearchQueueTest, DeleteEnablingAndTheShownLog) {
     EXPECT_FALSE(queue->HasRow(one));
     EXPECT_EQ(Searches[one].SearchState, SearchFree);
     EXPECT_EQ(queue->CurSearch, two);
-    QTRY_COMPARE_WITH_TIMEOUT(Col(two, 1), QString("Receive Data"), 5000);
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return Col(two, 1) == QString("Receive Data"); }, 5000));
     EXPECT_EQ(Searches[one].SearchState, SearchFree);
 
     queue->DeleteSearchJobs({two});
@@ -284,7 +284,7 @@ TEST_F(SearchQueueTest, PauseDuringAnalysisLetsItFinishFirst) {
                      });
     ASSERT_TRUE(WaitState(big, SearchAnalysed, 60000));
     EXPECT_EQ(links, 20000);
-    QTRY_COMPARE_WITH_TIMEOUT(queue->CurSearch, next, 5000);
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return queue->CurSearch == next; }, 5000));
     EXPECT_EQ(trace.mid(0, 4), (QStringList{"start1", "paused", "done1", "start2"}));
     EXPECT_EQ(Icon(big), "Ok");
     EXPECT_EQ(SearchCount, 20002);

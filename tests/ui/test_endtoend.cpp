@@ -95,7 +95,7 @@ TEST(EndToEnd, EightJobsDownloadInTheWindowAndAreFiled) {
     if (const QByteArray dir = qgetenv("QV_SHOTS"); !dir.isEmpty())
         w.grab().save(QString::fromUtf8(dir) + "/main-downloading.png");
 
-    QTRY_VERIFY_WITH_TIMEOUT(AllComplete(1, 9), 90000);
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return AllComplete(1, 9); }, 90000));
     for (int k = 1; k <= 9; ++k) {
         EXPECT_EQ(TestEnv::ReadFile(folder + QStringLiteral("clip%1.swf").arg(k)), bodies[k - 1])
             << k;
@@ -138,7 +138,7 @@ TEST(EndToEnd, ADownloadClosedMidwayResumesAfterARestart) {
         job.CreateTime = VbDate::Now();
         ASSERT_EQ(AddJob(job), 1);
         w.Manager()->AddToNowDownList(1);
-        QTRY_VERIFY_WITH_TIMEOUT(Jobs[1].Received > 300000, 30000);
+        ASSERT_TRUE(TestEnv::WaitFor([&] { return Jobs[1].Received > 300000; }, 30000));
         w.ExitProgram();  // pause all and save, as closing the window does
         receivedAtClose = Jobs[1].Received;
         EXPECT_EQ(Jobs[1].State, StatePaused);
@@ -154,7 +154,7 @@ TEST(EndToEnd, ADownloadClosedMidwayResumesAfterARestart) {
         EXPECT_TRUE(w.Manager()->HasRow(1));
         Settings.PopMessage = 0;
         w.Manager()->StartAll();
-        QTRY_VERIFY_WITH_TIMEOUT(Jobs[1].State == StateComplete, 60000);
+        ASSERT_TRUE(TestEnv::WaitFor([&] { return Jobs[1].State == StateComplete; }, 60000));
         EXPECT_EQ(TestEnv::ReadFile(folder + "big.swf"), body);
         EXPECT_FALSE(QFile::exists(folder + "big.swf!qv"));
         w.ExitProgram();

@@ -1,4 +1,5 @@
 #include "store/frmOption.h"
+#include "store/DialogButtons.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -81,18 +82,11 @@ frmOption::frmOption(QWidget* parent) : QDialog(parent), ini(IniFile) {
     tabs->addTab(BuildSkins(), QStringLiteral("Skins"));
     tabs->addTab(BuildOther(), QStringLiteral("Other"));
 
-    auto* cmdOk = new QPushButton(QStringLiteral("OK"), this);
-    cmdOk->setObjectName(QStringLiteral("cmdOk"));
-    cmdOk->setDefault(true);
-    auto* cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    DialogButtons dialogButtons(this, DialogButtons::OkDefault);
+    auto* cmdOk = dialogButtons.Ok();
     connect(cmdOk, &QPushButton::clicked, this, &frmOption::cmdOk_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOk);
-    buttons->addWidget(cmdCancel);
+    QHBoxLayout* buttons = dialogButtons.Row();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs);
     layout->addLayout(buttons);

@@ -1,4 +1,5 @@
 #include "store/frmProxy.h"
+#include "store/DialogButtons.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -26,19 +27,13 @@ frmProxy::frmProxy(QTreeWidget* proxyList, int editMode, QWidget* parent)
     label2->setObjectName(QStringLiteral("Label2"));
     label2->setBuddy(Text2);
 
-    cmdOk = new QPushButton(QStringLiteral("OK"), this);
-    cmdOk->setObjectName(QStringLiteral("cmdOk"));
-    cmdOk->setDefault(true);
-    auto* cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    DialogButtons dialogButtons(this, DialogButtons::OkDefault);
+    cmdOk = dialogButtons.Ok();
 
     auto* form = new QFormLayout;
     form->addRow(label1, Text1);
     form->addRow(label2, Text2);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOk);
-    buttons->addWidget(cmdCancel);
+    QHBoxLayout* buttons = dialogButtons.Row();
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addSpacing(6);
@@ -58,7 +53,6 @@ frmProxy::frmProxy(QTreeWidget* proxyList, int editMode, QWidget* parent)
     }
 
     connect(cmdOk, &QPushButton::clicked, this, &frmProxy::cmdOk_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void frmProxy::cmdOk_Click() {

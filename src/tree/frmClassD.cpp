@@ -1,5 +1,7 @@
 #include "tree/frmClassD.h"
 
+#include "store/DialogButtons.h"
+
 #include <QApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -27,11 +29,9 @@ frmClassD::frmClassD(CategoryTree* tree, const QString& key, QWidget* parent)
     lblDir = new QLabel(this);
     lblDir->setObjectName(QStringLiteral("lblDir"));
     lblDir->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    cmdOk = new QPushButton(QStringLiteral("OK"), this);
-    cmdOk->setObjectName(QStringLiteral("cmdOk"));
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setDefault(true);
+    DialogButtons dialogButtons(this, DialogButtons::CancelDefault);
+    cmdOk = dialogButtons.Ok();
+    cmdCancel = dialogButtons.Cancel();
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(icon, 0, 0, 3, 1, Qt::AlignTop);
@@ -40,10 +40,7 @@ frmClassD::frmClassD(CategoryTree* tree, const QString& key, QWidget* parent)
     grid->addWidget(lblName, 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("Directory:"), this), 2, 1);
     grid->addWidget(lblDir, 2, 2);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOk);
-    buttons->addWidget(cmdCancel);
+    QHBoxLayout* buttons = dialogButtons.Row();
     grid->addLayout(buttons, 3, 0, 1, 3);
     grid->setColumnStretch(2, 1);
     resize(480, 150);
@@ -53,7 +50,6 @@ frmClassD::frmClassD(CategoryTree* tree, const QString& key, QWidget* parent)
         lblDir->setText(node->Tag);
     }
     connect(cmdOk, &QPushButton::clicked, this, &frmClassD::OnOk);
-    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 QString frmClassD::RefusalText() {

@@ -1,5 +1,7 @@
 #include "tree/frmClassMoveto.h"
 
+#include "store/DialogButtons.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -32,11 +34,9 @@ frmClassMoveto::frmClassMoveto(CategoryTree* tree, const QString& key, QWidget* 
     chkMoveFile->setObjectName(QStringLiteral("chkMoveFile"));
     // Files never move with their category; the box only shows that.
     chkMoveFile->setEnabled(false);
-    cmdOk = new QPushButton(QStringLiteral("OK"), this);
-    cmdOk->setObjectName(QStringLiteral("cmdOk"));
-    cmdOk->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    DialogButtons dialogButtons(this, DialogButtons::OkDefault);
+    cmdOk = dialogButtons.Ok();
+    cmdCancel = dialogButtons.Cancel();
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(QStringLiteral("Category:"), this), 0, 0);
@@ -46,10 +46,7 @@ frmClassMoveto::frmClassMoveto(CategoryTree* tree, const QString& key, QWidget* 
     grid->addWidget(new QLabel(QStringLiteral("Move to:"), this), 2, 0, Qt::AlignTop);
     grid->addWidget(tvClass, 2, 1);
     grid->addWidget(chkMoveFile, 3, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOk);
-    buttons->addWidget(cmdCancel);
+    QHBoxLayout* buttons = dialogButtons.Row();
     grid->addLayout(buttons, 4, 0, 1, 2);
     grid->setColumnStretch(1, 1);
     resize(420, 380);
@@ -64,7 +61,6 @@ frmClassMoveto::frmClassMoveto(CategoryTree* tree, const QString& key, QWidget* 
     if (preselect) tvClass->setCurrentItem(preselect);
 
     connect(cmdOk, &QPushButton::clicked, this, &frmClassMoveto::OnOk);
-    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 QString frmClassMoveto::ChosenKey() const {

@@ -1,5 +1,7 @@
 #include "tree/frmClassNew.h"
 
+#include "store/DialogButtons.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -31,11 +33,9 @@ frmClassNew::frmClassNew(CategoryTree* tree, const QString& selectedKey, QWidget
     txtDir->setObjectName(QStringLiteral("txtDir"));
     cmdBrowse = new QPushButton(QStringLiteral("&Browse..."), this);
     cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
-    cmdOk = new QPushButton(QStringLiteral("OK"), this);
-    cmdOk->setObjectName(QStringLiteral("cmdOk"));
-    cmdOk->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    DialogButtons dialogButtons(this, DialogButtons::OkDefault);
+    cmdOk = dialogButtons.Ok();
+    cmdCancel = dialogButtons.Cancel();
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(QStringLiteral("Category Name:"), this), 0, 0);
@@ -46,10 +46,7 @@ frmClassNew::frmClassNew(CategoryTree* tree, const QString& selectedKey, QWidget
     grid->addWidget(new QLabel(QStringLiteral("Directory:"), this), 3, 0);
     grid->addWidget(txtDir, 3, 1);
     grid->addWidget(cmdBrowse, 3, 2);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOk);
-    buttons->addWidget(cmdCancel);
+    QHBoxLayout* buttons = dialogButtons.Row();
     grid->addLayout(buttons, 4, 0, 1, 3);
     grid->setColumnStretch(1, 1);
     resize(440, 400);
@@ -65,7 +62,6 @@ frmClassNew::frmClassNew(CategoryTree* tree, const QString& selectedKey, QWidget
     connect(chkCreateDir, &QCheckBox::toggled, this, &frmClassNew::UpdateFolder);
     connect(cmdBrowse, &QPushButton::clicked, this, &frmClassNew::OnBrowse);
     connect(cmdOk, &QPushButton::clicked, this, &frmClassNew::OnOk);
-    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
     txtName->setFocus();
 }
 

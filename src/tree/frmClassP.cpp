@@ -1,5 +1,7 @@
 #include "tree/frmClassP.h"
 
+#include "store/DialogButtons.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -21,11 +23,9 @@ frmClassP::frmClassP(CategoryTree* tree, const QString& key, QWidget* parent)
     txtDir->setObjectName(QStringLiteral("txtDir"));
     cmdBrowse = new QPushButton(QStringLiteral("&Browse..."), this);
     cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
-    cmdOk = new QPushButton(QStringLiteral("OK"), this);
-    cmdOk->setObjectName(QStringLiteral("cmdOk"));
-    cmdOk->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    DialogButtons dialogButtons(this, DialogButtons::OkDefault);
+    cmdOk = dialogButtons.Ok();
+    cmdCancel = dialogButtons.Cancel();
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(QStringLiteral("Category Name"), this), 0, 0);
@@ -33,10 +33,7 @@ frmClassP::frmClassP(CategoryTree* tree, const QString& key, QWidget* parent)
     grid->addWidget(new QLabel(QStringLiteral("Directory"), this), 1, 0);
     grid->addWidget(txtDir, 1, 1);
     grid->addWidget(cmdBrowse, 1, 2);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOk);
-    buttons->addWidget(cmdCancel);
+    QHBoxLayout* buttons = dialogButtons.Row();
     grid->addLayout(buttons, 2, 0, 1, 3);
     grid->setColumnStretch(1, 1);
     resize(420, 130);
@@ -47,7 +44,6 @@ frmClassP::frmClassP(CategoryTree* tree, const QString& key, QWidget* parent)
     }
     connect(cmdBrowse, &QPushButton::clicked, this, &frmClassP::OnBrowse);
     connect(cmdOk, &QPushButton::clicked, this, &frmClassP::OnOk);
-    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 QString frmClassP::RefusalText() {

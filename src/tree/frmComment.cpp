@@ -1,5 +1,7 @@
 #include "tree/frmComment.h"
 
+#include "store/DialogButtons.h"
+
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -14,24 +16,19 @@ frmComment::frmComment(int job, QWidget* parent) : QDialog(parent), job(job) {
 
     txtComment = new QPlainTextEdit(this);
     txtComment->setObjectName(QStringLiteral("txtComment"));
-    cmdOk = new QPushButton(QStringLiteral("OK"), this);
-    cmdOk->setObjectName(QStringLiteral("cmdOk"));
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    DialogButtons dialogButtons(this, DialogButtons::NoDefault);
+    cmdOk = dialogButtons.Ok();
+    cmdCancel = dialogButtons.Cancel();
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(txtComment);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOk);
-    buttons->addWidget(cmdCancel);
+    QHBoxLayout* buttons = dialogButtons.Row();
     layout->addLayout(buttons);
     resize(380, 220);
 
     if (job >= 1 && job <= JobCount) txtComment->setPlainText(Jobs[job].Comment);
     txtComment->setFocus();
     connect(cmdOk, &QPushButton::clicked, this, &frmComment::OnOk);
-    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void frmComment::OnOk() {

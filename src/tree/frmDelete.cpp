@@ -1,5 +1,7 @@
 #include "tree/frmDelete.h"
 
+#include "store/DialogButtons.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QGridLayout>
@@ -38,27 +40,21 @@ frmDelete::frmDelete(const CategoryTree* tree, int view, const QString& currentK
     // Each view deletes one kind of file; the other box would do nothing.
     chkDelUndown->setEnabled(view == CategoryView::ViewDownloads);
     chkDelDown->setEnabled(view == CategoryView::ViewCategory);
-    cmdOk = new QPushButton(QStringLiteral("OK"), this);
-    cmdOk->setObjectName(QStringLiteral("cmdOk"));
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setDefault(true);
+    DialogButtons dialogButtons(this, DialogButtons::CancelDefault);
+    cmdOk = dialogButtons.Ok();
+    cmdCancel = dialogButtons.Cancel();
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(icon, 0, 0, 3, 1, Qt::AlignTop);
     grid->addWidget(lblText, 0, 1);
     grid->addWidget(chkDelUndown, 1, 1);
     grid->addWidget(chkDelDown, 2, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOk);
-    buttons->addWidget(cmdCancel);
+    QHBoxLayout* buttons = dialogButtons.Row();
     grid->addLayout(buttons, 3, 0, 1, 2);
     grid->setColumnStretch(1, 1);
     resize(340, 140);
 
     connect(cmdOk, &QPushButton::clicked, this, &frmDelete::OnOk);
-    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void frmDelete::showEvent(QShowEvent* event) {

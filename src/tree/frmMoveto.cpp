@@ -1,5 +1,7 @@
 #include "tree/frmMoveto.h"
 
+#include "store/DialogButtons.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -27,20 +29,15 @@ frmMoveto::frmMoveto(const CategoryTree* tree, CategoryView* view, CategoryList*
     chkMoveFile->setObjectName(QStringLiteral("chkMoveFile"));
     // The files stay in their folders; the box only shows that.
     chkMoveFile->setEnabled(false);
-    cmdOk = new QPushButton(QStringLiteral("OK"), this);
-    cmdOk->setObjectName(QStringLiteral("cmdOk"));
-    cmdOk->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    DialogButtons dialogButtons(this, DialogButtons::OkDefault);
+    cmdOk = dialogButtons.Ok();
+    cmdCancel = dialogButtons.Cancel();
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(QStringLiteral("Move to:"), this), 0, 0);
     grid->addWidget(tvClass, 1, 0);
     grid->addWidget(chkMoveFile, 2, 0);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOk);
-    buttons->addWidget(cmdCancel);
+    QHBoxLayout* buttons = dialogButtons.Row();
     grid->addLayout(buttons, 3, 0);
     resize(360, 360);
 
@@ -50,7 +47,6 @@ frmMoveto::frmMoveto(const CategoryTree* tree, CategoryView* view, CategoryList*
     if (preselect) tvClass->setCurrentItem(preselect);
 
     connect(cmdOk, &QPushButton::clicked, this, &frmMoveto::OnOk);
-    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 QString frmMoveto::ChosenKey() const {

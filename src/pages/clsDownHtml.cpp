@@ -193,13 +193,17 @@ void clsDownHtml::TakeHead(qsizetype headEnd) {
 }
 
 void clsDownHtml::EndAsRequestError() {
+    EndWithError(QStringLiteral("RequestError"), RespStatus);
+}
+
+void clsDownHtml::EndWithError(const QString& kind, const QString& detail) {
     DropSocket();
     MySearch.SearchState = SearchError;
     headBytes.clear();
     PageBytes.clear();
     PageText.clear();
     SaveSearch();
-    emit UpdataState(QStringLiteral("RequestError"), RespStatus);
+    emit UpdataState(kind, detail);
     emit DownComplete();
 }
 
@@ -221,15 +225,7 @@ void clsDownHtml::OnSocketError(int error) {
     if (!mySocks1) return;
     // The server closing the connection is the normal end; disconnected follows.
     if (error == QAbstractSocket::RemoteHostClosedError) return;
-    const QString text = QString::number(error) + mySocks1->errorString();
-    DropSocket();
-    MySearch.SearchState = SearchError;
-    headBytes.clear();
-    PageBytes.clear();
-    PageText.clear();
-    SaveSearch();
-    emit UpdataState(QStringLiteral("Error"), text);
-    emit DownComplete();
+    EndWithError(QStringLiteral("Error"), QString::number(error) + mySocks1->errorString());
 }
 
 void clsDownHtml::Fenxi() {

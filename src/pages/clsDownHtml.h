@@ -103,6 +103,8 @@ private:
     void OnSocketError(int error);
     void TakeHead(qsizetype headEnd);
     void EndAsRequestError();
+    // Ends the run in state 5: socket dropped, page dropped, the event, then DownComplete.
+    void EndWithError(const QString& kind, const QString& detail);
     void DropSocket();
     void SaveSearch();
 

@@ -529,12 +529,12 @@ void frmMain::ConnectJobs() {
     });
 }
 
+// The tool bar runs EnabledTb after every click of its own (see ConnectJobs).
 void frmMain::ToolStart() {
     if (ActiveList() == 1)
         searchQueue->StartSearchJob(searchPanes->SelectedSearch());
     else if (ActiveList() == 2)
         manager->StartDownloadJob();
-    EnabledTb();
 }
 
 void frmMain::ToolPause() {
@@ -542,7 +542,6 @@ void frmMain::ToolPause() {
         searchQueue->PauseSearchJob();
     else if (ActiveList() == 2)
         manager->PauseDownloadJob();
-    EnabledTb();
 }
 
 void frmMain::ToolStartAll() {
@@ -550,7 +549,6 @@ void frmMain::ToolStartAll() {
         searchQueue->StartAllSearchJob();
     else if (ActiveList() == 2)
         manager->StartAll();
-    EnabledTb();
 }
 
 void frmMain::ToolPauseAll() {
@@ -558,7 +556,6 @@ void frmMain::ToolPauseAll() {
         searchQueue->PauseAllSearchJob();
     else if (ActiveList() == 2)
         manager->PauseAll();
-    EnabledTb();
 }
 
 void frmMain::ShowAbout() {

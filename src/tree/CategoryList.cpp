@@ -6,6 +6,7 @@
 
 #include "store/Icons.h"
 #include "store/JobTable.h"
+#include "store/LocalPath.h"
 #include "tree/CategoryView.h"
 
 CategoryList::CategoryList(CategoryView* view, QTreeWidget* lvHaveDown, QObject* parent)
@@ -63,9 +64,7 @@ void CategoryList::Fill() {
         if (i < 1 || i > JobCount) continue;
         const JobRecord& job = Jobs[i];
         auto* item = new QTreeWidgetItem;
-        const QString local = job.LocalFile;
-        const qsizetype cut = std::max(local.lastIndexOf('/'), local.lastIndexOf('\\'));
-        item->setText(0, local.mid(cut + 1));
+        item->setText(0, LocalPath::FileNamePart(job.LocalFile));
         item->setIcon(0, QvIcon(QStringLiteral("Ok")));
         item->setText(1, QString::number(job.FileSize));
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);

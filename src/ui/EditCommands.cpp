@@ -11,14 +11,12 @@
 #include <QUrl>
 
 #include "store/JobTable.h"
+#include "store/LocalPath.h"
 #include "store/UserMessage.h"
 
 namespace EditCommands {
 
 namespace {
-qsizetype LastSeparator(const QString& path) {
-    return std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
-}
 
 OverwriteQuestion& Question() {
     static OverwriteQuestion question;
@@ -29,15 +27,6 @@ bool ValidJob(int job) {
     return job >= 1 && job <= JobCount;
 }
 }  // namespace
-
-QString FileNamePart(const QString& localFile) {
-    return localFile.mid(LastSeparator(localFile) + 1);
-}
-
-QString FolderPart(const QString& localFile) {
-    const qsizetype p = LastSeparator(localFile);
-    return p < 0 ? QString() : localFile.left(p + 1);
-}
 
 QString OutputTarget(const QString& folder, const QString& localFile) {
     QString target = folder;

@@ -6,15 +6,15 @@
 #include <QString>
 #include <functional>
 
+#include "store/LocalPath.h"
+
 class QTreeWidget;
 class QWidget;
 
 namespace EditCommands {
 
-// The file name part of a path (after its last "/" or "\").
-QString FileNamePart(const QString& localFile);
-// The folder part of a path (up to its last "/" or "\"; empty when it has none).
-QString FolderPart(const QString& localFile);
+using LocalPath::FileNamePart;
+using LocalPath::FolderPart;
 // Target of Output File To: the folder, a "/" unless it ends with one, and the file name part.
 QString OutputTarget(const QString& folder, const QString& localFile);
 

@@ -7,7 +7,13 @@
 namespace VbDate {
 
 double FromDateTime(const QDateTime& localTime);
+// The local date and time a stored date stands for; a time skipped by a daylight-saving change
+// comes out as far after the change as it was into the gap.
 QDateTime ToDateTime(double days);
+// The instant utcMs (milliseconds since 1970 UTC) as a local date, with the offset in force at
+// that instant.
+double FromUtcMs(qint64 utcMs);
+// The local date and time now.
 double Now();
 // Number of midnights (local calendar days) between two dates; later minus earlier.
 int DayBoundaries(double from, double to);

@@ -18,19 +18,19 @@
 #include "manager/ManagerIcons.h"
 #include "manager/clsJobManager.h"
 #include "store/JobTable.h"
+#include "store/NumberRule.h"
 
 namespace {
 constexpr int KeyRole = Qt::UserRole;
 
-QString SizeText(double bytes) {
-    return QLocale().formattedDataSize(static_cast<qint64>(bytes), 1,
-                                       QLocale::DataSizeTraditionalFormat);
+QString SizeText(qint64 bytes) {
+    return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
 }
 }  // namespace
 
 QString ShortTimeText(double days) {
     const qint64 minutes =
-        std::max<qint64>(0, static_cast<qint64>(std::floor(days * 1440.0 + 1e-7)));
+        std::max<qint64>(0, NumberRule::SaturatingCast<qint64>(std::floor(days * 1440.0 + 1e-7)));
     return QStringLiteral("%1:%2")
         .arg(minutes / 60, 2, 10, QLatin1Char('0'))
         .arg(minutes % 60, 2, 10, QLatin1Char('0'));
@@ -45,7 +45,8 @@ void ShowDoneJobInfo(QTreeWidget* list, int j) {
         {"Create Time", LogTimeText(job.CreateTime)},
         {"Complete Time", LogTimeText(job.CompleteTime)},
         {"Total Time", ShortTimeText(job.TimeElapsed)},
-        {"Average Speed", QString::number(static_cast<qint64>(std::trunc(job.AvgSpeed))) + "bps"},
+        {"Average Speed",
+         QString::number(NumberRule::SaturatingCast<qint64>(job.AvgSpeed)) + "bps"},
         {"Total Size", QString::number(job.FileSize)},
         {"Complete Size", QString::number(job.Received)},
         {"Url", job.Url},

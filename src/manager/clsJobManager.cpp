@@ -379,7 +379,9 @@ void clsJobManager::OnStateIcon(int k, int state) {
 
 float clsJobManager::AverageSpeed(int32_t fileSize, double timeElapsed) {
     // Whole seconds of the total time; a download done in under a second counts as one second.
+    // A total time that is not a number (a damaged record) gives no speed.
     const double seconds = std::floor(VbDate::DurationSeconds(timeElapsed) + 1e-6);
+    if (std::isnan(seconds)) return 0;
     return static_cast<float>(static_cast<double>(fileSize) / std::max(seconds, 1.0));
 }
 

@@ -120,13 +120,7 @@ double RoundHalfEven(double value) {
 namespace {
 template <typename T>
 T Clamp(double value) {
-    if (std::isnan(value)) return 0;
-    const double r = RoundHalfEven(value);
-    if (r <= static_cast<double>(std::numeric_limits<T>::min()))
-        return std::numeric_limits<T>::min();
-    if (r >= static_cast<double>(std::numeric_limits<T>::max()))
-        return std::numeric_limits<T>::max();
-    return static_cast<T>(r);
+    return SaturatingCast<T>(RoundHalfEven(value));
 }
 }  // namespace
 

@@ -2,7 +2,9 @@
 // Reading numbers out of text the way every box, header and file field of the program does.
 
 #include <QString>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace NumberRule {
 
@@ -22,5 +24,21 @@ uint16_t ValUInt16(const QString& text);
 
 int16_t ToInt16(double value);
 int32_t ToInt32(double value);
+
+// A floating value as the integer type T with the fraction cut off (towards zero): NaN is 0, and
+// anything beyond T's range, infinities included, is T's lowest or highest value. A plain cast
+// of such a value is undefined, so values read from files, settings or servers go through here.
+template <typename T>
+T SaturatingCast(double value) {
+    static_assert(std::numeric_limits<T>::is_integer);
+    if (std::isnan(value)) return 0;
+    // A limit a double cannot hold exactly (the highest qint64) rounds up to the next power of
+    // two, so everything below it converts.
+    if (value <= static_cast<double>(std::numeric_limits<T>::min()))
+        return std::numeric_limits<T>::min();
+    if (value >= static_cast<double>(std::numeric_limits<T>::max()))
+        return std::numeric_limits<T>::max();
+    return static_cast<T>(value);
+}
 
 }  // namespace NumberRule

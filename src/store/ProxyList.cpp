@@ -1,6 +1,7 @@
 #include "store/ProxyList.h"
 
 #include <QComboBox>
+#include <algorithm>
 
 #include "store/Globals.h"
 #include "store/NumberRule.h"
@@ -15,9 +16,8 @@ void FillProxyCombo(QComboBox* combo) {
         NumberRule::ToInt32(NumberRule::Val(ini.GetSetting(section, QStringLiteral("Default"))));
     // No more entries than the section has keys, whatever the count says.
     const qsizetype keys = ini.KeyNames(section).size();
-    const qsizetype count = counted <= 0      ? 0
-                            : counted >= keys ? keys
-                                              : static_cast<qsizetype>(counted);
+    const qsizetype count =
+        std::clamp<qsizetype>(NumberRule::SaturatingCast<qsizetype>(counted), 0, keys);
 
     combo->clear();
     combo->addItem(QStringLiteral("Direct Connection"));

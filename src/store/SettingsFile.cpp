@@ -1,5 +1,8 @@
 #include "store/SettingsFile.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "store/NumberRule.h"
 
 namespace {
@@ -13,8 +16,8 @@ bool HasValue(const QString& text) {
 QString ListValue(const QString& text, int highest, const QString& initial) {
     if (!HasValue(text)) return initial;
     const double v = NumberRule::Val(text);
-    if (v < 1 || v > highest || v != static_cast<int>(v)) return initial;
-    return QString::number(static_cast<int>(v));
+    if (!(v >= 1 && v <= highest) || v != std::trunc(v)) return initial;
+    return QString::number(NumberRule::SaturatingCast<int>(v));
 }
 
 QString TextValue(const QString& text, const QString& initial) {
@@ -76,7 +79,8 @@ OptionValues SettingsFile::Read(clsIniFile& ini) {
     const QString proxy = QStringLiteral("Proxy");
     const double counted = NumberRule::Val(ini.GetSetting(proxy, "ProxyNum"));
     const qsizetype keys = ini.KeyNames(proxy).size();
-    const qsizetype n = counted <= 0 ? 0 : counted >= keys ? keys : static_cast<qsizetype>(counted);
+    const qsizetype n =
+        std::clamp<qsizetype>(NumberRule::SaturatingCast<qsizetype>(counted), 0, keys);
     for (qsizetype i = 1; i <= n; ++i) {
         const QString entry = ini.GetSetting(proxy, QString::number(i));
         if (entry == clsIniFile::MissingValue) continue;

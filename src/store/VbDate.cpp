@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "store/NumberRule.h"
+
 namespace VbDate {
 
 namespace {
@@ -25,8 +27,9 @@ Parts Split(double days) {
     const double clamped = std::fmax(-kMaxDays, std::fmin(kMaxDays, days));
     const double whole = std::trunc(clamped);
     Parts p;
-    p.day = static_cast<qint64>(whole);
-    const qint64 msecs = std::llround(std::fabs(clamped - whole) * static_cast<double>(kMsPerDay));
+    p.day = NumberRule::SaturatingCast<qint64>(whole);
+    const qint64 msecs = NumberRule::SaturatingCast<qint64>(
+        std::round(std::fabs(clamped - whole) * static_cast<double>(kMsPerDay)));
     if (msecs >= kMsPerDay)
         ++p.day;
     else

@@ -10,13 +10,20 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
+#include <QTest>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <limits>
+#include <map>
+#include <type_traits>
 
 #include "common/TestEnv.h"
 #include "store/Globals.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
+#include "store/VbDate.h"
+#include "tree/CategoryTreeUi.h"
+#include "tree/TreeMirror.h"
 #include "ui/MainMenus.h"
 #include "ui/frmMain.h"
 
@@ -197,5 +204,64 @@ TEST_F(MainWindowTest, ViewCommandsHideAndShowPanesAndBars) {
     EXPECT_TRUE(m->tbMain()->isVisible());
     m->Action("mnuView_State")->trigger();
     EXPECT_FALSE(w.statusBar()->isVisible());
+    w.ExitProgram();
+}
+
+TEST_F(MainWindowTest, DamagedFiguresOfAFinishedJobShowAsZeroInItsInfo) {
+    // A finished job as the program saves it ...
+    const float speed = 4321.5f;
+    const double elapsed = 1234.0625 / 86400.0;
+    {
+        frmMain w;
+        w.Load();
+        JobRecord job;
+        job.ClassKey = "102k";
+        job.State = StateComplete;
+        job.Url = "http://example.invalid/clip.swf";
+        job.FileName = "clip.swf";
+        job.LocalFile = DefaultDownDir + "clip.swf";
+        job.FileSize = 100;
+        job.Received = 100;
+        job.Parts = 1;
+        job.CreateTime = VbDate::Now();
+        job.CompleteTime = job.CreateTime;
+        job.TimeElapsed = elapsed;
+        job.AvgSpeed = speed;
+        AddJob(job);
+        w.ExitProgram();
+    }
+    // ... whose file then holds its average speed and total time as NaN.
+    QByteArray bytes = TestEnv::ReadFile(JobDbFile);
+    const auto damage = [&bytes](const auto& good) {
+        const auto bad = std::numeric_limits<std::decay_t<decltype(good)>>::quiet_NaN();
+        const QByteArray from(reinterpret_cast<const char*>(&good), sizeof good);
+        const qsizetype at = bytes.indexOf(from);
+        ASSERT_GE(at, 0);
+        ASSERT_EQ(bytes.indexOf(from, at + 1), -1);
+        bytes.replace(at, sizeof bad, reinterpret_cast<const char*>(&bad), sizeof bad);
+    };
+    damage(speed);
+    damage(elapsed);
+    ASSERT_TRUE(TestEnv::WriteFile(JobDbFile, bytes));
+
+    frmMain w;
+    w.Load();
+    w.resize(1000, 700);
+    w.show();
+    w.Categories()->mirror()->Select("Today");
+    auto* lvHaveDown = w.findChild<QTreeWidget*>("lvHaveDown");
+    ASSERT_TRUE(lvHaveDown);
+    ASSERT_EQ(lvHaveDown->topLevelItemCount(), 1);
+    QTreeWidgetItem* row = lvHaveDown->topLevelItem(0);
+    QTest::mouseClick(lvHaveDown->viewport(), Qt::LeftButton, {},
+                      lvHaveDown->visualItemRect(row).center());
+    auto* info = w.findChild<QTreeWidget*>("lvHaveDownInfo");
+    ASSERT_TRUE(info);
+    std::map<QString, std::string> shown;
+    for (int i = 0; i < info->topLevelItemCount(); ++i)
+        shown[info->topLevelItem(i)->text(0)] = info->topLevelItem(i)->text(1).toStdString();
+    EXPECT_EQ(shown["Average Speed"], "0bps");
+    EXPECT_EQ(shown["Total Time"], "00:00");
+    EXPECT_EQ(shown["Total Size"], "100");
     w.ExitProgram();
 }

@@ -1,12 +1,15 @@
 #include "engine/DownloadSlot.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include <QFile>
 #include <cmath>
 
 #include "engine/DownloadLogText.h"
 #include "store/JobTable.h"
+#include "store/JobValidators.h"
 #include "store/Settings.h"
 #include "store/VbDate.h"
 
@@ -14,6 +17,9 @@ DownloadSlot::DownloadSlot(int slot, QObject* parent) : QObject(parent), slotNo(
     connect(&job, &clsDownLoadJob::UpDataState, this, &DownloadSlot::OnUpDataState);
     connect(&job, &clsDownLoadJob::ShowStateIcon, this,
             [this](int state) { emit StateIcon(slotNo, state); });
+    connect(&job, &clsDownLoadJob::LogNotice, this, [this](int part, const QString& text) {
+        emit LogLine(slotNo, part, text, LogProblem);
+    });
 }
 
 clsDownLoadJob* DownloadSlot::Job() {
@@ -77,8 +83,15 @@ void DownloadSlot::OnUpDataState(int part, const QString& kind, const QString& d
     const JobRecord& r = job.Record();
     // A new job is complete only once its file exists (a server may close before answering).
     const bool hasFile = r.IsNew == 0 || r.FileOpen != 0;
-    if (r.State != StateComplete && hasFile && !job.SizeUnknown() && r.Received == r.FileSize)
+    if (r.State != StateComplete && hasFile && !job.SizeUnknown() && r.Received == r.FileSize) {
+        // The ranges say every byte is here; the job is complete only when the file says so too.
+        QString why;
+        if (!job.VerifyComplete(&why)) {
+            job.EndWithError(QStringLiteral("The file is not complete: ") + why);
+            return;
+        }
         Finish();
+    }
 }
 
 void DownloadSlot::Finish() {
@@ -95,9 +108,20 @@ void DownloadSlot::Finish() {
                         clsDownLoadJob::GetFileExt(final);
         }
         if (std::rename(QFile::encodeName(r.LocalFile).constData(),
-                        QFile::encodeName(final).constData()) == 0)
+                        QFile::encodeName(final).constData()) == 0) {
+            JobValidators::Remove(r.LocalFile);
             r.LocalFile = final;
+        } else {
+            // The file is whole under its temporary name: it stays there, nothing is lost.
+            const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+            emit LogLine(slotNo, 1,
+                         QStringLiteral("Cannot rename ") + r.LocalFile + QStringLiteral(" to ") +
+                             final + QStringLiteral(": ") + reason +
+                             QStringLiteral("; the file keeps its name."),
+                         LogProblem);
+        }
     }
+    JobValidators::Remove(r.LocalFile);
     const double now = VbDate::Now();
     r.State = StateComplete;
     r.CompleteTime = now;

@@ -1,6 +1,7 @@
 #include "engine/clsDownLoadJob.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "store/JobTable.h"
@@ -35,7 +37,6 @@ const QString kCancel = QStringLiteral("Cancel");
 const QString kAutorename = QStringLiteral("Autorename");
 
 constexpr qint64 kReadChunk = 256 * 1024;
-constexpr qint64 kSocketBuffer = 1024 * 1024;
 constexpr int32_t kInt32Max = 2147483647;
 constexpr int kLingerMs = 3000;
 
@@ -100,6 +101,80 @@ qsizetype FindHeaderLine(const QString& head, const QString& label) {
     return p < 0 ? -1 : p + 2;
 }
 
+// Digits only, blanks around them allowed, at most 18 of them; -1 otherwise.
+qint64 StrictNumber(QStringView text) {
+    text = text.trimmed();
+    if (text.isEmpty() || text.size() > 18) return -1;
+    qint64 value = 0;
+    for (const QChar ch : text) {
+        if (ch < QLatin1Char('0') || ch > QLatin1Char('9')) return -1;
+        value = value * 10 + (ch.unicode() - '0');
+    }
+    return value;
+}
+
+// The values of every header line called name (any case), without surrounding blanks.
+QStringList HeaderValues(const QString& head, const QString& name) {
+    QStringList values;
+    const QStringList lines = head.split(QStringLiteral("\r\n"));
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const qsizetype colon = lines[i].indexOf(QLatin1Char(':'));
+        if (colon <= 0) continue;
+        if (lines[i].left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+            values << lines[i].mid(colon + 1).trimmed();
+    }
+    return values;
+}
+
+// The body length a head announces: -1 without Content-Length, -2 when it is not one plain
+// number (a sign, blanks or other characters inside, several different values).
+qint64 AnnouncedLength(const QString& head) {
+    const QStringList values = HeaderValues(head, QStringLiteral("Content-Length"));
+    if (values.isEmpty()) return -1;
+    qint64 length = -1;
+    for (const QString& v : values) {
+        const qint64 n = StrictNumber(v);
+        if (n < 0 || (length >= 0 && n != length)) return -2;
+        length = n;
+    }
+    return length;
+}
+
+// "bytes first-last/total"; total -1 when the server wrote "*".
+struct ContentRange {
+    bool ok = false;
+    qint64 first = -1, last = -1, total = -1;
+};
+
+ContentRange ParseContentRange(const QString& value) {
+    ContentRange r;
+    if (!value.startsWith(QLatin1String("bytes "), Qt::CaseInsensitive)) return r;
+    const QString rest = value.mid(6).trimmed();
+    const qsizetype dash = rest.indexOf(QLatin1Char('-'));
+    const qsizetype slash = rest.indexOf(QLatin1Char('/'));
+    if (dash <= 0 || slash < dash) return r;
+    const qint64 first = StrictNumber(QStringView(rest).left(dash));
+    const qint64 last = StrictNumber(QStringView(rest).mid(dash + 1, slash - dash - 1));
+    const QString totalText = rest.mid(slash + 1).trimmed();
+    const qint64 total = totalText == QLatin1String("*") ? -1 : StrictNumber(totalText);
+    if (first < 0 || last < first || (totalText != QLatin1String("*") && total < 0)) return r;
+    if (total >= 0 && last >= total) return r;
+    r = {true, first, last, total};
+    return r;
+}
+
+bool IsRedirect(const QString& head) {
+    if (clsDownLoadJob::GetStatusClass(head) == QLatin1String("30")) return true;
+    const int code = clsDownLoadJob::StatusCode(head);
+    return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
+}
+
+QString StatusLine(const QString& head) {
+    QString line = head.section(QLatin1String("\r\n"), 0, 0);
+    if (line.size() > 200) line = line.left(200) + QStringLiteral("...");
+    return line;
+}
+
 }  // namespace
 
 // One connection of the job: the socket and what has been read of its response so far.
@@ -111,6 +186,7 @@ struct clsDownLoadJob::Connection {
     int32_t requestPos = 0;  // CurPos when the request was sent
     bool firstOfRun = true;  // connection 1: the first response of this run
     bool lingering = false;  // every byte up to the end of the file is in; waiting for the close
+    qint64 bodyLeft = -1;    // bytes of the answer's body still to come; -1 when not announced
     // Chunked transfer coding.
     bool chunked = false;
     enum { ChunkSize, ChunkData, ChunkDataEnd, ChunkTrailer, ChunkDone } chunkState = ChunkSize;
@@ -166,7 +242,7 @@ bool clsDownLoadJob::SplitUrl(const QString& url, JobRecord& record) {
     return true;
 }
 
-QByteArray clsDownLoadJob::RequestText(const JobRecord& record, int part) {
+QByteArray clsDownLoadJob::RequestText(const JobRecord& record, int part, const QString& ifRange) {
     QByteArray r;
     r.reserve(256 + record.Path.size());
     r += "GET " + EncodeTarget(record.Path) + " HTTP/1.1\r\n";
@@ -174,8 +250,10 @@ QByteArray clsDownLoadJob::RequestText(const JobRecord& record, int part) {
     if (SendAcceptEncodingLine) r += "Accept -Encoding: gzip , deflate\r\n";
     r += "User-Agent: " + CleanHeaderText(record.UserAgent) + "\r\n";
     r += "Host: " + CleanHeaderText(record.Host) + "\r\n";
-    if (part >= 1 && part <= kMaxParts && record.Segments[part].CurPos > 0)
+    if (part >= 1 && part <= kMaxParts && record.Segments[part].CurPos > 0) {
         r += "Range: bytes=" + QByteArray::number(record.Segments[part].CurPos) + "-\r\n";
+        if (!ifRange.isEmpty()) r += "If-Range: " + CleanHeaderText(ifRange) + "\r\n";
+    }
     r += "Connection: close\r\n\r\n";
     return r;
 }
@@ -280,11 +358,30 @@ bool clsDownLoadJob::Create(int jobIndex) {
     job = Jobs[jobIndex];
     if (!SplitUrl(job.Url)) return false;
     job.State = StateRunning;
-    if (job.FileOpen != 0) {
-        // Stored while it ran (the program ended during a run): the file is not open now; a
-        // file that exists already holds data, so the job goes on like a paused one.
-        job.FileOpen = VbFalse;
-        if (!job.LocalFile.isEmpty() && Exists(job.LocalFile)) job.IsNew = VbFalse;
+    // A record stored while its job ran (the program ended during a run), or one whose file has
+    // been named already: the file on disk decides whether the job goes on or starts again.
+    const bool wasOpen = job.FileOpen != 0;
+    job.FileOpen = VbFalse;
+    const bool progress =
+        job.FileSize > 0 || job.Segments[1].CurPos > 0 || job.Segments[1].EndPos == kUnknownEnd;
+    const bool named =
+        wasOpen || job.IsNew == 0 || progress || job.LocalFile.endsWith(QLatin1String("!qv"));
+    keepName = false;
+    if (named && !job.LocalFile.isEmpty()) {
+        if (!Exists(job.LocalFile)) {
+            if (job.IsNew == 0 || progress)
+                ResetToNew(false, QStringLiteral("The partial file ") + job.LocalFile +
+                                      QStringLiteral(" is gone; the download starts again from "
+                                                     "the beginning."));
+            else if (job.LocalFile.endsWith(QLatin1String("!qv")))
+                job.LocalFile.chop(3);
+        } else if (progress) {
+            job.IsNew = VbFalse;
+        } else {
+            // Named, but nothing of it was fetched: the file is made again under that name.
+            job.IsNew = VbTrue;
+            keepName = true;
+        }
     }
     Jobs[jobIndex] = job;
     return true;
@@ -351,25 +448,205 @@ void clsDownLoadJob::StartRun() {
     job.RunStart = VbDate::Now();
     socks2Opened = false;
     socks3Opened = false;
+    resumeRun = false;
+    runConfirmed = false;
     lastError.clear();
+    written.Clear();
     for (int k = 1; k <= kMaxParts; ++k) {
         respHead[k].clear();
         respStatus[k].clear();
     }
-    if (job.IsNew == 0 && job.FileSize > 0 && !SizeUnknown()) {
-        CalcHaveDown();
-        if (job.Received == job.FileSize) {
-            // Every byte is on disk already (paused between the last byte and the close):
-            // nothing to fetch; the owner finishes the job at this report.
-            QTimer::singleShot(0, this, [this, id] {
-                if (id == runId) Report(1, kClose, QStringLiteral("MeComplete"));
-            });
-            emit ShowStateIcon(job.State);
-            return;
+    if (job.IsNew == 0 && !job.LocalFile.isEmpty() && fd < 0 && !Exists(job.LocalFile))
+        ResetToNew(false, QStringLiteral("The partial file ") + job.LocalFile +
+                              QStringLiteral(" is gone; the download starts again from the "
+                                             "beginning."));
+    if (id != runId) return;
+    if (job.IsNew != 0) {
+        validator = {};
+        if (!OpenConnection(1, true)) return;
+        emit ShowStateIcon(job.State);
+        return;
+    }
+
+    // Going on with the file on disk.
+    resumeRun = true;
+    validator = JobValidators::Get(job.LocalFile);
+    if (fd < 0 && !OpenExistingFile()) return;
+    if (SizeUnknown()) {
+        written.Add(0, job.Segments[1].CurPos);
+        if (!OpenConnection(1, true)) return;
+        emit ShowStateIcon(job.State);
+        return;
+    }
+    PlanResume();
+    const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
+    for (int i = 1; i <= parts; ++i) {
+        const SegmentRecord& s = job.Segments[i];
+        if (i > 1 && s.StartPos == 0) continue;
+        written.Add(s.StartPos, std::min<int64_t>({s.CurPos, s.EndPos, job.FileSize}));
+    }
+    CalcHaveDown();
+    int first = 0;
+    for (int i = 1; i <= parts && first == 0; ++i)
+        if (Owes(i)) first = i;
+    if (first == 0) {
+        // Every byte is on disk already (stopped between the last byte and the close): nothing
+        // to fetch; the owner finishes the job at this report.
+        QTimer::singleShot(0, this, [this, id] {
+            if (id == runId) Report(1, kClose, QStringLiteral("MeComplete"));
+        });
+        emit ShowStateIcon(job.State);
+        return;
+    }
+    // The first range that owes bytes asks first; once its answer shows that the server still
+    // has the same file, every other range that owes bytes gets its connection.
+    if (!OpenConnection(first, true)) return;
+    emit ShowStateIcon(job.State);
+}
+
+bool clsDownLoadJob::Owes(int i) const {
+    const SegmentRecord& s = job.Segments[i];
+    if (i > 1 && s.StartPos == 0) return false;
+    if (SizeUnknown()) return i == 1;
+    return s.CurPos <= s.EndPos && s.CurPos < job.FileSize;
+}
+
+void clsDownLoadJob::PlanResume() {
+    // The bytes on disk by the stored ranges; the ranges are laid out again so that each one is
+    // a stretch of bytes already here followed by a stretch still to fetch, and together they
+    // cover the file. A job stopped in its first seconds (one range) gets its Parts back.
+    const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
+    const int64_t size = job.FileSize;
+    ByteRanges have;
+    for (int i = 1; i <= parts; ++i) {
+        const SegmentRecord& s = job.Segments[i];
+        if (i > 1 && s.StartPos == 0) continue;
+        have.Add(s.StartPos, std::min<int64_t>({s.CurPos, s.EndPos, size}));
+    }
+    const auto gaps = have.Gaps(0, size);
+    if (gaps.empty()) return;
+    struct Piece {
+        int64_t start, cur, end;
+    };
+    std::vector<Piece> out;
+    int64_t start = 0;
+    for (const auto& g : gaps) {
+        out.push_back({start, g.first, g.second});
+        start = g.second;
+    }
+    if (start < size) {
+        if (static_cast<int>(out.size()) < parts)
+            out.push_back({start, size, size});
+        else
+            out.back().end = size;
+    }
+    // More pieces than connections: join neighbours where the fewest bytes are fetched twice.
+    while (static_cast<int>(out.size()) > parts) {
+        size_t best = 1;
+        int64_t cost = std::numeric_limits<int64_t>::max();
+        for (size_t i = 1; i < out.size(); ++i)
+            if (out[i].cur - out[i].start < cost) {
+                cost = out[i].cur - out[i].start;
+                best = i;
+            }
+        out[best - 1].end = out[best].end;
+        out.erase(out.begin() + static_cast<std::ptrdiff_t>(best));
+    }
+    // Spare connections share the largest stretches still to fetch.
+    while (static_cast<int>(out.size()) < parts) {
+        size_t best = 0;
+        int64_t owed = 0;
+        for (size_t i = 0; i < out.size(); ++i)
+            if (out[i].end - out[i].cur > owed) {
+                owed = out[i].end - out[i].cur;
+                best = i;
+            }
+        if (owed <= kSplitThreshold) break;
+        const int64_t mid = out[best].cur + owed / 2;
+        out.insert(out.begin() + static_cast<std::ptrdiff_t>(best) + 1,
+                   Piece{mid, mid, out[best].end});
+        out[best].end = mid;
+    }
+    for (int i = 1; i <= kMaxParts; ++i) job.Segments[i] = SegmentRecord{};
+    for (size_t i = 0; i < out.size(); ++i)
+        job.Segments[i + 1] = {static_cast<int32_t>(out[i].start), static_cast<int32_t>(out[i].cur),
+                               static_cast<int32_t>(out[i].end)};
+}
+
+void clsDownLoadJob::OpenOwingRanges() {
+    const quint64 id = runId;
+    const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
+    for (int i = 1; i <= parts; ++i) {
+        if (conns[i] != nullptr || !Owes(i)) continue;
+        if (!OpenConnection(i, true) || id != runId) return;
+    }
+}
+
+void clsDownLoadJob::ResetToNew(bool keepFileName, const QString& notice) {
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+    job.FileOpen = VbFalse;
+    if (!keepFileName) {
+        JobValidators::Remove(job.LocalFile);
+        if (job.LocalFile.endsWith(QLatin1String("!qv"))) job.LocalFile.chop(3);
+    }
+    keepName = keepFileName;
+    job.IsNew = VbTrue;
+    job.FileSize = 0;
+    job.Received = 0;
+    job.Segments = {};
+    validator = {};
+    written.Clear();
+    emit LogNotice(1, notice);
+}
+
+void clsDownLoadJob::RestartFromZero(const QString& why) {
+    if (++restarts > kMaxRestarts) {
+        RunTo5(why + QStringLiteral(" The file keeps changing on the server; the download stops."));
+        return;
+    }
+    ++runId;
+    CloseAllConnections();
+    ResetToNew(true, why + QStringLiteral(" The download starts again from the beginning."));
+    SaveDownState();
+    StartRun();
+}
+
+bool clsDownLoadJob::VerifyComplete(QString* why) const {
+    auto fail = [why](const QString& text) {
+        if (why) *why = text;
+        return false;
+    };
+    if (SizeUnknown()) return fail(QStringLiteral("The size of the file is not known"));
+    const int64_t size = job.FileSize;
+    const auto gaps = written.Gaps(0, size);
+    if (!gaps.empty())
+        return fail(QStringLiteral("Bytes %1 to %2 of the file were never received")
+                        .arg(gaps.front().first)
+                        .arg(gaps.front().second - 1));
+    struct stat st;
+    if (::stat(QFile::encodeName(job.LocalFile).constData(), &st) != 0)
+        return fail(QStringLiteral("The file ") + job.LocalFile + QStringLiteral(" is missing: ") +
+                    ErrnoText(errno));
+    if (!S_ISREG(st.st_mode) || st.st_size != size)
+        return fail(QStringLiteral("The file ") + job.LocalFile +
+                    QStringLiteral(" has %1 bytes instead of %2").arg(st.st_size).arg(size));
+    return true;
+}
+
+void clsDownLoadJob::EndWithError(const QString& reason) {
+    // The bytes not known to be on disk are fetched again by the next run.
+    if (!SizeUnknown() && job.FileSize > 0) {
+        const auto gaps = written.Gaps(0, job.FileSize);
+        if (!gaps.empty() && (job.IsNew == 0 || job.FileOpen != 0)) {
+            // The stored ranges then say: everything from the first missing byte on is owed.
+            job.Segments = {};
+            job.Segments[1] = {0, static_cast<int32_t>(gaps.front().first), job.FileSize};
         }
     }
-    if (!OpenConnection(1, true)) return;
-    emit ShowStateIcon(job.State);
+    RunTo5(reason);
 }
 
 void clsDownLoadJob::EndRunTimes() {
@@ -441,7 +718,6 @@ bool clsDownLoadJob::OpenConnection(int k, bool connectNow) {
     auto* c = new Connection;
     c->serial = ++nextSerial;
     c->sock = new QTcpSocket(this);
-    c->sock->setReadBufferSize(kSocketBuffer);
     conns[k] = c;
     const quint64 serial = c->serial;
     connect(c->sock, &QTcpSocket::connected, this, [this, k, serial] { OnConnected(k, serial); });
@@ -465,7 +741,9 @@ void clsDownLoadJob::ConnectSocket(int k) {
     if (conns[k] == nullptr) return;
     const QString host = job.UseProxy != 0 ? job.ProxyHost : job.Host;
     const uint16_t port = job.UseProxy != 0 ? job.ProxyPort : job.Port;
-    conns[k]->sock->connectToHost(host, port);
+    // Unbuffered: the reader takes the bytes from the socket itself and so can tell an orderly
+    // close from a reset.
+    conns[k]->sock->connectToHost(host, port, QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
 
 void clsDownLoadJob::CloseConnection(int k) {
@@ -494,7 +772,7 @@ void clsDownLoadJob::OnConnected(int k, quint64 serial) {
     c->waitHead = true;
     c->head.clear();
     c->requestPos = job.Segments[k].CurPos;
-    const QByteArray request = RequestText(job, k);
+    const QByteArray request = RequestText(job, k, validator.IfRange());
     c->sock->write(request);
     Report(k, kRequest, QString::fromUtf8(request));
 }
@@ -503,20 +781,38 @@ void clsDownLoadJob::OnReadyRead(int k, quint64 serial) {
     const quint64 id = runId;
     if (readBuffer.size() < kReadChunk) readBuffer.resize(kReadChunk);
     while (Alive(id, k, serial)) {
-        const qint64 n = conns[k]->sock->read(readBuffer.data(), kReadChunk);
-        if (n <= 0) break;  // a notification without bytes changes nothing
+        QTcpSocket* sock = conns[k]->sock;
+        // Look before reading: the socket layer reports a reset like an orderly close, and only
+        // an orderly close may end a body whose length was not announced.
+        char probe = 0;
+        const ssize_t seen =
+            ::recv(static_cast<int>(sock->socketDescriptor()), &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (seen == 0) {
+            OnPeerClosed(k, serial);
+            return;
+        }
+        if (seen < 0) {
+            const int e = errno;
+            if (e == EINTR) continue;
+            if (e == EAGAIN || e == EWOULDBLOCK) {
+                sock->read(readBuffer.data(), kReadChunk);  // nothing there; asks for the next
+                return;
+            }
+            FailConnection(k, QString::number(e) + ErrnoText(e));
+            return;
+        }
+        const qint64 n = sock->read(readBuffer.data(), kReadChunk);
+        if (n <= 0) return;
         if (!Process(k, readBuffer.constData(), n)) return;
     }
 }
 
-void clsDownLoadJob::OnDisconnected(int k, quint64 serial) {
+void clsDownLoadJob::OnPeerClosed(int k, quint64 serial) {
     const quint64 id = runId;
-    if (!Alive(id, k, serial)) return;
-    OnReadyRead(k, serial);  // bytes that came with the close
     if (!Alive(id, k, serial)) return;
     Connection* c = conns[k];
     if (k == 1 && SizeUnknown() && !c->waitHead && !c->chunked && fd >= 0) {
-        // Without a length the close ends the data: the size is known now.
+        // Without a length the orderly close ends the data: the size is known now.
         job.FileSize = job.Segments[1].CurPos;
         job.Segments[1].EndPos = job.FileSize;
         if (::ftruncate(fd, job.FileSize) != 0) {
@@ -530,11 +826,17 @@ void clsDownLoadJob::OnDisconnected(int k, quint64 serial) {
     CheckRunEnd(k, true);
 }
 
+void clsDownLoadJob::OnDisconnected(int k, quint64 serial) {
+    // The reader sees an orderly close first; this comes only when the socket layer gave the
+    // connection up by itself, which does not end the data in order.
+    const quint64 id = runId;
+    if (!Alive(id, k, serial)) return;
+    FailConnection(k, QStringLiteral("-1The connection was closed unexpectedly"));
+}
+
 void clsDownLoadJob::OnError(int k, quint64 serial, int socketError) {
     const quint64 id = runId;
     if (!Alive(id, k, serial)) return;
-    // The peer's close comes as its own notification.
-    if (socketError == QAbstractSocket::RemoteHostClosedError) return;
     const QString text = conns[k]->sock->errorString();
     FailConnection(k, QString::number(socketError) + text);
 }
@@ -602,46 +904,94 @@ bool clsDownLoadJob::HandleHead(int k, const QByteArray& headBytes, const QByteA
     const QString head = QString::fromLatin1(headBytes);
     c->chunked = HeaderValue(head, QStringLiteral("Transfer-Encoding"))
                      .contains(QLatin1String("chunked"), Qt::CaseInsensitive);
-    if (k == 1) return HeadOn1(head, body);
-    if (k == 2) return HeadOn2(head, body);
-    return HeadOnK(k, head, body);
+    if (!resumeRun && k == 1 && c->firstOfRun) return HeadOn1(head, body);
+    if (!resumeRun && k == 2) return HeadOn2(head, body);
+    return HeadRanged(k, head, body);
 }
 
 // A 206 answer fits connection k when its Content-Range starts at the requested byte and names
 // the file's size (when it names them at all).
-bool clsDownLoadJob::PartialFits(int k, const QString& head) const {
-    const QString range = HeaderValue(head, QStringLiteral("Content-Range"));
-    if (range.isEmpty()) return true;
-    const qsizetype sp = range.indexOf(QLatin1Char(' '));
-    const qsizetype dash = range.indexOf(QLatin1Char('-'));
-    const qsizetype slash = range.indexOf(QLatin1Char('/'));
-    if (sp < 0 || dash < sp || slash < dash) return false;
-    bool ok = false;
-    const qint64 first = range.mid(sp + 1, dash - sp - 1).trimmed().toLongLong(&ok);
-    if (!ok || first != conns[k]->requestPos) return false;
-    const QString total = range.mid(slash + 1).trimmed();
-    if (total != QLatin1String("*") && !SizeUnknown()) {
-        const qint64 t = total.toLongLong(&ok);
-        if (ok && t != job.FileSize) return false;
+QString clsDownLoadJob::CheckAnswer(int k, const QString& head, bool* changed) {
+    *changed = false;
+    Connection* c = conns[k];
+    const int code = StatusCode(head);
+    // Another ETag or Last-Modified than the file's first answer had means another file.
+    const QString etag = HeaderValue(head, QStringLiteral("ETag"));
+    const QString modified = HeaderValue(head, QStringLiteral("Last-Modified"));
+    const bool otherFile =
+        (!validator.ETag.isEmpty() && !etag.isEmpty() && etag != validator.ETag) ||
+        (!validator.LastModified.isEmpty() && !modified.isEmpty() &&
+         modified != validator.LastModified);
+    const QString otherText =
+        QStringLiteral("The file changed on the server (") +
+        (etag != validator.ETag && !etag.isEmpty() ? QStringLiteral("ETag ") + etag
+                                                   : QStringLiteral("Last-Modified ") + modified) +
+        QStringLiteral(").");
+    if (code == 200) {
+        if (c->requestPos > 0) {
+            // Sent with If-Range, or while going on with a stored file, a whole file means
+            // another file (or a server that cannot resume): only a new start is safe. In a
+            // new job's run without validators it only means the range was ignored.
+            *changed = resumeRun || !validator.IfRange().isEmpty() || otherFile;
+            return QStringLiteral("The server sent the whole file instead of the rest (") +
+                   StatusLine(head) + QStringLiteral("): the file may have changed on the server.");
+        }
+        const qint64 length = c->chunked ? -1 : AnnouncedLength(head);
+        if (length == -2)
+            return QStringLiteral("Invalid Content-Length in the answer: ") +
+                   HeaderValues(head, QStringLiteral("Content-Length")).join(QStringLiteral(", "));
+        if (!SizeUnknown() && length >= 0 && length != job.FileSize) {
+            *changed = true;
+            return QStringLiteral("The file on the server has %1 bytes now, not %2.")
+                .arg(length)
+                .arg(job.FileSize);
+        }
+        if (otherFile) {
+            *changed = true;
+            return otherText;
+        }
+        c->bodyLeft = length;
+        return QString();
     }
-    return true;
+    if (code != 206) return QStringLiteral("The server answered ") + StatusLine(head);
+    if (c->requestPos == 0)
+        return QStringLiteral("Partial answer to a request for the whole file: ") +
+               StatusLine(head);
+    const QStringList ranges = HeaderValues(head, QStringLiteral("Content-Range"));
+    const ContentRange r = ranges.size() == 1 ? ParseContentRange(ranges[0]) : ContentRange{};
+    if (!r.ok)
+        return QStringLiteral("Invalid Content-Range in the answer: \"") +
+               ranges.join(QStringLiteral(", ")) + QLatin1Char('"');
+    if (r.first != c->requestPos)
+        return QStringLiteral("The answer starts at byte %1, not at byte %2 as asked")
+            .arg(r.first)
+            .arg(c->requestPos);
+    if (!SizeUnknown() && r.total != job.FileSize) {
+        if (r.total < 0) return QStringLiteral("The answer does not name the size of the file");
+        *changed = true;
+        return QStringLiteral("The file on the server has %1 bytes now, not %2.")
+            .arg(r.total)
+            .arg(job.FileSize);
+    }
+    if (otherFile) {
+        *changed = true;
+        return otherText;
+    }
+    const qint64 length = c->chunked ? -1 : AnnouncedLength(head);
+    if (length == -2 || (length >= 0 && length != r.last - r.first + 1))
+        return QStringLiteral("Content-Length does not match Content-Range in the answer");
+    c->bodyLeft = r.last - r.first + 1;
+    return QString();
 }
 
 bool clsDownLoadJob::LearnSize(const QString& head, int32_t requestedPos) {
-    // The size of a job whose length was not known: from Content-Range, else Content-Length.
+    // The size of a job whose length was not known, from an answer that has been checked.
+    Q_UNUSED(requestedPos);
     qint64 size = -1;
-    const QString range = HeaderValue(head, QStringLiteral("Content-Range"));
-    const qsizetype slash = range.indexOf(QLatin1Char('/'));
-    bool ok = false;
-    if (StatusCode(head) == 206 && slash >= 0) {
-        const qint64 t = range.mid(slash + 1).trimmed().toLongLong(&ok);
-        if (ok) size = t;
-    }
-    if (size < 0 && !conns[1]->chunked &&
-        FindHeaderLine(head, QStringLiteral("Content-Length:")) >= 0) {
-        const double len = NumberRule::Val(GetContentLength(head));
-        if (len >= 0)
-            size = static_cast<qint64>(len) + (StatusCode(head) == 206 ? requestedPos : 0);
+    if (StatusCode(head) == 206) {
+        const ContentRange r =
+            ParseContentRange(HeaderValue(head, QStringLiteral("Content-Range")));
+        if (r.ok) size = r.total;
     }
     if (size < 0) return true;
     if (size > kInt32Max) {
@@ -659,119 +1009,62 @@ bool clsDownLoadJob::LearnSize(const QString& head, int32_t requestedPos) {
 }
 
 bool clsDownLoadJob::HeadOn1(const QString& head, const QByteArray& body) {
+    // The first answer of a new job: the size, the file, the first bytes.
     const quint64 id = runId;
     Connection* c = conns[1];
     const quint64 serial = c->serial;
-    const bool firstOfRun = c->firstOfRun;
     c->firstOfRun = false;
-    const bool resuming = job.IsNew == 0;
-    if (resuming && job.FileOpen == 0 && !OpenExistingFile()) return false;
     respHead[1] = head;
     respStatus[1] = GetStatusClass(head);
     if (!Report(1, kResponse, head) || !Alive(id, 1, serial)) return false;
-    const QString status = respStatus[1];
     const int code = StatusCode(head);
-
-    if (status == QLatin1String("30")) {
-        CloseConnection(1);
-        if (!firstOfRun)
-            return FailConnection(1, QStringLiteral("-1Redirect in the middle of a run"));
-        const QString location = GetLocation(head);
-        if (location.isEmpty()) {
-            RunTo5(QStringLiteral("Redirect without a Location: ") + job.Url);
-            return false;
-        }
-        QString target = location;
-        if (!location.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)) {
-            const QUrl resolved = QUrl(job.Url).resolved(QUrl(location));
-            target = QString::fromUtf8(resolved.toEncoded());
-        }
-        // A redirect met while resuming: the next answer starts with its head again.
-        if (job.FileOpen != 0) CloseFile();
-        if (++redirects > kMaxRedirects) {
-            RunTo5(QStringLiteral("Too many redirects (more than %1): ").arg(kMaxRedirects) +
-                   target);
-            return false;
-        }
-        job.Url = target;
-        if (!Report(1, kRedirect, job.Url)) return false;
-        SaveDownState();
-        const int saved = redirects;
-        if (!Create(JobIndex)) {
-            RunTo5(QStringLiteral("Invalid redirect target: ") + job.Url);
-            return false;
-        }
-        ReadDownState();
-        redirects = saved;
-        StartRun();
+    if (code == 0) {
+        RunTo5(QStringLiteral("The server's answer has no status line: ") + StatusLine(head));
         return false;
     }
-    if (status == QLatin1String("404")) {
-        RunTo5(status);
+    if (IsRedirect(head)) return FollowRedirect(1, head);
+    if (code == 404) {
+        RunTo5(QStringLiteral("404"));
         return false;
     }
-
-    // The answer fits the range asked for: a 206 from the requested byte, or the whole file.
-    const bool ranged = c->requestPos > 0;
-    if (ranged && code == 200) {
-        // The range was ignored: range 1 starts again at the beginning of the file.
-        job.Segments[1].CurPos = 0;
-        c->requestPos = 0;
-    } else if (ranged && code == 206) {
-        if (!PartialFits(1, head))
-            return FailConnection(1, QStringLiteral("-1Content-Range does not match the request"));
-    } else if (ranged) {
-        return FailConnection(1, QStringLiteral("-1Unexpected answer to a range request: ") +
-                                     head.section(QLatin1String("\r\n"), 0, 0));
+    // Only a 200 carries the whole file.
+    if (code != 200) {
+        RunTo5((code == 206 ? QStringLiteral("Partial answer to a request for the whole file: ")
+                            : QStringLiteral("The server answered ")) +
+               StatusLine(head));
+        return false;
     }
-    // A job whose size was not known learns it from a later answer.
-    if (resuming && SizeUnknown() && !LearnSize(head, c->requestPos)) return false;
-
-    if (!resuming && firstOfRun) {
-        // First answer of a new job: the size, the file, the first bytes.
-        // A chunked body's length comes with its chunks; a length without digits says nothing.
-        const QString lengthText = GetContentLength(head).trimmed();
-        const bool hasLength = !c->chunked &&
-                               FindHeaderLine(head, QStringLiteral("Content-Length:")) >= 0 &&
-                               !lengthText.isEmpty() && lengthText.at(0).isDigit();
-        double size = hasLength ? NumberRule::Val(lengthText) : -1;
-        if (code == 206) {
-            const QString range = HeaderValue(head, QStringLiteral("Content-Range"));
-            bool ok = false;
-            const double total = range.mid(range.indexOf(QLatin1Char('/')) + 1).toDouble(&ok);
-            if (ok) size = total;
-        }
-        if (size > kInt32Max) {
-            RunTo5(QStringLiteral("File too large: Content-Length %1 is more than 2147483647 bytes")
-                       .arg(GetContentLength(head).trimmed()));
-            return false;
-        }
-        if (size < 0) {
-            job.FileSize = 0;
-            job.Segments[1].EndPos = kUnknownEnd;
-        } else {
-            job.FileSize = NumberRule::ToInt32(std::floor(size));
-            job.Segments[1].EndPos = job.FileSize;
-        }
-        job.Segments[1].StartPos = 0;
-        job.Segments[1].CurPos = 0;
-        c->requestPos = 0;
-        if (!CreateFileForSave()) return false;
-        if (!Alive(id, 1, serial)) return false;
-        if (!FeedBody(1, body.constData(), body.size())) return false;
-        if (!Alive(id, 1, serial)) return false;
-        if (job.FileSize > kSplitThreshold && job.Parts >= 2 && !socks2Opened) {
-            CreateSocks2();
-            if (id != runId) return false;
-            ConnectSocket(2);
-        }
-        return Alive(id, 1, serial);
+    // A chunked body's length comes with its chunks.
+    const qint64 length = c->chunked ? -1 : AnnouncedLength(head);
+    if (length == -2) {
+        RunTo5(QStringLiteral("Invalid Content-Length in the answer: ") +
+               HeaderValues(head, QStringLiteral("Content-Length")).join(QStringLiteral(", ")));
+        return false;
     }
-
-    // Resuming (or connection 1 opened again in this run to cover bytes).
+    if (length > kInt32Max) {
+        RunTo5(QStringLiteral("File too large: Content-Length %1 is more than 2147483647 bytes")
+                   .arg(length));
+        return false;
+    }
+    if (length < 0) {
+        job.FileSize = 0;
+        job.Segments[1].EndPos = kUnknownEnd;
+    } else {
+        job.FileSize = static_cast<int32_t>(length);
+        job.Segments[1].EndPos = job.FileSize;
+    }
+    job.Segments[1].StartPos = 0;
+    job.Segments[1].CurPos = 0;
+    c->requestPos = 0;
+    c->bodyLeft = length;
+    if (!CreateFileForSave()) return false;
+    if (!Alive(id, 1, serial)) return false;
+    validator = {HeaderValue(head, QStringLiteral("ETag")),
+                 HeaderValue(head, QStringLiteral("Last-Modified"))};
+    JobValidators::Set(job.LocalFile, validator);
     if (!FeedBody(1, body.constData(), body.size())) return false;
     if (!Alive(id, 1, serial)) return false;
-    if (firstOfRun && job.Parts >= 2 && !SizeUnknown() && !socks2Opened) {
+    if (job.FileSize > kSplitThreshold && job.Parts >= 2 && !socks2Opened) {
         CreateSocks2();
         if (id != runId) return false;
         ConnectSocket(2);
@@ -779,16 +1072,56 @@ bool clsDownLoadJob::HeadOn1(const QString& head, const QByteArray& body) {
     return Alive(id, 1, serial);
 }
 
+bool clsDownLoadJob::FollowRedirect(int k, const QString& head) {
+    CloseConnection(k);
+    const QString location = GetLocation(head);
+    if (location.isEmpty()) {
+        RunTo5(QStringLiteral("Redirect without a Location: ") + job.Url);
+        return false;
+    }
+    QString target = location;
+    if (!location.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)) {
+        const QUrl resolved = QUrl(job.Url).resolved(QUrl(location));
+        target = QString::fromUtf8(resolved.toEncoded());
+    }
+    // A redirect met while resuming: the next answer starts with its head again.
+    if (job.FileOpen != 0) CloseFile();
+    if (++redirects > kMaxRedirects) {
+        RunTo5(QStringLiteral("Too many redirects (more than %1): ").arg(kMaxRedirects) + target);
+        return false;
+    }
+    job.Url = target;
+    if (!Report(1, kRedirect, job.Url)) return false;
+    SaveDownState();
+    const int savedRedirects = redirects;
+    const int savedRestarts = restarts;
+    if (!Create(JobIndex)) {
+        RunTo5(QStringLiteral("Invalid redirect target: ") + job.Url);
+        return false;
+    }
+    ReadDownState();
+    redirects = savedRedirects;
+    restarts = savedRestarts;
+    StartRun();
+    return false;
+}
+
 bool clsDownLoadJob::HeadOn2(const QString& head, const QByteArray& body) {
+    // The range test of a new job.
     const quint64 id = runId;
     Connection* c = conns[2];
     const quint64 serial = c->serial;
     respHead[2] = head;
     respStatus[2] = GetStatusClass(head);
     if (!Report(2, kResponse, head) || !Alive(id, 2, serial)) return false;
-    const bool fits = c->requestPos > 0 && respStatus[2] == QLatin1String("206") &&
-                      StatusCode(head) == 206 && PartialFits(2, head);
-    if (!fits) {
+    bool changed = false;
+    const QString problem = StatusCode(head) == 206 ? CheckAnswer(2, head, &changed)
+                                                    : QStringLiteral("no partial answer");
+    if (changed) {
+        RestartFromZero(problem);
+        return false;
+    }
+    if (!problem.isEmpty()) {
         // The range test failed: connection 1 fetches the rest of the file.
         job.CanResume = VbFalse;
         job.Segments[1].EndPos = job.FileSize;
@@ -811,25 +1144,58 @@ bool clsDownLoadJob::HeadOn2(const QString& head, const QByteArray& body) {
     return Alive(id, 2, serial);
 }
 
-bool clsDownLoadJob::HeadOnK(int k, const QString& head, const QByteArray& body) {
+bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& body) {
+    // Every answer but the first two of a new job: it must be the piece asked for, of the same
+    // file.
     const quint64 id = runId;
-    const quint64 serial = conns[k]->serial;
+    Connection* c = conns[k];
+    const quint64 serial = c->serial;
+    c->firstOfRun = false;
+    const bool firstAnswer = resumeRun && !runConfirmed;
     respHead[k] = head;
     respStatus[k] = GetStatusClass(head);
     if (!Report(k, kResponse, head) || !Alive(id, k, serial)) return false;
-    const bool fits = conns[k]->requestPos > 0 && respStatus[k] == QLatin1String("206") &&
-                      StatusCode(head) == 206 && PartialFits(k, head);
-    if (!fits) {
-        // Nothing of this answer belongs at the range's position: give the connection up and let
-        // connection 1 cover the range.
-        const QString detail = QStringLiteral("-1Range request answered without the range: ") +
-                               head.section(QLatin1String("\r\n"), 0, 0);
-        lastError = detail.mid(2);
-        CloseConnection(k);
-        CoverByConnection1(job.Segments[k].EndPos);
-        if (id != runId || !Report(k, kError, detail)) return false;
-        CheckRunEnd(k);
+    if (firstAnswer && IsRedirect(head)) return FollowRedirect(k, head);
+    if (firstAnswer && StatusCode(head) == 404) {
+        RunTo5(QStringLiteral("404"));
         return false;
+    }
+    bool changed = false;
+    const QString problem = CheckAnswer(k, head, &changed);
+    if (changed) {
+        RestartFromZero(problem);
+        return false;
+    }
+    if (!problem.isEmpty()) {
+        if (firstAnswer) {
+            RunTo5(problem);
+            return false;
+        }
+        if (!resumeRun && k >= 3) {
+            // Nothing of this answer belongs at the range's position: give the connection up
+            // and let connection 1 cover the range.
+            lastError = problem;
+            CloseConnection(k);
+            CoverByConnection1(job.Segments[k].EndPos);
+            if (id != runId || !Report(k, kError, QStringLiteral("-1") + problem)) return false;
+            CheckRunEnd(k);
+            return false;
+        }
+        return FailConnection(k, QStringLiteral("-1") + problem);
+    }
+    if (SizeUnknown() && !LearnSize(head, c->requestPos)) return false;
+    if (!runConfirmed) {
+        runConfirmed = true;
+        if (validator.IsEmpty()) {
+            // A job stored without validators takes those of this answer.
+            validator = {HeaderValue(head, QStringLiteral("ETag")),
+                         HeaderValue(head, QStringLiteral("Last-Modified"))};
+            JobValidators::Set(job.LocalFile, validator);
+        }
+        if (resumeRun) {
+            OpenOwingRanges();
+            if (!Alive(id, k, serial)) return false;
+        }
     }
     return FeedBody(k, body.constData(), body.size()) && Alive(id, k, serial);
 }
@@ -925,7 +1291,13 @@ bool clsDownLoadJob::FeedBody(int k, const char* data, qint64 size) {
 
 bool clsDownLoadJob::StoreBody(int k, const char* data, qint64 size) {
     const quint64 id = runId;
-    const quint64 serial = conns[k]->serial;
+    Connection* c = conns[k];
+    const quint64 serial = c->serial;
+    // Bytes past the end of the answer are not the file's.
+    if (c->bodyLeft >= 0) {
+        if (size > 0 && c->bodyLeft == 0) return true;
+        size = std::min(size, c->bodyLeft);
+    }
     SegmentRecord& seg = job.Segments[k];
     const qint64 pos = seg.CurPos;
     if (size > 0) {
@@ -944,10 +1316,20 @@ bool clsDownLoadJob::StoreBody(int k, const char* data, qint64 size) {
                    ErrnoText(errno));
             return false;
         }
+        written.Add(pos, pos + writable);
         seg.CurPos = static_cast<int32_t>(std::min<qint64>(pos + size, kInt32Max));
+        if (c->bodyLeft > 0) c->bodyLeft -= size;
     }
     if (!Report(k, kDataArrival, QString::number(size)) || !Alive(id, k, serial)) return false;
-    return EndChecks(k);
+    if (!EndChecks(k)) return false;
+    if (c->bodyLeft == 0 && !c->lingering) {
+        // The answer is whole but the range is not: the server sent less than was asked for.
+        CloseConnection(k);
+        if (!Report(k, kClose, QStringLiteral("ByServer"))) return false;
+        CheckRunEnd(k, true);
+        return false;
+    }
+    return true;
 }
 
 bool clsDownLoadJob::EndChecks(int k) {
@@ -1045,8 +1427,12 @@ QString clsDownLoadJob::NextFreeName(const QString& start, bool checkFinal) cons
 bool clsDownLoadJob::CreateFileForSave() {
     const quint64 id = runId;
     QString name = job.LocalFile;
-    if (Settings.UseQV == 1) name += QStringLiteral("!qv");
-    if (Settings.Fileexits != 0) {
+    // A file named already (the job starts again from zero) keeps its name; "!qv" is added once.
+    const bool named = keepName;
+    keepName = false;
+    if (!named && Settings.UseQV == 1 && !name.endsWith(QLatin1String("!qv")))
+        name += QStringLiteral("!qv");
+    if (!named && Settings.Fileexits != 0) {
         // Automatic renaming; the name without "!qv" must be free too, or the completed file
         // would replace an existing one.
         const QString free = NextFreeName(name, true);

@@ -12,7 +12,9 @@
 #include <array>
 #include <cstdint>
 
+#include "engine/ByteRanges.h"
 #include "store/JobRecord.h"
+#include "store/JobValidators.h"
 
 class QTcpSocket;
 
@@ -27,6 +29,8 @@ public:
     static constexpr int kMaxRedirects = 10;
     // EndPos(1) while the size of the file is not known (no Content-Length); FileSize is 0 then.
     static constexpr int32_t kUnknownEnd = 2147483647;
+    // A file that changes on the server again and again ends the run after this many restarts.
+    static constexpr int kMaxRestarts = 3;
 
     explicit clsDownLoadJob(QObject* parent = nullptr);
     ~clsDownLoadJob() override;
@@ -71,12 +75,21 @@ public:
     int ActiveConnections() const;
     // True while FileSize is not known (a head without Content-Length).
     bool SizeUnknown() const;
+    // Before a job is called complete: every byte of FileSize is on disk, written by a
+    // connection at the position it asked for (or by an earlier run whose ranges say so), and
+    // the file has its size. why gets the reason when not.
+    bool VerifyComplete(QString* why) const;
+    // Ends the run in state 5 with the reason; bytes not known to be on disk are owed again.
+    void EndWithError(const QString& reason);
 
     // URL splitting into the working copy (Host, Port, Path, FileName, Spare).
     bool SplitUrl(const QString& url);
     static bool SplitUrl(const QString& url, JobRecord& record);
     // The request of connection part, byte for byte.
-    static QByteArray RequestText(const JobRecord& record, int part);
+    // With ifRange (a validator of the file) a request that carries a Range line also carries
+    // "If-Range:", so that a changed file comes back whole instead of as a wrong piece.
+    static QByteArray RequestText(const JobRecord& record, int part,
+                                  const QString& ifRange = QString());
     // The old request carried the line "Accept -Encoding: gzip , deflate" (a blank inside the
     // header name). Current servers (nginx since 1.21.1, Apache 2.4 in its default strict mode)
     // answer such a request with "400 Bad Request", so the line is left out unless this is set.
@@ -111,6 +124,9 @@ signals:
     // The job's state icon should show State (1 "Start", 2 "Pause", 3 "Waitfor", 5 "Error").
     // Raised at the end of Start, of Pause and when a run ends in state 5.
     void ShowStateIcon(int State);
+    // A line for the job's log about something the reports do not tell (the file changed on
+    // the server, the partial file is gone, ...).
+    void LogNotice(int Part, const QString& Text);
 
 private:
     struct Connection;
@@ -130,8 +146,18 @@ private:
     bool HandleHead(int k, const QByteArray& headBytes, const QByteArray& body);
     bool HeadOn1(const QString& head, const QByteArray& body);
     bool HeadOn2(const QString& head, const QByteArray& body);
-    bool HeadOnK(int k, const QString& head, const QByteArray& body);
-    bool PartialFits(int k, const QString& head) const;
+    bool HeadRanged(int k, const QString& head, const QByteArray& body);
+    bool FollowRedirect(int k, const QString& head);
+    // Checks an answer to connection k's request against the file: start and total of a 206,
+    // the validators. Returns "" when it fits; else the reason, with *changed set when the
+    // answer says the file on the server is not the one being downloaded.
+    QString CheckAnswer(int k, const QString& head, bool* changed);
+    void RestartFromZero(const QString& why);
+    void ResetToNew(bool keepFileName, const QString& notice);
+    void PlanResume();
+    bool Owes(int i) const;
+    void OpenOwingRanges();
+    void OnPeerClosed(int k, quint64 serial);
     bool FeedBody(int k, const char* data, qint64 size);
     bool StoreBody(int k, const char* data, qint64 size);
     bool EndChecks(int k);
@@ -151,6 +177,12 @@ private:
     int redirects = 0;
     bool socks2Opened = false;
     bool socks3Opened = false;
+    bool resumeRun = false;     // this run continues a file already on disk
+    bool runConfirmed = false;  // an answer of this run has shown the server's file is ours
+    bool keepName = false;      // the file is named already: a restart keeps the name
+    int restarts = 0;           // restarts from zero since Start
+    JobValidator validator;     // of the server's file being downloaded
+    ByteRanges written;         // bytes of the file known to be on disk
     QString lastError;
     std::array<Connection*, kMaxParts + 1> conns{};
     std::array<QString, kMaxParts + 1> respHead, respStatus;

@@ -58,8 +58,7 @@ QByteArray ToBytes(const QHash<QString, JobValidator>& table) {
     QByteArray out;
     for (const QString& key : keys) {
         const JobValidator& v = table[key];
-        out += Clean(key).toUtf8() + '\t' + v.ETag.toUtf8() + '\t' + v.LastModified.toUtf8() +
-               '\n';
+        out += Clean(key).toUtf8() + '\t' + v.ETag.toUtf8() + '\t' + v.LastModified.toUtf8() + '\n';
     }
     return out;
 }

@@ -342,22 +342,6 @@ TEST_F(Peers, PauseFromInsideADataReportAndGoOn) {
     EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
 }
 
-TEST_F(Peers, ServerErrorPageIsStoredLikeAFile) {
-    ScriptServer server([](QTcpSocket* s, const ScriptServer::Request&) {
-        s->write(ScriptServer::Head("HTTP/1.1 403 Forbidden", {"Content-Length: 9"}));
-        s->write("forbidden");
-        s->disconnectFromHost();
-    });
-    const int j = AddTestJob(server.Url("/f.swf"), dir, 1);
-    ASSERT_TRUE(slot.BindAndStart(j));
-    ASSERT_TRUE(watch.WaitDone());
-    EXPECT_EQ(watch.completed, 1);
-    EXPECT_EQ(watch.Count("RequestError"), 0);
-    EXPECT_EQ(watch.Count("Response"), 1);
-    EXPECT_GE(watch.Count("DataArrival"), 1);
-    EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), "forbidden");
-}
-
 TEST_F(Peers, OversizedAndUnusableAnswersEndTheJob) {
     ScriptServer server([](QTcpSocket* s, const ScriptServer::Request& r) {
         if (r.text.startsWith("GET /huge"))

@@ -9,6 +9,7 @@
 #include "store/Globals.h"
 #include "store/JobDbFormat.h"
 #include "store/JobTable.h"
+#include "store/JobValidators.h"
 #include "store/UserMessage.h"
 
 void AddFixedNodes(CategoryTree& tree, bool withDefaults) {
@@ -60,7 +61,47 @@ QByteArray JobDbBytes(const CategoryTree& tree) {
     return out;
 }
 
+QString JobValidatorsPath(const QString& dbPath) {
+    const QFileInfo info(dbPath);
+    return info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".qvv");
+}
+
+namespace {
+
+// The validators of the unfinished jobs beside the database; written before it, so a database
+// never names a file whose validators were lost.
+void SaveValidators(const QString& dbPath) {
+    QHash<QString, JobValidator> kept;
+    for (int i = 1; i <= JobCount; ++i) {
+        const JobRecord& j = Jobs[i];
+        if (j.State == StateComplete || j.State == StateFree || j.LocalFile.isEmpty()) continue;
+        const JobValidator v = JobValidators::Get(j.LocalFile);
+        if (!v.IsEmpty()) kept.insert(j.LocalFile, v);
+    }
+    const QString path = JobValidatorsPath(dbPath);
+    if (kept.isEmpty()) {
+        QFile::remove(path);
+        return;
+    }
+    QString error;
+    AtomicFile::Write(path, JobValidators::ToBytes(kept), &error);
+}
+
+void LoadValidators(const QString& dbPath) {
+    JobValidators::Clear();
+    QFile file(JobValidatorsPath(dbPath));
+    if (!file.open(QIODevice::ReadOnly)) return;
+    const QHash<QString, JobValidator> table = JobValidators::FromBytes(file.readAll());
+    for (int i = 1; i <= JobCount; ++i) {
+        const auto it = table.find(Jobs[i].LocalFile);
+        if (it != table.end()) JobValidators::Set(it.key(), it.value());
+    }
+}
+
+}  // namespace
+
 bool SaveJobDb(const CategoryTree& tree, const QString& path) {
+    SaveValidators(path);
     const QByteArray bytes = JobDbBytes(tree);
     QString error;
     if (AtomicFile::Write(path, bytes, &error)) return true;
@@ -137,6 +178,8 @@ JobDbLoadResult LoadJobDb(CategoryTree& tree, const QString& path) {
             AddJob(job);
         }
     }
+
+    LoadValidators(path);
 
     if (!result.complete) {
         result.keptAs = path + QStringLiteral(".bad");

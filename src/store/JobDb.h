@@ -17,6 +17,9 @@ struct JobDbLoadResult {
 // is told once and the previous file stays whole.
 bool SaveJobDb(const CategoryTree& tree, const QString& path);
 
+// Where SaveJobDb keeps the validators of unfinished jobs (default.qvb: default.qvv).
+QString JobValidatorsPath(const QString& dbPath);
+
 // The bytes SaveJobDb writes.
 QByteArray JobDbBytes(const CategoryTree& tree);
 

@@ -2,6 +2,8 @@
 // Helpers for the engine tests: a job added to Jobs, a watcher of one DownloadSlot, waiting on
 // the event loop, and a scripted HTTP peer on 127.0.0.1 for servers that misbehave.
 
+#include <sys/socket.h>
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -167,6 +169,14 @@ public:
             s->write(data);
         }
         s->disconnectFromHost();
+    }
+    // Ends the connection with a reset (RST) instead of an orderly close, as a peer that crashed
+    // or a middlebox that gave up does. Bytes still in the socket's own buffer are dropped.
+    static void Reset(QTcpSocket* s) {
+        const struct linger hard { 1, 0 };
+        ::setsockopt(static_cast<int>(s->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
+                     sizeof hard);
+        s->abort();
     }
     // Answers 200 with the whole file whatever was asked.
     static void ServeWhole(QTcpSocket* s, const QByteArray& data) {

@@ -17,9 +17,8 @@ DownloadSlot::DownloadSlot(int slot, QObject* parent) : QObject(parent), slotNo(
     connect(&job, &clsDownLoadJob::UpDataState, this, &DownloadSlot::OnUpDataState);
     connect(&job, &clsDownLoadJob::ShowStateIcon, this,
             [this](int state) { emit StateIcon(slotNo, state); });
-    connect(&job, &clsDownLoadJob::LogNotice, this, [this](int part, const QString& text) {
-        emit LogLine(slotNo, part, text, LogProblem);
-    });
+    connect(&job, &clsDownLoadJob::LogNotice, this,
+            [this](int part, const QString& text) { Tell(part, text); });
 }
 
 clsDownLoadJob* DownloadSlot::Job() {
@@ -94,6 +93,11 @@ void DownloadSlot::OnUpDataState(int part, const QString& kind, const QString& d
     }
 }
 
+void DownloadSlot::Tell(int part, const QString& text) {
+    emit Notice(slotNo, part, text);
+    emit LogLine(slotNo, part, text, LogProblem);
+}
+
 void DownloadSlot::Finish() {
     const int jobIndex = job.JobIndex;
     JobRecord& r = job.Record();
@@ -114,11 +118,9 @@ void DownloadSlot::Finish() {
         } else {
             // The file is whole under its temporary name: it stays there, nothing is lost.
             const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-            emit LogLine(slotNo, 1,
-                         QStringLiteral("Cannot rename ") + r.LocalFile + QStringLiteral(" to ") +
-                             final + QStringLiteral(": ") + reason +
-                             QStringLiteral("; the file keeps its name."),
-                         LogProblem);
+            Tell(1, QStringLiteral("Cannot rename ") + r.LocalFile + QStringLiteral(" to ") +
+                        final + QStringLiteral(": ") + reason +
+                        QStringLiteral("; the file keeps its name."));
         }
     }
     JobValidators::Remove(r.LocalFile);

@@ -32,12 +32,16 @@ signals:
     // The run ended without completing and without a user pause (State 5); slot free.
     // reason = the log text.
     void RunEnded(int slot, int jobIndex, const QString& reason);
+    // A line for the job's log that no report carries (the file changed on the server, the
+    // partial file is gone, the final rename failed). Also sent as LogLine.
+    void Notice(int slot, int part, const QString& text);
     // The job's row should show the state icon of state (raised by Start, Pause, a failed run).
     void StateIcon(int slot, int state);
 
 private:
     void OnUpDataState(int part, const QString& kind, const QString& detail);
     void Finish();
+    void Tell(int part, const QString& text);
 
     int slotNo;
     clsDownLoadJob job;

@@ -437,6 +437,7 @@ void clsDownLoadJob::ResetRun() {
 
 bool clsDownLoadJob::Start() {
     redirects = 0;
+    restarts = 0;
     StartRun();
     return true;
 }
@@ -1311,12 +1312,16 @@ bool clsDownLoadJob::StoreBody(int k, const char* data, qint64 size) {
             // Nothing is written beyond the end of the file.
             writable = std::clamp<qint64>(job.FileSize - pos, 0, size);
         }
-        if (writable > 0 && !WriteAt(fd, data, writable, pos)) {
-            RunTo5(QStringLiteral("Cannot write the file ") + job.LocalFile + QStringLiteral(": ") +
-                   ErrnoText(errno));
-            return false;
+        // Every byte of the file is written once: bytes another connection has stored already
+        // (the boundary byte two ranges share, a range another connection has overtaken) stay.
+        for (const auto& [from, to] : written.Gaps(pos, pos + writable)) {
+            if (!WriteAt(fd, data + (from - pos), to - from, from)) {
+                RunTo5(QStringLiteral("Cannot write the file ") + job.LocalFile +
+                       QStringLiteral(": ") + ErrnoText(errno));
+                return false;
+            }
+            written.Add(from, to);
         }
-        written.Add(pos, pos + writable);
         seg.CurPos = static_cast<int32_t>(std::min<qint64>(pos + size, kInt32Max));
         if (c->bodyLeft > 0) c->bodyLeft -= size;
     }

@@ -27,6 +27,7 @@ clsJobManager::clsJobManager(QObject* parent) : QObject(parent) {
         connect(slot, &DownloadSlot::Completed, this, &clsJobManager::OnCompleted);
         connect(slot, &DownloadSlot::RunEnded, this, &clsJobManager::OnRunEnded);
         connect(slot, &DownloadSlot::StateIcon, this, &clsJobManager::OnStateIcon);
+        connect(slot, &DownloadSlot::Notice, this, &clsJobManager::OnNotice);
     }
     rateTimer.setInterval(1000);
     connect(&rateTimer, &QTimer::timeout, this, &clsJobManager::TickRate);
@@ -370,6 +371,16 @@ void clsJobManager::OnRunEnded(int k, int j, const QString& reason) {
     }
     NotifyStates();
     StartNextWaiting();
+}
+
+void clsJobManager::OnNotice(int k, int part, const QString& text) {
+    const int j = SlotJob(k);
+    auto it = rows.find(slotItem[static_cast<size_t>(std::clamp(k, 0, kSlots))]);
+    if (it == rows.end()) return;
+    const uint8_t logPart = static_cast<uint8_t>(std::clamp(part, 0, 255));
+    const int n = AddLog(it->Tag, text, 8, logPart);
+    if (j != 0 && j == shownJob && slotViewPart[static_cast<size_t>(k)] == part)
+        emit ConnectionLogAppended(j, part, n);
 }
 
 void clsJobManager::OnStateIcon(int k, int state) {

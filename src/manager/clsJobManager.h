@@ -168,6 +168,7 @@ private:
     void OnCompleted(int slot, int jobIndex);
     void OnRunEnded(int slot, int jobIndex, const QString& reason);
     void OnStateIcon(int slot, int state);
+    void OnNotice(int slot, int part, const QString& text);
     void SetRowIcon(int jobIndex, int state);
     void SetJobState(int jobIndex, int state);
     void RefreshFigures(int jobIndex, bool rounded);

@@ -59,7 +59,9 @@ protected:
     QString Col(int i, int c) const { return queue->Row(i)->SubItems[c]; }
     QString Icon(int i) const { return queue->Row(i)->Icon; }
     static bool WaitState(int i, int32_t state, int ms = 10000) {
-        return QTest::qWaitFor([&] { return Searches[i].SearchState == state; }, ms);
+        // The record may not exist yet: a page adds the searches of its links as it is analysed.
+        return QTest::qWaitFor([&] { return i <= SearchCount && Searches[i].SearchState == state; },
+                               ms);
     }
     // Text and kind of every log entry of row i.
     std::vector<std::pair<QString, int>> Log(int i) const {

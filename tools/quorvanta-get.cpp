@@ -4,8 +4,13 @@
 //
 // Prints the job's log lines as they happen (and a progress line on a terminal). Exit status:
 // 0 complete, 1 failed, 2 bad arguments, 130/143 paused by SIGINT/SIGTERM. A paused or failed
-// job keeps its record beside the target as "<target>.qvjob"; the same command resumes it.
+// job keeps its record beside the target as "<target>.qvjob"; the same command resumes it, also
+// after a kill (the record is saved every 2 s, after the file's bytes it counts are on disk).
+// The record is found by the URL given here, whatever redirect the job followed. A record that
+// cannot be read is left alone and the tool ends with status 1. "<target>.qvlock" keeps a second
+// copy off the same target (status 1 at once).
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,16 +20,22 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <utility>
 
+#include "JobFile.h"
+#include "TargetLock.h"
 #include "engine/DownloadLogText.h"
 #include "engine/DownloadSlot.h"
+#include "store/AtomicFile.h"
 #include "store/Globals.h"
-#include "store/JobDbFormat.h"
 #include "store/JobTable.h"
+#include "store/JobValidators.h"
 #include "store/NumberRule.h"
 #include "store/Settings.h"
 #include "store/VbDate.h"
@@ -55,36 +66,49 @@ QString FinalName(const QString& localFile) {
     return localFile.endsWith(QLatin1String("!qv")) ? localFile.chopped(3) : localFile;
 }
 
-// The job's record beside the target, "<target>.qvjob", in the job database layout.
-bool WriteRecord(const JobRecord& record, const QString& path) {
-    QByteArray bytes;
-    JobDbFormat::WriteJob(bytes, record);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    file.write(bytes);
-    return file.commit();
+QString RecordPathOf(const QString& name) {
+    return name + QStringLiteral(".qvjob");
 }
 
-bool ReadRecord(const QString& path, JobRecord& record) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    const QByteArray bytes = file.readAll();
-    JobDbFormat::Reader reader(bytes);
-    return reader.ReadJob(record);
+// Removes what a save cut short by a kill leaves beside a record: "<name>.qvjob.XXXXXX".
+void RemoveSaveLeftovers(const QString& recordFile) {
+    const QFileInfo info(recordFile);
+    const QString prefix = info.fileName() + QLatin1Char('.');
+    const QDir dir = info.absoluteDir();
+    for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        if (entry.size() == prefix.size() + 6 && entry.startsWith(prefix))
+            QFile::remove(dir.absoluteFilePath(entry));
 }
 
-// A stored record for this URL among the names the job may have got: a.swf, a0.swf, a01.swf ...
-QString FindRecord(const QString& target, const QString& url, JobRecord& found) {
+// The stored job of this command-line URL among the names the job may have got: a.swf, a0.swf,
+// a01.swf ... Returns its record file, "" when there is none. A record that cannot be read, met
+// on the way, is named in badFile/badWhy (it may be this URL's).
+QString FindRecord(const QString& target, const QString& url, JobFile& found, QString& badFile,
+                   QString& badWhy) {
     QString name = target;
     for (int counter = 0; counter <= 32767; ++counter) {
-        const QString recordFile = name + QStringLiteral(".qvjob");
+        const QString recordFile = RecordPathOf(name);
+        RemoveSaveLeftovers(recordFile);
         const bool any = QFile::exists(name) || QFile::exists(name + QStringLiteral("!qv")) ||
                          QFile::exists(recordFile);
         if (!any) break;
-        JobRecord record;
-        if (QFile::exists(recordFile) && ReadRecord(recordFile, record) && record.Url == url) {
-            found = record;
-            return recordFile;
+        JobFile file;
+        QString why;
+        switch (file.Read(recordFile, &why)) {
+            case JobFile::ReadResult::Ok:
+                if (file.CommandUrl == url) {
+                    found = file;
+                    return recordFile;
+                }
+                break;
+            case JobFile::ReadResult::Bad:
+                if (badFile.isEmpty()) {
+                    badFile = recordFile;
+                    badWhy = why;
+                }
+                break;
+            case JobFile::ReadResult::Missing:
+                break;
         }
         name = clsDownLoadJob::GetFileBase(name) + QString::number(counter) +
                clsDownLoadJob::GetFileExt(name);
@@ -92,14 +116,32 @@ QString FindRecord(const QString& target, const QString& url, JobRecord& found) 
     return QString();
 }
 
+// Makes the bytes the engine wrote to the job's file durable before a record that counts them.
+// Through a descriptor of our own: the record's FileNo may be one of an earlier process.
+bool SyncFile(const QString& path, QString& error) {
+    const int f = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (f >= 0) {
+        const int rc = ::fdatasync(f);
+        const int e = errno;
+        ::close(f);
+        if (rc == 0) return true;
+        errno = e;
+    }
+    error = QStringLiteral("cannot flush %1 to disk: %2")
+                .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    return false;
+}
+
 class GetRun : public QObject {
 public:
-    GetRun(const QString& url, bool tty, int timeoutSeconds)
-        : url(url), tty(tty), slot(1), timeout(timeoutSeconds) {
+    GetRun(const QString& url, const QString& recordPath, bool tty, int timeoutSeconds)
+        : url(url), tty(tty), slot(1), timeout(timeoutSeconds), recordPath(recordPath) {
         connect(&slot, &DownloadSlot::LogLine, this,
                 [this](int, int part, const QString& text, int) { PrintLine(part, text); });
         connect(&slot, &DownloadSlot::Report, this,
-                [this](int, int, const QString& kind, const QString&) { OnReport(kind); });
+                [this](int, int, const QString& kind, const QString& detail) {
+                    OnReport(kind, detail);
+                });
         connect(&slot, &DownloadSlot::Completed, this, [this](int, int) { OnCompleted(); });
         connect(&slot, &DownloadSlot::RunEnded, this,
                 [this](int, int, const QString& reason) { OnRunEnded(reason); });
@@ -111,6 +153,7 @@ public:
     }
 
     void Begin() {
+        if (finished) return;  // stopped by a signal before it began
         clock.start();
         saveTimer.start();
         ArmStall();
@@ -143,10 +186,18 @@ private:
         }
     }
 
-    void OnReport(const QString& kind) {
+    void OnReport(const QString& kind, const QString& detail) {
         ArmStall();
         const JobRecord& r = Jobs[1];
-        if (!recordWritten && r.FileOpen != 0) {
+        if (kind == QLatin1String("Autorename") && r.IsNew != 0 && r.FileOpen == 0) {
+            // The engine is about to create the file under this name: the record goes first, so
+            // that a kill in between leaves no file that no record speaks for.
+            WriteJobFile(r, RecordPathOf(FinalName(detail)), detail);
+            return;
+        }
+        // Saved once the file is open, and whenever the ranges are laid out anew: a record
+        // without the ranges of this run would make a resume fetch the rest on one connection.
+        if (r.FileOpen != 0 && (!recordWritten || Layout(r) != savedLayout)) {
             recordWritten = true;
             SaveRecord();
         }
@@ -173,13 +224,63 @@ private:
 
     void SaveRecord() {
         const JobRecord& r = Jobs[1];
-        // Only a job with a file on disk has something to resume.
         if (r.State == StateComplete || r.LocalFile.isEmpty()) return;
-        if (r.FileOpen == 0 && r.IsNew != 0) return;
-        const QString path = FinalName(r.LocalFile) + QStringLiteral(".qvjob");
+        if (r.FileOpen == 0 && r.IsNew != 0) {
+            // No file yet, nothing to resume. A record written before the file was to be made
+            // stays only while that file exists (the next run removes both).
+            if (!pendingFile.isEmpty() && !QFile::exists(pendingFile)) {
+                QFile::remove(recordPath);
+                recordPath.clear();
+            }
+            return;
+        }
+        WriteJobFile(r, RecordPathOf(FinalName(r.LocalFile)), QString());
+    }
+
+    using RangeLayout = std::array<std::pair<int32_t, int32_t>, kMaxParts + 1>;
+    static RangeLayout Layout(const JobRecord& r) {
+        RangeLayout layout{};
+        for (int k = 1; k <= kMaxParts; ++k)
+            layout[k] = {r.Segments[k].StartPos, r.Segments[k].EndPos};
+        return layout;
+    }
+
+    // pending: the file the job is about to create (a record before the job has a file).
+    void WriteJobFile(const JobRecord& r, const QString& path, const QString& pending) {
+        JobFile file;
+        file.Record = r;
+        file.CommandUrl = url;
+        file.Validator = JobValidators::Get(r.LocalFile);
+        file.PendingFile = pending;
+        const QByteArray bytes = file.ToBytes();
+        if (path == recordPath && bytes == savedBytes) return;
+        QString error;
+        if (pending.isEmpty() && !SyncFile(r.LocalFile, error)) {
+            SaveFailed(error);
+            return;
+        }
+        if (!AtomicFile::Write(path, bytes, &error)) {
+            SaveFailed(error);
+            return;
+        }
+        saveFailing = false;
+        savedBytes = bytes;
+        savedLayout = Layout(r);
         if (!recordPath.isEmpty() && recordPath != path) QFile::remove(recordPath);
         recordPath = path;
-        WriteRecord(r, path);
+        pendingFile = pending;
+    }
+
+    // Said once until a save succeeds again, not at every attempt.
+    void SaveFailed(const QString& error) {
+        if (saveFailing) return;
+        saveFailing = true;
+        ClearProgress();
+        std::fprintf(stderr,
+                     "quorvanta-get: cannot save the job record: %s (the last record saved is "
+                     "kept; a resume fetches the bytes since then again)\n",
+                     error.toLocal8Bit().constData());
+        std::fflush(stderr);
     }
 
     void OnCompleted() {
@@ -219,7 +320,11 @@ private:
     qint64 lastProgress = -1000;
     bool progressShown = false;
     bool recordWritten = false;
-    QString recordPath;  // where the record was written last
+    RangeLayout savedLayout{};
+    QByteArray savedBytes;
+    QString recordPath;   // where the record was written last
+    QString pendingFile;  // the file named by that record before the job had one
+    bool saveFailing = false;
     bool finished = false;
 };
 
@@ -227,6 +332,14 @@ private:
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // From the start: a signal that comes before the run has begun pauses it as it begins.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return 1;
+    struct sigaction sa = {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
     QStringList args = app.arguments();
     args.removeFirst();
 
@@ -303,23 +416,63 @@ int main(int argc, char** argv) {
     }
     const QString target = QDir(dir).absoluteFilePath(fileName);
 
-    JobRecord stored;
-    const QString recordFile = FindRecord(target, record.Url, stored);
+    // One copy per target: a second one would take the first one's job over.
+    TargetLock lock;
+    switch (lock.Acquire(target)) {
+        case TargetLock::Result::Locked:
+            break;
+        case TargetLock::Result::Busy:
+            std::fprintf(stderr,
+                         "quorvanta-get: %s is being downloaded by another quorvanta-get "
+                         "(pid %lld)\n",
+                         target.toLocal8Bit().constData(), static_cast<long long>(lock.OwnerPid()));
+            return 1;
+        case TargetLock::Result::Failed:
+            std::fprintf(stderr, "quorvanta-get: %s\n", lock.Error().toLocal8Bit().constData());
+            return 1;
+    }
+
+    JobFile stored;
+    QString badFile;
+    QString badWhy;
+    QString recordFile = FindRecord(target, record.Url, stored, badFile, badWhy);
+    if (recordFile.isEmpty() && !badFile.isEmpty()) {
+        // It may be this URL's job: starting afresh would leave its partial file behind for good
+        // and, on the next save, put a new record where that one is.
+        std::fprintf(stderr,
+                     "quorvanta-get: the job record %s cannot be read (%s). It is left as it is; "
+                     "move it away (and the partial file it belongs to) to download again.\n",
+                     badFile.toLocal8Bit().constData(), badWhy.toLocal8Bit().constData());
+        return 1;
+    }
     bool resumed = false;
     if (!recordFile.isEmpty()) {
-        const bool fileThere = QFile::exists(stored.LocalFile);
-        if (stored.IsNew != 0 || fileThere) {
-            stored.UserAgent = record.UserAgent;
-            stored.UseProxy = record.UseProxy;
-            stored.ProxyHost = record.ProxyHost;
-            stored.ProxyPort = record.ProxyPort;
-            record = stored;
+        const JobRecord& s = stored.Record;
+        if (s.IsNew != 0 && s.FileOpen == 0) {
+            // Written just before the job made its file: that file, when there, holds nothing
+            // the record can resume. Only a name beside the record is taken for it.
+            const QString base = recordFile.chopped(6);
+            if (stored.PendingFile == base || stored.PendingFile == base + QStringLiteral("!qv"))
+                QFile::remove(stored.PendingFile);
+            QFile::remove(recordFile);
+            recordFile.clear();
+        } else if (QFile::exists(s.LocalFile)) {
+            JobRecord resume = s;
+            resume.UserAgent = record.UserAgent;
+            resume.UseProxy = record.UseProxy;
+            resume.ProxyHost = record.ProxyHost;
+            resume.ProxyPort = record.ProxyPort;
+            record = resume;
+            JobValidators::Set(record.LocalFile, stored.Validator);
             resumed = true;
             std::printf("Resuming %s (%d of %d bytes)\n",
                         record.LocalFile.toLocal8Bit().constData(), record.Received,
                         record.FileSize);
         } else {
-            QFile::remove(recordFile);  // its partial file is gone: start again
+            std::printf("The partial file %s is gone; starting again.\n",
+                        s.LocalFile.toLocal8Bit().constData());
+            QFile::remove(recordFile);
+            recordFile.clear();
         }
     }
     if (!resumed) {
@@ -335,15 +488,7 @@ int main(int argc, char** argv) {
     ClearJobs();
     AddJob(record);
 
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return 1;
-    struct sigaction sa = {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-
-    GetRun run(record.Url, ::isatty(STDOUT_FILENO) != 0, timeout);
+    GetRun run(url.trimmed(), recordFile, ::isatty(STDOUT_FILENO) != 0, timeout);
     QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &run, [&run] {
         char c = 0;

@@ -1,0 +1,157 @@
+// Kill-and-resume campaigns through the real tool against a real nginx: runs of quorvanta-get with
+// a varying connection count, each ended at a random moment by SIGKILL or SIGTERM, then one run
+// left alone. Every campaign must end complete and byte-exact with nothing else in the folder.
+// The seed is in every failure; QV_KILL_SEED=<seed> repeats its choices.
+
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <random>
+
+#include "common/NginxServer.h"
+#include "common/TestEnv.h"
+#include "store/JobRecord.h"
+
+namespace {
+
+QString ToolPath() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/quorvanta-get");
+}
+
+QStringList Entries(const QString& dir) {
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+// Names a stopped run may leave: the partial file, the job file, the lock file, and what a save
+// cut short by SIGKILL leaves (the next run removes it).
+QStringList Unexpected(const QString& dir, const QString& name, bool complete) {
+    static const QRegularExpression saveLeftover(QStringLiteral("^.*\\.qvjob\\.[^.]{6}$"));
+    QStringList out;
+    for (const QString& e : Entries(dir)) {
+        if (e == name + "!qv" || e == name + ".qvjob" || e == name + ".qvlock") continue;
+        if (complete && e == name) continue;
+        if (e.startsWith(name + ".qvjob.") && saveLeftover.match(e).hasMatch()) continue;
+        out << e;
+    }
+    return out;
+}
+
+// Sends sig to the tool while it runs; never to pid 0, which is this test's own process group.
+bool Signal(QProcess& p, int sig) {
+    const qint64 pid = p.processId();
+    if (pid <= 0 || p.state() != QProcess::Running) return false;
+    return ::kill(static_cast<pid_t>(pid), sig) == 0;
+}
+
+std::string Where(const QByteArray& got, const QByteArray& want) {
+    qsizetype i = 0;
+    while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
+    return "file has " + std::to_string(got.size()) + " bytes, server has " +
+           std::to_string(want.size()) + "; first difference at byte " + std::to_string(i);
+}
+
+std::string Tail(const QString& text, int chars = 1500) {
+    return text.right(chars).toStdString();
+}
+
+}  // namespace
+
+TEST(KillResume, CampaignsOfKilledRunsEndByteExact) {
+    ASSERT_TRUE(QFile::exists(ToolPath())) << ToolPath().toStdString();
+    const QByteArray fixedSeed = qgetenv("QV_KILL_SEED");
+    const quint32 seed = fixedSeed.isEmpty() ? std::random_device{}() : fixedSeed.toUInt();
+    SCOPED_TRACE("seed " + std::to_string(seed) + " (QV_KILL_SEED=" + std::to_string(seed) +
+                 " repeats the choices)");
+    std::mt19937 rng(seed);
+    auto uniform = [&rng](int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(rng);
+    };
+
+    // About 1 MB/s whatever the connection count of the job: /pN/ serves N connections.
+    QString locations;
+    for (int n = 1; n <= kMaxParts; ++n)
+        locations += QStringLiteral("location /p%1/ { limit_rate %2k; }\n").arg(n).arg(1024 / n);
+    NginxServer nginx(locations);
+    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+
+    constexpr int kCampaigns = 3;
+    constexpr int kKilledRuns = 8;
+    for (int campaign = 1; campaign <= kCampaigns; ++campaign) {
+        const int firstParts = uniform(1, kMaxParts);
+        const qsizetype size = uniform(3 * 1024 * 1024, 6 * 1024 * 1024);
+        const QByteArray data = TestEnv::RandomBytes(size, seed + campaign);
+        const QString served = QStringLiteral("p%1/c%2.swf").arg(firstParts).arg(campaign);
+        ASSERT_TRUE(nginx.Put(served, data));
+        const QString url = nginx.Url("/" + served);
+        const QString dir = TestEnv::NewDir();
+        const QString name = QStringLiteral("c%1.swf").arg(campaign);
+        const QString target = dir + "/" + name;
+
+        std::string history =
+            "campaign " + std::to_string(campaign) + ", " + std::to_string(size) + " bytes:";
+        bool complete = false;
+        int lastCode = -1;
+        QString lastOut, lastErr;
+        for (int run = 1; run <= kKilledRuns + 1 && !complete; ++run) {
+            const bool lastRun = run == kKilledRuns + 1;
+            const int parts = run == 1 ? firstParts : uniform(1, kMaxParts);
+            const int sig = (run + campaign) % 2 == 0 ? SIGKILL : SIGTERM;
+            const int delayMs = uniform(150, 650);
+            const bool hadRecord = QFile::exists(target + ".qvjob");
+            QProcess p;
+            p.start(ToolPath(), {"--parts", QString::number(parts), "--dir", dir, url});
+            ASSERT_TRUE(p.waitForStarted(30000))
+                << history << "\n  " << p.errorString().toStdString();
+            history += "\n  run " + std::to_string(run) + ": --parts " + std::to_string(parts);
+            bool signalled = false;
+            if (!lastRun && !p.waitForFinished(delayMs) && Signal(p, sig)) {
+                signalled = true;
+                history += std::string(sig == SIGKILL ? ", SIGKILL" : ", SIGTERM") + " after " +
+                           std::to_string(delayMs) + " ms";
+            }
+            if (p.state() != QProcess::NotRunning && !p.waitForFinished(60000)) {
+                p.kill();
+                p.waitForFinished(5000);
+                FAIL() << history << "\n  the run did not end";
+            }
+            lastCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+            lastOut = QString::fromLocal8Bit(p.readAllStandardOutput());
+            lastErr = QString::fromLocal8Bit(p.readAllStandardError());
+            history += ", exit " + std::to_string(lastCode);
+            complete = lastCode == 0;
+
+            const bool killed = signalled && sig == SIGKILL;
+            if (!killed && hadRecord) {
+                ASSERT_TRUE(lastOut.contains("Resuming"))
+                    << history << "\n  the job file was there but the run did not resume:\n"
+                    << Tail(lastOut);
+            }
+            const int expected = signalled && sig == SIGTERM ? 143 : 0;
+            if (!killed) {
+                ASSERT_TRUE(lastCode == 0 || lastCode == expected)
+                    << history << "\n  stderr: " << Tail(lastErr)
+                    << "\n  stdout: " << Tail(lastOut);
+            }
+            const QStringList extra = Unexpected(dir, name, complete);
+            ASSERT_TRUE(extra.isEmpty())
+                << history
+                << "\n  files that should not be there: " << extra.join(", ").toStdString()
+                << "\n  stdout: " << Tail(lastOut);
+        }
+
+        ASSERT_EQ(lastCode, 0) << history
+                               << "\n  the last run did not complete; stderr: " << Tail(lastErr)
+                               << "\n  stdout: " << Tail(lastOut);
+        const QByteArray got = TestEnv::ReadFile(target);
+        ASSERT_TRUE(got == data) << history << "\n  " << Where(got, data)
+                                 << "\n  stdout: " << Tail(lastOut);
+        ASSERT_TRUE(Entries(dir) == QStringList{name})
+            << history << "\n  the folder holds " << Entries(dir).join(", ").toStdString();
+    }
+}

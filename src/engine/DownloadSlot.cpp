@@ -129,8 +129,11 @@ void DownloadSlot::Finish() {
     r.CompleteTime = now;
     r.RunTime = now - r.RunStart;
     r.TimeElapsed += r.RunTime;
+    // A damaged stored time (NaN, negative) gives no speed rather than a NaN one.
     const double seconds = std::floor(VbDate::DurationSeconds(r.TimeElapsed) + 1e-6);
-    r.AvgSpeed = static_cast<float>(r.FileSize / std::max(seconds, 1.0));
+    r.AvgSpeed = std::isfinite(seconds) && seconds >= 0
+                     ? static_cast<float>(r.FileSize / std::max(seconds, 1.0))
+                     : 0.0f;
     job.InUse = false;
     job.SaveDownState();
     emit Completed(slotNo, jobIndex);

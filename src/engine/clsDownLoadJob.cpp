@@ -37,6 +37,7 @@ const QString kCancel = QStringLiteral("Cancel");
 const QString kAutorename = QStringLiteral("Autorename");
 
 constexpr qint64 kReadChunk = 256 * 1024;
+constexpr int kChunksPerNotification = 4;
 constexpr int32_t kInt32Max = 2147483647;
 constexpr int kLingerMs = 3000;
 
@@ -781,7 +782,9 @@ void clsDownLoadJob::OnConnected(int k, quint64 serial) {
 void clsDownLoadJob::OnReadyRead(int k, quint64 serial) {
     const quint64 id = runId;
     if (readBuffer.size() < kReadChunk) readBuffer.resize(kReadChunk);
-    while (Alive(id, k, serial)) {
+    // A few chunks per notification, so one fast connection does not hold up the others and
+    // the window; the socket notifies again while bytes are waiting.
+    for (int chunk = 0; chunk < kChunksPerNotification && Alive(id, k, serial); ++chunk) {
         QTcpSocket* sock = conns[k]->sock;
         // Look before reading: the socket layer reports a reset like an orderly close, and only
         // an orderly close may end a body whose length was not announced.
@@ -796,7 +799,12 @@ void clsDownLoadJob::OnReadyRead(int k, quint64 serial) {
             const int e = errno;
             if (e == EINTR) continue;
             if (e == EAGAIN || e == EWOULDBLOCK) {
-                sock->read(readBuffer.data(), kReadChunk);  // nothing there; asks for the next
+                // Nothing there: this read asks the socket for the next notification. Bytes that
+                // came in since the look are the file's like any others.
+                const qint64 n = sock->read(readBuffer.data(), kReadChunk);
+                if (n > 0) Process(k, readBuffer.constData(), n);
+                if (n < 0 && Alive(id, k, serial))
+                    FailConnection(k, QStringLiteral("-1The connection was closed unexpectedly"));
                 return;
             }
             FailConnection(k, QString::number(e) + ErrnoText(e));

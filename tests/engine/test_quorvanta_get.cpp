@@ -95,3 +95,18 @@ TEST(QuorvantaGet, FailsClearly) {
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(TestEnv::ReadFile(dir + "/ok.swf"), "tiny");
 }
+
+TEST(QuorvantaGet, FullSpeedDownloadsLoseNoByte) {
+    // At loopback speed bytes keep arriving while a connection is being read; every one of them
+    // must reach the file (a run that lost some ends "not complete", never with a wrong file).
+    NginxServer nginx;
+    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    const QByteArray data = TestEnv::RandomBytes(64 * 1024 * 1024, 77);
+    ASSERT_TRUE(nginx.Put("fast.swf", data));
+    for (const char* parts : {"1", "1", "1", "10"}) {
+        const QString dir = TestEnv::NewDir();
+        const ToolRun r = RunTool({"--parts", parts, "--dir", dir, nginx.Url("/fast.swf")});
+        ASSERT_EQ(r.code, 0) << parts << " " << r.err.toStdString();
+        EXPECT_TRUE(TestEnv::ReadFile(dir + "/fast.swf") == data) << parts;
+    }
+}

@@ -371,9 +371,7 @@ bool clsDownLoadJob::Create(int jobIndex) {
     if (named && !job.LocalFile.isEmpty()) {
         if (!Exists(job.LocalFile)) {
             if (job.IsNew == 0 || progress)
-                ResetToNew(false, QStringLiteral("The partial file ") + job.LocalFile +
-                                      QStringLiteral(" is gone; the download starts again from "
-                                                     "the beginning."));
+                StartOverWithoutFile();
             else if (job.LocalFile.endsWith(QLatin1String("!qv")))
                 job.LocalFile.chop(3);
         } else if (progress) {
@@ -459,9 +457,7 @@ void clsDownLoadJob::StartRun() {
         respStatus[k].clear();
     }
     if (job.IsNew == 0 && !job.LocalFile.isEmpty() && fd < 0 && !Exists(job.LocalFile))
-        ResetToNew(false, QStringLiteral("The partial file ") + job.LocalFile +
-                              QStringLiteral(" is gone; the download starts again from the "
-                                             "beginning."));
+        StartOverWithoutFile();
     if (id != runId) return;
     if (job.IsNew != 0) {
         validator = {};
@@ -481,13 +477,9 @@ void clsDownLoadJob::StartRun() {
         return;
     }
     PlanResume();
-    const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
-    for (int i = 1; i <= parts; ++i) {
-        const SegmentRecord& s = job.Segments[i];
-        if (i > 1 && s.StartPos == 0) continue;
-        written.Add(s.StartPos, std::min<int64_t>({s.CurPos, s.EndPos, job.FileSize}));
-    }
+    written = StoredBytes();
     CalcHaveDown();
+    const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
     int first = 0;
     for (int i = 1; i <= parts && first == 0; ++i)
         if (Owes(i)) first = i;
@@ -506,6 +498,18 @@ void clsDownLoadJob::StartRun() {
     emit ShowStateIcon(job.State);
 }
 
+ByteRanges clsDownLoadJob::StoredBytes() const {
+    // What the ranges in use say is on disk: range 1 always, ranges 2.. when StartPos is not 0.
+    ByteRanges have;
+    const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
+    for (int i = 1; i <= parts; ++i) {
+        const SegmentRecord& s = job.Segments[i];
+        if (i > 1 && s.StartPos == 0) continue;
+        have.Add(s.StartPos, std::min<int64_t>({s.CurPos, s.EndPos, job.FileSize}));
+    }
+    return have;
+}
+
 bool clsDownLoadJob::Owes(int i) const {
     const SegmentRecord& s = job.Segments[i];
     if (i > 1 && s.StartPos == 0) return false;
@@ -519,13 +523,7 @@ void clsDownLoadJob::PlanResume() {
     // cover the file. A job stopped in its first seconds (one range) gets its Parts back.
     const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
     const int64_t size = job.FileSize;
-    ByteRanges have;
-    for (int i = 1; i <= parts; ++i) {
-        const SegmentRecord& s = job.Segments[i];
-        if (i > 1 && s.StartPos == 0) continue;
-        have.Add(s.StartPos, std::min<int64_t>({s.CurPos, s.EndPos, size}));
-    }
-    const auto gaps = have.Gaps(0, size);
+    const auto gaps = StoredBytes().Gaps(0, size);
     if (gaps.empty()) return;
     struct Piece {
         int64_t start, cur, end;
@@ -602,6 +600,12 @@ void clsDownLoadJob::ResetToNew(bool keepFileName, const QString& notice) {
     validator = {};
     written.Clear();
     emit LogNotice(1, notice);
+}
+
+void clsDownLoadJob::StartOverWithoutFile() {
+    ResetToNew(false,
+               QStringLiteral("The partial file ") + job.LocalFile +
+                   QStringLiteral(" is gone; the download starts again from the beginning."));
 }
 
 void clsDownLoadJob::RestartFromZero(const QString& why) {
@@ -993,9 +997,8 @@ QString clsDownLoadJob::CheckAnswer(int k, const QString& head, bool* changed) {
     return QString();
 }
 
-bool clsDownLoadJob::LearnSize(const QString& head, int32_t requestedPos) {
+bool clsDownLoadJob::LearnSize(const QString& head) {
     // The size of a job whose length was not known, from an answer that has been checked.
-    Q_UNUSED(requestedPos);
     qint64 size = -1;
     if (StatusCode(head) == 206) {
         const ContentRange r =
@@ -1192,7 +1195,7 @@ bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& bo
         }
         return FailConnection(k, QStringLiteral("-1") + problem);
     }
-    if (SizeUnknown() && !LearnSize(head, c->requestPos)) return false;
+    if (SizeUnknown() && !LearnSize(head)) return false;
     if (!runConfirmed) {
         runConfirmed = true;
         if (validator.IsEmpty()) {

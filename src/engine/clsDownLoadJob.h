@@ -154,6 +154,8 @@ private:
     QString CheckAnswer(int k, const QString& head, bool* changed);
     void RestartFromZero(const QString& why);
     void ResetToNew(bool keepFileName, const QString& notice);
+    void StartOverWithoutFile();
+    ByteRanges StoredBytes() const;
     void PlanResume();
     bool Owes(int i) const;
     void OpenOwingRanges();
@@ -166,7 +168,7 @@ private:
     void CheckRunEnd(int k, bool afterClose = false);
     void RunTo5(const QString& detail);
     bool OpenExistingFile();
-    bool LearnSize(const QString& head, int32_t requestedPos);
+    bool LearnSize(const QString& head);
     void EndRunTimes();
     QString NextFreeName(const QString& name, bool checkFinal) const;
 

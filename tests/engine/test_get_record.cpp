@@ -17,48 +17,11 @@
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
 #include "engine/EngineTestSupport.h"
+#include "engine/ToolTestSupport.h"
 
 namespace {
 
-QString ToolPath() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/quorvanta-get");
-}
-
-// Sends sig to the tool while it runs; never to pid 0, which is this test's own process group.
-bool Signal(QProcess& p, int sig) {
-    const qint64 pid = p.processId();
-    if (pid <= 0 || p.state() != QProcess::Running) return false;
-    return ::kill(static_cast<pid_t>(pid), sig) == 0;
-}
-
-struct ToolRun {
-    int code = -1;  // -1: crashed or did not end
-    QString out;
-    QString err;
-    qint64 ms = 0;
-};
-
-ToolRun Finish(QProcess& p, int waitMs = 120000) {
-    ToolRun r;
-    if (!p.waitForFinished(waitMs)) {
-        p.kill();
-        p.waitForFinished(5000);
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
-}
-
-ToolRun RunTool(const QStringList& args) {
-    QProcess p;
-    QElapsedTimer clock;
-    clock.start();
-    p.start(ToolPath(), args);
-    ToolRun r = Finish(p);
-    r.ms = clock.elapsed();
-    return r;
-}
+using namespace ToolTest;
 
 // Starts the tool, waits until its job file is there and a little more, then kills it.
 bool RunUntilRecordThenSignal(const QStringList& args, const QString& recordFile, int afterMs,
@@ -73,10 +36,6 @@ bool RunUntilRecordThenSignal(const QStringList& args, const QString& recordFile
     const ToolRun r = Finish(p);
     if (result) *result = r;
     return saved && running;
-}
-
-QStringList Entries(const QString& dir) {
-    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 }
 
 // Where two byte strings first differ, for failure messages.

@@ -16,17 +16,12 @@
 
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
+#include "engine/ToolTestSupport.h"
 #include "store/JobRecord.h"
 
 namespace {
 
-QString ToolPath() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/quorvanta-get");
-}
-
-QStringList Entries(const QString& dir) {
-    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-}
+using namespace ToolTest;
 
 // Names a stopped run may leave: the partial file, the job file, the lock file, and what a save
 // cut short by SIGKILL leaves (the next run removes it).
@@ -40,13 +35,6 @@ QStringList Unexpected(const QString& dir, const QString& name, bool complete) {
         out << e;
     }
     return out;
-}
-
-// Sends sig to the tool while it runs; never to pid 0, which is this test's own process group.
-bool Signal(QProcess& p, int sig) {
-    const qint64 pid = p.processId();
-    if (pid <= 0 || p.state() != QProcess::Running) return false;
-    return ::kill(static_cast<pid_t>(pid), sig) == 0;
 }
 
 std::string Where(const QByteArray& got, const QByteArray& want) {

@@ -11,29 +11,11 @@
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
 #include "engine/EngineTestSupport.h"
+#include "engine/ToolTestSupport.h"
 
 namespace {
 
-QString ToolPath() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/quorvanta-get");
-}
-
-struct ToolRun {
-    int code = -1;
-    QString out;
-    QString err;
-};
-
-ToolRun RunTool(const QStringList& args) {
-    QProcess p;
-    p.start(ToolPath(), args);
-    ToolRun r;
-    if (!p.waitForFinished(120000)) return r;
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
-}
+using namespace ToolTest;
 
 }  // namespace
 

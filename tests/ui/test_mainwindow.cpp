@@ -45,6 +45,17 @@ QStringList EntryTexts(QMenu* menu) {
     return out;
 }
 
+// A finished job filed under "MTV".
+JobRecord FinishedClip() {
+    JobRecord job;
+    job.ClassKey = "102k";
+    job.State = StateComplete;
+    job.Url = "http://example.invalid/clip.swf";
+    job.FileName = "clip.swf";
+    job.LocalFile = DefaultDownDir + "clip.swf";
+    return job;
+}
+
 }  // namespace
 
 TEST_F(MainWindowTest, FirstStartBuildsTreeWritesDatabaseAndOpensOnDownloaded) {
@@ -132,12 +143,7 @@ TEST_F(MainWindowTest, CloseAndReloadKeepsDatabaseByteForByte) {
     {
         frmMain w;
         w.Load();
-        JobRecord job;
-        job.ClassKey = "102k";
-        job.State = StateComplete;
-        job.Url = "http://example.invalid/clip.swf";
-        job.FileName = "clip.swf";
-        job.LocalFile = DefaultDownDir + "clip.swf";
+        JobRecord job = FinishedClip();
         job.Parts = 3;
         job.Segments[1] = {0, 100, 99};
         job.CreateTime = 46000.5;
@@ -214,12 +220,7 @@ TEST_F(MainWindowTest, DamagedFiguresOfAFinishedJobShowAsZeroInItsInfo) {
     {
         frmMain w;
         w.Load();
-        JobRecord job;
-        job.ClassKey = "102k";
-        job.State = StateComplete;
-        job.Url = "http://example.invalid/clip.swf";
-        job.FileName = "clip.swf";
-        job.LocalFile = DefaultDownDir + "clip.swf";
+        JobRecord job = FinishedClip();
         job.FileSize = 100;
         job.Received = 100;
         job.Parts = 1;

@@ -68,15 +68,27 @@ NowDownView::NowDownView(clsJobManager* mgr, QWidget* parent) : QTreeWidget(pare
     connect(manager, &clsJobManager::RowAdded, this, &NowDownView::OnRowAdded);
     connect(manager, &clsJobManager::RowChanged, this, &NowDownView::OnRowChanged);
     connect(manager, &clsJobManager::RowRemoved, this, &NowDownView::OnRowRemoved);
-    connect(manager, &clsJobManager::RowIconChanged, this,
-            [this](int j, int state) { SetStateIcon(Row(j), state); });
+    connect(manager, &clsJobManager::RowIconChanged, this, [this](int j, int state) {
+        SetStateIcon(Row(j), state);
+        ShowProblem(j);
+    });
     connect(this, &QTreeWidget::itemSelectionChanged, this, &NowDownView::OnSelectionChanged);
     connect(this, &QTreeWidget::itemClicked, this, &NowDownView::OnItemClicked);
     // Rows that were there before the view was made.
     for (int j : manager->RowJobs()) {
         OnRowAdded(j);
         SetStateIcon(Row(j), manager->RowIcon(j));
+        ShowProblem(j);
     }
+}
+
+void NowDownView::ShowProblem(int j) {
+    QTreeWidgetItem* row = Row(j);
+    if (row == nullptr) return;
+    // A failed job's row tells why on every column; any other row has no tool tip.
+    const QString why = manager->ErrorText(j);
+    if (row->toolTip(0) == why) return;
+    for (int c = 0; c < clsJobManager::ColumnCount; ++c) row->setToolTip(c, why);
 }
 
 void NowDownView::OnRowAdded(int j) {
@@ -105,6 +117,7 @@ void NowDownView::FlushRows() {
         const QStringList texts = manager->RowTexts(j);
         for (int c = 1; c < texts.size(); ++c)
             if (row->text(c) != texts[c]) row->setText(c, texts[c]);
+        ShowProblem(j);
     }
     changed.clear();
 }

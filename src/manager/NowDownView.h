@@ -46,6 +46,8 @@ private:
     void OnRowRemoved(int jobIndex);
     void OnSelectionChanged();
     void OnItemClicked(QTreeWidgetItem* item);
+    // The row's tool tip: the error text of a failed job, none otherwise.
+    void ShowProblem(int jobIndex);
 
     clsJobManager* manager;
     QHash<int, QTreeWidgetItem*> items;

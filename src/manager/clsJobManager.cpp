@@ -137,6 +137,21 @@ QString clsJobManager::RowTag(int j) const {
     return it == rows.cend() ? QString() : it->Tag;
 }
 
+QString clsJobManager::ErrorText(int j) const {
+    auto it = rows.constFind(j);
+    if (it == rows.cend() || !ValidJob(j) || Jobs[static_cast<size_t>(j)].State != StateError)
+        return QString();
+    return it->Problem;
+}
+
+int clsJobManager::Log(Row& row, const QString& text, uint8_t kind, uint8_t part) {
+    if (kind == LogProblem) {
+        row.Problem = text;
+        row.ProblemPart = part;
+    }
+    return AddLog(row.Tag, text, kind, part);
+}
+
 void clsJobManager::SetRowIcon(int j, int state) {
     // Running, paused, waiting and error have icons; any other state leaves the icon as it is.
     if (state != StateRunning && state != StatePaused && state != StateWaiting &&
@@ -254,20 +269,21 @@ bool clsJobManager::StartNextWaiting() {
 }
 
 void clsJobManager::RemoveRow(int j) {
+    // The job leaves the queue before its slot is given back, so that the slot never goes to it.
+    if (ValidJob(j) && Jobs[static_cast<size_t>(j)].State == StateWaiting)
+        Jobs[static_cast<size_t>(j)].State = StatePaused;
+    const bool hadRow = rows.remove(j) > 0;
+    if (hadRow) {
+        rowOrder.removeOne(j);
+        selected.removeAll(j);
+        for (int k = 1; k <= kSlots; ++k)
+            if (slotItem[static_cast<size_t>(k)] == j) slotItem[static_cast<size_t>(k)] = 0;
+        emit RowRemoved(j);
+        if (shownJob == j) ClearShown();
+    }
     DownloadSlot* running = RunningSlot(j);
     if (running != nullptr) running->Pause();
-    if (!rows.contains(j)) {
-        if (running != nullptr) StartNextWaiting();
-        return;
-    }
-    rows.remove(j);
-    rowOrder.removeOne(j);
-    selected.removeAll(j);
-    for (int k = 1; k <= kSlots; ++k)
-        if (slotItem[static_cast<size_t>(k)] == j) slotItem[static_cast<size_t>(k)] = 0;
-    emit RowRemoved(j);
-    if (shownJob == j) ClearShown();
-    NotifyStates();
+    if (hadRow) NotifyStates();
     if (running != nullptr) StartNextWaiting();  // the slot was given back
 }
 
@@ -289,10 +305,10 @@ void clsJobManager::UpdateDownloadState(int k, int part, const QString& kind,
     // The log.
     int first = 0;
     if (!dataArrival && row != 0) {
-        QString& tag = rows[row].Tag;
+        Row& entries = rows[row];
         const uint8_t logPart = static_cast<uint8_t>(std::clamp(part, 0, 255));
         for (const DownloadLogLine& line : DownloadLogText::Lines(part, kind, detail)) {
-            const int n = AddLog(tag, line.Text, static_cast<uint8_t>(line.Kind), logPart);
+            const int n = Log(entries, line.Text, static_cast<uint8_t>(line.Kind), logPart);
             if (first == 0) first = n;
         }
     }
@@ -362,11 +378,17 @@ void clsJobManager::OnRunEnded(int k, int j, const QString& reason) {
             const bool logged =
                 !last.empty() && JobLog[static_cast<size_t>(last.back())].LogText == reason;
             if (!logged) {
-                const int n = AddLog(it->Tag, reason, 8, 1);
+                const int n = Log(*it, reason, LogProblem, 1);
                 if (j == shownJob && k >= 1 && k <= kSlots &&
                     slotViewPart[static_cast<size_t>(k)] == 1)
                     emit ConnectionLogAppended(j, 1, n);
             }
+        }
+        // The row (its tool tip) and the status bar tell why.
+        if (it != rows.end()) emit RowChanged(j);
+        if (const QString why = ErrorText(j); !why.isEmpty()) {
+            problemOnStatebar = true;
+            emit JobProblem(j, why);
         }
     }
     NotifyStates();
@@ -378,7 +400,7 @@ void clsJobManager::OnNotice(int k, int part, const QString& text) {
     auto it = rows.find(slotItem[static_cast<size_t>(std::clamp(k, 0, kSlots))]);
     if (it == rows.end()) return;
     const uint8_t logPart = static_cast<uint8_t>(std::clamp(part, 0, 255));
-    const int n = AddLog(it->Tag, text, 8, logPart);
+    const int n = Log(*it, text, LogProblem, logPart);
     if (j != 0 && j == shownJob && slotViewPart[static_cast<size_t>(k)] == part)
         emit ConnectionLogAppended(j, part, n);
 }
@@ -510,11 +532,15 @@ void clsJobManager::ClearShown() {
     emit PanesCleared();
 }
 
+uint8_t& clsJobManager::ShownViewPart() {
+    return shownSlot != 0 ? slotViewPart[static_cast<size_t>(shownSlot)] : idleViewPart;
+}
+
 void clsJobManager::SelectDefaultView() {
     // What the slot showed last comes back: the picture or a connection's log.
-    if (shownSlot == 0 || shownJob == 0) return;
+    if (shownJob == 0 || (shownSlot == 0 && !rows.contains(shownJob))) return;
     // A slot nobody has looked into yet shows its block picture first.
-    uint8_t& chosen = slotViewPart[static_cast<size_t>(shownSlot)];
+    uint8_t& chosen = ShownViewPart();
     if (chosen == ViewNothing) chosen = ViewPicture;
     const uint8_t view = chosen;
     if (view == ViewPicture)
@@ -535,27 +561,44 @@ void clsJobManager::ChooseJob(int j) {
     if (shownSlot != 0) {
         emit PartTreeRebuilt(shownJob);
         SelectDefaultView();
+    } else if (rows.contains(shownJob)) {
+        // No slot serves it: its parts and its log as they were left, the failure first.
+        const Row& row = rows[shownJob];
+        const bool failed =
+            Jobs[static_cast<size_t>(shownJob)].State == StateError && !row.Problem.isEmpty();
+        idleViewPart =
+            failed && row.ProblemPart >= 1 && row.ProblemPart <= 10 ? row.ProblemPart : ViewPicture;
+        emit PanesCleared();
+        emit PartTreeRebuilt(shownJob);
+        SelectDefaultView();
     } else {
         const int keep = shownJob;
         ClearShown();
         shownJob = keep;
+    }
+    if (const QString why = ErrorText(shownJob); !why.isEmpty()) {
+        problemOnStatebar = true;
+        emit JobProblem(shownJob, why);
+    } else if (problemOnStatebar) {
+        problemOnStatebar = false;
+        emit StatebarReset();
     }
     if (selected.size() >= 2) shownJob = 0;
     NotifyStates();
 }
 
 void clsJobManager::ChooseNode(const QString& key) {
-    if (shownSlot == 0 || shownJob == 0 || key == chosenNode) return;
-    const size_t k = static_cast<size_t>(shownSlot);
+    if (shownJob == 0 || (shownSlot == 0 && !rows.contains(shownJob)) || key == chosenNode) return;
+    uint8_t& view = ShownViewPart();
     if (key == QLatin1String("PicDraw")) {
         chosenNode = key;
-        slotViewPart[k] = ViewPicture;
+        view = ViewPicture;
         emit DetailViewChanged(shownJob, ViewPicture);
     } else if (key.endsWith(QLatin1String("Jet"))) {
         const int part = NumberRule::ValInt32(key);
         if (part < 1 || part > 10) return;
         chosenNode = key;
-        slotViewPart[k] = static_cast<uint8_t>(part);
+        view = static_cast<uint8_t>(part);
         emit DetailViewChanged(shownJob, part);
     }
 }

@@ -89,8 +89,11 @@ public:
     int RowIcon(int jobIndex) const;
     // The row's entry list ("1,5,9,").
     QString RowTag(int jobIndex) const;
-    // Removes the row (the job was deleted): a running job is paused first; panes showing it are
-    // cleared.
+    // Why the job failed: the last problem line (kind 8) of its row's log while the job is in
+    // the error state; empty otherwise, and for a failure the log of this run has not seen.
+    QString ErrorText(int jobIndex) const;
+    // Removes the row (the job was deleted): the job leaves the queue first, then a running job
+    // is paused and its slot goes to the next waiting job; panes showing it are cleared.
     void RemoveRow(int jobIndex);
 
     // --- start-up and exit ---
@@ -118,7 +121,10 @@ public:
     bool CanCopyUrl() const;
 
     // --- the lower panes ---
-    // A click on a row: shows that job's parts (when it runs in a slot) or clears the panes.
+    // A click on a row: shows that job's part tree and, like the last time its slot was looked
+    // into, its picture or a connection's log. A job that no slot serves right now (paused,
+    // failed, waiting) shows its picture, or when it failed the log of the connection that
+    // logged the failure. A job without a row clears the panes.
     void ChooseJob(int jobIndex);
     // A click on a node of the part tree: "PicDraw" or k & "Jet". The same node twice does nothing.
     void ChooseNode(const QString& key);
@@ -152,6 +158,9 @@ signals:
     void JobMessage(const QString& line);
     // Reset the status bar (LookStatebar).
     void StatebarReset();
+    // The job failed (its run ended in the error state) or a failed job was chosen: the status
+    // bar tells why (text: ErrorText).
+    void JobProblem(int jobIndex, const QString& text);
     // Any job's state changed (refresh the menus and tool bar).
     void JobStatesChanged();
     // Once a second while downloads run: bytes per second over all slots and busy slots; also
@@ -164,7 +173,11 @@ private:
         QStringList Cells;
         int Icon = -1;
         QString Tag;
+        QString Problem;          // the last problem line of the log
+        uint8_t ProblemPart = 0;  // its connection
     };
+    // Adds a log line to the row's entry list; problem lines are remembered for ErrorText.
+    int Log(Row& row, const QString& text, uint8_t kind, uint8_t part);
     void OnCompleted(int slot, int jobIndex);
     void OnRunEnded(int slot, int jobIndex, const QString& reason);
     void OnStateIcon(int slot, int state);
@@ -174,6 +187,8 @@ private:
     void RefreshFigures(int jobIndex, bool rounded);
     void ClearShown();
     void SelectDefaultView();
+    // The view part the shown job's panes follow: its slot's, or idleViewPart.
+    uint8_t& ShownViewPart();
     void TickRate();
     void CheckBusy();
     int BusySlots() const;
@@ -196,6 +211,8 @@ private:
     int shownJob = 0;
     int shownSlot = 0;
     QString chosenNode;
+    uint8_t idleViewPart = ViewNothing;  // what the shown job shows while no slot serves it
+    bool problemOnStatebar = false;
     QList<int> rowOrder;
     QHash<int, Row> rows;
     QList<int> selected;

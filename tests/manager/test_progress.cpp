@@ -179,14 +179,18 @@ TEST_F(Progress, PanesFollowTheChosenJobNodeAndConnection) {
     EXPECT_EQ(pane.DetailPane()->currentWidget(), pane.PictureArea());
     EXPECT_EQ(pane.Picture()->Job(), j);
 
-    // A job that is not running: everything cleared.
+    // A job that no slot serves: its own parts and picture, and its connections' logs (empty,
+    // it never ran); the running job's slot keeps its own choice.
     manager.ChooseJob(idle);
     EXPECT_EQ(manager.ShownJob(), idle);
     EXPECT_EQ(manager.ShownSlot(), 0);
-    EXPECT_EQ(tree->topLevelItemCount(), 0);
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_EQ(tree->topLevelItem(0)->childCount(), 2);
+    EXPECT_EQ(pane.DetailPane()->currentWidget(), pane.PictureArea());
+    EXPECT_EQ(pane.Picture()->Job(), idle);
+    manager.ChooseNode("2Jet");
+    EXPECT_EQ(pane.DetailPane()->currentWidget(), pane.ConnectionLog());
     EXPECT_EQ(pane.ConnectionLog()->topLevelItemCount(), 0);
-    EXPECT_EQ(pane.Picture()->Job(), 0);
-    manager.ChooseNode("2Jet");  // no slot: ignored
     EXPECT_EQ(manager.SlotViewPart(1), 255);
 }
 
@@ -247,8 +251,7 @@ TEST_F(Progress, PanesStayReadableWhenNarrow) {
     manager.UpdateDownloadState(1, 1, "DataArrival", "1000");
     QTest::qWait(60);
     const QString wide = pane.FiguresLabel()->text();
-    EXPECT_TRUE(wide.contains("1 connection") && wide.contains("1 block ="))
-        << wide.toStdString();
+    EXPECT_TRUE(wide.contains("1 connection") && wide.contains("1 block =")) << wide.toStdString();
 
     // Narrow: the figures give way instead of holding the pane wide, and every part node
     // stays readable without a horizontal scroll bar.
@@ -294,7 +297,8 @@ TEST_F(Progress, ClicksAndKeysOnTheListChooseTheJobAndThePopupFollowsTheJobsMenu
     QTest::keyClick(view.viewport(), Qt::Key_Down);
     EXPECT_EQ(manager.SelectedJobs(), QList<int>{idle});
     EXPECT_EQ(manager.ShownJob(), idle);
-    EXPECT_EQ(pane.PartTree()->topLevelItemCount(), 0);
+    ASSERT_EQ(pane.PartTree()->topLevelItemCount(), 1);
+    EXPECT_EQ(pane.PartTree()->topLevelItem(0)->childCount(), 1);
     view.EnablePopup();
     EXPECT_TRUE(entry("popNowDown_Start"));
     EXPECT_FALSE(entry("popNowDown_Pause"));

@@ -2,6 +2,9 @@
 
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QItemSelection>
+#include <QScrollBar>
+#include <QSet>
 #include <QTreeWidget>
 
 #include "store/Icons.h"
@@ -58,6 +61,20 @@ QTreeWidget* CategoryList::CreateInfoList(QWidget* parent) {
 }
 
 void CategoryList::Fill() {
+    // A refill of the same listing (a download finished meanwhile) keeps what the user chose:
+    // the selected rows and the current row, by their keys.
+    const bool sameListing =
+        view->CurrentKey() == filledKey && view->HistoryFilter() == filledFilter;
+    QSet<QString> keepSelected;
+    QString keepCurrent;
+    int keepScroll = 0;
+    if (sameListing) {
+        for (QTreeWidgetItem* item : SelectedRows()) keepSelected.insert(RowKey(item));
+        keepCurrent = RowKey(list->currentItem());
+        keepScroll = list->verticalScrollBar()->value();
+    }
+    filledKey = view->CurrentKey();
+    filledFilter = view->HistoryFilter();
     list->clear();
     QList<QTreeWidgetItem*> rows;
     for (int i : view->ListedJobs()) {
@@ -75,6 +92,21 @@ void CategoryList::Fill() {
         rows.append(item);
     }
     list->addTopLevelItems(rows);
+    if (keepSelected.isEmpty() && keepCurrent.isEmpty()) return;
+    QItemSelection selection;
+    QTreeWidgetItem* current = nullptr;
+    const QAbstractItemModel* model = list->model();
+    for (int r = 0; r < rows.size(); ++r) {
+        const QString key = RowKey(rows[r]);
+        if (key == keepCurrent) current = rows[r];
+        if (keepSelected.contains(key))
+            selection.select(model->index(r, 0), model->index(r, list->columnCount() - 1));
+    }
+    // One selection change for all the rows, and the current row without touching it.
+    if (current) list->setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+    if (!selection.isEmpty())
+        list->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    list->verticalScrollBar()->setValue(keepScroll);
 }
 
 QString CategoryList::RowKey(const QTreeWidgetItem* item) {

@@ -31,7 +31,8 @@ public:
     static QTreeWidget* CreateInfoList(QWidget* parent = nullptr);
 
     QTreeWidget* Widget() const { return list; }
-    // Refills the rows from the view's listing.
+    // Refills the rows from the view's listing. A refill of the listing shown already keeps the
+    // selected rows and the current row (by key) and the scroll position.
     void Fill();
     // Row key ("12Key") and job index (tag) of a row.
     static QString RowKey(const QTreeWidgetItem* item);
@@ -55,4 +56,6 @@ signals:
 private:
     CategoryView* view;
     QTreeWidget* list;
+    QString filledKey;  // the node and history filter of the rows shown
+    int filledFilter = -1;
 };

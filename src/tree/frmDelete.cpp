@@ -25,6 +25,12 @@ frmDelete::frmDelete(const CategoryTree* tree, int view, const QString& currentK
       currentKey(currentKey),
       list(list),
       hooks(std::move(hooks)) {
+    // What the user selected is what OK deletes, even when a finished download has changed the
+    // lists meanwhile.
+    if (view == CategoryView::ViewDownloads && this->hooks.selectedNowDownJobs)
+        jobs = this->hooks.selectedNowDownJobs();
+    else if (view == CategoryView::ViewCategory && list)
+        jobs = list->SelectedJobs();
     setObjectName(QStringLiteral("frmDelete"));
     setWindowTitle(QStringLiteral("Delete"));
     setModal(true);
@@ -68,23 +74,25 @@ void frmDelete::OnOk() {
         return;
     }
     if (view == CategoryView::ViewDownloads) {
-        const QList<int> jobs =
-            hooks.selectedNowDownJobs ? hooks.selectedNowDownJobs() : QList<int>();
-        for (int i : jobs) {
+        // Every deleted job leaves the queue before the first slot is given back, so that no
+        // slot goes to a job that is being deleted.
+        for (int i : std::as_const(jobs)) {
             if (i < 1 || i > JobCount || Jobs[i].State == StateComplete) continue;
             if (Jobs[i].ClassKey == TreeKeys::RecelyReally) continue;
+            Jobs[i].ClassKey = TreeKeys::RecelyReally;
+            if (Jobs[i].State == StateWaiting) Jobs[i].State = StatePaused;
+            deleted.append(i);
+        }
+        for (int i : std::as_const(deleted)) {
             // A running job gives its slot back and closes its file before it goes.
             if (Jobs[i].State == StateRunning && hooks.pauseJob) hooks.pauseJob(i);
             JobRecord& job = Jobs[i];
-            job.ClassKey = TreeKeys::RecelyReally;
-            // A deleted job must never be started by the scheduler.
-            if (job.State == StateRunning || job.State == StateWaiting) job.State = StatePaused;
+            if (job.State == StateRunning) job.State = StatePaused;
             if (hooks.removeNowDownRow) hooks.removeNowDownRow(i);
             if (chkDelUndown->isChecked()) CategoryEdit::DeleteJobFile(job);
-            deleted.append(i);
         }
     } else if (view == CategoryView::ViewCategory && list) {
-        for (int i : list->SelectedJobs()) {
+        for (int i : std::as_const(jobs)) {
             if (i < 1 || i > JobCount || Jobs[i].ClassKey != currentKey) continue;
             Jobs[i].ClassKey = TreeKeys::RecelyReally;
             list->RemoveRow(i);

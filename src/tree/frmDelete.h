@@ -1,7 +1,7 @@
 #pragma once
 // "Delete": deletes the selected jobs for good, in the current-download view (unfinished jobs)
 // or in the recycle bin (finished jobs), optionally with their files, and saves the job
-// database.
+// database. The jobs are those selected when the dialog opens.
 
 #include <QDialog>
 
@@ -36,6 +36,7 @@ private:
     QString currentKey;
     CategoryList* list;
     CategoryHooks hooks;
+    QList<int> jobs;  // selected when the dialog opened
     QList<int> deleted;
     QLabel* lblText;
     QCheckBox* chkDelUndown;

@@ -16,7 +16,7 @@
 
 frmMoveto::frmMoveto(const CategoryTree* tree, CategoryView* view, CategoryList* list,
                      QWidget* parent)
-    : QDialog(parent), tree(tree), view(view), list(list) {
+    : QDialog(parent), tree(tree), view(view), list(list), jobs(list->SelectedJobs()) {
     setObjectName(QStringLiteral("frmMoveto"));
     setWindowTitle(QStringLiteral("Move File To . . ."));
     setModal(true);
@@ -60,8 +60,9 @@ void frmMoveto::OnOk() {
         return;
     }
     const bool sameNode = chosen == view->CurrentKey();
-    for (int job : list->SelectedJobs()) {
-        if (job < 1 || job > JobCount) continue;
+    // The rows selected when the dialog opened: the list may have been refilled since.
+    for (int job : std::as_const(jobs)) {
+        if (job < 1 || job > JobCount || Jobs[job].State != StateComplete) continue;
         // Jobs of a deleted category shown under "Downloaded" are filed there for good.
         Jobs[job].ClassKey = chosen;
         // A history filter still lists the job after the move; a category does not.

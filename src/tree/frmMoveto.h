@@ -1,8 +1,10 @@
 #pragma once
 // "Move File To . . .": files the selected finished jobs of the category list under the
-// category picked in a copy of the tree. The files stay where they are.
+// category picked in a copy of the tree. The files stay where they are. The jobs are those
+// selected when the dialog opens.
 
 #include <QDialog>
+#include <QList>
 
 #include "store/CategoryTree.h"
 
@@ -26,6 +28,7 @@ private:
     const CategoryTree* tree;
     CategoryView* view;
     CategoryList* list;
+    QList<int> jobs;
     QTreeWidget* tvClass;
     QCheckBox* chkMoveFile;
     QPushButton* cmdOk;

@@ -504,6 +504,10 @@ void frmMain::ConnectJobs() {
     frmJobmessage::ConnectTo(manager, this);
     connect(manager, &clsJobManager::JobStatesChanged, this, [this] { EnabledTb(); });
     connect(manager, &clsJobManager::StatebarReset, this, [this] { LookStatebar(); });
+    // Why a job failed, until another job is chosen or the downloads end.
+    connect(manager, &clsJobManager::JobProblem, this, [this](int job, const QString& text) {
+        statePanel1->setText(Jobs[job].FileName + QStringLiteral(": ") + text);
+    });
     connect(manager, &clsJobManager::JobCompleted, this, [this](int) {
         if (ActiveList() == 3 || categories->view()->HistoryFilter() != 0)
             categories->view()->Refill();

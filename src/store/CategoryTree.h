@@ -49,6 +49,11 @@ public:
     int DepthBelow(const QString& key, const QString& ancestorKey) const;
     int Count() const { return static_cast<int>(nodes.size()); }
 
+    // How deep below "Downloaded" categories may nest: the tree view lays out its rows
+    // recursively, so a much deeper chain would exhaust the stack. A loaded database with deeper
+    // categories has them moved up (see LoadJobDb).
+    static constexpr int kMaxCategoryDepth = 100;
+
     // Key for a new child of parentKey: the parent key followed by the lowest number from
     // (children + 1) upwards that no node of the tree uses yet.
     QString NewChildKey(const QString& parentKey) const;

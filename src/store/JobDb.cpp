@@ -136,6 +136,8 @@ JobDbLoadResult LoadJobDb(CategoryTree& tree, const QString& path) {
     bool categoriesDone = false;
     if (result.complete) {
         int skipped = 0;
+        // Depth below "Downloaded" of every category read so far.
+        QHash<QString, int> depths{{TreeKeys::Downloaded, 0}};
         for (;;) {
             CategoryRecord c;
             if (!reader.ReadCategory(c)) {
@@ -147,8 +149,24 @@ JobDbLoadResult LoadJobDb(CategoryTree& tree, const QString& path) {
                 categoriesDone = true;
                 break;
             }
-            if (!tree.Add(c.ParentKey, c.Key, c.Text.trimmed(), "5", "6", c.Folder.trimmed()))
+            QString parentKey = c.ParentKey;
+            int depth = -1;
+            bool moved = false;
+            if (const auto d = depths.constFind(parentKey); d != depths.cend()) {
+                depth = *d + 1;
+                if (depth > CategoryTree::kMaxCategoryDepth) {
+                    // The parent is as deep as a category may be: the child becomes its sibling.
+                    parentKey = tree.Find(parentKey)->ParentKey;
+                    depth = *d;
+                    moved = true;
+                }
+            }
+            if (!tree.Add(parentKey, c.Key, c.Text.trimmed(), "5", "6", c.Folder.trimmed())) {
                 ++skipped;
+            } else if (depth >= 0) {
+                depths.insert(c.Key, depth);
+                if (moved) ++result.movedUp;
+            }
         }
         if (skipped && result.complete) {
             result.complete = false;
@@ -181,20 +199,34 @@ JobDbLoadResult LoadJobDb(CategoryTree& tree, const QString& path) {
 
     LoadValidators(path);
 
-    if (!result.complete) {
+    if (!result.complete || result.movedUp > 0) {
         result.keptAs = path + QStringLiteral(".bad");
         QFile::remove(result.keptAs);
         if (!QFile::copy(path, result.keptAs)) result.keptAs.clear();
-        UserMessage::Show(
-            UserMessage::Warning, QStringLiteral("Quorvanta"),
-            QStringLiteral("The job database %1 could not be read whole. %2\n"
-                           "What could be read was loaded (%3 jobs).%4")
-                // One arg() call, so a "%" in the path or problem text is not taken as a place
-                // marker.
-                .arg(QDir::toNativeSeparators(path), result.problem, QString::number(JobCount),
-                     result.keptAs.isEmpty() ? QString()
-                                             : QStringLiteral("\nThe file was kept as ") +
-                                                   QDir::toNativeSeparators(result.keptAs) + u'.'));
+        const QString kept = result.keptAs.isEmpty()
+                                 ? QString()
+                                 : QStringLiteral("\nThe file was kept as ") +
+                                       QDir::toNativeSeparators(result.keptAs) + u'.';
+        const QString moved =
+            result.movedUp == 0 ? QString()
+                                : QStringLiteral(
+                                      "\n%1 categories were nested more than %2 levels deep; they "
+                                      "were moved up, their jobs stay in them.")
+                                      .arg(result.movedUp)
+                                      .arg(CategoryTree::kMaxCategoryDepth);
+        if (!result.complete)
+            UserMessage::Show(UserMessage::Warning, QStringLiteral("Quorvanta"),
+                              QStringLiteral("The job database %1 could not be read whole. %2\n"
+                                             "What could be read was loaded (%3 jobs).%4%5")
+                                  // One arg() call, so a "%" in the path or problem text is not
+                                  // taken as a place marker.
+                                  .arg(QDir::toNativeSeparators(path), result.problem,
+                                       QString::number(JobCount), moved, kept));
+        else
+            UserMessage::Show(
+                UserMessage::Warning, QStringLiteral("Quorvanta"),
+                QStringLiteral("The job database %1 was loaded (%2 jobs).%3%4")
+                    .arg(QDir::toNativeSeparators(path), QString::number(JobCount), moved, kept));
     }
     return result;
 }

@@ -10,6 +10,7 @@ struct JobDbLoadResult {
     bool complete = true;  // false when part of the file could not be read
     QString problem;       // what was wrong, for the message to the user
     QString keptAs;        // where the unread file was kept (path + ".bad")
+    int movedUp = 0;       // categories nested too deeply, moved up (the file is kept as well)
 };
 
 // Writes the tree's categories and all jobs (except deleted-for-good and empty keys) to path,
@@ -25,7 +26,10 @@ QByteArray JobDbBytes(const CategoryTree& tree);
 
 // Rebuilds the fixed nodes, then reads categories and jobs from path into tree and Jobs. A file
 // that cannot be read whole loads what can be read, is kept as path + ".bad", and the user is
-// told once. Every loaded job has FileOpen cleared and FileNo zeroed.
+// told once. Categories deeper than CategoryTree::kMaxCategoryDepth below "Downloaded" are moved
+// up under their deepest ancestor that may still hold children (their keys, and so their jobs,
+// stay); the file is then kept as path + ".bad" too, and the user is told in the same message.
+// Every loaded job has FileOpen cleared and FileNo zeroed.
 JobDbLoadResult LoadJobDb(CategoryTree& tree, const QString& path);
 
 // First start: creates the default download folder, the fixed nodes and the four default

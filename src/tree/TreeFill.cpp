@@ -48,10 +48,13 @@ void FillClassCombo(QComboBox* combo, const CategoryTree& tree) {
     if (!downloaded) return;
     QStringList keys{TreeKeys::Downloaded};
     keys.append(tree.Descendants(TreeKeys::Downloaded));
+    // Pre-order: a parent's depth is known before its children's, so no walk up per category.
+    QHash<QString, int> depths;
     for (const QString& key : keys) {
         const TreeNode* node = tree.Find(key);
         if (!node) continue;
-        const int depth = tree.DepthBelow(key, TreeKeys::Downloaded);
+        const int depth = key == TreeKeys::Downloaded ? 0 : depths.value(node->ParentKey) + 1;
+        depths.insert(key, depth);
         const QString indent(depth * 4, QLatin1Char(' '));
         combo->addItem(QvIcon(node->Image), indent + node->Text);
         const int index = combo->count() - 1;

@@ -425,7 +425,7 @@ TEST_F(JobDbTest, DefaultTreeOnFirstStart) {
     EXPECT_EQ(JobDbBytes(tree), expected);
 }
 
-TEST_F(JobDbTest, DeeplyNestedCategoriesLoadAndSave) {
+TEST_F(JobDbTest, DeeplyNestedCategoriesAreMovedUpOnceAndTheFileIsKept) {
     // A chain of categories, each the child of the one before: far deeper than anyone builds by
     // hand, as a damaged or hand-made file may hold.
     const int depth = 60000;
@@ -439,7 +439,24 @@ TEST_F(JobDbTest, DeeplyNestedCategoriesLoadAndSave) {
     file += kTerminator;
     ASSERT_TRUE(TestEnv::WriteFile(path, file));
     CategoryTree loaded;
-    ASSERT_TRUE(LoadJobDb(loaded, path).complete);
+    MessageCatcher messages;
+    const JobDbLoadResult result = LoadJobDb(loaded, path);
+    EXPECT_TRUE(result.complete);
+    const int limit = CategoryTree::kMaxCategoryDepth;
+    EXPECT_EQ(result.movedUp, depth - limit);
+    EXPECT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(TestEnv::ReadFile(path + ".bad"), file);
+    // Every key is kept; the chain stops at the limit and the rest hangs below its last link
+    // but one.
     EXPECT_EQ(loaded.Count(), 5 + depth);
-    EXPECT_EQ(JobDbBytes(loaded), file);
+    EXPECT_EQ(loaded.DepthBelow(QString::number(limit) + "k", TreeKeys::Downloaded), limit);
+    EXPECT_EQ(loaded.DepthBelow(QString::number(depth) + "k", TreeKeys::Downloaded), limit);
+    EXPECT_EQ(loaded.ChildrenOf(QString::number(limit - 1) + "k").size(), depth - limit + 1);
+
+    // Saved and loaded again, the moved tree is a plain one.
+    ASSERT_TRUE(SaveJobDb(loaded, path));
+    CategoryTree again;
+    EXPECT_EQ(LoadJobDb(again, path).movedUp, 0);
+    EXPECT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(JobDbBytes(again), JobDbBytes(loaded));
 }

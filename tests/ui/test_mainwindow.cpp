@@ -19,8 +19,10 @@
 
 #include "common/TestEnv.h"
 #include "store/Globals.h"
+#include "store/JobDb.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
+#include "store/UserMessage.h"
 #include "store/VbDate.h"
 #include "tree/CategoryTreeUi.h"
 #include "tree/TreeMirror.h"
@@ -264,5 +266,63 @@ TEST_F(MainWindowTest, DamagedFiguresOfAFinishedJobShowAsZeroInItsInfo) {
     EXPECT_EQ(shown["Average Speed"], "0bps");
     EXPECT_EQ(shown["Total Time"], "00:00");
     EXPECT_EQ(shown["Total Size"], "100");
+    w.ExitProgram();
+}
+
+TEST_F(MainWindowTest, CategoriesNestedDeeperThanTheTreeShowsAreMovedUpAtStart) {
+    // The program's own save of a chain of 30000 categories, each inside the one before, with
+    // finished jobs filed at several depths.
+    const int depth = 30000;
+    const QList<int> filedAt{1, 99, 100, 101, 5000, depth};
+    {
+        CategoryTree chain;
+        AddFixedNodes(chain, false);
+        QString parent = TreeKeys::Downloaded;
+        for (int i = 1; i <= depth; ++i) {
+            const QString key = "d" + QString::number(i);
+            ASSERT_TRUE(
+                chain.Add(parent, key, "Level " + QString::number(i), "5", "6", DefaultDownDir));
+            parent = key;
+        }
+        for (const int level : filedAt) {
+            JobRecord job = FinishedClip();
+            job.ClassKey = "d" + QString::number(level);
+            AddJob(job);
+        }
+        ASSERT_TRUE(SaveJobDb(chain, JobDbFile));
+        ClearJobs();
+    }
+    const QByteArray original = TestEnv::ReadFile(JobDbFile);
+    QStringList messages;
+    UserMessage::SetHandler(
+        [&messages](UserMessage::Icon, const QString&, const QString& text) { messages << text; });
+
+    frmMain w;
+    w.Load();
+    w.resize(1000, 700);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    // The deepest category shown is chosen and scrolled to: the view lays out every level.
+    const QString deepest = "d" + QString::number(depth);
+    ASSERT_TRUE(w.Categories()->mirror()->Select(deepest));
+    QTest::qWait(50);
+    UserMessage::SetHandler({});
+
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.first().contains(QString::number(depth - CategoryTree::kMaxCategoryDepth)))
+        << messages.first().toStdString();
+    EXPECT_EQ(TestEnv::ReadFile(JobDbFile + ".bad"), original);
+    const CategoryTree& tree = w.Tree();
+    EXPECT_EQ(tree.Descendants(TreeKeys::Downloaded).size(), depth);
+    int deepestLevel = 0;
+    for (const QString& key : tree.Descendants(TreeKeys::Downloaded))
+        deepestLevel = std::max(deepestLevel, tree.DepthBelow(key, TreeKeys::Downloaded));
+    EXPECT_EQ(deepestLevel, CategoryTree::kMaxCategoryDepth);
+    ASSERT_EQ(JobCount, filedAt.size());
+    for (int i = 1; i <= JobCount; ++i) EXPECT_TRUE(tree.Exists(Jobs[i].ClassKey));
+    // The moved category still lists its job.
+    auto* lvHaveDown = w.findChild<QTreeWidget*>("lvHaveDown");
+    ASSERT_TRUE(lvHaveDown);
+    EXPECT_EQ(lvHaveDown->topLevelItemCount(), 1);
     w.ExitProgram();
 }

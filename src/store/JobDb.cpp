@@ -8,6 +8,7 @@
 #include "store/AtomicFile.h"
 #include "store/Globals.h"
 #include "store/JobDbFormat.h"
+#include "store/JobDbSnapshot.h"
 #include "store/JobTable.h"
 #include "store/JobValidators.h"
 #include "store/UserMessage.h"
@@ -36,29 +37,7 @@ void AddHistoryNodes(CategoryTree& tree) {
 }
 
 QByteArray JobDbBytes(const CategoryTree& tree) {
-    // Room for the whole file up front, so the buffer is not copied while it grows: the fixed
-    // bytes and string lengths, every string's characters, and some slack for non-ASCII text.
-    qsizetype estimate = 4096;
-    for (int i = 1; i <= JobCount; ++i) {
-        const JobRecord& j = Jobs[i];
-        estimate += kJobRecordFixedBytes + 26 + j.ClassKey.size() + j.Referer.size() +
-                    j.Comment.size() + j.LocalFile.size() + j.FileName.size() + j.Spare.size() +
-                    j.Url.size() + j.Host.size() + j.Path.size() + j.ProxyHost.size() +
-                    j.UserName.size() + j.Password.size() + j.UserAgent.size();
-    }
-    QByteArray out;
-    out.reserve(estimate + estimate / 8);
-    for (const QString& key : tree.Descendants(TreeKeys::Downloaded)) {
-        const TreeNode* n = tree.Find(key);
-        JobDbFormat::WriteCategory(out, {n->ParentKey, n->Key, n->Text, n->Tag});
-    }
-    JobDbFormat::WriteCategory(out, {"0", "0", "end", "end"});
-    for (int i = 1; i <= JobCount; ++i) {
-        const JobRecord& job = Jobs[i];
-        if (job.ClassKey.isEmpty() || job.ClassKey == TreeKeys::RecelyReally) continue;
-        JobDbFormat::WriteJob(out, job);
-    }
-    return out;
+    return JobDbBytes(TakeJobDbSnapshot(tree));
 }
 
 QString JobValidatorsPath(const QString& dbPath) {
@@ -67,25 +46,6 @@ QString JobValidatorsPath(const QString& dbPath) {
 }
 
 namespace {
-
-// The validators of the unfinished jobs beside the database; written before it, so a database
-// never names a file whose validators were lost.
-void SaveValidators(const QString& dbPath) {
-    QHash<QString, JobValidator> kept;
-    for (int i = 1; i <= JobCount; ++i) {
-        const JobRecord& j = Jobs[i];
-        if (j.State == StateComplete || j.State == StateFree || j.LocalFile.isEmpty()) continue;
-        const JobValidator v = JobValidators::Get(j.LocalFile);
-        if (!v.IsEmpty()) kept.insert(j.LocalFile, v);
-    }
-    const QString path = JobValidatorsPath(dbPath);
-    if (kept.isEmpty()) {
-        QFile::remove(path);
-        return;
-    }
-    QString error;
-    AtomicFile::Write(path, JobValidators::ToBytes(kept), &error);
-}
 
 void LoadValidators(const QString& dbPath) {
     JobValidators::Clear();
@@ -101,10 +61,8 @@ void LoadValidators(const QString& dbPath) {
 }  // namespace
 
 bool SaveJobDb(const CategoryTree& tree, const QString& path) {
-    SaveValidators(path);
-    const QByteArray bytes = JobDbBytes(tree);
     QString error;
-    if (AtomicFile::Write(path, bytes, &error)) return true;
+    if (WriteJobDb(TakeJobDbSnapshot(tree), path, &error)) return true;
     UserMessage::Show(UserMessage::Critical, QStringLiteral("Quorvanta"),
                       QStringLiteral("The job database could not be saved to %1:\n%2\n"
                                      "The previous file was left as it was.")

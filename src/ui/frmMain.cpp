@@ -31,6 +31,7 @@
 #include "store/Globals.h"
 #include "store/Icons.h"
 #include "store/JobDb.h"
+#include "store/JobDbSaver.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
 #include "store/frmOption.h"
@@ -67,6 +68,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     resize(1100, 720);
     menus = new MainMenus(this);
     manager = new clsJobManager(this);
+    saver = new JobDbSaver(&tree, JobDbFile, this);
     searchQueue = new clsSearchQueue(this);
     searchQueue->SetAddToNowDownList([this](int job) { manager->AddToNowDownList(job); });
     BuildLayout();
@@ -250,6 +252,7 @@ void frmMain::Load() {
     rightSplit->setSizes({420, 260});
     LookStatebar();
     categories->mirror()->Select(TreeKeys::Downloaded);
+    ConnectSaving();
     manager->LoadUnfinishedJobs();
     frmOption::ReadSettingsAtStartup();
     EnabledTb();
@@ -499,7 +502,7 @@ void frmMain::ConnectJobs() {
     h.deleteSelectedSearches = [this] {
         searchQueue->DeleteSearchJobs(searchPanes->SelectedSearches());
     };
-    h.saveJobDb = [this] { SaveJobDb(tree, JobDbFile); };
+    h.saveJobDb = [this] { saver->SaveSoon(); };
 
     frmJobmessage::ConnectTo(manager, this);
     connect(manager, &clsJobManager::JobStatesChanged, this, [this] { EnabledTb(); });
@@ -531,6 +534,27 @@ void frmMain::ConnectJobs() {
     connect(searchPanes->SearchList(), &QTreeWidget::itemSelectionChanged, this, [this] {
         if (ActiveList() == 1) EnabledTb();
     });
+}
+
+// After the tree is loaded; before the unfinished jobs are, so that the jobs the load starts (and
+// those a killed program left running, now paused) are saved as they stand.
+void frmMain::ConnectSaving() {
+    auto request = [this] { saver->RequestSave(); };
+    // A job or batch added, a search that found movies, a job deleted.
+    connect(manager, &clsJobManager::RowAdded, saver, request);
+    connect(manager, &clsJobManager::RowRemoved, saver, request);
+    // A job started, paused, waiting, failed or complete: its file goes to disk with the save.
+    auto stateChanged = [this](int job) {
+        saver->SyncJobFile(job);
+        saver->RequestSave();
+    };
+    connect(manager, &clsJobManager::RowIconChanged, saver, stateChanged);
+    connect(manager, &clsJobManager::JobCompleted, saver, stateChanged);
+    connect(manager, &clsJobManager::TransferRate, saver,
+            [this](qint64, int busy) { saver->SetDownloadsRunning(busy > 0); });
+    // Categories added, renamed, moved or deleted; jobs moved, commented or deleted.
+    connect(&tree, &CategoryTree::Changed, saver, request);
+    connect(categories->commands(), &CategoryCommands::CommandDone, saver, request);
 }
 
 // The tool bar runs EnabledTb after every click of its own (see ConnectJobs).
@@ -602,7 +626,8 @@ void frmMain::RunCloseStep() {
     if (closeDone) return;
     closeDone = true;
     manager->PauseAll();
-    SaveJobDb(tree, JobDbFile);
+    saver->SetDownloadsRunning(false);
+    saver->SaveNow();
     if (tray) tray->hide();
 }
 

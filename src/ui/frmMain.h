@@ -9,6 +9,7 @@
 
 class CategoryTreeUi;
 class DownInfoPane;
+class JobDbSaver;
 class NowDownView;
 class clsJobManager;
 class clsSearchPanes;
@@ -46,6 +47,7 @@ public:
     int ActiveList() const;
     CategoryTreeUi* Categories() const { return categories; }
     clsJobManager* Manager() const { return manager; }
+    JobDbSaver* Saver() const { return saver; }
     clsSearchQueue* SearchQueue() const { return searchQueue; }
     clsSearchPanes* SearchPanes() const { return searchPanes; }
     bool CloseStepDone() const { return closeDone; }
@@ -70,6 +72,8 @@ private:
     void UpdateEditMenu();
     void UpdateJobsMenu();
     void ConnectJobs();
+    // Saves the job database whenever jobs, their states or the categories change.
+    void ConnectSaving();
     void ToolStart();
     void ToolPause();
     void ToolStartAll();
@@ -92,6 +96,7 @@ private:
     QSystemTrayIcon* tray = nullptr;
     CategoryTreeUi* categories = nullptr;
     clsJobManager* manager = nullptr;
+    JobDbSaver* saver = nullptr;
     NowDownView* nowDown = nullptr;
     DownInfoPane* downInfo = nullptr;
     clsSearchQueue* searchQueue = nullptr;

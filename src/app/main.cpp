@@ -1,32 +1,77 @@
 // Quorvanta: start-up.
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QSessionManager>
+#include <QThread>
 
+#include "app/InstanceLock.h"
+#include "app/SignalPipe.h"
 #include "store/Globals.h"
 #include "ui/InstanceGuard.h"
-#include "ui/SignalBridge.h"
 #include "ui/StartUp.h"
 #include "ui/frmMain.h"
 
+namespace {
+
+// A later start: asks the first instance to come to the front and ends, touching no file. The
+// first one may hold the lock a moment before it listens, so the request is repeated briefly.
+int HandOver(const QString& socketName) {
+    const QDeadlineTimer deadline(3000);
+    while (!InstanceGuard::NotifyRunning(socketName, 500) && !deadline.hasExpired())
+        QThread::msleep(50);
+    return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // Termination signals are taken from the first moment; until the event loop reads them they
+    // wait in the pipe.
+    SignalPipe::Install();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quorvanta");
     QApplication::setApplicationVersion("1.3");
     QApplication::setWindowIcon(QIcon(":/icons/app.png"));
+    SignalPipe signalPipe;
 
-    // A second start brings the running window to the front and ends without touching a file.
+    // The lock decides which start is the first one, before any file of the program is read; it
+    // is held until the process ends.
     const QString socketName = InstanceGuard::SocketName();
-    if (InstanceGuard::NotifyRunning(socketName)) return 0;
+    InstanceLock lock(socketName);
+    switch (lock.TryLock()) {
+        case InstanceLock::HeldElsewhere:
+            return HandOver(socketName);
+        case InstanceLock::Unavailable:
+            if (InstanceGuard::NotifyRunning(socketName)) return 0;
+            break;
+        case InstanceLock::Taken:
+            break;
+    }
     InstanceGuard guard;
     guard.Listen(socketName);
 
-    SignalBridge signalBridge;
-    frmMain* window = StartUp::Run();
+    // A termination during the load step (a message box of the load may be open) closes the
+    // dialogs and ends the nested event loops; the loaded jobs are saved once the load is done.
+    frmMain* window = nullptr;
+    bool terminating = false;
+    QObject::connect(&signalPipe, &SignalPipe::TerminationRequested, &app, [&] {
+        terminating = true;
+        if (window) {
+            window->ShutdownNow();
+        } else {
+            frmMain::CloseModalWindows();
+            QCoreApplication::exit(0);
+        }
+    });
+    window = StartUp::Run();
+    if (terminating) {
+        window->ShutdownNow();
+        delete window;
+        return 0;
+    }
     QObject::connect(&guard, &InstanceGuard::RaiseRequested, window, &frmMain::RestoreWindow);
-    QObject::connect(&signalBridge, &SignalBridge::TerminationRequested, window,
-                     &frmMain::ShutdownNow);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, window,
                      [window](QSessionManager&) { window->ShutdownNow(); });
     const int rc = app.exec();

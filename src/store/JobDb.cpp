@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <algorithm>
 
 #include "store/AtomicFile.h"
@@ -58,9 +59,20 @@ void LoadValidators(const QString& dbPath) {
     }
 }
 
+// Database paths whose file could not be read, with the reason; no save may replace them.
+QHash<QString, QString>& SavingStopped() {
+    static QHash<QString, QString> stopped;
+    return stopped;
+}
+
 }  // namespace
 
+QString JobDbSavingStopped(const QString& path) {
+    return SavingStopped().value(QDir::cleanPath(path));
+}
+
 bool SaveJobDb(const CategoryTree& tree, const QString& path) {
+    if (!JobDbSavingStopped(path).isEmpty()) return false;
     QString error;
     if (WriteJobDb(TakeJobDbSnapshot(tree), path, &error)) return true;
     UserMessage::Show(UserMessage::Critical, QStringLiteral("Quorvanta"),
@@ -77,15 +89,40 @@ JobDbLoadResult LoadJobDb(CategoryTree& tree, const QString& path) {
 
     QFile file(path);
     QByteArray data;
-    if (!file.open(QIODevice::ReadOnly)) {
+    const QFileInfo info(path);
+    const bool present = info.exists() || info.isSymLink();
+    if (present && !info.isFile()) {
+        // Never opened: a pipe would block the start, a device or folder holds no database.
+        result.unreadable = true;
+        result.problem = info.isDir() ? QStringLiteral("It is a folder.")
+                                      : QStringLiteral("It is not a regular file.");
+    } else if (!file.open(QIODevice::ReadOnly)) {
         result.complete = false;
+        result.unreadable = present;
         result.problem = QStringLiteral("The file could not be opened: ") + file.errorString();
     } else if (uchar* mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr) {
         // Read straight from the mapped file; the mapping lives as long as file stays open.
         data = QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), file.size());
     } else {
         data = file.readAll();
+        if (file.error() != QFileDevice::NoError) {
+            result.unreadable = true;
+            result.problem = QStringLiteral("The file could not be read: ") + file.errorString();
+        }
     }
+    if (result.unreadable) {
+        // Nothing is loaded and nothing may replace the file: it may hold every job the user has.
+        result.complete = false;
+        SavingStopped().insert(QDir::cleanPath(path), result.problem);
+        UserMessage::Show(UserMessage::Critical, QStringLiteral("Quorvanta"),
+                          QStringLiteral("The job database %1 could not be read. %2\n"
+                                         "The program runs without the jobs it holds, and jobs "
+                                         "are not saved until it can be read and the program "
+                                         "is started again.")
+                              .arg(QDir::toNativeSeparators(path), result.problem));
+        return result;
+    }
+    SavingStopped().remove(QDir::cleanPath(path));
     // One allocation for the table instead of many while it grows.
     Jobs.reserve(static_cast<size_t>(
         std::min<qsizetype>(kMaxJobs, data.size() / (kJobRecordFixedBytes + 26)) + 1));

@@ -3,9 +3,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -14,6 +16,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
+#include <QThread>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QUrl>
@@ -242,10 +245,13 @@ void frmMain::CreateTray() {
 
 void frmMain::Load() {
     CreateTray();
-    if (QFile::exists(JobDbFile))
+    // A dangling link or a file without permission counts as there: it must not be replaced.
+    const QFileInfo db(JobDbFile);
+    if (db.exists() || db.isSymLink())
         LoadJobDb(tree, JobDbFile);
     else
         BuildDefaultTree(tree, JobDbFile);
+    ShowSavingStopped();
     AddHistoryNodes(tree);
     categories->view()->SetNone();
     mainSplit->setSizes({220, 880});
@@ -256,6 +262,14 @@ void frmMain::Load() {
     manager->LoadUnfinishedJobs();
     frmOption::ReadSettingsAtStartup();
     EnabledTb();
+}
+
+void frmMain::ShowSavingStopped() {
+    const QString reason = JobDbSavingStopped(JobDbFile);
+    if (reason.isEmpty()) return;
+    auto* label = new QLabel(QStringLiteral("Jobs are not being saved: ") + reason);
+    label->setObjectName("StatusBar1_NotSaving");
+    statusBar()->addPermanentWidget(label);
 }
 
 void frmMain::ShowAfterLoad() {
@@ -615,11 +629,31 @@ void frmMain::ExitProgram() {
     Settings.CloseMin = 0;
     exitRequested = true;
     close();
+    // A hidden window (HideMin, sent to the tray) ends no event loop by its close: end them here.
+    RunCloseStep();
+    EndEventLoops();
 }
 
 void frmMain::ShutdownNow() {
+    CloseModalWindows();
     RunCloseStep();
-    QCoreApplication::exit(0);
+    EndEventLoops();
+}
+
+void frmMain::CloseModalWindows() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (!w->isVisible() || !w->isModal()) continue;
+        if (auto* dialog = qobject_cast<QDialog*>(w))
+            dialog->reject();
+        else
+            w->close();
+    }
+}
+
+void frmMain::EndEventLoops() {
+    // Only a running loop is ended; without one (the window driven directly) there is nothing to
+    // end, and a later loop must still run.
+    if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(0);
 }
 
 void frmMain::RunCloseStep() {

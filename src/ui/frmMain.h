@@ -33,11 +33,15 @@ public:
     // Shows the window after loading (minimized with StartMin).
     void ShowAfterLoad();
 
-    // File > Exit: always ends the program, whatever CloseMin says.
+    // File > Exit and the tray's Exit: pause all, save and end the program, whatever CloseMin
+    // says and whether the window is shown, minimized or hidden.
     void ExitProgram();
-    // SIGTERM, SIGINT, the end of the desktop session: pause all and save, also while a modal
-    // dialog is open, then end the event loops.
+    // SIGTERM, SIGINT, the end of the desktop session: closes the open modal dialogs, pauses all
+    // and saves, then ends every running event loop with code 0.
     void ShutdownNow();
+    // Rejects every open modal dialog (closes other modal windows), so their nested event loops
+    // end.
+    static void CloseModalWindows();
     // Brings the window to the front (a second start asked for it).
     void RestoreWindow();
 
@@ -68,6 +72,10 @@ private:
     void ConnectCommands();
     void CreateTray();
     void RunCloseStep();
+    void EndEventLoops();
+    // Status bar: "Jobs are not being saved: <reason>" for the whole run when the database
+    // could not be read.
+    void ShowSavingStopped();
     void ShowView(int view);
     void UpdateEditMenu();
     void UpdateJobsMenu();

@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QThread>
+#include <memory>
 
 #include "common/TestEnv.h"
 
@@ -38,6 +43,20 @@ struct Program {
             QThread::msleep(50);
         }
         return false;
+    }
+    bool Running() const { return process.state() == QProcess::Running; }
+    // SIGTERM; true when the program then ended by itself with code 0 within ms.
+    bool TerminateEndsWithZero(int ms = 5000) {
+        process.terminate();
+        return process.waitForFinished(ms) && process.exitStatus() == QProcess::NormalExit &&
+               process.exitCode() == 0;
+    }
+    // Every entry of the data folder (pipes included), as "a b c".
+    std::string DataFiles() const {
+        return QDir(home + "/data/quorvanta")
+            .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)
+            .join(u' ')
+            .toStdString();
     }
     ~Program() {
         if (process.state() != QProcess::NotRunning) {
@@ -94,4 +113,102 @@ TEST(Program, FirstStartCreatesFilesAndSigtermSavesAndEnds) {
     again.process.terminate();
     ASSERT_TRUE(again.process.waitForFinished(15000));
     EXPECT_EQ(TestEnv::ReadFile(p.Db()), first);
+}
+
+TEST(Program, UnreadableDatabaseIsToldThenNeverReplaced) {
+    // Each a default.qvb that exists but cannot be read: a folder, a named pipe (opening it would
+    // wait for a writer) and, where permissions count, a file nobody may read.
+    std::vector<std::unique_ptr<Program>> runs;
+    auto make = [&runs](auto create) {
+        auto p = std::make_unique<Program>();
+        QDir().mkpath(p->home + "/data/quorvanta");
+        create(p->Db());
+        runs.push_back(std::move(p));
+    };
+    make([](const QString& db) { QDir().mkpath(db + "/inside"); });
+    make([](const QString& db) { ASSERT_EQ(::mkfifo(QFile::encodeName(db), 0600), 0); });
+    const bool permissionsCount = ::geteuid() != 0;
+    if (permissionsCount)
+        make([](const QString& db) {
+            ASSERT_TRUE(TestEnv::WriteFile(db, "all the jobs"));
+            ASSERT_TRUE(QFile::setPermissions(db, {}));
+        });
+    for (auto& p : runs) ASSERT_TRUE(p->Start());
+    QThread::msleep(1000);
+    for (auto& p : runs) {
+        // The program runs (showing its message), and a SIGTERM then ends it cleanly ...
+        EXPECT_TRUE(p->Running());
+        EXPECT_TRUE(p->TerminateEndsWithZero()) << p->process.readAllStandardError().toStdString();
+        // ... without replacing the file or leaving a copy or a temporary file beside it.
+        EXPECT_EQ(p->DataFiles(), "default.qvb set.ini");
+    }
+    EXPECT_EQ(QDir(runs[0]->Db()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList({"inside"}));
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(runs[1]->Db()), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << st.st_mode << " " << runs[1]->Db().toStdString();
+    if (permissionsCount) {
+        QFile::setPermissions(runs[2]->Db(), QFile::ReadOwner | QFile::WriteOwner);
+        EXPECT_EQ(TestEnv::ReadFile(runs[2]->Db()), "all the jobs");
+    }
+}
+
+TEST(Program, SigtermWhileTheDamagedDatabaseMessageIsOpenSavesWhatWasLoaded) {
+    Program first;
+    ASSERT_TRUE(first.Start());
+    ASSERT_TRUE(first.WaitForFile(first.Db()));
+    ASSERT_TRUE(first.TerminateEndsWithZero());
+    const QByteArray whole = TestEnv::ReadFile(first.Db());
+    // Cut inside the terminator record: every category is read, the end is missing.
+    const QByteArray cut = whole.left(whole.size() - 10);
+    ASSERT_TRUE(TestEnv::WriteFile(first.Db(), cut));
+
+    Program again(first.home);
+    ASSERT_TRUE(again.Start());
+    // The damaged file is kept aside just before the message opens.
+    ASSERT_TRUE(again.WaitForFile(first.Db() + ".bad"));
+    QThread::msleep(400);
+    ASSERT_TRUE(again.Running());
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(again.TerminateEndsWithZero());
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ(TestEnv::ReadFile(first.Db()), whole);
+    EXPECT_EQ(TestEnv::ReadFile(first.Db() + ".bad"), cut);
+}
+
+TEST(Program, ThreeStartsAtTheSameMomentLeaveExactlyOneRunning) {
+    Program first;
+    ASSERT_TRUE(first.Start());
+    ASSERT_TRUE(first.WaitForFile(first.Db()));
+    ASSERT_TRUE(first.TerminateEndsWithZero());
+    const QByteArray db = TestEnv::ReadFile(first.Db());
+    const std::string files = first.DataFiles();
+
+    std::vector<std::unique_ptr<Program>> starts;
+    for (int i = 0; i < 3; ++i) starts.push_back(std::make_unique<Program>(first.home));
+    for (auto& p : starts) p->process.start(QV_PROGRAM, {});
+    // The later ones hand over and end at once; one keeps running.
+    auto count = [&starts](QProcess::ProcessState state) {
+        int n = 0;
+        for (auto& p : starts) n += p->process.state() == state ? 1 : 0;
+        return n;
+    };
+    auto running = [&count] { return count(QProcess::Running); };
+    EXPECT_TRUE(TestEnv::WaitFor([&] { return count(QProcess::NotRunning) >= 2; }, 5000));
+    QThread::msleep(500);
+    ASSERT_EQ(running(), 1);
+    for (auto& p : starts) {
+        if (p->Running()) continue;
+        EXPECT_EQ(p->process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p->process.exitCode(), 0);
+    }
+    EXPECT_EQ(first.DataFiles(), files);
+    EXPECT_EQ(TestEnv::ReadFile(first.Db()), db);
+    for (auto& p : starts) {
+        if (p->Running()) {
+            EXPECT_TRUE(p->TerminateEndsWithZero());
+        }
+    }
+    EXPECT_EQ(TestEnv::ReadFile(first.Db()), db);
 }

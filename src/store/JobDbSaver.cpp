@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "store/CategoryTree.h"
+#include "store/JobDb.h"
 #include "store/JobDbSnapshot.h"
 #include "store/JobTable.h"
 #include "store/UserMessage.h"
@@ -72,6 +73,8 @@ void JobDbSaver::RequestSave() {
 
 void JobDbSaver::SaveSoon() {
     gatherTimer.stop();
+    // A database that could not be read is never replaced; the user has been told.
+    if (!JobDbSavingStopped(path).isEmpty()) return;
     Post(TakeTask());
 }
 
@@ -199,6 +202,10 @@ void JobDbSaver::Finished(bool ok, const QString& error) {
 
 bool JobDbSaver::SaveNow() {
     gatherTimer.stop();
+    if (!JobDbSavingStopped(path).isEmpty()) {
+        WaitForWrites();
+        return false;
+    }
     std::unique_ptr<Task> task = TakeTask();
     std::unique_ptr<Task> older;
     {

@@ -30,15 +30,18 @@ public:
     static constexpr int kProgressMs = 5000;
 
     JobDbSaver(const CategoryTree* tree, QString path, QObject* parent = nullptr);
-    // Waits for a write in progress (nothing queued is lost: see SaveNow).
+    // Writes what is queued and waits for it.
     ~JobDbSaver() override;
 
     // Something the user would mind losing has changed: saved within kGatherMs.
     void RequestSave();
-    // Saved at once: the snapshot now, written in the background.
+    // Saved at once: the snapshot now, written in the background. Nothing is saved while
+    // JobDbSavingStopped(path) gives a reason (a database that could not be read is never
+    // replaced).
     void SaveSoon();
     // The final save: waits for the background writes, then writes on the calling thread. False
-    // when it failed (the user has been told; the previous file stays whole).
+    // when it failed (the user has been told; the previous file stays whole) or saving is
+    // stopped for path.
     bool SaveNow();
     // While downloads run, their positions are saved every kProgressMs.
     void SetDownloadsRunning(bool running);

@@ -75,7 +75,7 @@ void BlockPicture::Redraw() {
     } else {
         painter.setPen(QColor(140, 146, 155));
         hintSaysReceiving = job != nullptr && job->Received > 0;
-        const QString hint = job == nullptr ? tr("Choose a running job to watch its download.")
+        const QString hint = job == nullptr ? tr("Choose a job to see its download.")
                              : hintSaysReceiving
                                  ? tr("The server gave no file size: the bytes received are "
                                       "counted above.")

@@ -116,8 +116,9 @@ TEST(Program, FirstStartCreatesFilesAndSigtermSavesAndEnds) {
 }
 
 TEST(Program, UnreadableDatabaseIsToldThenNeverReplaced) {
-    // Each a default.qvb that exists but cannot be read: a folder, a named pipe (opening it would
-    // wait for a writer) and, where permissions count, a file nobody may read.
+    // Each a default.qvb that exists but cannot be read: a link into a disk that is not mounted,
+    // a folder, a named pipe (opening it would wait for a writer) and, where permissions count, a
+    // file nobody may read.
     std::vector<std::unique_ptr<Program>> runs;
     auto make = [&runs](auto create) {
         auto p = std::make_unique<Program>();
@@ -125,6 +126,8 @@ TEST(Program, UnreadableDatabaseIsToldThenNeverReplaced) {
         create(p->Db());
         runs.push_back(std::move(p));
     };
+    const QString unmounted = TestEnv::NewDir("media") + "/disk/default.qvb";
+    make([&unmounted](const QString& db) { ASSERT_TRUE(QFile::link(unmounted, db)); });
     make([](const QString& db) { QDir().mkpath(db + "/inside"); });
     make([](const QString& db) { ASSERT_EQ(::mkfifo(QFile::encodeName(db), 0600), 0); });
     const bool permissionsCount = ::geteuid() != 0;
@@ -142,14 +145,15 @@ TEST(Program, UnreadableDatabaseIsToldThenNeverReplaced) {
         // ... without replacing the file or leaving a copy or a temporary file beside it.
         EXPECT_EQ(p->DataFiles(), "default.qvb set.ini");
     }
-    EXPECT_EQ(QDir(runs[0]->Db()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+    EXPECT_EQ(QFileInfo(runs[0]->Db()).symLinkTarget(), unmounted);
+    EXPECT_EQ(QDir(runs[1]->Db()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList({"inside"}));
     struct stat st {};
-    ASSERT_EQ(::lstat(QFile::encodeName(runs[1]->Db()), &st), 0);
-    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << st.st_mode << " " << runs[1]->Db().toStdString();
+    ASSERT_EQ(::lstat(QFile::encodeName(runs[2]->Db()), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
     if (permissionsCount) {
-        QFile::setPermissions(runs[2]->Db(), QFile::ReadOwner | QFile::WriteOwner);
-        EXPECT_EQ(TestEnv::ReadFile(runs[2]->Db()), "all the jobs");
+        QFile::setPermissions(runs[3]->Db(), QFile::ReadOwner | QFile::WriteOwner);
+        EXPECT_EQ(TestEnv::ReadFile(runs[3]->Db()), "all the jobs");
     }
 }
 

@@ -5,12 +5,14 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <limits>
@@ -163,6 +165,55 @@ TEST_F(MainWindowTest, CloseAndReloadKeepsDatabaseByteForByte) {
         w.ExitProgram();
     }
     EXPECT_EQ(TestEnv::ReadFile(JobDbFile), first);
+}
+
+TEST_F(MainWindowTest, TrayExitWithTheWindowHiddenSavesAndEndsTheEventLoop) {
+    TestEnv::WriteFile(IniFile, "[Other]\nHideMin=1\n");
+    frmMain w;
+    w.Load();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    AddJob(FinishedClip());
+    // Minimized with HideMin the window leaves for the notification area; without one, it is
+    // hidden here the same way.
+    w.showMinimized();
+    if (w.isVisible()) w.hide();
+    ASSERT_FALSE(w.isVisible());
+    QTimer::singleShot(0, w.Menus()->Action("popMain_Exit"), &QAction::trigger);
+    QTimer stuck;
+    stuck.setSingleShot(true);
+    QObject::connect(&stuck, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    stuck.start(5000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(w.CloseStepDone());
+    CategoryTree saved;
+    ASSERT_TRUE(LoadJobDb(saved, JobDbFile).complete);
+    EXPECT_EQ(JobCount, 1);
+}
+
+TEST_F(MainWindowTest, UnreadableDatabaseIsToldAndTheStatusBarSaysJobsAreNotSaved) {
+    ASSERT_TRUE(QDir().mkpath(JobDbFile));
+    QStringList messages;
+    UserMessage::SetHandler(
+        [&messages](UserMessage::Icon, const QString&, const QString& text) { messages << text; });
+    frmMain w;
+    w.Load();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.first().contains("could not be read")) << messages.first().toStdString();
+    auto* notSaving = w.statusBar()->findChild<QLabel*>("StatusBar1_NotSaving");
+    ASSERT_TRUE(notSaving);
+    EXPECT_EQ(notSaving->text(), "Jobs are not being saved: It is a folder.");
+    EXPECT_EQ(w.windowTitle(), "Quorvanta");
+    // Nothing the user does is written over the folder, not even at exit.
+    AddJob(FinishedClip());
+    w.Tree().Add("101k", "101k1", "Shorts", "5", "6", DefaultDownDir + "shorts/");
+    w.ExitProgram();
+    UserMessage::SetHandler({});
+    EXPECT_EQ(messages.size(), 1);
+    EXPECT_TRUE(QFileInfo(JobDbFile).isDir());
+    EXPECT_EQ(QDir(DataDir).entryList(QDir::AllEntries | QDir::System | QDir::Hidden |
+                                      QDir::NoDotAndDotDot),
+              QStringList({"default.qvb", "set.ini"}));
 }
 
 TEST_F(MainWindowTest, TrayTipIsCaptionAndOpenHideRestores) {

@@ -1,6 +1,7 @@
 #include "store/JobDbSaver.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -114,8 +115,13 @@ std::unique_ptr<JobDbSaver::Task> JobDbSaver::TakeTask() {
     filesToSync.clear();
     QSet<QString> folderNames;
     for (const QString& name : std::as_const(names)) {
-        const int fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) continue;  // not created yet, or gone: the engine copes with both
+        // Not created yet, or gone: the engine copes with both. A pipe or device someone named
+        // as a job's file is not opened at all (an open could block or have effects).
+        const QByteArray encoded = QFile::encodeName(name);
+        struct stat st {};
+        if (::stat(encoded.constData(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        const int fd = ::open(encoded.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
         task->files.emplace_back(fd, name);
         folderNames.insert(QFileInfo(name).absolutePath());
     }

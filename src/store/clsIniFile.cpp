@@ -10,10 +10,6 @@
 
 namespace {
 
-bool SameName(const QString& a, const QString& b) {
-    return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
-}
-
 // The name of a "[name]" line; false for any other line.
 bool SectionName(const QString& line, QString* name) {
     const QString t = line.trimmed();
@@ -36,6 +32,30 @@ bool KeyLine(const QString& line, QString* key, QString* value) {
     return true;
 }
 
+// The form under which names are indexed and matched: without surrounding blanks, folded code
+// point by code point as Qt's case-insensitive comparison folds them.
+QString Fold(const QString& name) {
+    QString out;
+    const QString t = name.trimmed();
+    out.reserve(t.size());
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        char32_t c = t.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < t.size() && t.at(i + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(t.at(i), t.at(i + 1));
+            ++i;
+        }
+        // A lone surrogate stays as it is.
+        c = QChar::toCaseFolded(c);
+        if (QChar::requiresSurrogates(c)) {
+            out += QChar(QChar::highSurrogate(c));
+            out += QChar(QChar::lowSurrogate(c));
+        } else {
+            out += QChar(static_cast<char16_t>(c));
+        }
+    }
+    return out;
+}
+
 bool HasLineBreak(const QString& s) {
     return s.contains(u'\n') || s.contains(u'\r');
 }
@@ -46,6 +66,7 @@ void clsIniFile::SetFileName(const QString& path) {
     fileName = path;
     loaded = false;
     lines.clear();
+    indexed = false;
 }
 
 clsIniFile::Signature clsIniFile::Stat() const {
@@ -67,6 +88,7 @@ void clsIniFile::Load() {
     const Signature now = Stat();
     if (loaded && now == signature) return;
     lines.clear();
+    indexed = false;
     diskBytes.clear();
     unreadable = false;
     signature = now;
@@ -121,27 +143,72 @@ bool clsIniFile::Commit() {
     return true;
 }
 
-int clsIniFile::FindSection(const QString& section, int* end) {
+void clsIniFile::Index() {
     Load();
-    int begin = -1;
+    if (indexed) return;
+    spans.clear();
+    bySection.clear();
     QString name;
     for (int i = 0; i < lines.size(); ++i) {
-        if (!SectionName(lines.at(i), &name)) continue;
-        if (begin >= 0) {
-            *end = i;
-            return begin;
+        const QString& line = lines.at(i);
+        if (SectionName(line, &name)) {
+            if (!spans.empty()) spans.back().end = i;
+            spans.push_back({i, i + 1, {}});
+            // The first section and the first key of a name win.
+            const QString folded = Fold(name);
+            if (!bySection.contains(folded))
+                bySection.insert(folded, static_cast<int>(spans.size()) - 1);
+            continue;
         }
-        if (SameName(name, section)) begin = i;
+        if (spans.empty() || !KeyLine(line, &name, nullptr)) continue;
+        Span& span = spans.back();
+        const QString folded = Fold(name);
+        if (!span.keys.contains(folded)) span.keys.insert(folded, i - span.begin);
     }
-    *end = static_cast<int>(lines.size());
-    return begin;
+    if (!spans.empty()) spans.back().end = static_cast<int>(lines.size());
+    indexed = true;
 }
 
-int clsIniFile::FindKey(int begin, int end, const QString& key, QString* value) const {
-    QString k;
-    for (int i = begin + 1; i < end; ++i)
-        if (KeyLine(lines.at(i), &k, value) && SameName(k, key)) return i;
-    return -1;
+clsIniFile::Span* clsIniFile::FindSpan(const QString& section) {
+    Index();
+    const auto it = bySection.constFind(Fold(section));
+    return it == bySection.cend() ? nullptr : &spans[static_cast<size_t>(*it)];
+}
+
+int clsIniFile::FindSection(const QString& section, int* end) {
+    const Span* span = FindSpan(section);
+    *end = span ? span->end : static_cast<int>(lines.size());
+    return span ? span->begin : -1;
+}
+
+int clsIniFile::FindKey(const Span* span, const QString& key, QString* value) const {
+    if (!span) return -1;
+    const auto it = span->keys.constFind(Fold(key));
+    if (it == span->keys.cend()) return -1;
+    const int line = span->begin + *it;
+    if (value) {
+        QString k;
+        KeyLine(lines.at(line), &k, value);
+    }
+    return line;
+}
+
+void clsIniFile::AppendSection(const QString& section, const QString& line) {
+    Index();
+    if (!lines.isEmpty() && !lines.last().trimmed().isEmpty()) lines.append(QString());
+    const int header = static_cast<int>(lines.size());
+    lines.append(u'[' + section.trimmed() + u']');
+    if (!spans.empty()) spans.back().end = header;
+    Span span{header, header + 1, {}};
+    QString name;
+    if (!line.isEmpty()) {
+        lines.append(line);
+        if (KeyLine(line, &name, nullptr)) span.keys.insert(Fold(name), 1);
+        span.end = header + 2;
+    }
+    spans.push_back(std::move(span));
+    SectionName(lines.at(header), &name);
+    bySection.insert(Fold(name), static_cast<int>(spans.size()) - 1);
 }
 
 bool clsIniFile::DeleteSection(const QString& section) {
@@ -149,6 +216,7 @@ bool clsIniFile::DeleteSection(const QString& section) {
     const int begin = FindSection(section, &end);
     if (begin < 0) return true;
     lines.erase(lines.begin() + begin, lines.begin() + end);
+    indexed = false;
     return Commit();
 }
 
@@ -162,43 +230,43 @@ bool clsIniFile::SaveSetting(const QString& section, const QString& key, const Q
     v.replace(u'\n', u' ');
     const QString line = k + u'=' + v;
 
-    int end = 0;
-    const int begin = FindSection(section, &end);
-    if (begin < 0) {
-        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty()) lines.append(QString());
-        lines.append(u'[' + section.trimmed() + u']');
-        lines.append(line);
+    Span* span = FindSpan(section);
+    if (!span) {
+        AppendSection(section, line);
         return Commit();
     }
-    const int at = FindKey(begin, end, key, nullptr);
+    const int at = FindKey(span, key, nullptr);
     if (at >= 0) {
-        // The same line again: nothing to write.
+        // The same line again: nothing to write. The key's name is unchanged, so is the index.
         if (lines.at(at) == line) return true;
         lines[at] = line;
     } else {
         // After the section's last non-blank line, so the blank line before the next section stays.
-        int insert = end;
-        while (insert > begin + 1 && lines.at(insert - 1).trimmed().isEmpty()) --insert;
+        int insert = span->end;
+        while (insert > span->begin + 1 && lines.at(insert - 1).trimmed().isEmpty()) --insert;
         lines.insert(insert, line);
+        // Only blank lines of this section follow the new line: no key of it moves, the later
+        // sections move down by one.
+        span->keys.insert(Fold(key), insert - span->begin);
+        ++span->end;
+        for (Span* later = span + 1; later != spans.data() + spans.size(); ++later) {
+            ++later->begin;
+            ++later->end;
+        }
     }
     return Commit();
 }
 
 QString clsIniFile::GetSetting(const QString& section, const QString& key) {
-    int end = 0;
-    const int begin = FindSection(section, &end);
-    if (begin < 0) return MissingValue;
     QString value;
-    if (FindKey(begin, end, key, &value) < 0) return MissingValue;
+    if (FindKey(FindSpan(section), key, &value) < 0) return MissingValue;
     if (value.isEmpty()) return EmptyValue;
     return value.left(kMaxValueChars);
 }
 
 bool clsIniFile::ReadValue(const QString& section, const QString& key, QString* value) {
-    int end = 0;
-    const int begin = FindSection(section, &end);
     QString v;
-    if (begin < 0 || FindKey(begin, end, key, &v) < 0) return false;
+    if (FindKey(FindSpan(section), key, &v) < 0) return false;
     if (value) *value = v;
     return true;
 }
@@ -240,8 +308,7 @@ bool clsIniFile::CreateSection(const QString& section) {
     if (section.trimmed().isEmpty() || section.contains(u']') || HasLineBreak(section))
         return false;
     if (SectionExists(section)) return true;
-    if (!lines.isEmpty() && !lines.last().trimmed().isEmpty()) lines.append(QString());
-    lines.append(u'[' + section.trimmed() + u']');
+    AppendSection(section, QString());
     return Commit();
 }
 

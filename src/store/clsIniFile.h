@@ -7,9 +7,11 @@
 // stay as they were.
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <vector>
 
 class clsIniFile {
 public:
@@ -64,13 +66,32 @@ private:
     Signature Stat() const;
     void Load();
     bool Commit();
+    // One "[name]" header and the lines up to the next header: where it lies, and the line of
+    // the first key of each name, as an offset from the header (names folded, see Fold).
+    struct Span {
+        int begin = 0;
+        int end = 0;
+        QHash<QString, int> keys;
+    };
+    // Reads the file when needed and indexes its sections and keys once per read, so a lookup
+    // does not scan the file (a settings file may hold tens of thousands of keys).
+    void Index();
+    // The first section named section, or nullptr.
+    Span* FindSpan(const QString& section);
     // First line index of the section's header, -1 when missing; end is the index after its last
     // line (the next header or the end of the file).
     int FindSection(const QString& section, int* end);
-    int FindKey(int begin, int end, const QString& key, QString* value) const;
+    // The line of the first key named key in span, -1 when missing.
+    int FindKey(const Span* span, const QString& key, QString* value) const;
+    // Appends "[section]" (after a blank line) and then line when it is not empty; keeps the
+    // index in step.
+    void AppendSection(const QString& section, const QString& line);
 
     QString fileName;
     QStringList lines;
+    std::vector<Span> spans;        // every section in file order; valid while indexed
+    QHash<QString, int> bySection;  // folded name: index of its first span
+    bool indexed = false;
     QByteArray diskBytes;  // the file's bytes as last read or written
     bool loaded = false;
     bool unreadable = false;  // the file exists but could not be read

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,7 +22,9 @@
 
 #include "common/TestEnv.h"
 #include "store/Globals.h"
+#include "store/ProxyList.h"
 #include "store/Settings.h"
+#include "store/SettingsFile.h"
 #include "store/frmOption.h"
 #include "store/frmProxy.h"
 
@@ -315,4 +318,36 @@ TEST_F(OptionsTest, StyleChoiceLivesInItsOwnSection) {
     }
     EXPECT_FALSE(TestEnv::ReadFile(IniFile).contains("[Skins]"));
     EXPECT_EQ(QApplication::style()->name(), before);
+}
+
+TEST_F(OptionsTest, StartUpWithTwentyThousandProxiesTakesWellUnderASecond) {
+    // The proxy list as the options dialog's OK writes it.
+    constexpr int count = 20000;
+    {
+        frmOption form;
+        auto* list = Child<QTreeWidget>(&form, "ListView1");
+        for (int i = 1; i <= count; ++i)
+            new QTreeWidgetItem(list, {"proxy" + QString::number(i) + ".example",
+                                       QString::number(1000 + i % 60000)});
+        Child<QPushButton>(&form, "cmdOk")->click();
+    }
+    QElapsedTimer clock;
+    clock.start();
+    frmOption::ReadSettingsAtStartup();
+    const qint64 startUp = clock.elapsed();
+    // The loose bound leaves room for sanitizer builds; a read that scans the file for every key
+    // takes many seconds here.
+    EXPECT_LT(startUp, 2000);
+
+    clsIniFile ini(IniFile);
+    const OptionValues read = SettingsFile::Read(ini);
+    ASSERT_EQ(read.Proxies.size(), count);
+    EXPECT_EQ(read.Proxies.first().Host, "proxy1.example");
+    EXPECT_EQ(read.Proxies.last().Host, "proxy20000.example");
+    EXPECT_EQ(read.Proxies.last().Port, QString::number(1000 + count % 60000));
+    QComboBox combo;
+    clock.restart();
+    FillProxyCombo(&combo);
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_EQ(combo.count(), count + 1);
 }

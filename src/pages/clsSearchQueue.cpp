@@ -1,9 +1,16 @@
 #include "pages/clsSearchQueue.h"
 
+#include <QDir>
+#include <QFile>
+
 #include "manager/JobLog.h"
+#include "pages/SearchFile.h"
 #include "pages/SearchRecord.h"
 #include "pages/clsDownHtml.h"
+#include "store/AtomicFile.h"
+#include "store/JobDbSideFiles.h"
 #include "store/NumberRule.h"
+#include "store/UserMessage.h"
 
 namespace {
 // Sub-items of a row.
@@ -101,6 +108,7 @@ void clsSearchQueue::AddToSearchList(int i) {
     const bool waiting = search.SearchState == SearchWaiting;
     rows.emplace(i, std::move(row));
     emit RowAdded(i);
+    emit JobsChanged();
     if (waiting && !analyser->InUse && !StartSearch(i)) StartNextWaiting();
 }
 
@@ -109,6 +117,7 @@ bool clsSearchQueue::StartSearch(int i) {
     CurSearch = static_cast<int16_t>(i);
     if (analyser->Create(i)) {
         analyser->Start();
+        emit JobsChanged();
         return true;
     }
     // A page that cannot be fetched is an error; the caller goes on with the next job.
@@ -119,6 +128,7 @@ bool clsSearchQueue::StartSearch(int i) {
         row->Icon = QStringLiteral("Error");
         emit RowChanged(i);
     }
+    emit JobsChanged();
     return false;
 }
 
@@ -137,6 +147,7 @@ void clsSearchQueue::PauseAnalyser() {
         row->Icon = QStringLiteral("Pause");
         emit RowChanged(CurSearchRow);
     }
+    emit JobsChanged();
 }
 
 void clsSearchQueue::SetState(int i, int32_t state, const QString& icon) {
@@ -146,6 +157,7 @@ void clsSearchQueue::SetState(int i, int32_t state, const QString& icon) {
         row->Icon = icon;
         emit RowChanged(i);
     }
+    emit JobsChanged();
 }
 
 void clsSearchQueue::StartSearchJob(int selected) {
@@ -195,8 +207,100 @@ void clsSearchQueue::DeleteSearchJobs(const QList<int>& selected) {
         if (i == CurSearchRow) CurSearchRow = 0;
         Searches[i].SearchState = SearchFree;
         if (rows.erase(i) != 0) emit RowRemoved(i);
+        emit JobsChanged();
     }
     if (stoppedCurrent) StartNextWaiting();
+}
+
+void clsSearchQueue::KeepBeside(const QString& dbPath) {
+    Load(SearchFile::PathBeside(dbPath));
+    JobDbSideFiles::Add(this, [this](const QString& db) { Save(SearchFile::PathBeside(db)); });
+}
+
+bool clsSearchQueue::Save(const QString& path) {
+    std::vector<SearchFile::Entry> entries;
+    for (int i = 1; i <= SearchCount; ++i) {
+        if (Searches[i].SearchState == SearchFree) continue;
+        SearchFile::Entry e{Searches[i], {}, {}};
+        SearchRecord& r = e.record;
+        if (r.SearchState == SearchError || r.SearchState == SearchAnalysed) {
+            if (const SearchRow* row = Row(i)) {
+                e.icon = row->Icon;
+                e.texts = row->SubItems;
+            }
+        } else {
+            // A job that has not ended starts its page anew: its figures are not kept, so the
+            // file changes with the jobs' states only, not with every block of a page.
+            if (r.SearchState == SearchRunning) r.SearchState = SearchWaiting;
+            r.PageSize = 0;
+            r.PageReceived = 0;
+        }
+        entries.push_back(std::move(e));
+    }
+    const QByteArray bytes = SearchFile::ToBytes(entries);
+    if (path == savedPath && bytes == savedBytes && QFile::exists(path)) return true;
+    QString error;
+    if (!AtomicFile::Write(path, bytes, &error)) {
+        if (!saveFailed)
+            UserMessage::Show(UserMessage::Critical, QStringLiteral("Quorvanta"),
+                              QStringLiteral("The search jobs could not be saved to %1:\n%2\n"
+                                             "The previous file was left as it was.")
+                                  .arg(QDir::toNativeSeparators(path), error));
+        saveFailed = true;
+        return false;
+    }
+    saveFailed = false;
+    savedPath = path;
+    savedBytes = bytes;
+    return true;
+}
+
+int clsSearchQueue::Load(const QString& path) {
+    QFile file(path);
+    if (!file.exists()) return 0;
+    QByteArray bytes;
+    std::vector<SearchFile::Entry> entries;
+    bool whole = file.open(QIODevice::ReadOnly);
+    if (whole) {
+        bytes = file.readAll();
+        whole = file.error() == QFileDevice::NoError && SearchFile::FromBytes(bytes, &entries);
+    }
+    int loaded = 0;
+    for (SearchFile::Entry& e : entries) {
+        SearchRecord& record = e.record;
+        if (record.SearchState == SearchFree) continue;
+        // A job the end of the program cut off is served again in its turn (saved so already).
+        if (record.SearchState == SearchRunning) record.SearchState = SearchWaiting;
+        const int i = AddSearch(record);
+        if (i == 0) break;
+        ++loaded;
+        const bool finished =
+            record.SearchState == SearchError || record.SearchState == SearchAnalysed;
+        AddToSearchList(i);
+        SearchRow* row = MutableRow(i);
+        if (finished && row && e.texts.size() == row->SubItems.size()) {
+            row->Icon = e.icon;
+            row->SubItems = e.texts;
+            emit RowChanged(i);
+        }
+    }
+    if (whole) {
+        savedPath = path;
+        savedBytes = bytes;
+        return loaded;
+    }
+    const QString keptAs = path + QStringLiteral(".bad");
+    QFile::remove(keptAs);
+    const bool kept = QFile::copy(path, keptAs);
+    UserMessage::Show(
+        UserMessage::Warning, QStringLiteral("Quorvanta"),
+        QStringLiteral("The search jobs in %1 could not be read whole. What could be read was "
+                       "loaded (%2 search jobs).%3")
+            .arg(QDir::toNativeSeparators(path), QString::number(loaded),
+                 kept ? QStringLiteral("\nThe file was kept as ") +
+                            QDir::toNativeSeparators(keptAs) + u'.'
+                      : QString()));
+    return loaded;
 }
 
 bool clsSearchQueue::SearchCommandsEnabled(int activeList) const {
@@ -303,5 +407,6 @@ void clsSearchQueue::clsDownHtml_FenXiComplete() {
         if (CurSearch == ShownSearch) emit SearchLogChanged(r, n);
     }
     analyser->InUse = false;
+    emit JobsChanged();
     StartNextWaiting();
 }

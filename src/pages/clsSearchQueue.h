@@ -6,6 +6,7 @@
 //
 // Rows are identified by their search index (the row key is the index followed by "Key").
 
+#include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -76,6 +77,18 @@ public:
     // list has rows and a search job has been shown.
     bool SearchCommandsEnabled(int activeList) const;
 
+    // The search jobs kept beside the job database dbPath (SearchFile::PathBeside): loads them
+    // into the table and the list, then saves them there every time the job database is saved.
+    // A job that was running comes back waiting (and is served in its turn), the others in their
+    // states; finished and failed rows keep their figures. A file that cannot be read whole
+    // loads what can be read, is kept as its path + ".bad", and the user is told once.
+    void KeepBeside(const QString& dbPath);
+    // Writes every search job and its row to path, unless the file already holds them. False
+    // when the write failed (the user is told when the previous one had worked).
+    bool Save(const QString& path);
+    // Loads the search jobs of path (see KeepBeside); the number loaded.
+    int Load(const QString& path);
+
     // A click on row i: its log is shown (ShownSearch = i, full refresh).
     void ShowSearch(int i);
 
@@ -92,6 +105,9 @@ signals:
     void RowAdded(int i);
     void RowChanged(int i);
     void RowRemoved(int i);
+    // A search job was added, deleted, started, paused, failed or finished: what Save writes
+    // has changed.
+    void JobsChanged();
     // The log of search job i has new entries from number first on (first 0: list it anew).
     // Raised for the shown job only.
     void SearchLogChanged(int i, int32_t first);
@@ -106,4 +122,7 @@ private:
     clsDownHtml* analyser = nullptr;
     std::function<void(int)> addToNowDownList;
     std::map<int, SearchRow> rows;
+    QByteArray savedBytes;  // what the search file held after the last load or save
+    QString savedPath;
+    bool saveFailed = false;
 };

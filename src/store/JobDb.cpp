@@ -9,6 +9,7 @@
 #include "store/AtomicFile.h"
 #include "store/Globals.h"
 #include "store/JobDbFormat.h"
+#include "store/JobDbSideFiles.h"
 #include "store/JobDbSnapshot.h"
 #include "store/JobTable.h"
 #include "store/JobValidators.h"
@@ -73,6 +74,7 @@ QString JobDbSavingStopped(const QString& path) {
 
 bool SaveJobDb(const CategoryTree& tree, const QString& path) {
     if (!JobDbSavingStopped(path).isEmpty()) return false;
+    JobDbSideFiles::SaveAll(path);
     QString error;
     if (WriteJobDb(TakeJobDbSnapshot(tree), path, &error)) return true;
     UserMessage::Show(UserMessage::Critical, QStringLiteral("Quorvanta"),

@@ -14,6 +14,7 @@
 
 #include "store/CategoryTree.h"
 #include "store/JobDb.h"
+#include "store/JobDbSideFiles.h"
 #include "store/JobDbSnapshot.h"
 #include "store/JobTable.h"
 #include "store/UserMessage.h"
@@ -100,6 +101,7 @@ std::unique_ptr<JobDbSaver::Task> JobDbSaver::TakeTask() {
         }
     }
     TakeJobDbSnapshot(*tree, task->snapshot);
+    JobDbSideFiles::SaveAll(path);
     // The files of the running jobs and of the jobs that ran since the last save. They are
     // opened now, under the names the snapshot holds, so a later rename or close does not
     // matter: syncing any descriptor of a file flushes all of its data.

@@ -260,6 +260,8 @@ void frmMain::Load() {
     categories->mirror()->Select(TreeKeys::Downloaded);
     ConnectSaving();
     manager->LoadUnfinishedJobs();
+    searchQueue->KeepBeside(JobDbFile);
+    connect(searchQueue, &clsSearchQueue::JobsChanged, saver, [this] { saver->RequestSave(); });
     frmOption::ReadSettingsAtStartup();
     EnabledTb();
 }

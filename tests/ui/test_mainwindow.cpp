@@ -11,6 +11,8 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -20,6 +22,9 @@
 #include <type_traits>
 
 #include "common/TestEnv.h"
+#include "pages/SearchRecord.h"
+#include "pages/clsSearchPanes.h"
+#include "pages/clsSearchQueue.h"
 #include "store/Globals.h"
 #include "store/JobDb.h"
 #include "store/JobTable.h"
@@ -376,4 +381,74 @@ TEST_F(MainWindowTest, CategoriesNestedDeeperThanTheTreeShowsAreMovedUpAtStart) 
     ASSERT_TRUE(lvHaveDown);
     EXPECT_EQ(lvHaveDown->topLevelItemCount(), 1);
     w.ExitProgram();
+}
+
+TEST_F(MainWindowTest, SearchJobsComeBackAfterARestartInTheirStates) {
+    ClearSearches();
+    // A page server that takes connections and never answers, and a port nobody listens on.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    int connections = 0;
+    QObject::connect(&silent, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* s = silent.nextPendingConnection()) {
+            s->setParent(&silent);
+            ++connections;
+        }
+    });
+    const QString refused = QStringLiteral("http://127.0.0.1:%1/gone.htm").arg(TestEnv::FreePort());
+    const QString slow = QStringLiteral("http://127.0.0.1:%1/page.htm").arg(silent.serverPort());
+    const auto search = [](const QString& url, int32_t state) {
+        SearchRecord r;
+        r.SearchState = state;
+        r.Depth = 1;
+        r.PageUrl = url;
+        r.StartUrl = url;
+        r.JobTemplate.ClassKey = "102k";
+        r.JobTemplate.LocalFile = DefaultDownDir;
+        r.JobTemplate.Comment = QString::fromUtf8("Übersicht");
+        return r;
+    };
+    {
+        frmMain w;
+        w.Load();
+        clsSearchQueue* queue = w.SearchQueue();
+        // Served in turn: the first fails, the second then runs, the third waits behind it.
+        for (const auto& [url, state] :
+             {std::pair{refused, SearchWaiting}, std::pair{slow, SearchWaiting},
+              std::pair{slow + "?b", SearchWaiting}, std::pair{slow + "?c", SearchPaused}})
+            queue->AddToSearchList(AddSearch(search(url, state)));
+        ASSERT_TRUE(TestEnv::WaitFor([&] { return connections == 1; }));
+        ASSERT_EQ(Searches[1].SearchState, SearchError);
+        ASSERT_EQ(Searches[2].SearchState, SearchRunning);
+        // Saved beside the database as they change, not only at the end.
+        const QString file = QFileInfo(JobDbFile).path() + "/searches.qvs";
+        EXPECT_TRUE(TestEnv::WaitFor([&] { return QFile::exists(file); }, 5000));
+        w.ExitProgram();
+    }
+    ClearSearches();
+
+    frmMain w;
+    w.Load();
+    clsSearchQueue* queue = w.SearchQueue();
+    ASSERT_EQ(SearchCount, 4);
+    EXPECT_EQ(queue->RowCount(), 4);
+    EXPECT_TRUE(
+        TestEnv::WaitFor([&] { return w.SearchPanes()->SearchList()->topLevelItemCount() == 4; }));
+    EXPECT_EQ(Searches[1].PageUrl, refused);
+    EXPECT_EQ(Searches[1].SearchState, SearchError);
+    EXPECT_EQ(queue->Row(1)->Icon, "Error");
+    EXPECT_EQ(queue->Row(1)->SubItems.value(1), "Error");
+    // The job that was running came back waiting and is served again.
+    EXPECT_EQ(Searches[2].PageUrl, slow);
+    EXPECT_EQ(Searches[2].SearchState, SearchRunning);
+    EXPECT_TRUE(TestEnv::WaitFor([&] { return connections == 2; }));
+    EXPECT_EQ(Searches[3].SearchState, SearchWaiting);
+    EXPECT_EQ(queue->Row(3)->Icon, "Waitfor");
+    EXPECT_EQ(Searches[4].PageUrl, slow + "?c");
+    EXPECT_EQ(Searches[4].SearchState, SearchPaused);
+    EXPECT_EQ(queue->Row(4)->Icon, "Pause");
+    EXPECT_EQ(Searches[4].Depth, 1);
+    EXPECT_EQ(Searches[4].JobTemplate, search(slow + "?c", SearchPaused).JobTemplate);
+    w.ExitProgram();
+    ClearSearches();
 }

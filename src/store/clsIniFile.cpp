@@ -203,8 +203,12 @@ void clsIniFile::AppendSection(const QString& section, const QString& line) {
     QString name;
     if (!line.isEmpty()) {
         lines.append(line);
-        if (KeyLine(line, &name, nullptr)) span.keys.insert(Fold(name), 1);
         span.end = header + 2;
+        // A line that is no key line (see SaveSetting) is left to a new index.
+        if (KeyLine(line, &name, nullptr))
+            span.keys.insert(Fold(name), 1);
+        else
+            indexed = false;
     }
     spans.push_back(std::move(span));
     SectionName(lines.at(header), &name);
@@ -245,9 +249,15 @@ bool clsIniFile::SaveSetting(const QString& section, const QString& key, const Q
         int insert = span->end;
         while (insert > span->begin + 1 && lines.at(insert - 1).trimmed().isEmpty()) --insert;
         lines.insert(insert, line);
+        // A name such as "[x" or ";x" makes a line that is no key line: index anew.
+        QString name;
+        if (!KeyLine(line, &name, nullptr)) {
+            indexed = false;
+            return Commit();
+        }
         // Only blank lines of this section follow the new line: no key of it moves, the later
         // sections move down by one.
-        span->keys.insert(Fold(key), insert - span->begin);
+        span->keys.insert(Fold(name), insert - span->begin);
         ++span->end;
         for (Span* later = span + 1; later != spans.data() + spans.size(); ++later) {
             ++later->begin;

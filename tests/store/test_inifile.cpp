@@ -113,6 +113,19 @@ TEST(IniFile, UnsafeNamesAndLineBreaksCannotInjectLines) {
     EXPECT_FALSE(ini.SaveSetting("Gen]eral", "a", "1"));
     EXPECT_FALSE(ini.SaveSetting("General", "  ", "1"));
     EXPECT_EQ(ini.KeyNames("General"), QStringList{"Useragent"});
+    // Names that make a comment or a header line: the writer reads the file as a new reader does.
+    const QString odd = IniWith("[General]\n[Other]\nk=1\n");
+    clsIniFile writer(odd);
+    for (const char* key : {";note", "[Extra", "[Extra", "after"})
+        ASSERT_TRUE(writer.SaveSetting("General", key, "1"));
+    ASSERT_TRUE(writer.SaveSetting("Other", "k2", "2"));
+    clsIniFile fresh(odd);
+    for (const QString section : {"General", "Other", "Extra=1"}) {
+        EXPECT_EQ(writer.KeyNames(section), fresh.KeyNames(section)) << section.toStdString();
+        for (const QString key : {"k", "k2", "after", ";note", "[Extra"})
+            EXPECT_EQ(writer.GetSetting(section, key), fresh.GetSetting(section, key))
+                << section.toStdString() << " " << key.toStdString();
+    }
 }
 
 TEST(IniFile, SeesWritesOfOtherInstancesAndBatchesItsOwn) {

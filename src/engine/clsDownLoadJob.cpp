@@ -391,7 +391,13 @@ void clsDownLoadJob::ReadDownState() {
 }
 
 void clsDownLoadJob::SaveDownState() {
-    if (JobIndex >= 1 && JobIndex < static_cast<int>(Jobs.size())) Jobs[JobIndex] = job;
+    if (JobIndex < 1 || JobIndex >= static_cast<int>(Jobs.size())) return;
+    // The category and the comment are the user's: a move, a delete or a comment made while the
+    // job runs stays, the engine's copy takes them over.
+    JobRecord& stored = Jobs[JobIndex];
+    job.ClassKey = stored.ClassKey;
+    job.Comment = stored.Comment;
+    stored = job;
 }
 
 bool clsDownLoadJob::SizeUnknown() const {

@@ -87,8 +87,6 @@ void frmDelete::OnOk() {
             // A running job gives its slot back and closes its file before it goes.
             if (Jobs[i].State == StateRunning && hooks.pauseJob) hooks.pauseJob(i);
             JobRecord& job = Jobs[i];
-            // The slot wrote its own copy of the record back when it paused.
-            job.ClassKey = TreeKeys::RecelyReally;
             if (job.State == StateRunning) job.State = StatePaused;
             if (hooks.removeNowDownRow) hooks.removeNowDownRow(i);
             if (chkDelUndown->isChecked()) CategoryEdit::DeleteJobFile(job);

@@ -1,5 +1,5 @@
 #pragma once
-// One search job (a page to analyse). Search jobs live only in memory.
+// One search job (a page to analyse). Search jobs are kept in searches.qvs beside the job database.
 
 #include <QString>
 #include <cstdint>

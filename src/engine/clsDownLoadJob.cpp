@@ -211,13 +211,15 @@ bool clsDownLoadJob::SplitUrl(const QString& url) {
 
 bool clsDownLoadJob::SplitUrl(const QString& url, JobRecord& record) {
     const QString s = url.trimmed();
-    if (!s.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)) return false;
-    const qsizetype p = s.indexOf(QLatin1Char('/'), 7);
+    const bool tls = s.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+    if (!tls && !s.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)) return false;
+    const int skip = tls ? 8 : 7;
+    const qsizetype p = s.indexOf(QLatin1Char('/'), skip);
     if (p < 0) return false;
     const QString hp = s.left(p);
-    const qsizetype q = hp.indexOf(QLatin1Char(':'), 7);
+    const qsizetype q = hp.indexOf(QLatin1Char(':'), skip);
     QString host;
-    uint16_t port = 80;
+    uint16_t port = tls ? 443 : 80;
     if (q >= 0) {
         const QString portText = hp.mid(q + 1);
         if (portText.isEmpty()) return false;
@@ -226,21 +228,27 @@ bool clsDownLoadJob::SplitUrl(const QString& url, JobRecord& record) {
         const double value = NumberRule::Val(portText);
         if (value < 1 || value > 65535) return false;
         port = static_cast<uint16_t>(value);
-        host = hp.mid(7, q - 7);
+        host = hp.mid(skip, q - skip);
     } else {
-        host = hp.mid(7);
+        host = hp.mid(skip);
     }
     if (host.isEmpty()) return false;
     for (const QChar ch : host)
         if (ch.unicode() <= 0x20 || ch.unicode() == 0x7f) return false;
     QString path = s.mid(p);
-    if (record.UseProxy != 0) path = QStringLiteral("http://") + host + path;
+    // A secure address goes through a proxy as a tunnel (CONNECT), so its request keeps the
+    // plain path; only plain HTTP asks the proxy with the absolute address.
+    if (record.UseProxy != 0 && !tls) path = QStringLiteral("http://") + host + path;
     record.Host = host;
     record.Port = port;
     record.Path = path;
     record.FileName = s.mid(s.lastIndexOf(QLatin1Char('/')) + 1);
     record.Spare = record.FileName;
     return true;
+}
+
+bool clsDownLoadJob::IsSecureUrl(const QString& url) {
+    return url.trimmed().startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
 }
 
 QByteArray clsDownLoadJob::RequestText(const JobRecord& record, int part, const QString& ifRange) {

@@ -85,6 +85,8 @@ public:
     // URL splitting into the working copy (Host, Port, Path, FileName, Spare).
     bool SplitUrl(const QString& url);
     static bool SplitUrl(const QString& url, JobRecord& record);
+    // True for an "https://" address (the connection speaks TLS).
+    static bool IsSecureUrl(const QString& url);
     // The request of connection part, byte for byte.
     // With ifRange (a validator of the file) a request that carries a Range line also carries
     // "If-Range:", so that a changed file comes back whole instead of as a wrong piece.

@@ -47,12 +47,23 @@ TEST(SplitUrl, HostPortPathAndFileName) {
     r = Split("http://host:8080/a.swf", true, &ok);
     ASSERT_TRUE(ok);
     EXPECT_EQ(r.Path, "http://host/a.swf");
+
+    // Secure addresses: port 443 unless given; through a proxy the path stays plain (tunnel).
+    r = Split("HTTPS://host/d/m.swf", true, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(r.Host, "host");
+    EXPECT_EQ(r.Port, 443);
+    EXPECT_EQ(r.Path, "/d/m.swf");
+    r = Split("https://host:8443/", false, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(r.Port, 8443);
 }
 
 TEST(SplitUrl, RefusesAndChangesNothing) {
-    for (const char* url : {"http://host", "ftp://host/a", "https://host/a", "xhttp://host/a",
-                            "http:///a", "http://host:/a", "http://host:0/a", "http://host:70000/a",
-                            "http://host:80x/a", "http://ho st/a", ""}) {
+    for (const char* url :
+         {"http://host", "ftp://host/a", "https://host", "xhttp://host/a", "https://:443/a",
+          "httpss://host/a", "http:///a", "http://host:/a", "http://host:0/a",
+          "http://host:70000/a", "http://host:80x/a", "http://ho st/a", ""}) {
         JobRecord r;
         r.Host = "keep";
         r.Port = 1;

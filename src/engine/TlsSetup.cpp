@@ -18,15 +18,22 @@ QList<QSslCertificate> ExtraCertificates() {
 }  // namespace
 
 QSslConfiguration Configuration() {
-    static const QSslConfiguration config = [] {
+    // Made again only when SSL_CERT_FILE names another file.
+    static QByteArray madeFor;
+    static QSslConfiguration config;
+    static bool made = false;
+    const QByteArray extra = qgetenv("SSL_CERT_FILE");
+    if (!made || extra != madeFor) {
         QSslConfiguration c = QSslConfiguration::defaultConfiguration();
         QList<QSslCertificate> cas = QSslConfiguration::systemCaCertificates();
         cas += ExtraCertificates();
         c.setCaCertificates(cas);
         c.setPeerVerifyMode(QSslSocket::VerifyPeer);
         c.setProtocol(QSsl::TlsV1_2OrLater);
-        return c;
-    }();
+        config = c;
+        madeFor = extra;
+        made = true;
+    }
     return config;
 }
 

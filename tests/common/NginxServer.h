@@ -7,9 +7,14 @@
 
 class NginxServer {
 public:
+    // A second port speaking TLS, with a certificate from the test CA (TestCaFile()):
+    // Trusted for 127.0.0.1 and localhost; WrongName for another host name only; Untrusted from a
+    // CA that nobody trusts.
+    enum class Tls { None, Trusted, WrongName, Untrusted };
+
     // serverExtra: directives inside "server { }"; httpExtra: directives inside "http { }".
     explicit NginxServer(const QString& serverExtra = QString(),
-                         const QString& httpExtra = QString());
+                         const QString& httpExtra = QString(), Tls tls = Tls::None);
     ~NginxServer();
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
@@ -20,6 +25,12 @@ public:
     QString Root() const { return root; }  // document root, no trailing "/"
     // "http://127.0.0.1:<port>" + path (path starts with "/").
     QString Url(const QString& path) const;
+    // The TLS port (0 without Tls) and "https://127.0.0.1:<tls port>" + path.
+    quint16 TlsPort() const { return tlsPort; }
+    QString SecureUrl(const QString& path) const;
+    // The PEM file of the test CA, made once per test program with openssl. Tests trust it by
+    // pointing SSL_CERT_FILE at it.
+    static QString TestCaFile();
     // Writes a file below the document root.
     bool Put(const QString& relativePath, const QByteArray& bytes) const;
 
@@ -29,5 +40,6 @@ private:
     QString root;
     QString error;
     quint16 port = 0;
+    quint16 tlsPort = 0;
     bool running = false;
 };

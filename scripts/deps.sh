@@ -3,7 +3,7 @@
 set -euo pipefail
 PKGS=(cmake ninja-build g++ ccache qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev
       nginx-light curl aria2 axel xvfb xauth imagemagick clang-format adwaita-icon-theme
-      libqt6svg6 time)
+      libqt6svg6 time dnsmasq-base python3-aiosmtpd)
 missing=()
 for p in "${PKGS[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

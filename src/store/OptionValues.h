@@ -31,6 +31,12 @@ struct OptionValues {
     std::array<int16_t, 9> Other{0, 0, 0, 1, 0, 0, 0, 0, 1};
     // "Skins": the name of the widget style; empty for the desktop's own.
     QString Style;
+    // "Advanced": settings the dialog does not show, kept as the file has them.
+    QString HomePage = QStringLiteral("https://quorvanta.example.org/");
+    QString UpdateHost = QStringLiteral("quorvanta.example.org");
+    QString UpdatePort = QStringLiteral("80");
+    QString DnsServer;
+    QString SmtpPort = QStringLiteral("25");
 
     bool operator==(const OptionValues&) const = default;
 };

@@ -23,6 +23,13 @@ struct SettingsRecord {
     int16_t DownShutDown = 0;
     int16_t AutoBack = 0;
     int16_t PopMessage = 1;
+    // [Advanced]: the maker's home page, the update server, the DNS server to ask for mail
+    // exchangers ("address" or "address:port"; empty: the computer's own) and the mail port.
+    QString HomePage = QStringLiteral("https://quorvanta.example.org/");
+    QString UpdateHost = QStringLiteral("quorvanta.example.org");
+    uint16_t UpdatePort = 80;
+    QString DnsServer;
+    uint16_t SmtpPort = 25;
 };
 
 extern SettingsRecord Settings;

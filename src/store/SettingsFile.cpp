@@ -94,6 +94,15 @@ OptionValues SettingsFile::Read(clsIniFile& ini) {
 
     const QString style = ini.GetSetting(QStringLiteral("Skins"), QStringLiteral("Style"));
     v.Style = HasValue(style) ? style : QString();
+
+    // A present but empty DnsServer means "the computer's own"; the others need a value.
+    const QString advanced = QStringLiteral("Advanced");
+    v.HomePage = TextValue(ini.GetSetting(advanced, "HomePage"), initial.HomePage);
+    v.UpdateHost = TextValue(ini.GetSetting(advanced, "UpdateHost"), initial.UpdateHost);
+    v.UpdatePort = TextValue(ini.GetSetting(advanced, "UpdatePort"), initial.UpdatePort);
+    const QString dns = ini.GetSetting(advanced, "DnsServer");
+    v.DnsServer = HasValue(dns) ? dns : QString();
+    v.SmtpPort = TextValue(ini.GetSetting(advanced, "SmtpPort"), initial.SmtpPort);
     return v;
 }
 
@@ -131,6 +140,14 @@ bool SettingsFile::Write(clsIniFile& ini, const OptionValues& v) {
     const QString skins = QStringLiteral("Skins");
     ini.DeleteSection(skins);
     if (!v.Style.isEmpty()) ini.SaveSetting(skins, "Style", v.Style);
+
+    const QString advanced = QStringLiteral("Advanced");
+    ini.DeleteSection(advanced);
+    ini.SaveSetting(advanced, "HomePage", v.HomePage);
+    ini.SaveSetting(advanced, "UpdateHost", v.UpdateHost);
+    ini.SaveSetting(advanced, "UpdatePort", v.UpdatePort);
+    ini.SaveSetting(advanced, "DnsServer", v.DnsServer);
+    ini.SaveSetting(advanced, "SmtpPort", v.SmtpPort);
     return ini.EndUpdate();
 }
 
@@ -147,5 +164,14 @@ SettingsRecord SettingsFile::ToRecord(const OptionValues& v) {
     int16_t* other[] = {&r.StartMin, &r.CloseMin,     &r.HideMin,  &r.UseQV,     &r.StillDownload,
                         &r.DoneExit, &r.DownShutDown, &r.AutoBack, &r.PopMessage};
     for (int i = 0; i < 9; ++i) *other[i] = v.Other[i];
+    // A port of 0 (no number) takes the standard one.
+    const SettingsRecord initial;
+    r.HomePage = v.HomePage.trimmed();
+    r.UpdateHost = v.UpdateHost.trimmed();
+    r.UpdatePort = NumberRule::ValUInt16(v.UpdatePort);
+    if (r.UpdatePort == 0) r.UpdatePort = initial.UpdatePort;
+    r.DnsServer = v.DnsServer.trimmed();
+    r.SmtpPort = NumberRule::ValUInt16(v.SmtpPort);
+    if (r.SmtpPort == 0) r.SmtpPort = initial.SmtpPort;
     return r;
 }

@@ -9,6 +9,7 @@
 //   [Other]   StartMin, CloseMin, HideMin, UseQV, StillDownload, DoneExit, DownShutDown,
 //             AutoBack, PopMessage
 //   [Skins]   Style (only when a style other than the desktop's own was chosen)
+//   [Advanced] HomePage, UpdateHost, UpdatePort, DnsServer, SmtpPort
 
 #include <QStringList>
 

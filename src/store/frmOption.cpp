@@ -245,10 +245,16 @@ OptionValues frmOption::Values() const {
     }
     for (int i = 0; i < 9; ++i) v.Other[i] = checks[i]->isChecked() ? 1 : 0;
     v.Style = cmbSkin->currentData().toString();
+    v.HomePage = hidden.HomePage;
+    v.UpdateHost = hidden.UpdateHost;
+    v.UpdatePort = hidden.UpdatePort;
+    v.DnsServer = hidden.DnsServer;
+    v.SmtpPort = hidden.SmtpPort;
     return v;
 }
 
 void frmOption::SetValues(const OptionValues& v) {
+    hidden = v;
     SetComboText(cmbMaxJobs, v.Maxjobs);
     SetComboText(cmbParts, v.Parts);
     SetComboText(cmbRetries, v.Retries);

@@ -73,4 +73,6 @@ private:
     QPushButton* cmdSetDefault = nullptr;
     QComboBox* cmbSkin = nullptr;
     QCheckBox* checks[9] = {};
+    // The values the dialog has no controls for ("Advanced"), kept from the file.
+    OptionValues hidden;
 };

@@ -271,7 +271,9 @@ TEST_F(OptionsTest, StartUpRewritesTheFileInTheWritersOrder) {
               "Fileexits=False\nUseragent=Agent\n\n"
               "[Proxy]\nProxynum=1\nDefault=0\n 1=p:1\n\n"
               "[Other]\nStartMin=1\nCloseMin=0\nHideMin=0\nUseQV=1\nStillDownload=0\nDoneExit=0\n"
-              "DownShutDown=0\nAutoBack=0\nPopMessage=0\n");
+              "DownShutDown=0\nAutoBack=0\nPopMessage=0\n\n"
+              "[Advanced]\nHomePage=https://quorvanta.example.org/\n"
+              "UpdateHost=quorvanta.example.org\nUpdatePort=80\nDnsServer=\nSmtpPort=25\n");
     EXPECT_EQ(Settings.Maxjobs, 2);
     EXPECT_EQ(Settings.StartMin, 1);
     EXPECT_EQ(Settings.PopMessage, 0);
@@ -285,8 +287,9 @@ TEST_F(OptionsTest, FirstStartWritesTheThreeSections) {
     frmOption::ReadSettingsAtStartup();
     const QByteArray file = TestEnv::ReadFile(IniFile);
     EXPECT_TRUE(file.startsWith("[General]\nMaxjobs=5\n"));
-    EXPECT_TRUE(file.endsWith("AutoBack=0\nPopMessage=1\n"));
-    EXPECT_EQ(file.count('['), 3);
+    EXPECT_TRUE(file.contains("AutoBack=0\nPopMessage=1\n\n[Advanced]\nHomePage="));
+    EXPECT_TRUE(file.endsWith("DnsServer=\nSmtpPort=25\n"));
+    EXPECT_EQ(file.count('['), 4);
     EXPECT_EQ(Settings.Maxjobs, 5);
     EXPECT_EQ(Settings.UseQV, 1);
 
@@ -308,7 +311,8 @@ TEST_F(OptionsTest, StyleChoiceLivesInItsOwnSection) {
     EXPECT_EQ(QApplication::style()->name().toLower(), "fusion");
     const QByteArray file = TestEnv::ReadFile(IniFile);
     EXPECT_TRUE(file.startsWith("[General]\nMaxjobs=4\n"));
-    EXPECT_TRUE(file.endsWith("PopMessage=1\n\n[Skins]\nStyle=Fusion\n")) << file.toStdString();
+    EXPECT_TRUE(file.contains("PopMessage=1\n\n[Skins]\nStyle=Fusion\n\n[Advanced]\n"))
+        << file.toStdString();
 
     // A style that is not installed falls back to the desktop's, and the section goes away.
     TestEnv::WriteFile(IniFile, "[Skins]\nStyle=NoSuchStyle\n");
@@ -350,4 +354,27 @@ TEST_F(OptionsTest, StartUpWithTwentyThousandProxiesTakesWellUnderASecond) {
     FillProxyCombo(&combo);
     EXPECT_LT(clock.elapsed(), 2000);
     EXPECT_EQ(combo.count(), count + 1);
+}
+
+TEST_F(OptionsTest, AdvancedSettingsSurviveTheDialogAndFallBackToTheStandardPorts) {
+    TestEnv::WriteFile(IniFile,
+                       "[Advanced]\nSmtpPort=2525\nDnsServer= 127.0.0.1:5353 \nUpdatePort=abc\n"
+                       "HomePage=http://127.0.0.1:8/\n[General]\nMaxjobs=3\n");
+    frmOption::ReadSettingsAtStartup();
+    EXPECT_EQ(Settings.DnsServer, "127.0.0.1:5353");
+    EXPECT_EQ(Settings.SmtpPort, 2525);
+    EXPECT_EQ(Settings.UpdatePort, 80);
+    EXPECT_EQ(Settings.UpdateHost, "quorvanta.example.org");
+    EXPECT_EQ(Settings.HomePage, "http://127.0.0.1:8/");
+    {
+        frmOption form;
+        Child<QPushButton>(&form, "cmdOk")->click();
+    }
+    const QByteArray file = TestEnv::ReadFile(IniFile);
+    EXPECT_TRUE(
+        file.endsWith("\n[Advanced]\nHomePage=http://127.0.0.1:8/\n"
+                      "UpdateHost=quorvanta.example.org\nUpdatePort=abc\n"
+                      "DnsServer=127.0.0.1:5353\nSmtpPort=2525\n"))
+        << file.toStdString();
+    EXPECT_EQ(Settings.SmtpPort, 2525);
 }

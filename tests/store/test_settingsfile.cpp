@@ -107,7 +107,9 @@ const QByteArray kDefaultFile =
     "Fileexits=False\nUseragent=Quorvanta 1.0\n\n"
     "[Proxy]\nProxynum=0\nDefault=0\n\n"
     "[Other]\nStartMin=0\nCloseMin=0\nHideMin=0\nUseQV=1\nStillDownload=0\nDoneExit=0\n"
-    "DownShutDown=0\nAutoBack=0\nPopMessage=1\n";
+    "DownShutDown=0\nAutoBack=0\nPopMessage=1\n"
+    "\n[Advanced]\nHomePage=https://quorvanta.example.org/\nUpdateHost=quorvanta.example.org\n"
+    "UpdatePort=80\nDnsServer=\nSmtpPort=25\n";
 
 }  // namespace
 
@@ -126,12 +128,15 @@ TEST(SettingsFile, WriterOrder) {
     v.Other = {1, 1, 1, 0, 1, 1, 1, 1, 0};
     v.Style = "Fusion";
     ASSERT_TRUE(SettingsFile::Write(ini, v));
-    EXPECT_EQ(TestEnv::ReadFile(path),
-              "[General]\nMaxjobs=8\nParts=5\nRetries=5\nCtimeout=abc\nRtimeout=60\nRedelay=5\n"
-              "Fileexits=True\nUseragent=Mozilla/4.0 (Windows 95;US) Opera 3.60  [en]\n\n"
-              "[Proxy]\nProxynum=3\nDefault=0\n 1=a.example:8080\n 2=:\n 3=10.0.0.1:3128\n\n"
-              "[Other]\nStartMin=1\nCloseMin=1\nHideMin=1\nUseQV=0\nStillDownload=1\n"
-              "DoneExit=1\nDownShutDown=1\nAutoBack=1\nPopMessage=0\n\n[Skins]\nStyle=Fusion\n");
+    EXPECT_EQ(
+        TestEnv::ReadFile(path),
+        "[General]\nMaxjobs=8\nParts=5\nRetries=5\nCtimeout=abc\nRtimeout=60\nRedelay=5\n"
+        "Fileexits=True\nUseragent=Mozilla/4.0 (Windows 95;US) Opera 3.60  [en]\n\n"
+        "[Proxy]\nProxynum=3\nDefault=0\n 1=a.example:8080\n 2=:\n 3=10.0.0.1:3128\n\n"
+        "[Other]\nStartMin=1\nCloseMin=1\nHideMin=1\nUseQV=0\nStillDownload=1\n"
+        "DoneExit=1\nDownShutDown=1\nAutoBack=1\nPopMessage=0\n\n[Skins]\nStyle=Fusion\n"
+        "\n[Advanced]\nHomePage=https://quorvanta.example.org/\nUpdateHost=quorvanta.example.org\n"
+        "UpdatePort=80\nDnsServer=\nSmtpPort=25\n");
     // What was written reads back the same.
     EXPECT_EQ(SettingsFile::Read(path), v);
     const SettingsRecord r = SettingsFile::ToRecord(v);

@@ -3,7 +3,8 @@
 set -euo pipefail
 PKGS=(cmake ninja-build g++ ccache qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev
       nginx-light curl aria2 axel xvfb xauth imagemagick clang-format adwaita-icon-theme
-      libqt6svg6 time dnsmasq-base python3-aiosmtpd)
+      libqt6svg6 time dnsmasq-base python3-aiosmtpd qt6-webengine-dev zlib1g-dev liblzma-dev
+      nodejs)
 missing=()
 for p in "${PKGS[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -13,4 +14,10 @@ if ((${#missing[@]})); then
     [ "$(id -u)" -ne 0 ] && SUDO="sudo"
     $SUDO apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+# The movie player's web files come from npm; Debian's nodejs ships npm as a package of its own.
+if ! command -v npm >/dev/null; then
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends npm
 fi

@@ -1,0 +1,265 @@
+#include "player/flash1.h"
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QRandomGenerator>
+#include <QStackedLayout>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineView>
+#include <algorithm>
+
+#include "player/PlayerPage.h"
+#include "player/PlayerRequestGuard.h"
+#include "player/PlayerSchemeHandler.h"
+#include "player/SwfReader.h"
+#include "player/SwfRewriter.h"
+
+namespace {
+
+QString& WebFolderRef() {
+    static QString folder;
+    return folder;
+}
+
+const char* kNoMovie = "No movie loaded";
+
+// Chromium refuses to start its sandbox as root and then ends the whole process; the player must
+// say so instead. Without the sandbox (asked for explicitly) it can start.
+bool SandboxRefusesRoot() {
+    if (geteuid() != 0) return false;
+    if (qEnvironmentVariableIntValue("QTWEBENGINE_DISABLE_SANDBOX") != 0) return false;
+    return !qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains("--no-sandbox");
+}
+
+}  // namespace
+
+flash1::flash1(QWidget* parent) : QWidget(parent) {
+    setObjectName("flash1");
+    setMinimumSize(200, 120);
+    nonce = QString::number(QRandomGenerator::system()->generate64(), 16);
+    stack = new QStackedLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    message = new QLabel(kNoMovie);
+    message->setObjectName("flash1_Message");
+    message->setAlignment(Qt::AlignCenter);
+    message->setWordWrap(true);
+    message->setStyleSheet("QLabel { background: #1e2228; color: #9aa4ad; padding: 8px; }");
+    stack->addWidget(message);
+}
+
+flash1::~flash1() {
+    // The page goes before its profile, the profile before the scheme handler it uses.
+    delete view;
+    delete page;
+    delete profile;
+}
+
+void flash1::RegisterScheme() {
+    if (QWebEngineUrlScheme::schemeByName(PlayerSchemeHandler::kScheme).name() ==
+        PlayerSchemeHandler::kScheme)
+        return;
+    QWebEngineUrlScheme scheme(PlayerSchemeHandler::kScheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
+    scheme.setDefaultPort(QWebEngineUrlScheme::PortUnspecified);
+    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled);
+    QWebEngineUrlScheme::registerScheme(scheme);
+    // The web view shares its drawing context with the widgets.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
+void flash1::SetWebFolder(const QString& folder) {
+    WebFolderRef() = folder;
+}
+
+QString flash1::WebFolder() {
+    if (!WebFolderRef().isEmpty()) return WebFolderRef();
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/ruffle");
+}
+
+bool flash1::LoadMovie(const QString& path) {
+    if (path.isEmpty()) {
+        moviePath.clear();
+        movie = SwfMovie();
+        served.clear();
+        token = 0;
+        pending = false;
+        showing = false;
+        wantPlaying = false;
+        clock.Reset(0, 0);
+        if (handler) handler->SetMovie(0, QByteArray());
+        RunScript("qvUnload()");
+        ShowMessage(kNoMovie);
+        return true;
+    }
+    SwfMovie next;
+    QString error;
+    if (!SwfReader::ReadFile(path, next, error)) {
+        lastError = error;
+        return false;
+    }
+    lastError.clear();
+    movie = std::move(next);
+    moviePath = path;
+    served = movie.data;
+    clock.Reset(movie.frameRate, movie.frameCount);
+    wantPlaying = true;
+    SendMovie();
+    return true;
+}
+
+void flash1::Play() {
+    if (moviePath.isEmpty()) return;
+    wantPlaying = true;
+    if (showing) {
+        clock.Start();
+        RunScript("qvPlay()");
+    } else if (pageState == PageState::Failed) {
+        SendMovie();
+    }
+}
+
+void flash1::StopPlay() {
+    wantPlaying = false;
+    clock.Stop();
+    RunScript("qvPause()");
+}
+
+void flash1::GotoFrame(int n) {
+    if (moviePath.isEmpty()) return;
+    n = std::clamp(n, 1, std::max(1, movie.frameCount));
+    served = n > 1 ? SwfRewriter::FoldFramesBefore(movie, n) : movie.data;
+    clock.Stop();
+    clock.SetFrame(n);
+    wantPlaying = true;
+    SendMovie();
+}
+
+int flash1::CurrentFrame() const {
+    return clock.Frame();
+}
+
+int flash1::TotalFrames() const {
+    return moviePath.isEmpty() ? 0 : movie.frameCount;
+}
+
+QString flash1::Message() const {
+    return stack->currentWidget() == message ? message->text() : QString();
+}
+
+void flash1::EnsurePage() {
+    if (pageState == PageState::Ready || pageState == PageState::Loading) return;
+    if (SandboxRefusesRoot()) {
+        Fail("The movie player cannot start: its web sandbox does not run for the root user.");
+        return;
+    }
+    if (!QFileInfo(WebFolder() + QStringLiteral("/ruffle.js")).isFile()) {
+        Fail("The movie player cannot start: its files are missing from " + WebFolder() + ".");
+        return;
+    }
+    if (!view) {
+        profile = new QWebEngineProfile(this);  // off the record: nothing is kept on disk
+        profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+        profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+        handler = new PlayerSchemeHandler(WebFolder(), nonce, this);
+        profile->installUrlSchemeHandler(PlayerSchemeHandler::kScheme, handler);
+        guard = new PlayerRequestGuard(this);
+        profile->setUrlRequestInterceptor(guard);
+
+        page = new PlayerPage(profile, nonce, nullptr);
+        page->setBackgroundColor(QColor(0x1e, 0x22, 0x28));
+        QWebEngineSettings* s = page->settings();
+        s->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+        s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+        s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+        s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+        s->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+        s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+        s->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
+        connect(page, &PlayerPage::PageMessage, this, &flash1::OnPageMessage);
+        connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+            if (!ok && pageState == PageState::Loading)
+                Fail("The movie player cannot start: its page did not load.");
+        });
+        connect(page, &QWebEnginePage::renderProcessTerminated, this,
+                [this](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
+                    if (status == QWebEnginePage::NormalTerminationStatus) return;
+                    pageState = PageState::Failed;
+                    Fail(QStringLiteral("The movie could not be played: the player stopped "
+                                        "(exit code %1).")
+                             .arg(code));
+                });
+
+        view = new QWebEngineView(this);
+        view->setObjectName("flash1_View");
+        view->setContextMenuPolicy(Qt::NoContextMenu);
+        view->setPage(page);
+        stack->addWidget(view);
+    }
+    pageState = PageState::Loading;
+    page->load(QUrl(PlayerSchemeHandler::PageUrl()));
+}
+
+void flash1::SendMovie() {
+    showing = false;
+    clock.Stop();
+    if (pageState != PageState::Ready) {
+        pending = true;
+        EnsurePage();
+        return;
+    }
+    pending = false;
+    static quint64 lastToken = 0;
+    token = ++lastToken;
+    handler->SetMovie(token, served);
+    stack->setCurrentWidget(view);
+    RunScript(
+        QStringLiteral("qvLoad(\"%1\", %2)").arg(PlayerSchemeHandler::MovieUrl(token)).arg(token));
+}
+
+void flash1::RunScript(const QString& code) {
+    if (page && pageState == PageState::Ready) page->runJavaScript(code);
+}
+
+void flash1::OnPageMessage(const QString& text) {
+    const QString word = text.section(' ', 0, 0);
+    const quint64 about = text.section(' ', 1, 1).toULongLong();
+    if (word == QLatin1String("ready")) {
+        if (pageState != PageState::Loading) return;
+        pageState = PageState::Ready;
+        if (pending) SendMovie();
+    } else if (word == QLatin1String("loaded")) {
+        if (about == 0 || about != token) return;
+        showing = true;
+        stack->setCurrentWidget(view);
+        if (wantPlaying)
+            clock.Start();
+        else
+            RunScript("qvPause()");
+        emit MovieShown();
+    } else if (word == QLatin1String("error")) {
+        if (about != 0 && about != token) return;
+        if (about == 0) pageState = PageState::Failed;
+        Fail("The movie could not be played: " + text.section(' ', 2));
+    }
+}
+
+void flash1::Fail(const QString& why) {
+    lastError = why;
+    showing = false;
+    pending = false;
+    wantPlaying = false;
+    clock.Stop();
+    if (pageState == PageState::Loading) pageState = PageState::Failed;
+    ShowMessage(why);
+    emit PlayFailed(why);
+}
+
+void flash1::ShowMessage(const QString& text) {
+    message->setText(text);
+    stack->setCurrentWidget(message);
+}

@@ -118,6 +118,35 @@ QString AbsoluteUrl(const QString& reference, const QString& pageHost, const QSt
     return QStringLiteral("http://") + pageHost + pageDir + reference;
 }
 
+QString AbsoluteUrl(const QString& reference, const QString& scheme, const QString& pageHost,
+                    const QString& pageDir) {
+    if (reference.left(7).toLower() == QLatin1String("http://") ||
+        reference.left(8).toLower() == QLatin1String("https://"))
+        return reference;
+    if (reference.startsWith(QLatin1String("//"))) return scheme + u':' + reference;
+    const QString origin = scheme + QStringLiteral("://") + pageHost;
+    if (reference.startsWith(u'/')) return origin + reference;
+    return origin + pageDir + reference;
+}
+
+bool IsWebLink(const QString& reference) {
+    const QString ref = reference.trimmed();
+    if (ref.startsWith(u'#')) return false;
+    // A scheme: a letter, then letters, digits, "+", "-" or ".", then ":".
+    if (ref.isEmpty() || !ref.at(0).isLetter() || ref.at(0).unicode() > 127) return true;
+    for (qsizetype i = 1; i < ref.size(); ++i) {
+        const char16_t c = ref.at(i).unicode();
+        if (c == u':') {
+            const QString scheme = ref.left(i).toLower();
+            return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+        }
+        const bool schemeChar = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+                                (c >= u'0' && c <= u'9') || c == u'+' || c == u'-' || c == u'.';
+        if (!schemeChar) return true;
+    }
+    return true;
+}
+
 QString HrefOf(const QString& tag) {
     const qsizetype h = tag.indexOf(QStringLiteral("HREF="), 0, Qt::CaseInsensitive);
     if (h < 0) return QString();

@@ -47,6 +47,16 @@ QString AsciiLower(const QString& text);
 // "http://" host "/x"; anything else "http://" host dir reference.
 QString AbsoluteUrl(const QString& reference, const QString& pageHost, const QString& pageDir);
 
+// The same for a page reached with scheme ("http" or "https"): relative references take the
+// page's scheme, "https://..." stays too, and "//host/x" (scheme-relative) becomes
+// scheme ":" "//host/x".
+QString AbsoluteUrl(const QString& reference, const QString& scheme, const QString& pageHost,
+                    const QString& pageDir);
+
+// False for a link that does not lead to a web page: a bare "#fragment", or a reference with a
+// scheme other than http and https ("mailto:", "javascript:", "ftp:" ...).
+bool IsWebLink(const QString& reference);
+
 // The reference of an anchor tag: the text after "HREF=" (any case) up to the next blank (or
 // up to, not including, the tag's last character when there is no blank), quotes removed;
 // "" when the tag has no "HREF=". Not yet made absolute.

@@ -1,10 +1,13 @@
 #include "pages/clsDownHtml.h"
 
 #include <QElapsedTimer>
+#include <QSslSocket>
 #include <QTcpSocket>
 
+#include "engine/TlsSetup.h"
 #include "pages/PageHttp.h"
 #include "store/JobTable.h"
+#include "store/Settings.h"
 #include "store/VbDate.h"
 
 namespace {
@@ -18,22 +21,33 @@ clsDownHtml::clsDownHtml(QObject* parent) : QObject(parent) {
     sliceTimer.setSingleShot(true);
     sliceTimer.setInterval(0);
     connect(&sliceTimer, &QTimer::timeout, this, &clsDownHtml::RunSlice);
+    connectTimer.setSingleShot(true);
+    readTimer.setSingleShot(true);
+    connect(&connectTimer, &QTimer::timeout, this, &clsDownHtml::OnConnectTimeout);
+    connect(&readTimer, &QTimer::timeout, this, &clsDownHtml::OnReadTimeout);
 }
 
 clsDownHtml::~clsDownHtml() {
     DropSocket();
 }
 
+QString clsDownHtml::PageScheme(const SearchRecord& record) {
+    return record.PageUrl.startsWith(QLatin1String("https://")) ? QStringLiteral("https")
+                                                                : QStringLiteral("http");
+}
+
 bool clsDownHtml::ParsePageUrl(SearchRecord& record) {
     QString u = record.PageUrl;
-    if (u.indexOf(u'/', 7) < 0) u += u'/';
-    if (!u.startsWith(QStringLiteral("http://"))) return false;
-    const qsizetype slash = u.indexOf(u'/', 7);
-    const QString host = u.mid(7, slash - 7);
+    const bool tls = u.startsWith(QLatin1String("https://"));
+    const int skip = tls ? 8 : 7;
+    if (u.indexOf(u'/', skip) < 0) u += u'/';
+    if (!tls && !u.startsWith(QStringLiteral("http://"))) return false;
+    const qsizetype slash = u.indexOf(u'/', skip);
+    const QString host = u.mid(skip, slash - skip);
     const qsizetype colon = host.indexOf(u':');
     const QString hostName = colon < 0 ? host : host.left(colon);
     if (hostName.isEmpty()) return false;
-    quint16 port = 80;
+    quint16 port = tls ? 443 : 80;
     if (colon >= 0) {
         const QString portText = host.mid(colon + 1);
         bool ok = !portText.isEmpty();
@@ -50,7 +64,10 @@ bool clsDownHtml::ParsePageUrl(SearchRecord& record) {
     const qsizetype query = record.PagePath.indexOf(u'?');
     const QString plainPath = query < 0 ? record.PagePath : record.PagePath.left(query);
     record.PageDir = plainPath.left(plainPath.lastIndexOf(u'/') + 1);
-    if (record.UseProxy != 0) record.PagePath = QStringLiteral("http://") + host + record.PagePath;
+    // Through a proxy plain HTTP asks for the absolute address; TLS goes through a tunnel and
+    // asks for the path.
+    if (record.UseProxy != 0 && !tls)
+        record.PagePath = QStringLiteral("http://") + host + record.PagePath;
     return true;
 }
 
@@ -78,8 +95,18 @@ bool clsDownHtml::CreateFrom(const SearchRecord& record) {
 
 QString clsDownHtml::ConnectHost() const {
     if (MySearch.UseProxy != 0) return MySearch.ProxyHost;
+    return PageHostName();
+}
+
+QString clsDownHtml::PageHostName() const {
     const qsizetype colon = MySearch.PageHost.indexOf(u':');
     return colon < 0 ? MySearch.PageHost : MySearch.PageHost.left(colon);
+}
+
+QString clsDownHtml::PageAddress() const {
+    QString u = MySearch.PageUrl;
+    if (u.indexOf(u'/', PageScheme(MySearch).size() + 3) < 0) u += u'/';
+    return u;
 }
 
 quint16 clsDownHtml::ConnectPort() const {
@@ -101,19 +128,32 @@ bool clsDownHtml::Start() {
     chunked = false;
     MySearch.PageSize = 0;
     MySearch.PageReceived = 0;
+    secure = PageScheme(MySearch) == QLatin1String("https");
+    tunnelPending = secure && MySearch.UseProxy != 0;
+    tunnelBytes.clear();
+    certificateError.clear();
 
-    mySocks1 = new QTcpSocket(this);
+    mySocks1 = TlsSetup::MakeSocket(secure, this);
     connect(mySocks1, &QTcpSocket::connected, this, &clsDownHtml::OnConnected);
     connect(mySocks1, &QTcpSocket::readyRead, this, &clsDownHtml::OnReadyRead);
     connect(mySocks1, &QTcpSocket::disconnected, this, &clsDownHtml::OnDisconnected);
     connect(mySocks1, &QTcpSocket::errorOccurred, this,
             [this](QAbstractSocket::SocketError e) { OnSocketError(static_cast<int>(e)); });
+    if (auto* ssl = qobject_cast<QSslSocket*>(mySocks1)) {
+        connect(ssl, &QSslSocket::encrypted, this, &clsDownHtml::OnEncrypted);
+        // The handshake fails after this (errorOccurred); the reason is the certificate's.
+        connect(ssl, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
+            certificateError = TlsSetup::CertificateErrorText(errors);
+        });
+    }
     connectHost = ConnectHost();
     connectPort = ConnectPort();
     QTcpSocket* socket = mySocks1;
     emit UpdataState(QStringLiteral("Connecting"),
                      connectHost + QStringLiteral(":") + QString::number(connectPort));
-    if (socket == mySocks1) socket->connectToHost(connectHost, connectPort);
+    if (socket != mySocks1) return true;
+    if (Settings.Ctimeout > 0) connectTimer.start(Settings.Ctimeout * 1000);
+    socket->connectToHost(connectHost, connectPort);
     return true;
 }
 
@@ -127,6 +167,10 @@ void clsDownHtml::Pause() {
 }
 
 void clsDownHtml::DropSocket() {
+    connectTimer.stop();
+    readTimer.stop();
+    tunnelPending = false;
+    tunnelBytes.clear();
     if (!mySocks1) return;
     QTcpSocket* socket = mySocks1;
     mySocks1 = nullptr;
@@ -148,15 +192,74 @@ void clsDownHtml::OnConnected() {
     emit UpdataState(QStringLiteral("Connected"), socket->peerName() + QStringLiteral(":") +
                                                       QString::number(socket->peerPort()));
     if (socket != mySocks1) return;
+    if (tunnelPending) {
+        // The proxy is asked for a tunnel to the page's host; TLS starts once it is open.
+        socket->write(TlsSetup::ConnectRequest(PageHostName(), MySearch.PagePort));
+        return;
+    }
+    if (secure) {
+        TlsSetup::StartClientTls(static_cast<QSslSocket*>(socket), PageHostName());
+        return;
+    }
+    SendRequest();
+}
+
+void clsDownHtml::OnEncrypted() {
+    if (!mySocks1) return;
+    SendRequest();
+}
+
+void clsDownHtml::SendRequest() {
+    QTcpSocket* socket = mySocks1;
+    connectTimer.stop();
     const QByteArray request = PageHttp::PageRequest(MySearch.PagePath, MySearch.PageHost);
     socket->write(request);
+    if (Settings.Rtimeout > 0) readTimer.start(Settings.Rtimeout * 1000);
     emit UpdataState(QStringLiteral("Request"), QString::fromLatin1(request));
+}
+
+void clsDownHtml::TakeTunnelAnswer() {
+    tunnelBytes += mySocks1->readAll();
+    const qsizetype headEnd = PageHttp::HeadEnd(tunnelBytes);
+    if (headEnd < 0) {
+        if (tunnelBytes.size() > kMaxHeadBytes)
+            EndWithError(QStringLiteral("Error"),
+                         TlsSetup::TunnelAnswer(tunnelBytes.left(tunnelBytes.indexOf('\n'))));
+        return;
+    }
+    const QString refused = TlsSetup::TunnelAnswer(tunnelBytes.left(headEnd));
+    if (!refused.isEmpty()) {
+        EndWithError(QStringLiteral("Error"), refused);
+        return;
+    }
+    tunnelPending = false;
+    tunnelBytes.clear();
+    TlsSetup::StartClientTls(static_cast<QSslSocket*>(mySocks1), PageHostName());
+}
+
+void clsDownHtml::OnConnectTimeout() {
+    if (!mySocks1) return;
+    EndWithError(
+        QStringLiteral("Error"),
+        QStringLiteral("Connect timeout: not connected after %1 seconds").arg(Settings.Ctimeout));
+}
+
+void clsDownHtml::OnReadTimeout() {
+    if (!mySocks1) return;
+    EndWithError(
+        QStringLiteral("Error"),
+        QStringLiteral("Read timeout: nothing received for %1 seconds").arg(Settings.Rtimeout));
 }
 
 void clsDownHtml::OnReadyRead() {
     if (!mySocks1) return;
+    if (tunnelPending) {
+        TakeTunnelAnswer();
+        return;
+    }
     const QByteArray data = mySocks1->readAll();
     if (data.isEmpty()) return;
+    if (readTimer.isActive()) readTimer.start();
     if (HeadPending) {
         headBytes += data;
         const qsizetype headEnd = PageHttp::HeadEnd(headBytes);
@@ -211,6 +314,10 @@ void clsDownHtml::OnDisconnected() {
     if (!mySocks1) return;
     if (mySocks1->bytesAvailable() > 0) OnReadyRead();
     if (!mySocks1) return;  // the data ended the run (request error)
+    if (!certificateError.isEmpty()) {
+        EndWithError(QStringLiteral("Error"), certificateError);
+        return;
+    }
     if (HeadPending) {
         // Closed before a whole head arrived: no status, a request error.
         TakeHead(-1);
@@ -224,8 +331,10 @@ void clsDownHtml::OnDisconnected() {
 void clsDownHtml::OnSocketError(int error) {
     if (!mySocks1) return;
     // The server closing the connection is the normal end; disconnected follows.
-    if (error == QAbstractSocket::RemoteHostClosedError) return;
-    EndWithError(QStringLiteral("Error"), QString::number(error) + mySocks1->errorString());
+    if (error == QAbstractSocket::RemoteHostClosedError && certificateError.isEmpty()) return;
+    EndWithError(QStringLiteral("Error"), certificateError.isEmpty()
+                                              ? QString::number(error) + mySocks1->errorString()
+                                              : certificateError);
 }
 
 void clsDownHtml::Fenxi() {
@@ -236,6 +345,7 @@ void clsDownHtml::Fenxi() {
     prepPendingCr = false;
     PageText.clear();
     lowerText.clear();
+    foundMovies.clear();
     PageText.reserve(prepBytes.size());
     lowerText.reserve(prepBytes.size());
     analysing = true;
@@ -306,6 +416,9 @@ void clsDownHtml::RunSlice() {
             case Stage::EmbedScan:
                 Search2();
                 break;
+            case Stage::ModernScan:
+                ModernStep();
+                break;
             case Stage::LinkScan:
                 LinkStep();
                 break;
@@ -331,8 +444,7 @@ bool clsDownHtml::ObjectStep() {
     const qsizetype q = lowerText.indexOf(QStringLiteral("</object>"), p);
     if (q < 0) {
         // An unclosed OBJECT ends the block scans; the EMBED scan is not run.
-        stage = MySearch.Depth > 0 ? Stage::LinkScan : Stage::Idle;
-        scanPos = 0;
+        EndBlockScans();
         return false;
     }
     BlockMovie(QStringLiteral("</object>"), QStringLiteral(".macromedia."),
@@ -346,13 +458,30 @@ bool clsDownHtml::Search2() {
     const qsizetype p = lowerText.indexOf(QStringLiteral("<embed"), scanPos);
     const qsizetype q = p < 0 ? -1 : lowerText.indexOf(QStringLiteral("</embed>"), p);
     if (p < 0 || q < 0) {
-        stage = MySearch.Depth > 0 ? Stage::LinkScan : Stage::Idle;
-        scanPos = 0;
+        EndBlockScans();
         return false;
     }
     BlockMovie(QStringLiteral("</embed>"), QStringLiteral("flash"), QStringLiteral("src="), p, q);
     scanPos = p + 1;
     return true;
+}
+
+void clsDownHtml::EndBlockScans() {
+    modern = ModernMarkup(PageText, lowerText, PageAddress());
+    stage = Stage::ModernScan;
+    scanPos = 0;
+}
+
+// A part of the pass over today's markup; at its end the movies the block scans missed are added.
+bool clsDownHtml::ModernStep() {
+    if (modern.Step()) return true;
+    const QStringList movies = modern.Movies();
+    modern = ModernMarkup();
+    for (const QString& url : movies)
+        if (!foundMovies.contains(url)) AddMovie(url);
+    stage = MySearch.Depth > 0 ? Stage::LinkScan : Stage::Idle;
+    scanPos = 0;
+    return false;
 }
 
 void clsDownHtml::BlockMovie(const QString& closeTag, const QString& word,
@@ -370,7 +499,8 @@ void clsDownHtml::BlockMovie(const QString& closeTag, const QString& word,
     const qsizetype from = v + valueLabel.size();
     const QString reference = PageHttp::WithoutQuotes(block.mid(from, e - from));
     if (reference.isEmpty()) return;
-    AddMovie(PageHttp::AbsoluteUrl(reference, MySearch.PageHost, MySearch.PageDir));
+    AddMovie(PageHttp::AbsoluteUrl(reference, PageScheme(MySearch), MySearch.PageHost,
+                                   MySearch.PageDir));
 }
 
 // One anchor-like tag ("<a", "<A", "<abbr", "<area" ...); true while there may be more.
@@ -393,7 +523,7 @@ bool clsDownHtml::LinkStep() {
     }
     scanPos = q + 1;
     const QString url = GetHref(PageText.mid(p, q - p + 1));
-    emit UpdataState(QStringLiteral("Found A Link"), url);
+    if (!url.isEmpty()) emit UpdataState(QStringLiteral("Found A Link"), url);
     return true;
 }
 
@@ -407,8 +537,10 @@ void clsDownHtml::FinishAnalysis() {
 }
 
 QString clsDownHtml::GetHref(const QString& tag) {
+    const QString reference = PageHttp::HrefOf(tag);
+    if (!PageHttp::IsWebLink(reference)) return QString();
     const QString url =
-        PageHttp::AbsoluteUrl(PageHttp::HrefOf(tag), MySearch.PageHost, MySearch.PageDir);
+        PageHttp::AbsoluteUrl(reference, PageScheme(MySearch), MySearch.PageHost, MySearch.PageDir);
     AddNowSearch(url);
     return url;
 }
@@ -420,6 +552,7 @@ bool clsDownHtml::HasLiveJob(const QString& url) const {
 }
 
 void clsDownHtml::AddMovie(const QString& url) {
+    foundMovies.insert(url);
     if (CollectOnly) {
         Collected << url;
         return;

@@ -1,7 +1,13 @@
 #pragma once
-// The page analyser: fetches one page over one connection, keeps the whole page, and turns the
-// Flash movies of its OBJECT and EMBED blocks into download jobs and, when the search asks for
-// it, its links into download jobs (".swf") or further search jobs one level deeper.
+// The page analyser: fetches one page over one connection (plain, or TLS for an https:// page,
+// through a proxy's CONNECT tunnel when the search uses a proxy), keeps the whole page, and
+// turns the Flash movies of its OBJECT and EMBED blocks, then those of today's markup that
+// these blocks missed (ModernMarkup), into download jobs and, when the search asks for it, its
+// links into download jobs (".swf") or further search jobs one level deeper.
+//
+// A connection not ready for the request after the Ctimeout setting (seconds), or one that
+// receives nothing for Rtimeout while the page is owed, ends the run as an "Error" naming the
+// timeout; a certificate that fails verification ends it with "Certificate error: ...".
 //
 // It reports every step through UpdataState (kind word, detail text): "Connecting",
 // "Connected", "Request", "Response", "RequestError", "DataArrival", "Close", "Error",
@@ -13,6 +19,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringDecoder>
 #include <QStringList>
@@ -20,6 +27,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "pages/ModernMarkup.h"
 #include "pages/SearchRecord.h"
 
 class QTcpSocket;
@@ -65,7 +73,8 @@ public:
     // Analyses the received page (OBJECT scan, EMBED scan, then the link scan when Depth > 0).
     // Returns at once; the work runs in slices and ends with FenXiComplete.
     void Fenxi();
-    // The link of an anchor tag, made absolute and passed to AddNowSearch.
+    // The link of an anchor tag, made absolute and passed to AddNowSearch. Empty, and nothing
+    // added, for a link that leads to no web page (mailto:, javascript:, ftp:, "#...").
     QString GetHref(const QString& tag);
     // A link found on the page: ".swf" becomes a download job, anything else a search job.
     void AddNowSearch(const QString& url);
@@ -84,10 +93,18 @@ public:
     // Where the connection goes (host part of PageHost and its port, or the proxy).
     QString ConnectHost() const;
     quint16 ConnectPort() const;
+    // The page's host name (PageHost without its port): the name TLS checks, the tunnel's end.
+    QString PageHostName() const;
+    // The page's own address (PageUrl, with "/" when it names no path): the base of its links.
+    QString PageAddress() const;
 
     // Fills PageHost, PagePort, PagePath, PageName and PageDir from PageUrl; false when the URL
-    // cannot be fetched (no "http://" at the start, no host, or a bad port).
+    // cannot be fetched (no "http://" or "https://" at the start, no host, or a bad port).
+    // An https:// page has the port 443 unless it names one; its PagePath stays the plain path
+    // with a proxy too (the proxy only opens a tunnel).
     static bool ParsePageUrl(SearchRecord& record);
+    // "https" for an https:// page URL, else "http".
+    static QString PageScheme(const SearchRecord& record);
 
 signals:
     void UpdataState(QString Kind, QString Detail);
@@ -95,9 +112,14 @@ signals:
     void FenXiComplete();
 
 private:
-    enum class Stage { Idle, Prepare, ObjectScan, EmbedScan, LinkScan };
+    enum class Stage { Idle, Prepare, ObjectScan, EmbedScan, ModernScan, LinkScan };
 
     void OnConnected();
+    void OnEncrypted();
+    void SendRequest();
+    void TakeTunnelAnswer();
+    void OnConnectTimeout();
+    void OnReadTimeout();
     void OnReadyRead();
     void OnDisconnected();
     void OnSocketError(int error);
@@ -112,6 +134,9 @@ private:
     bool PrepareStep();
     bool ObjectStep();
     bool Search2();
+    // Leaves the OBJECT and EMBED scans for the pass over today's markup.
+    void EndBlockScans();
+    bool ModernStep();
     bool LinkStep();
     void FinishAnalysis();
     // The movie of the block from p through closeTag at closeAt, when it holds word and a
@@ -125,6 +150,14 @@ private:
     bool chunked = false;
     QString connectHost;
     quint16 connectPort = 80;
+    // TLS: the page is https; a proxy tunnel is being opened; the answer to CONNECT so far; the
+    // text of a failed certificate check.
+    bool secure = false;
+    bool tunnelPending = false;
+    QByteArray tunnelBytes;
+    QString certificateError;
+    QTimer connectTimer;
+    QTimer readTimer;
 
     QTimer sliceTimer;
     bool analysing = false;
@@ -136,4 +169,7 @@ private:
     qsizetype prepPos = 0;
     QStringDecoder prepDecoder;
     bool prepPendingCr = false;
+    // Movies of this analysis (OBJECT and EMBED scans), and the pass over today's markup.
+    QSet<QString> foundMovies;
+    ModernMarkup modern;
 };

@@ -52,9 +52,13 @@ TEST_F(DownHtmlTest, ObjectAndEmbedVariantsBecomeJobs) {
     const AnalyserRun run = RunAnalyser(s);
     ASSERT_TRUE(run.completed);
 
+    // The OBJECT and EMBED block scans first; then the pass over today's markup adds what they
+    // skip: the movie parameter of an object without ".macromedia.", an embedded ".swf" without
+    // the word "flash", and one without a closing tag.
     const QStringList expected = {
-        At("/dir/intro.swf"), At("/a/site.swf"),  "http://other.example/abs.swf",
-        At("/dir/upper.swf"), At("/dir/emb.swf"), At("/root/emb2.swf")};
+        At("/dir/intro.swf"),   At("/a/site.swf"),     "http://other.example/abs.swf",
+        At("/dir/upper.swf"),   At("/dir/emb.swf"),    At("/root/emb2.swf"),
+        At("/dir/ignored.swf"), At("/dir/noword.swf"), At("/dir/unclosed.swf")};
     ASSERT_EQ(JobCount, expected.size());
     for (int j = 1; j <= JobCount; ++j) {
         EXPECT_EQ(Jobs[j].Url, expected[j - 1]);
@@ -65,8 +69,8 @@ TEST_F(DownHtmlTest, ObjectAndEmbedVariantsBecomeJobs) {
     }
     EXPECT_EQ(Jobs[1].FileName, "intro.swf");
     EXPECT_EQ(Jobs[1].LocalFile, "/home/ann/movies/intro.swf");
-    EXPECT_EQ(run.jobsAdded, (std::vector<int>{1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(run.Count("Found Flash"), 6);
+    EXPECT_EQ(run.jobsAdded, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(run.Count("Found Flash"), 9);
     EXPECT_EQ(run.Count("Found A Link"), 0);  // depth 0: links are not followed
     EXPECT_EQ(Searches[s].SearchState, SearchAnalysed);
     EXPECT_EQ(Searches[s].PageReceived, page.toUtf8().size());
@@ -95,8 +99,10 @@ TEST_F(DownHtmlTest, UnclosedObjectEndsTheBlockScans) {
     ASSERT_TRUE(Nginx().Put("unclosed.htm", page.toUtf8()));
     const int s = AddSearch(PageSearch(At("/unclosed.htm")));
     ASSERT_TRUE(RunAnalyser(s).completed);
-    ASSERT_EQ(JobCount, 1);
+    // The EMBED block is left to the pass over today's markup, which finds it after the OBJECT.
+    ASSERT_EQ(JobCount, 2);
     EXPECT_EQ(Jobs[1].Url, At("/first.swf"));
+    EXPECT_EQ(Jobs[2].Url, At("/emb.swf"));
     EXPECT_EQ(Searches[s].SearchState, SearchAnalysed);
 }
 

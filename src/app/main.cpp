@@ -8,8 +8,10 @@
 
 #include "app/InstanceLock.h"
 #include "app/SignalPipe.h"
+#include "browser/HandoffReceiver.h"
+#include "browser/HandoffServer.h"
+#include "browser/SocketPlace.h"
 #include "store/Globals.h"
-#include "ui/InstanceGuard.h"
 #include "ui/StartUp.h"
 #include "ui/frmMain.h"
 
@@ -17,9 +19,9 @@ namespace {
 
 // A later start: asks the first instance to come to the front and ends, touching no file. The
 // first one may hold the lock a moment before it listens, so the request is repeated briefly.
-int HandOver(const QString& socketName) {
+int HandOver(const QString& socketPath) {
     const QDeadlineTimer deadline(3000);
-    while (!InstanceGuard::NotifyRunning(socketName, 500) && !deadline.hasExpired())
+    while (!HandoffServer::NotifyRunning(socketPath, 500) && !deadline.hasExpired())
         QThread::msleep(50);
     return 0;
 }
@@ -38,19 +40,22 @@ int main(int argc, char** argv) {
 
     // The lock decides which start is the first one, before any file of the program is read; it
     // is held until the process ends.
-    const QString socketName = InstanceGuard::SocketName();
-    InstanceLock lock(socketName);
+    const QString socketPath = SocketPlace::Path();
+    InstanceLock lock(SocketPlace::BaseName());
     switch (lock.TryLock()) {
         case InstanceLock::HeldElsewhere:
-            return HandOver(socketName);
+            return HandOver(socketPath);
         case InstanceLock::Unavailable:
-            if (InstanceGuard::NotifyRunning(socketName)) return 0;
+            if (HandoffServer::NotifyRunning(socketPath)) return 0;
             break;
         case InstanceLock::Taken:
             break;
     }
-    InstanceGuard guard;
-    guard.Listen(socketName);
+    // The same socket takes the browser's hand-offs; those that arrive during the load step wait
+    // in the server until the window's receiver takes them.
+    HandoffServer server;
+    if (!server.Listen(socketPath))
+        qWarning("Browser hand-off unavailable: %s", qPrintable(server.ErrorString()));
 
     // A termination during the load step (a message box of the load may be open) closes the
     // dialogs and ends the nested event loops; the loaded jobs are saved once the load is done.
@@ -71,7 +76,8 @@ int main(int argc, char** argv) {
         delete window;
         return 0;
     }
-    QObject::connect(&guard, &InstanceGuard::RaiseRequested, window, &frmMain::RestoreWindow);
+    QObject::connect(&server, &HandoffServer::RaiseRequested, window, &frmMain::RestoreWindow);
+    server.SetReceiver([window](const QString& message) { window->Handoff()->Enqueue(message); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, window,
                      [window](QSessionManager&) { window->ShutdownNow(); });
     const int rc = app.exec();

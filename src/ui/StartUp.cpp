@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 
+#include "browser/NativeHostManifests.h"
 #include "store/Globals.h"
 #include "store/Regist.h"
 #include "store/UserMessage.h"
@@ -26,6 +27,8 @@ frmMain* Run() {
     window->Load();
     window->ShowAfterLoad();
     Regist::WriteContextMenuKeys(AppDir);
+    // The browser extension reaches the program through the host beside it.
+    NativeHostManifests::WriteAll(AppDir);
     return window;
 }
 

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -22,6 +23,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "browser/HandoffReceiver.h"
 #include "manager/DownInfoPane.h"
 #include "manager/NowDownView.h"
 #include "manager/clsJobManager.h"
@@ -81,6 +83,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     file->insertMenu(file->actions().value(0), categories->commands()->CategoryMenu());
     ConnectCommands();
     ConnectJobs();
+    ConnectHandoff();
 }
 
 frmMain::~frmMain() = default;
@@ -685,4 +688,32 @@ void frmMain::changeEvent(QEvent* event) {
     if (event->type() == QEvent::WindowStateChange && isMinimized() && Settings.HideMin == 1 &&
         tray && QSystemTrayIcon::isSystemTrayAvailable())
         hide();
+}
+
+void frmMain::ConnectHandoff() {
+    // The mailbox: hidden, multi-line, the window's only text box, used for nothing else.
+    Text1 = new QPlainTextEdit(this);
+    Text1->setObjectName("Text1");
+    Text1->setVisible(false);
+    HandoffReceiver::Hooks hooks;
+    // The raw text keeps every character as delivered (no blank for a no-break space).
+    hooks.mailboxText = [this] {
+        return Text1->document()->toRawText().replace(QChar::ParagraphSeparator, u'\n');
+    };
+    hooks.setMailboxText = [this](const QString& text) { Text1->setPlainText(text); };
+    hooks.fillDialog = [](const HandoffMessage& m) {
+        NewJobMode = m.Mode;
+        frmNewDown1::Load()->Fill(m.Url, m.Ref, m.Info);
+    };
+    hooks.shownDialog = []() -> QObject* {
+        frmNewDown1* dialog = frmNewDown1::Loaded();
+        return dialog && dialog->isVisible() ? dialog : nullptr;
+    };
+    hooks.showDialog = []() -> QObject* { return frmNewDown1::Open(NewJobMode); };
+    hooks.windowMinimized = [this] { return isMinimized(); };
+    hooks.topWindow = [this] {
+        if (QAction* top = menus->Action("popMain_Pop")) top->trigger();
+    };
+    handoff = new HandoffReceiver(hooks, this);
+    connect(Text1, &QPlainTextEdit::textChanged, handoff, &HandoffReceiver::MailboxChanged);
 }

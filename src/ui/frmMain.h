@@ -9,6 +9,7 @@
 
 class CategoryTreeUi;
 class DownInfoPane;
+class HandoffReceiver;
 class JobDbSaver;
 class NowDownView;
 class clsJobManager;
@@ -16,6 +17,7 @@ class clsSearchPanes;
 class clsSearchQueue;
 class MainMenus;
 class QLabel;
+class QPlainTextEdit;
 class QSplitter;
 class QStackedWidget;
 class QSystemTrayIcon;
@@ -55,6 +57,8 @@ public:
     clsSearchQueue* SearchQueue() const { return searchQueue; }
     clsSearchPanes* SearchPanes() const { return searchPanes; }
     bool CloseStepDone() const { return closeDone; }
+    // The browser hand-off's receiving path (mailbox Text1, Timer1, the queue).
+    HandoffReceiver* Handoff() const { return handoff; }
 
     // Status bar panel 1: "Quorvanta " + version.
     void LookStatebar();
@@ -80,6 +84,8 @@ private:
     void UpdateEditMenu();
     void UpdateJobsMenu();
     void ConnectJobs();
+    // The hidden mailbox Text1 and the hand-off receiver behind it.
+    void ConnectHandoff();
     // Saves the job database whenever jobs, their states or the categories change.
     void ConnectSaving();
     void ToolStart();
@@ -110,6 +116,8 @@ private:
     clsSearchQueue* searchQueue = nullptr;
     clsSearchPanes* searchPanes = nullptr;
     QTreeWidget* lvHaveDownInfo = nullptr;
+    QPlainTextEdit* Text1 = nullptr;
+    HandoffReceiver* handoff = nullptr;
 
     QSplitter* mainSplit = nullptr;   // tree | right side
     QSplitter* rightSplit = nullptr;  // upper lists / lower panes

@@ -1,0 +1,4 @@
+#include "browser/FoundMovies.h"
+
+QStringList FoundMovies;
+int16_t FoundCount = 0;

@@ -1,0 +1,106 @@
+#include "browser/HandoffServer.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QTimer>
+
+#include "browser/SocketPlace.h"
+
+namespace {
+const QByteArray kRaise = "QV-RAISE\n";
+const QByteArray kHandoff = "QV-HANDOFF ";
+// Longest header line: the word, a blank and the byte count.
+constexpr int kMaxHeader = 32;
+// A client that has not finished its request by then is dropped.
+constexpr int kClientTimeoutMs = 10000;
+}  // namespace
+
+HandoffServer::HandoffServer(QObject* parent) : QObject(parent) {}
+
+bool HandoffServer::Listen(const QString& path) {
+    if (!SocketPlace::PrepareFolder(&error)) return false;
+    server = new QLocalServer(this);
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server->listen(path)) {
+        // A socket left behind by a crashed instance: nobody answered, so take it over.
+        QLocalServer::removeServer(path);
+        if (!server->listen(path)) {
+            error = server->errorString();
+            return false;
+        }
+    }
+    connect(server, &QLocalServer::newConnection, this, &HandoffServer::Accept);
+    return true;
+}
+
+void HandoffServer::SetReceiver(std::function<void(const QString&)> r) {
+    receiver = std::move(r);
+    if (!receiver) return;
+    const QStringList earlier = std::exchange(waiting, {});
+    for (const QString& message : earlier) receiver(message);
+}
+
+void HandoffServer::Accept() {
+    while (QLocalSocket* client = server->nextPendingConnection()) {
+        buffers.insert(client, {});
+        connect(client, &QLocalSocket::readyRead, this, [this, client] { Read(client); });
+        connect(client, &QLocalSocket::disconnected, this, [this, client] {
+            buffers.remove(client);
+            client->deleteLater();
+        });
+        QTimer::singleShot(kClientTimeoutMs, client, [client] { client->abort(); });
+    }
+}
+
+void HandoffServer::Answer(QLocalSocket* client, const QByteArray& line) {
+    // Nothing more is read from this client; the answer goes out, then the connection ends.
+    disconnect(client, &QLocalSocket::readyRead, this, nullptr);
+    buffers.remove(client);
+    client->write(line);
+    client->disconnectFromServer();
+}
+
+void HandoffServer::Read(QLocalSocket* client) {
+    QByteArray& buffer = buffers[client];
+    buffer += client->readAll();
+    if (buffer.startsWith(kRaise)) {
+        Answer(client, QByteArray());
+        emit RaiseRequested();
+        return;
+    }
+    const qsizetype end = buffer.indexOf('\n');
+    if (end < 0) {
+        if (buffer.size() > kMaxHeader) Answer(client, "QV-REFUSED unknown request\n");
+        return;
+    }
+    if (!buffer.startsWith(kHandoff)) {
+        Answer(client, "QV-REFUSED unknown request\n");
+        return;
+    }
+    const QByteArray count = buffer.mid(kHandoff.size(), end - kHandoff.size());
+    bool ok = !count.isEmpty();
+    for (const char c : count) ok = ok && c >= '0' && c <= '9';
+    const qlonglong size = ok ? count.toLongLong(&ok) : -1;
+    if (!ok || size > kMaxMessage) {
+        Answer(client, "QV-REFUSED the message is longer than 65536 bytes\n");
+        return;
+    }
+    if (buffer.size() - (end + 1) < size) return;
+    const QString message = QString::fromUtf8(buffer.mid(end + 1, size));
+    Answer(client, "QV-TAKEN\n");
+    if (receiver)
+        receiver(message);
+    else
+        waiting.append(message);
+}
+
+bool HandoffServer::NotifyRunning(const QString& path, int timeoutMs) {
+    // A short blocking exchange before any window exists: nothing else runs yet.
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    if (!socket.waitForConnected(timeoutMs)) return false;
+    socket.write(kRaise);
+    socket.waitForBytesWritten(timeoutMs);
+    socket.disconnectFromServer();
+    return true;
+}

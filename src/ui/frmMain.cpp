@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -28,11 +29,13 @@
 #include "manager/NowDownView.h"
 #include "manager/clsJobManager.h"
 #include "manager/frmJobmessage.h"
+#include "newjob/JobListCommands.h"
 #include "newjob/NewJobMode.h"
 #include "newjob/frmNewDown1.h"
 #include "pages/SearchRecord.h"
 #include "pages/clsSearchPanes.h"
 #include "pages/clsSearchQueue.h"
+#include "store/DbBackup.h"
 #include "store/Globals.h"
 #include "store/Icons.h"
 #include "store/JobDb.h"
@@ -48,6 +51,7 @@
 #include "tree/DialogHooks.h"
 #include "tree/EditEnabling.h"
 #include "tree/TreeMirror.h"
+#include "ui/DoneActions.h"
 #include "ui/EditCommands.h"
 #include "ui/MainMenus.h"
 
@@ -83,6 +87,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     file->insertMenu(file->actions().value(0), categories->commands()->CategoryMenu());
     ConnectCommands();
     ConnectJobs();
+    ConnectJobLists();
     ConnectHandoff();
 }
 
@@ -379,6 +384,7 @@ void frmMain::UpdateJobsMenu() {
 void frmMain::EnabledTb() {
     UpdateEditMenu();
     UpdateJobsMenu();
+    UpdateFileMenu();
     // In views 1 and 2 the four job buttons follow that view's items; elsewhere they rest.
     const int view = ActiveList();
     const char* items1[] = {"mnuJob_SearchBegin", "mnuJob_SearchPause", "mnuJob_SearchAllBegin",
@@ -472,7 +478,7 @@ void frmMain::ConnectJobs() {
         EnabledTb();
     });
     on("mnuJob_Pause", [this] {
-        manager->PauseDownloadJob();
+        manager->PauseDownloadJobAsked();
         EnabledTb();
     });
     auto startAll = [this] {
@@ -480,7 +486,7 @@ void frmMain::ConnectJobs() {
         EnabledTb();
     };
     auto pauseAll = [this] {
-        manager->PauseAll();
+        manager->PauseAllAsked();
         EnabledTb();
     };
     on("mnuJob_AllBegin", startAll);
@@ -588,7 +594,7 @@ void frmMain::ToolPause() {
     if (ActiveList() == 1)
         searchQueue->PauseSearchJob();
     else if (ActiveList() == 2)
-        manager->PauseDownloadJob();
+        manager->PauseDownloadJobAsked();
 }
 
 void frmMain::ToolStartAll() {
@@ -602,7 +608,7 @@ void frmMain::ToolPauseAll() {
     if (ActiveList() == 1)
         searchQueue->PauseAllSearchJob();
     else if (ActiveList() == 2)
-        manager->PauseAll();
+        manager->PauseAllAsked();
 }
 
 void frmMain::ShowAbout() {
@@ -666,7 +672,7 @@ void frmMain::RunCloseStep() {
     closeDone = true;
     manager->PauseAll();
     saver->SetDownloadsRunning(false);
-    saver->SaveNow();
+    if (saver->SaveNow() && Settings.AutoBack == 1) BackupJobDb();
     if (tray) tray->hide();
 }
 
@@ -688,6 +694,85 @@ void frmMain::changeEvent(QEvent* event) {
     if (event->type() == QEvent::WindowStateChange && isMinimized() && Settings.HideMin == 1 &&
         tray && QSystemTrayIcon::isSystemTrayAvailable())
         hide();
+}
+
+void frmMain::ConnectJobLists() {
+    jobLists = new JobListCommands(&tree, categories->view(), this, this);
+    JobListCommands::Hooks hooks;
+    hooks.addToNowDownList = [this](int job) { manager->AddToNowDownList(job); };
+    hooks.nowDownJobs = [this] { return manager->RowJobs(); };
+    hooks.newCategory = [this](QWidget* parent) { return categories->commands()->NewCategory(parent); };
+    hooks.saveJobDb = [this] { saver->SaveSoon(); };
+    jobLists->SetHooks(hooks);
+    connect(jobLists, &JobListCommands::CommandDone, this, [this] {
+        if (ActiveList() == 3) categories->view()->Refill();
+        EnabledTb();
+    });
+    CategoryCommands* cmd = categories->commands();
+    cmd->SetImportExportReady(true);
+    for (const char* name : {"mnuFile_ImportList", "mnuFile_ExportList", "mnuFile_AddPf",
+                             "mnuFile_AddPbf", "tbMain_AddPf", "tbMain_AddPbf", "mnuEdit_Rename"})
+        menus->SetAvailable(name, true);
+    auto on = [this](QAction* a, auto slot) {
+        if (a) connect(a, &QAction::triggered, this, slot);
+    };
+    for (QAction* a : {menus->Action("mnuFile_ExportList"), cmd->ExportListAction()})
+        on(a, [this] { jobLists->Export(); });
+    for (QAction* a : {menus->Action("mnuFile_ImportList"), cmd->ImportListAction()})
+        on(a, [this] { jobLists->ImportList(); });
+    for (QAction* a : {menus->Action("mnuFile_AddPf"), menus->Action("tbMain_AddPf"),
+                       cmd->ImportFileAction()})
+        on(a, [this] {
+            if (ActiveList() == 3) jobLists->ImportFile();
+        });
+    for (QAction* a : {menus->Action("mnuFile_AddPbf"), menus->Action("tbMain_AddPbf"),
+                       cmd->ImportBatchAction()})
+        on(a, [this] {
+            if (ActiveList() == 3) jobLists->ImportBatch();
+        });
+    on(menus->Action("mnuEdit_Rename"), [this] {
+        if (ActiveList() != 3) return;
+        EditCommands::RenameFile(this, ChosenJob(), [this] {
+            categories->view()->Refill();
+            saver->SaveSoon();
+            EnabledTb();
+        });
+    });
+
+    // Pausing a job whose server cannot resume asks first (unless "StillDownload" is ticked).
+    manager->SetPauseQuestion([this](const QList<int>& jobs) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Quorvanta"),
+                        QStringLiteral("The server of %1 cannot resume a download: when the "
+                                       "job starts again it starts from the beginning.\n\n"
+                                       "Pause anyway?")
+                            .arg(jobs.size() == 1 ? Jobs[static_cast<size_t>(jobs.first())].FileName
+                                                  : QStringLiteral("%1 jobs").arg(jobs.size())),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setObjectName(QStringLiteral("msgPauseNoResume"));
+        box.setDefaultButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    });
+
+    doneActions = new DoneActions(this, [this] { ExitProgram(); }, this);
+    connect(manager, &clsJobManager::DownloadsEnded, doneActions, &DoneActions::DownloadsDone);
+}
+
+void frmMain::UpdateFileMenu() {
+    const int view = ActiveList();
+    const bool lists = view == 2 || view == 3;
+    menus->Enable("mnuFile_ImportList", lists);
+    menus->Enable("mnuFile_ExportList", lists);
+    for (const char* name : {"mnuFile_AddPf", "mnuFile_AddPbf", "tbMain_AddPf", "tbMain_AddPbf"})
+        menus->Enable(name, view == 3);
+    menus->Enable("mnuEdit_Rename", menus->Action("mnuEdit_OpenFile")->isEnabled());
+    categories->commands()->UpdateMenus();
+}
+
+void frmMain::BackupJobDb() {
+    QString error;
+    if (DbBackup::Backup(JobDbFile, DataDir, QDateTime::currentDateTime(), &error).isEmpty())
+        // The program is ending: no window to tell it in any more.
+        qWarning("Quorvanta: the job database could not be backed up: %s", qPrintable(error));
 }
 
 void frmMain::ConnectHandoff() {

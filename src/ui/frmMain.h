@@ -8,8 +8,10 @@
 #include "store/CategoryTree.h"
 
 class CategoryTreeUi;
+class DoneActions;
 class DownInfoPane;
 class HandoffReceiver;
+class JobListCommands;
 class JobDbSaver;
 class NowDownView;
 class clsJobManager;
@@ -59,6 +61,8 @@ public:
     bool CloseStepDone() const { return closeDone; }
     // The browser hand-off's receiving path (mailbox Text1, Timer1, the queue).
     HandoffReceiver* Handoff() const { return handoff; }
+    JobListCommands* JobLists() const { return jobLists; }
+    DoneActions* Done() const { return doneActions; }
 
     // Status bar panel 1: "Quorvanta " + version.
     void LookStatebar();
@@ -86,6 +90,11 @@ private:
     void ConnectJobs();
     // The hidden mailbox Text1 and the hand-off receiver behind it.
     void ConnectHandoff();
+    // Job lists and local files in and out, rename, the keys, and the ends of the downloads.
+    void ConnectJobLists();
+    void UpdateFileMenu();
+    // With "AutoBack": a copy of the saved job database in the backup folder.
+    void BackupJobDb();
     // Saves the job database whenever jobs, their states or the categories change.
     void ConnectSaving();
     void ToolStart();
@@ -118,6 +127,8 @@ private:
     QTreeWidget* lvHaveDownInfo = nullptr;
     QPlainTextEdit* Text1 = nullptr;
     HandoffReceiver* handoff = nullptr;
+    JobListCommands* jobLists = nullptr;
+    DoneActions* doneActions = nullptr;
 
     QSplitter* mainSplit = nullptr;   // tree | right side
     QSplitter* rightSplit = nullptr;  // upper lists / lower panes

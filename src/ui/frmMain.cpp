@@ -19,6 +19,7 @@
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QUrl>
@@ -29,6 +30,8 @@
 #include "manager/NowDownView.h"
 #include "manager/clsJobManager.h"
 #include "manager/frmJobmessage.h"
+#include "net/frmCheckNew.h"
+#include "net/frmTellFriend.h"
 #include "newjob/JobListCommands.h"
 #include "newjob/NewJobMode.h"
 #include "newjob/frmNewDown1.h"
@@ -56,8 +59,6 @@
 #include "ui/MainMenus.h"
 
 namespace {
-const char* kHomePage = "https://quorvanta.example.org/";
-
 QTreeWidget* MakeList(const QString& name, const QStringList& columns) {
     auto* list = new QTreeWidget;
     list->setObjectName(name);
@@ -166,9 +167,18 @@ void frmMain::ConnectCommands() {
     };
     on("mnuHelp_Topic", help);
     on("tbMain_Help", help);
-    auto home = [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePage))); };
+    auto home = [] { QDesktopServices::openUrl(QUrl(Settings.HomePage)); };
     on("mnuHelp_Home", home);
     on("tbMain_Homepage", home);
+    for (const char* name : {"mnuHelp_Check", "mnuTellFriend", "popMain_Tell"}) {
+        menus->SetAvailable(name, true);
+        menus->Enable(name, true);
+    }
+    on("mnuHelp_Check", [this] {
+        frmCheckNew::Open(this, [this](const QString& url) { OpenNewJobWithUrl(url); });
+    });
+    on("mnuTellFriend", [this] { frmTellFriend::Open(this); });
+    on("popMain_Tell", [this] { frmTellFriend::Open(this); });
     on("popMain_Show", [this] { ToggleFromTray(); });
     auto options = [this] {
         frmOption::OpenModal(this);
@@ -801,4 +811,11 @@ void frmMain::ConnectHandoff() {
     };
     handoff = new HandoffReceiver(hooks, this);
     connect(Text1, &QPlainTextEdit::textChanged, handoff, &HandoffReceiver::MailboxChanged);
+}
+
+void frmMain::OpenNewJobWithUrl(const QString& url) {
+    // Filled now, shown at the next tick: the window that asked has closed by then.
+    NewJobMode = ModeSingleFile;
+    frmNewDown1::Load()->Fill(url, QString(), QString());
+    QTimer::singleShot(100, this, [] { frmNewDown1::ShowDialog(); });
 }

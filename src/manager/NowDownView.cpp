@@ -9,6 +9,7 @@
 #include "manager/RefreshThrottle.h"
 #include "manager/clsJobManager.h"
 #include "store/JobTable.h"
+#include "store/SortableItem.h"
 
 void SetStateIcon(QTreeWidgetItem* row, int state) {
     if (row == nullptr) return;
@@ -41,7 +42,9 @@ NowDownView::NowDownView(clsJobManager* mgr, QWidget* parent) : QTreeWidget(pare
     setUniformRowHeights(true);
     setAllColumnsShowFocus(true);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setSortingEnabled(false);
+    // A click on a column header sorts the rows; sizes, figures and parts as numbers.
+    SortableItem::EnableSorting(this, {clsJobManager::ColFileSize, clsJobManager::ColComplete,
+                                       clsJobManager::ColPercent, clsJobManager::ColPart});
     setAlternatingRowColors(true);
     QHeaderView* head = header();
     head->setStretchLastSection(true);
@@ -54,9 +57,10 @@ NowDownView::NowDownView(clsJobManager* mgr, QWidget* parent) : QTreeWidget(pare
     popup = new QMenu(this);
     popup->setObjectName("popNowDown");
     popStart = popup->addAction("Start Download Job", manager, &clsJobManager::StartDownloadJob);
-    popPause = popup->addAction("Pause Download Job", manager, &clsJobManager::PauseDownloadJob);
+    popPause =
+        popup->addAction("Pause Download Job", manager, &clsJobManager::PauseDownloadJobAsked);
     popStartAll = popup->addAction("Start All Download Job", manager, &clsJobManager::StartAll);
-    popPauseAll = popup->addAction("Pause Download Job", manager, &clsJobManager::PauseAll);
+    popPauseAll = popup->addAction("Pause Download Job", manager, &clsJobManager::PauseAllAsked);
     popup->addSeparator();
     popDelete = popup->addAction("Delete Download Job", this, &NowDownView::DeleteRequested);
     popStart->setObjectName("popNowDown_Start");
@@ -93,7 +97,7 @@ void NowDownView::ShowProblem(int j) {
 
 void NowDownView::OnRowAdded(int j) {
     if (items.contains(j)) return;
-    auto* row = new QTreeWidgetItem;
+    auto* row = new SortableItem;
     row->setData(1, Qt::UserRole, clsJobManager::RowKey(j));
     row->setTextAlignment(clsJobManager::ColFileSize, Qt::AlignRight | Qt::AlignVCenter);
     row->setTextAlignment(clsJobManager::ColComplete, Qt::AlignRight | Qt::AlignVCenter);

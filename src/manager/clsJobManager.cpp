@@ -236,6 +236,7 @@ void clsJobManager::BindAndStart(int j) {
     if (slot == nullptr || slot->InUse() || !ValidJob(j)) return;
     slotJob[static_cast<size_t>(s)] = j;
     slotItem[static_cast<size_t>(s)] = rows.contains(j) ? j : 0;
+    noResume.remove(j);  // a new run tests the server again
     if (shownJob == j)
         shownSlot = s;
     else if (shownSlot == s)
@@ -298,6 +299,7 @@ void clsJobManager::UpdateDownloadState(int k, int part, const QString& kind,
     const int row = slotItem[static_cast<size_t>(k)];
     const bool dataArrival = kind == QLatin1String("DataArrival");
     if (dataArrival) totalReceived += NumberRule::ValInt32(detail);
+    if (kind == QLatin1String("ReSumeTestError") && j != 0) noResume.insert(j);
 
     // The row's figures (the slot has already copied its progress into Jobs).
     if (row != 0) RefreshFigures(row, true);
@@ -364,6 +366,8 @@ void clsJobManager::OnCompleted(int k, int j) {
     emit JobCompleted(j);
     NotifyStates();
     if (!StartNextWaiting()) emit StatebarReset();
+    noResume.remove(j);
+    CheckDownloadsEnded();
 }
 
 void clsJobManager::OnRunEnded(int k, int j, const QString& reason) {
@@ -393,6 +397,38 @@ void clsJobManager::OnRunEnded(int k, int j, const QString& reason) {
     }
     NotifyStates();
     StartNextWaiting();
+    if (ValidJob(j) && Jobs[static_cast<size_t>(j)].State == StateError) CheckDownloadsEnded();
+}
+
+void clsJobManager::CheckDownloadsEnded() {
+    for (int row : rowOrder) {
+        if (!ValidJob(row)) continue;
+        const int state = Jobs[static_cast<size_t>(row)].State;
+        if (state == StateRunning || state == StateWaiting) return;
+    }
+    emit DownloadsEnded();
+}
+
+bool clsJobManager::PauseRestartsFromZero(int j) const {
+    return noResume.contains(j) && RunningSlot(j) != nullptr;
+}
+
+bool clsJobManager::MayPause(const QList<int>& jobs) {
+    if (Settings.StillDownload == 1 || !pauseQuestion) return true;
+    QList<int> lost;
+    for (int j : jobs)
+        if (PauseRestartsFromZero(j)) lost.append(j);
+    return lost.isEmpty() || pauseQuestion(lost);
+}
+
+void clsJobManager::PauseDownloadJobAsked() {
+    if (selected.isEmpty() || !MayPause({selected.first()})) return;
+    PauseDownloadJob();
+}
+
+void clsJobManager::PauseAllAsked() {
+    if (!MayPause(rowOrder)) return;
+    PauseAll();
 }
 
 void clsJobManager::OnNotice(int k, int part, const QString& text) {

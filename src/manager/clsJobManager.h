@@ -7,11 +7,13 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class DownloadSlot;
 
@@ -111,6 +113,17 @@ public:
     void StartDownloadJob();  // "&Start Download Job" on the selected row
     void PauseDownloadJob();  // "&Pause Download Job" on the selected row
     void StartAll();          // "&Start Download All"
+    // The user's pause of the selected job, or of all jobs: with StillDownload 0, a running job
+    // whose server failed the range test (it will start again from zero) is paused only when
+    // the pause question says yes.
+    void PauseDownloadJobAsked();
+    void PauseAllAsked();
+    // Whether pausing job i now loses what it has received: it runs, and its server failed the
+    // range test in this run.
+    bool PauseRestartsFromZero(int jobIndex) const;
+    // Asked with the jobs that would start again from zero; true pauses them. Empty: pause.
+    using PauseQuestion = std::function<bool(const QList<int>& jobs)>;
+    void SetPauseQuestion(PauseQuestion question) { pauseQuestion = std::move(question); }
 
     // Enabling of the Jobs menu's download items for the view the right pane shows
     // (activeList 2 = the now-downloading list).
@@ -167,6 +180,8 @@ signals:
     // as soon as the number of busy slots changes (with the last second's rate; (0, 0) when
     // the last running job has stopped).
     void TransferRate(qint64 bytesPerSecond, int busySlots);
+    // A download job has ended (complete or failed) and no job is running or waiting any more.
+    void DownloadsEnded();
 
 private:
     struct Row {
@@ -224,4 +239,8 @@ private:
     QTimer rateTimer;
     int quietDepth = 0;
     bool statesPending = false;
+    QSet<int> noResume;  // jobs whose server failed the range test in their current run
+    PauseQuestion pauseQuestion;
+    bool MayPause(const QList<int>& jobs);
+    void CheckDownloadsEnded();
 };

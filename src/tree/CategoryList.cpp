@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelection>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QSet>
 #include <QTreeWidget>
@@ -10,6 +11,7 @@
 #include "store/Icons.h"
 #include "store/JobTable.h"
 #include "store/LocalPath.h"
+#include "store/SortableItem.h"
 #include "tree/CategoryView.h"
 
 CategoryList::CategoryList(CategoryView* view, QTreeWidget* lvHaveDown, QObject* parent)
@@ -20,7 +22,22 @@ CategoryList::CategoryList(CategoryView* view, QTreeWidget* lvHaveDown, QObject*
             [this](QTreeWidgetItem* item) { emit JobChosen(JobOf(item)); });
     connect(list, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item) { emit JobActivated(JobOf(item)); });
+    list->installEventFilter(this);
     Fill();
+}
+
+bool CategoryList::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        QTreeWidgetItem* current = list->currentItem();
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && current &&
+            current->isSelected()) {
+            emit JobActivated(JobOf(current));
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void CategoryList::SetUpList(QTreeWidget* target) {
@@ -35,6 +52,8 @@ void CategoryList::SetUpList(QTreeWidget* target) {
     target->header()->resizeSection(0, 200);
     target->header()->resizeSection(1, 80);
     target->header()->resizeSection(2, 260);
+    // A click on a column header sorts the rows, the size as a number.
+    SortableItem::EnableSorting(target, {1});
 }
 
 QTreeWidget* CategoryList::CreateList(QWidget* parent) {
@@ -80,7 +99,7 @@ void CategoryList::Fill() {
     for (int i : view->ListedJobs()) {
         if (i < 1 || i > JobCount) continue;
         const JobRecord& job = Jobs[i];
-        auto* item = new QTreeWidgetItem;
+        auto* item = new SortableItem;
         item->setText(0, LocalPath::FileNamePart(job.LocalFile));
         item->setIcon(0, QvIcon(QStringLiteral("Ok")));
         item->setText(1, QString::number(job.FileSize));

@@ -5,14 +5,17 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QSaveFile>
 #include <QTreeWidget>
 #include <QUrl>
 
+#include "store/JobFileRename.h"
 #include "store/JobTable.h"
 #include "store/LocalPath.h"
 #include "store/UserMessage.h"
+#include "tree/DialogHooks.h"
 
 namespace EditCommands {
 
@@ -110,6 +113,25 @@ void InvertSelection(QTreeWidget* list) {
         QTreeWidgetItem* item = list->topLevelItem(i);
         item->setSelected(!item->isSelected());
     }
+}
+
+void RenameFile(QWidget* parent, int job, std::function<void()> done) {
+    if (!ValidJob(job)) return;
+    auto* dialog = new QInputDialog(parent);
+    dialog->setObjectName(QStringLiteral("dlgRename"));
+    dialog->setWindowTitle(QStringLiteral("Rename"));
+    dialog->setLabelText(QStringLiteral("New file name:"));
+    dialog->setTextValue(FileNamePart(Jobs[static_cast<size_t>(job)].LocalFile));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(dialog, &QInputDialog::textValueSelected, dialog,
+                     [parent, job, done](const QString& name) {
+                         const QString refused = JobFileRename::Rename(job, name);
+                         if (!refused.isEmpty())
+                             DialogHooks::Message(parent, QMessageBox::Information, refused);
+                         else if (done)
+                             done();
+                     });
+    dialog->open();
 }
 
 }  // namespace EditCommands

@@ -32,6 +32,10 @@ void SetOverwriteQuestion(OverwriteQuestion question);
 // false when nothing was copied (the reason goes to the user).
 bool OutputFileTo(QWidget* parent, int job, const QString& folder);
 
+// Edit > "&Rename...": asks for a new name for job i's file (a dialog holding the current name)
+// and renames the file; a refused name is told to the user. done runs after a rename.
+void RenameFile(QWidget* parent, int job, std::function<void()> done);
+
 // Selects every row, or flips every row's selection.
 void SelectAll(QTreeWidget* list);
 void InvertSelection(QTreeWidget* list);

@@ -74,17 +74,18 @@ void MainMenus::BuildMenus(QMainWindow* window) {
     Add(file, "mnuFile_AddPf", "Import &Previous File...", false);
     Add(file, "mnuFile_AddPbf", "Import Previous &Batch File...", false);
     file->addSeparator();
-    Add(file, "mnuFile_Exit", "E&xit");
+    Add(file, "mnuFile_Exit", "E&xit")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* edit = menu("mnuEdit", "&Edit");
     Add(edit, "mnuEdit_MoveTo", "&Move To...");
     Add(edit, "mnuEdit_Comment", "&Comment...");
-    Add(edit, "mnuEdit_Delete", "&Delete");
+    Add(edit, "mnuEdit_Delete", "&Delete")->setShortcut(QKeySequence(Qt::Key_Delete));
     edit->addSeparator();
     Add(edit, "mnuEdit_Output", "&Output File To...");
-    Add(edit, "mnuEdit_CopyUrl", "&Copy URL to Clipboard");
+    Add(edit, "mnuEdit_CopyUrl", "&Copy URL to Clipboard")
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
     edit->addSeparator();
-    Add(edit, "mnuEdit_SelectAll", "Select &All");
+    Add(edit, "mnuEdit_SelectAll", "Select &All")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
     Add(edit, "mnuEdit_Invert", "&Invert Selection");
     edit->addSeparator();
     Add(edit, "mnuEdit_OpenFile", "Open Downloaded &File");
@@ -106,9 +107,12 @@ void MainMenus::BuildMenus(QMainWindow* window) {
     Add(view, "mnuView_Pop", "Top Window", false)->setCheckable(true);
 
     QMenu* jobs = menu("mnuJob", "&Jobs");
-    Add(jobs, "mnuJob_AddNew", "Add &New Download Job...", false);
-    Add(jobs, "mnuJob_AddBatch", "Add &Batch Download Job...", false);
-    Add(jobs, "mnuJob_AddSearch", "Add &Search Job...", false);
+    Add(jobs, "mnuJob_AddNew", "Add &New Download Job...", false)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    Add(jobs, "mnuJob_AddBatch", "Add &Batch Download Job...", false)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
+    Add(jobs, "mnuJob_AddSearch", "Add &Search Job...", false)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     jobs->addSeparator();
     Add(jobs, "mnuJob_Begin", "&Start Download Job", false);
     Add(jobs, "mnuJob_Pause", "&Pause Download Job", false);
@@ -131,7 +135,7 @@ void MainMenus::BuildMenus(QMainWindow* window) {
     Add(oper, "mnuOption_ViewSwf", "&FullScreen", false);
 
     QMenu* help = menu("mnuHelp", "&Help");
-    Add(help, "mnuHelp_Topic", "Help &Topic");
+    Add(help, "mnuHelp_Topic", "Help &Topic")->setShortcut(QKeySequence(Qt::Key_F1));
     Add(help, "mnuHelp_Home", "&Go to Home Page");
     help->addSeparator();
     Add(help, "mnuHelp_Check", "&Check New Version", false);

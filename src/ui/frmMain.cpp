@@ -711,7 +711,9 @@ void frmMain::ConnectJobLists() {
     JobListCommands::Hooks hooks;
     hooks.addToNowDownList = [this](int job) { manager->AddToNowDownList(job); };
     hooks.nowDownJobs = [this] { return manager->RowJobs(); };
-    hooks.newCategory = [this](QWidget* parent) { return categories->commands()->NewCategory(parent); };
+    hooks.newCategory = [this](QWidget* parent) {
+        return categories->commands()->NewCategory(parent);
+    };
     hooks.saveJobDb = [this] { saver->SaveSoon(); };
     jobLists->SetHooks(hooks);
     connect(jobLists, &JobListCommands::CommandDone, this, [this] {
@@ -755,8 +757,9 @@ void frmMain::ConnectJobLists() {
                         QStringLiteral("The server of %1 cannot resume a download: when the "
                                        "job starts again it starts from the beginning.\n\n"
                                        "Pause anyway?")
-                            .arg(jobs.size() == 1 ? Jobs[static_cast<size_t>(jobs.first())].FileName
-                                                  : QStringLiteral("%1 jobs").arg(jobs.size())),
+                            .arg(jobs.size() == 1
+                                     ? Jobs[static_cast<size_t>(jobs.first())].FileName
+                                     : QStringLiteral("%1 jobs").arg(jobs.size())),
                         QMessageBox::Yes | QMessageBox::No, this);
         box.setObjectName(QStringLiteral("msgPauseNoResume"));
         box.setDefaultButton(QMessageBox::No);

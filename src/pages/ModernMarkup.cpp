@@ -359,6 +359,21 @@ QString ModernMarkup::RemoveDotSegments(const QString& path) {
     return result;
 }
 
+QString ModernMarkup::MovieKey(const QString& url) {
+    QString u = DecodeEntities(url);
+    const qsizetype hash = u.indexOf(u'#');
+    if (hash >= 0) u.truncate(hash);
+    const qsizetype schemeEnd = u.indexOf(QLatin1String("://"));
+    if (schemeEnd < 0) return u;
+    qsizetype authorityEnd = schemeEnd + 3;
+    while (authorityEnd < u.size() && u.at(authorityEnd) != u'/' && u.at(authorityEnd) != u'?')
+        ++authorityEnd;
+    const qsizetype query = u.indexOf(u'?', authorityEnd);
+    const QString path = u.mid(authorityEnd, query < 0 ? -1 : query - authorityEnd);
+    return u.left(authorityEnd).toLower() + RemoveDotSegments(path) +
+           (query < 0 ? QString() : u.mid(query));
+}
+
 QString ModernMarkup::Resolve(const QString& reference, const QString& base) {
     QString ref = TrimReference(reference);
     const qsizetype hash = ref.indexOf(u'#');

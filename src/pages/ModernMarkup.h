@@ -43,6 +43,9 @@ public:
     static QString DecodeEntities(const QString& value);
     // RFC 3986 removal of "." and ".." segments from a path.
     static QString RemoveDotSegments(const QString& path);
+    // What two addresses of the same movie have in common however the page wrote them:
+    // references decoded, no fragment, no dot segments, scheme and host in lower case.
+    static QString MovieKey(const QString& url);
 
 private:
     struct Attribute {

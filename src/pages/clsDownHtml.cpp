@@ -15,6 +15,10 @@ namespace {
 constexpr qint64 kSliceMs = 4;
 // A response that has sent this much without a blank line has no usable head.
 constexpr qsizetype kMaxHeadBytes = 64 * 1024;
+
+QString Seconds(int n) {
+    return QString::number(n) + (n == 1 ? QStringLiteral(" second") : QStringLiteral(" seconds"));
+}
 }  // namespace
 
 clsDownHtml::clsDownHtml(QObject* parent) : QObject(parent) {
@@ -239,16 +243,14 @@ void clsDownHtml::TakeTunnelAnswer() {
 
 void clsDownHtml::OnConnectTimeout() {
     if (!mySocks1) return;
-    EndWithError(
-        QStringLiteral("Error"),
-        QStringLiteral("Connect timeout: not connected after %1 seconds").arg(Settings.Ctimeout));
+    EndWithError(QStringLiteral("Error"), QStringLiteral("Connect timeout: not connected after ") +
+                                              Seconds(Settings.Ctimeout));
 }
 
 void clsDownHtml::OnReadTimeout() {
     if (!mySocks1) return;
-    EndWithError(
-        QStringLiteral("Error"),
-        QStringLiteral("Read timeout: nothing received for %1 seconds").arg(Settings.Rtimeout));
+    EndWithError(QStringLiteral("Error"), QStringLiteral("Read timeout: nothing received for ") +
+                                              Seconds(Settings.Rtimeout));
 }
 
 void clsDownHtml::OnReadyRead() {
@@ -478,7 +480,7 @@ bool clsDownHtml::ModernStep() {
     const QStringList movies = modern.Movies();
     modern = ModernMarkup();
     for (const QString& url : movies)
-        if (!foundMovies.contains(url)) AddMovie(url);
+        if (!foundMovies.contains(ModernMarkup::MovieKey(url))) AddMovie(url);
     stage = MySearch.Depth > 0 ? Stage::LinkScan : Stage::Idle;
     scanPos = 0;
     return false;
@@ -552,7 +554,7 @@ bool clsDownHtml::HasLiveJob(const QString& url) const {
 }
 
 void clsDownHtml::AddMovie(const QString& url) {
-    foundMovies.insert(url);
+    foundMovies.insert(ModernMarkup::MovieKey(url));
     if (CollectOnly) {
         Collected << url;
         return;

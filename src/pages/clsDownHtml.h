@@ -169,7 +169,7 @@ private:
     qsizetype prepPos = 0;
     QStringDecoder prepDecoder;
     bool prepPendingCr = false;
-    // Movies of this analysis (OBJECT and EMBED scans), and the pass over today's markup.
+    // Movies of this analysis (their MovieKey), and the pass over today's markup.
     QSet<QString> foundMovies;
     ModernMarkup modern;
 };

@@ -1,0 +1,295 @@
+// The browser hand-off into the real main window: the library (called from another thread, as
+// the host calls it) delivers over the real socket, the window's mailbox, Timer1 and parser fill
+// the new-job dialog and open it, one message at a time.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <QAction>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+#include <future>
+
+#include "browser/HandoffMessage.h"
+#include "browser/HandoffReceiver.h"
+#include "browser/HandoffServer.h"
+#include "browser/SocketPlace.h"
+#include "common/TestEnv.h"
+#include "handoff_lib/NetApi.h"
+#include "handoff_lib/quorvanta.h"
+#include "newjob/NewJobMode.h"
+#include "newjob/frmNewDown1.h"
+#include "store/JobTable.h"
+#include "store/Settings.h"
+#include "ui/MainMenus.h"
+#include "ui/frmMain.h"
+
+namespace {
+
+const std::string kSep = "||**KVDRMB**||";
+
+// The main window with its socket, as the program starts them; every message the socket takes is
+// also recorded.
+class HandoffTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestEnv::IsolateHome();
+        ClearJobs();
+        Settings = SettingsRecord{};
+        NewJobMode = 0;
+        frmNewDown1::SharedUrl.clear();
+        window = std::make_unique<frmMain>();
+        window->Load();
+        window->show();
+        ASSERT_TRUE(server.Listen(SocketPlace::Path())) << server.ErrorString().toStdString();
+        server.SetReceiver([this](const QString& m) {
+            received << m;
+            window->Handoff()->Enqueue(m);
+        });
+    }
+    void TearDown() override {
+        if (frmNewDown1* d = frmNewDown1::Loaded()) d->reject();
+        QTest::qWait(20);
+        window.reset();
+        ClearJobs();
+    }
+
+    // Runs a library call on its own thread while the window's event loop goes on.
+    static int Call(std::function<int()> call) {
+        auto result = std::async(std::launch::async, std::move(call));
+        EXPECT_TRUE(TestEnv::WaitFor(
+            [&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+            20000));
+        return result.get();
+    }
+    // The shown new-job dialog, once it is open.
+    static frmNewDown1* ShownDialog() {
+        frmNewDown1* d = nullptr;
+        TestEnv::WaitFor(
+            [&] {
+                d = frmNewDown1::Loaded();
+                return d && d->isVisible();
+            },
+            5000);
+        return d && d->isVisible() ? d : nullptr;
+    }
+    static QString TabKey(frmNewDown1* d) {
+        return d->TabStrip1->tabData(d->TabStrip1->currentIndex()).toString();
+    }
+    static void Cancel(frmNewDown1* d) {
+        QTest::mouseClick(d->cmdCancle, Qt::LeftButton);
+        TestEnv::WaitFor([] { return frmNewDown1::Loaded() == nullptr; }, 5000);
+        QTest::qWait(10);
+    }
+
+    std::unique_ptr<frmMain> window;
+    HandoffServer server;
+    QStringList received;
+};
+
+}  // namespace
+
+TEST_F(HandoffTest, LibraryCallsReachTheDialogInOrderAndNoneIsLost) {
+    // The window keeps its caption; its only text box is the hidden mailbox.
+    EXPECT_EQ(window->windowTitle(), "Quorvanta");
+    QList<QWidget*> boxes;
+    for (QWidget* w : window->findChildren<QWidget*>())
+        if (w->window() == window.get() &&
+            (qobject_cast<QLineEdit*>(w) || qobject_cast<QTextEdit*>(w) ||
+             qobject_cast<QPlainTextEdit*>(w)))
+            boxes << w;
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes[0]->objectName(), "Text1");
+    EXPECT_FALSE(boxes[0]->isVisible());
+    auto* timer = window->Handoff()->Timer1();
+    EXPECT_EQ(timer->objectName(), "Timer1");
+    EXPECT_EQ(timer->interval(), 100);
+    EXPECT_FALSE(timer->isActive());
+
+    // The socket's folder is private to the user.
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(SocketPlace::Folder()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    // AddURL: the dialog opens on the single-file tab with URL, referrer and comment.
+    const std::string url = "http://127.0.0.1:8080/movies/cl\xC3\xAFp.swf?x=1";
+    NetApi api;
+    ASSERT_EQ(Call([&] {
+                  return api.AddURL(url, "A clip\xC2\xA0\xF0\x9F\x8E\xAC",
+                                    "http://127.0.0.1:8080/");
+              }),
+              0)
+        << api.LastError();
+    ASSERT_EQ(received.size(), 1);
+    EXPECT_EQ(received[0].toStdString(), "downmy_kvd_Url:=" + url + kSep +
+                                             "my_kvd_Info:=A clip\xC2\xA0\xF0\x9F\x8E\xAC" + kSep +
+                                             "my_kvd_Ref:=http://127.0.0.1:8080/" + kSep);
+    frmNewDown1* d = ShownDialog();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(NewJobMode, 1);
+    EXPECT_EQ(TabKey(d), "OneFile");
+    EXPECT_EQ(d->txtUrl->text().toStdString(), url);
+    EXPECT_EQ(d->txtRef->text(), "http://127.0.0.1:8080/");
+    EXPECT_EQ(d->txtComment->text(), QString::fromUtf8("A clip\xC2\xA0\xF0\x9F\x8E\xAC"));
+    EXPECT_EQ(frmNewDown1::SharedUrl.toStdString(), url);
+    EXPECT_EQ(window->Handoff()->Waiting(), 0);
+    EXPECT_FALSE(timer->isActive());
+
+    // Two messages within 100 ms while the dialog is open: both are taken at once, wait, and
+    // are shown one after the other in order; the open dialog is left as it is.
+    ASSERT_EQ(Call([] {
+                  const int a =
+                      quorvanta_add_all("http://127.0.0.1/one.swf", "one", "http://127.0.0.1/1");
+                  const int b = quorvanta_add_search("http://127.0.0.1/two.html");
+                  return a != 0 ? a : b;
+              }),
+              0)
+        << quorvanta_last_error();
+    ASSERT_EQ(received.size(), 3);
+    // AddAll sends exactly the message of AddURL.
+    EXPECT_EQ(received[1].toStdString(),
+              NetApi::DownMessage("http://127.0.0.1/one.swf", "one", "http://127.0.0.1/1"));
+    EXPECT_EQ(received[2].toStdString(), "searchmy_kvd_Url:=http://127.0.0.1/two.html" + kSep +
+                                             "my_kvd_Info:= " + kSep + "my_kvd_Ref:= " + kSep);
+    QTest::qWait(400);
+    EXPECT_EQ(frmNewDown1::Loaded(), d);
+    EXPECT_EQ(d->txtUrl->text().toStdString(), url);
+    EXPECT_EQ(window->Handoff()->Waiting(), 2);
+
+    // OK makes the job of the first message; then the second opens a new dialog ...
+    QTest::mouseClick(d->cmdNewJobOk, Qt::LeftButton);
+    ASSERT_EQ(JobCount, 1);
+    EXPECT_EQ(Jobs[1].Url.toStdString(), url);
+    EXPECT_EQ(Jobs[1].Referer, "http://127.0.0.1:8080/");
+    EXPECT_EQ(Jobs[1].Comment, QString::fromUtf8("A clip\xC2\xA0\xF0\x9F\x8E\xAC"));
+    TestEnv::WaitFor([&] { return frmNewDown1::Loaded() != d; }, 5000);
+    d = ShownDialog();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(TabKey(d), "OneFile");
+    EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/one.swf");
+    EXPECT_EQ(d->txtComment->text(), "one");
+    Cancel(d);
+    // ... and the third opens on the search tab, referrer and comment one blank each.
+    d = ShownDialog();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(NewJobMode, 2);
+    EXPECT_EQ(TabKey(d), "Search");
+    EXPECT_EQ(frmNewDown1::SharedUrl, "http://127.0.0.1/two.html");
+    EXPECT_EQ(d->txtRef->text(), " ");
+    EXPECT_EQ(d->txtComment->text(), " ");
+    Cancel(d);
+    EXPECT_EQ(window->Handoff()->Waiting(), 0);
+
+    // A message while the user has the dialog open from the menu: it waits for that dialog.
+    window->Menus()->Action("mnuJob_AddNew")->trigger();
+    d = ShownDialog();
+    ASSERT_TRUE(d);
+    d->txtUrl->setText("http://127.0.0.1/typed.swf");
+    ASSERT_EQ(Call([] { return quorvanta_add_url("http://127.0.0.1/later.swf", "", ""); }), 0);
+    QTest::qWait(300);
+    EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/typed.swf");
+    Cancel(d);
+    d = ShownDialog();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/later.swf");
+    Cancel(d);
+
+    // A message longer than 64 KiB is refused by the library and never sent; 64 KiB goes.
+    const std::string head = NetApi::DownMessage("", "", "");
+    const std::string longUrl(30000, 'u'), longInfo(30000, 'i');
+    const std::string ref(65536 - head.size() - longUrl.size() - longInfo.size(), 'r');
+    std::string error;
+    EXPECT_EQ(Call([&] {
+                  const int rc =
+                      quorvanta_add_url(longUrl.c_str(), longInfo.c_str(), (ref + "r").c_str());
+                  error = quorvanta_last_error();
+                  return rc;
+              }),
+              QUORVANTA_E_TOO_LONG);
+    EXPECT_NE(error.find("65536"), std::string::npos) << error;
+    EXPECT_EQ(received.size(), 4);
+    EXPECT_EQ(Call([&] {
+                  const int rc = quorvanta_add_url(longUrl.c_str(), longInfo.c_str(), ref.c_str());
+                  error = quorvanta_last_error();
+                  return rc;
+              }),
+              0)
+        << error;
+    ASSERT_EQ(received.size(), 5);
+    EXPECT_EQ(received[4].toUtf8().size(), 65536);
+    d = ShownDialog();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->txtUrl->text().toStdString(), longUrl);
+    EXPECT_EQ(d->txtComment->text().toStdString(), longInfo);
+    EXPECT_EQ(d->txtRef->text().toStdString(), ref);
+    EXPECT_EQ(quorvanta_add_url("\xC3\x28", "", ""), QUORVANTA_E_ARGUMENT);
+}
+
+TEST_F(HandoffTest, ParserCaseRulesKeyOrderAndFieldCutting) {
+    struct Case {
+        QString message;
+        int mode;
+        QString tab, url, info, ref;
+    };
+    const QList<Case> cases = {
+        // Capital command word, keys in other letter cases, only the URL field.
+        {"DOWNMY_KVD_URL:=http://127.0.0.1/a.swf||**kvdrmb**||", 1, "OneFile",
+         "http://127.0.0.1/a.swf", "", ""},
+        // Keys in another order, each search from the start; the first occurrence counts.
+        {"Downmy_kvd_Ref:=http://127.0.0.1/r||**KVDRMB**||my_kvd_Info:=Info "
+         "text||**KVDRMB**||my_kvd_Url:=http://127.0.0.1/"
+         "b.swf||**KVDRMB**||my_kvd_Url:=x||**KVDRMB**||",
+         1, "OneFile", "http://127.0.0.1/b.swf", "Info text", "http://127.0.0.1/r"},
+        // A field without its closing separator stays empty; the word still selects the mode.
+        {"SEARCHmy_kvd_Info:=i||**KVDRMB**||my_kvd_Url:=http://127.0.0.1/no-end", 2, "Search", "",
+         "i", ""},
+        // The word "all" alone: page links, every field empty.
+        {"all", 4, "FromIe", "", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message.toStdString());
+        window->Handoff()->Enqueue(c.message);
+        frmNewDown1* d = ShownDialog();
+        ASSERT_TRUE(d);
+        EXPECT_EQ(NewJobMode, c.mode);
+        EXPECT_EQ(TabKey(d), c.tab);
+        EXPECT_EQ(frmNewDown1::SharedUrl, c.url);
+        EXPECT_EQ(d->txtUrl->text(), c.url);
+        EXPECT_EQ(d->txtComment->text(), c.info);
+        EXPECT_EQ(d->txtRef->text(), c.ref);
+        Cancel(d);
+    }
+
+    // No known word: the dialog still opens, in the mode last set, with its boxes unchanged.
+    NewJobMode = 1;
+    window->Handoff()->Enqueue("fetchmy_kvd_Url:=http://127.0.0.1/c.swf||**KVDRMB**||");
+    frmNewDown1* d = ShownDialog();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(TabKey(d), "OneFile");
+    EXPECT_EQ(d->txtUrl->text(), "");
+    Cancel(d);
+
+    // Field cutting: a value stops at the first separator after its key; the mailbox keeps a
+    // value's characters (line feed, no-break space, a character beyond the basic plane).
+    const HandoffMessage m = HandoffMessage::Parse(
+        "downmy_kvd_Url:=u1||**KVDRMB**||u2||**KVDRMB**||my_kvd_Info:=a\nb\u00A0c\U0001F3AC||**"
+        "KVDRMB**||");
+    EXPECT_EQ(m.Url, "u1");
+    EXPECT_EQ(m.Info, QString::fromUtf8("a\nb\u00A0c\U0001F3AC"));
+    EXPECT_EQ(m.Ref, "");
+    window->Handoff()->Enqueue(
+        "downmy_kvd_Url:=u||**KVDRMB**||my_kvd_Info:=a\nb\u00A0c\U0001F3AC||**KVDRMB**||");
+    d = ShownDialog();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->txtComment->text(), QString::fromUtf8("a\nb\u00A0c\U0001F3AC"));
+    Cancel(d);
+    // A key at the very end, a separator alone, nothing: nothing is read outside the text.
+    EXPECT_EQ(HandoffMessage::Parse("downmy_kvd_Url:=").Url, "");
+    EXPECT_EQ(HandoffMessage::Parse("||**KVDRMB**||my_kvd_Url:=").Mode, 0);
+    EXPECT_EQ(HandoffMessage::Parse("").Mode, 0);
+}

@@ -51,7 +51,7 @@ QString SmtpSender::DateHeader(const QDateTime& when) {
         .arg(t.hour(), 2, 10, QChar(u'0'))
         .arg(t.minute(), 2, 10, QChar(u'0'))
         .arg(t.second(), 2, 10, QChar(u'0'))
-        .arg(offset < 0 ? u'-' : u'+')
+        .arg(QString(QChar(offset < 0 ? u'-' : u'+')))
         .arg(magnitude / 60, 2, 10, QChar(u'0'))
         .arg(magnitude % 60, 2, 10, QChar(u'0'));
 }

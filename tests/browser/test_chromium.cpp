@@ -1,0 +1,174 @@
+// End to end in a real browser: Debian's chromium, headless, with the extension loaded and the
+// host manifest in its profile. The extension's click handler (a context-menu click cannot be made
+// headless) is driven through the DevTools protocol; the native message goes through the real
+// host and library into this process's main window, whose new-job dialog then holds the values.
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <unistd.h>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTabBar>
+#include <QTest>
+
+#include "browser/DevToolsSession.h"
+#include "browser/HandoffReceiver.h"
+#include "browser/HandoffServer.h"
+#include "browser/NativeHostManifests.h"
+#include "browser/SocketPlace.h"
+#include "common/TestEnv.h"
+#include "handoff_lib/quorvanta.h"
+#include "newjob/NewJobMode.h"
+#include "newjob/frmNewDown1.h"
+#include "store/JobTable.h"
+#include "store/Settings.h"
+#include "ui/frmMain.h"
+
+namespace {
+
+QString BinFolder() {
+    Dl_info info{};
+    dladdr(reinterpret_cast<void*>(&quorvanta_add_url), &info);
+    return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).canonicalPath();
+}
+
+frmNewDown1* ShownDialog() {
+    frmNewDown1* d = nullptr;
+    TestEnv::WaitFor(
+        [&] {
+            d = frmNewDown1::Loaded();
+            return d && d->isVisible();
+        },
+        10000);
+    return d && d->isVisible() ? d : nullptr;
+}
+
+void Cancel(frmNewDown1* d) {
+    QTest::mouseClick(d->cmdCancle, Qt::LeftButton);
+    TestEnv::WaitFor([] { return frmNewDown1::Loaded() == nullptr; }, 5000);
+    QTest::qWait(20);
+}
+
+}  // namespace
+
+TEST(Chromium, ExtensionClickEndsInTheNewJobDialog) {
+    const QString chromium = QStandardPaths::findExecutable("chromium");
+    if (chromium.isEmpty()) GTEST_SKIP() << "chromium is not installed";
+
+    const QString home = TestEnv::IsolateHome();
+    ClearJobs();
+    Settings = SettingsRecord{};
+    NewJobMode = 0;
+    frmNewDown1::SharedUrl.clear();
+    frmMain window;
+    window.Load();
+    window.show();
+    HandoffServer server;
+    ASSERT_TRUE(server.Listen(SocketPlace::Path())) << server.ErrorString().toStdString();
+    server.SetReceiver([&window](const QString& m) { window.Handoff()->Enqueue(m); });
+    // The program's start-up step: manifests for the host beside the program.
+    ASSERT_TRUE(NativeHostManifests::WriteAll(BinFolder()).isEmpty());
+
+    const quint16 port = TestEnv::FreePort();
+    QProcess browser;
+    browser.setProcessChannelMode(QProcess::MergedChannels);
+    QStringList args{"--headless=new",
+                     "--disable-gpu",
+                     "--no-first-run",
+                     "--no-default-browser-check",
+                     "--user-data-dir=" + home + "/.config/chromium",
+                     QStringLiteral("--remote-debugging-port=%1").arg(port),
+                     "--load-extension=" + BinFolder() + "/extension",
+                     "--disable-features=DisableLoadExtensionCommandLineSwitch",
+                     "about:blank"};
+    if (::geteuid() == 0) args.prepend("--no-sandbox");
+    browser.start(chromium, args);
+    if (!browser.waitForStarted(10000)) GTEST_SKIP() << "chromium cannot start";
+    struct Ender {
+        QProcess& p;
+        ~Ender() {
+            p.terminate();
+            if (!p.waitForFinished(5000)) {
+                p.kill();
+                p.waitForFinished(5000);
+            }
+        }
+    } ender{browser};
+
+    // DevTools answers once the browser runs; the extension's service worker shows among the
+    // targets with the id its fixed key gives.
+    DevToolsSession devtools(port);
+    QString worker;
+    const bool answered = TestEnv::WaitFor(
+        [&] {
+            if (browser.state() != QProcess::Running) return true;
+            for (const QJsonValue& t : devtools.Targets())
+                if (t["type"].toString() == "service_worker" &&
+                    t["url"].toString().startsWith(
+                        QStringLiteral("chrome-extension://%1/")
+                            .arg(NativeHostManifests::kChromeExtensionId)))
+                    worker = t["webSocketDebuggerUrl"].toString();
+            return !worker.isEmpty();
+        },
+        40000);
+    if (browser.state() != QProcess::Running)
+        GTEST_SKIP() << "chromium cannot start: " << browser.readAll().right(2000).toStdString();
+    ASSERT_TRUE(answered && !worker.isEmpty()) << "the extension's worker never showed";
+    ASSERT_TRUE(devtools.Attach(worker));
+
+    auto click = [&](const QString& info, const QString& tab) {
+        const QJsonObject answer = devtools.Call(
+            "Runtime.evaluate", {{"expression", "quorvantaMenuClicked(" + info + ", " + tab + ")"},
+                                 {"awaitPromise", true},
+                                 {"returnByValue", true}});
+        return answer["result"]["result"]["value"].toObject();
+    };
+
+    // Both context-menu entries exist.
+    for (const char* id : {"quorvanta-download", "quorvanta-search"}) {
+        const QJsonObject answer = devtools.Call(
+            "Runtime.evaluate",
+            {{"expression",
+              QStringLiteral("chrome.contextMenus.update('%1', {}).then(() => 'there')").arg(id)},
+             {"awaitPromise", true},
+             {"returnByValue", true}});
+        EXPECT_EQ(answer["result"]["result"]["value"].toString(), "there") << id;
+    }
+
+    // "Using Quorvanta to download" on a link: URL, the page title as info, the page as referrer.
+    const QJsonObject down =
+        click(R"({menuItemId: "quorvanta-download", linkUrl: "http://127.0.0.1:9/movies/a.swf",
+                  pageUrl: "http://127.0.0.1:9/movies/"})",
+              R"({title: "  Flash\n movies ", url: "http://127.0.0.1:9/movies/"})");
+    EXPECT_EQ(down, QJsonObject({{"ok", true}})) << QJsonDocument(down).toJson().toStdString();
+    frmNewDown1* d = ShownDialog();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(NewJobMode, 1);
+    EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1:9/movies/a.swf");
+    EXPECT_EQ(d->txtComment->text(), "Flash movies");
+    EXPECT_EQ(d->txtRef->text(), "http://127.0.0.1:9/movies/");
+    Cancel(d);
+
+    // "Using Quorvanta to search" on a page: the search tab with the page's URL.
+    const QJsonObject search =
+        click(R"({menuItemId: "quorvanta-search", pageUrl: "http://127.0.0.1:9/list.html"})",
+              R"({title: "List", url: "http://127.0.0.1:9/list.html"})");
+    EXPECT_EQ(search, QJsonObject({{"ok", true}}));
+    d = ShownDialog();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(NewJobMode, 2);
+    EXPECT_EQ(d->TabStrip1->tabData(d->TabStrip1->currentIndex()).toString(), "Search");
+    EXPECT_EQ(frmNewDown1::SharedUrl, "http://127.0.0.1:9/list.html");
+    Cancel(d);
+
+    // A failure comes back with its reason (and is shown as a notification).
+    const QJsonObject failed = click(R"({menuItemId: "quorvanta-download"})", "undefined");
+    EXPECT_EQ(failed["ok"], QJsonValue(false));
+    EXPECT_TRUE(failed["error"].toString().contains("no URL"))
+        << failed["error"].toString().toStdString();
+}

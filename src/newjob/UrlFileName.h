@@ -1,5 +1,6 @@
 #pragma once
-// File names taken out of URLs, and the clipboard rule of the new-job dialog.
+// File names taken out of URLs, the clipboard rule of the new-job dialog, and why an address
+// typed into it cannot be used.
 
 #include <QString>
 
@@ -9,5 +10,13 @@ QString FileNameFromUrl(const QString& url);
 // FileNameFromUrl cut before its first "?".
 QString FileNameNoQuery(const QString& url);
 
-// The clipboard text when it starts with "http://" in any letter case, else an empty string.
+// The clipboard text when it starts with "http://" or "https://" in any letter case, else an
+// empty string.
 QString UrlFromClipboardText(const QString& clipboardText);
+
+// Why a download address cannot be split into host, port and path (a sentence for the user),
+// or an empty string when the download engine takes it.
+QString DownloadUrlProblem(const QString& url);
+
+// Why a page address cannot be fetched by the page analyser, or an empty string when it can.
+QString PageUrlProblem(const QString& url);

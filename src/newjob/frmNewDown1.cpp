@@ -306,6 +306,7 @@ frmNewDown1::frmNewDown1(QWidget* parent) : QDialog(parent) {
     });
     if (Ctx().tree)
         connect(Ctx().tree, &CategoryTree::Changed, this, &frmNewDown1::FillClassCombos);
+    for (QLineEdit* box : {txtUrl, txtSearchUrl, txtBatUrl}) SelectPastedUrl(box);
 
     resize(560, 470);
 }
@@ -787,7 +788,10 @@ void frmNewDown1::FocusModeUrlBox() {
 }
 
 void frmNewDown1::TakeSharedUrl(QLineEdit* box) {
-    if (!SharedUrl.isEmpty()) box->setText(SharedUrl);
+    if (SharedUrl.isEmpty() || box->text() == SharedUrl) return;
+    box->setText(SharedUrl);
+    // Taken from elsewhere (another box, the clipboard, a hand-off): typing replaces it.
+    SelectWhole(box);
 }
 
 bool frmNewDown1::event(QEvent* e) {
@@ -878,7 +882,8 @@ void frmNewDown1::StartLinkFetch() {
     const bool proxy =
         ParseProxyEntry(cmbProxy->currentIndex(), cmbProxy->currentText(), &host, &port);
     if (!reader->Fetch(page, proxy, host, port))
-        done({}, QStringLiteral("Links can only be read from an http:// page: %1").arg(page));
+        done({}, QStringLiteral("Links can only be read from an http:// or https:// page: %1")
+                     .arg(page));
 }
 
 void frmNewDown1::ShowLinks(const QStringList& links, const QString& error) {
@@ -903,6 +908,27 @@ void frmNewDown1::ShowLinks(const QStringList& links, const QString& error) {
 void frmNewDown1::Refused(const QString& text, QWidget* focus) {
     UserMessage::Show(UserMessage::Information, kTitle, text);
     if (focus) focus->setFocus();
+}
+
+void frmNewDown1::RefusedUrl(const QString& problem, const QString& url, QLineEdit* box) {
+    Refused(problem + QStringLiteral("\n") + url, box);
+    SelectWhole(box);
+}
+
+void frmNewDown1::SelectWhole(QLineEdit* box) {
+    box->selectAll();
+    // Again once the focus change and a click that gave it have been handled.
+    QTimer::singleShot(0, box, [box] { box->selectAll(); });
+}
+
+void frmNewDown1::SelectPastedUrl(QLineEdit* box) {
+    // An empty box that gets more than one character in one edit (a paste, a drop) keeps them
+    // selected, so that typing replaces them; typing into it character by character does not.
+    connect(box, &QLineEdit::textEdited, box, [box](const QString& text) {
+        if (box->property("textBefore").toString().isEmpty() && text.size() > 1) box->selectAll();
+    });
+    connect(box, &QLineEdit::textChanged, box,
+            [box](const QString& text) { box->setProperty("textBefore", text); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -930,6 +956,10 @@ void frmNewDown1::NewJobOk() {
                 Refused(QStringLiteral("please input download url !"), txtUrl);
                 return;
             }
+            if (const QString problem = DownloadUrlProblem(txtUrl->text()); !problem.isEmpty()) {
+                RefusedUrl(problem, txtUrl->text(), txtUrl);
+                return;
+            }
             AddNewJob();
             break;
         case ModePageSearch:
@@ -937,9 +967,23 @@ void frmNewDown1::NewJobOk() {
                 Refused(QStringLiteral("please input Search url !"), txtSearchUrl);
                 return;
             }
+            if (const QString problem = PageUrlProblem(txtSearchUrl->text()); !problem.isEmpty()) {
+                SelectSubTab(QStringLiteral("Search"));
+                RefusedUrl(problem, txtSearchUrl->text(), txtSearchUrl);
+                return;
+            }
             AddNewSearch();
             break;
         case ModeBatch:
+            for (int i = 0; i < List1->count(); ++i) {
+                const QString line = List1->item(i)->text();
+                if (const QString problem = DownloadUrlProblem(line); !problem.isEmpty()) {
+                    SelectSubTab(QStringLiteral("Url"));
+                    List1->setCurrentRow(i);
+                    RefusedUrl(problem, line, txtBatUrl);
+                    return;
+                }
+            }
             AddBatFile();
             break;
         case ModePageLinks:

@@ -103,6 +103,11 @@ private:
     void StartLinkFetch();
     void ShowLinks(const QStringList& links, const QString& error);
     void Refused(const QString& text, QWidget* focus);
+    // The problem of an address and the address itself in a message; the box keeps the focus
+    // with its text selected.
+    void RefusedUrl(const QString& problem, const QString& url, QLineEdit* box);
+    void SelectWhole(QLineEdit* box);
+    void SelectPastedUrl(QLineEdit* box);
 
 public:
     // Main and sub tabs, the panels below them.

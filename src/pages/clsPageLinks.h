@@ -6,7 +6,7 @@
 //   auto* links = new clsPageLinks(this);
 //   connect(links, &clsPageLinks::LinksReady, this, [](const QStringList& urls) { ... });
 //   connect(links, &clsPageLinks::FetchFailed, this, [](const QString& why) { ... });
-//   if (!links->Fetch(url)) { /* the URL cannot be fetched ("http://host/..." only) */ }
+//   if (!links->Fetch(url)) { /* the URL cannot be fetched ("http(s)://host/..." only) */ }
 
 #include <QObject>
 #include <QString>
@@ -23,8 +23,8 @@ public:
     ~clsPageLinks() override;
 
     // Starts fetching pageUrl (through the proxy when useProxy). False, and no signal, when the
-    // URL cannot be fetched (it must start with "http://"; a port may follow the host). A fetch
-    // still running is abandoned.
+    // URL cannot be fetched (it must start with "http://" or "https://"; a port may follow the
+    // host). A fetch still running is abandoned.
     bool Fetch(const QString& pageUrl, bool useProxy = false, const QString& proxyHost = QString(),
                quint16 proxyPort = 0);
     // Abandons a running fetch; no signal follows.

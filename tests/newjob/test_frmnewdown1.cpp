@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QStackedWidget>
 #include <QTabBar>
 #include <QTest>
 #include <QTreeWidget>
@@ -705,6 +706,107 @@ TEST_F(NewJobDialog, PageLinksAreReadFromARealPage) {
     for (int i = 0; i < list->topLevelItemCount(); ++i) urls << list->topLevelItem(i)->text(1);
     EXPECT_TRUE(urls.contains(server.Url("/site/intro.swf"))) << qPrintable(urls.join(' '));
     EXPECT_TRUE(urls.contains(server.Url("/other.htm"))) << qPrintable(urls.join(' '));
+}
+
+TEST_F(NewJobDialog, AddressesThatCannotBeUsedAreRefusedWithTheirProblem) {
+    frmNewDown1* d = Open(1);
+    QSignalSpy accepted(d, &QDialog::accepted);
+    const QList<QPair<QString, QString>> bad{
+        {"ftp://h.example.com/a.swf",
+         "Unknown scheme \"ftp:\": the address must begin with http:// or https://."},
+        {"www.example.com/a.swf", "The address must begin with http:// or https://."},
+        {"https:///a.swf", "The address names no host."},
+        {"http://h.example.com:99999/a.swf", "The port \"99999\" is not a number from 1 to 65535."},
+        {"http://h.example.com:8o/a.swf", "The port \"8o\" is not a number from 1 to 65535."},
+        {"http://h.example.com",
+         "The address needs a path after the host, as in http://www.example.com/movie.swf."},
+    };
+    for (const auto& [url, problem] : bad) {
+        d->txtUrl->setText(url);
+        Click(d->cmdNewJobOk);
+        EXPECT_EQ(messages.value(messages.size() - 1), problem + "\n" + url);
+        EXPECT_TRUE(d->isVisible());
+        EXPECT_EQ(d->txtUrl->selectedText(), url);
+    }
+    EXPECT_EQ(JobCount, 0);
+    EXPECT_EQ(accepted.count(), 0);
+    // Typing goes over the selected address.
+    QTest::keyClicks(d->txtUrl, "https://h.example.com:8443/s.swf");
+    EXPECT_EQ(d->txtUrl->text(), "https://h.example.com:8443/s.swf");
+    Click(d->cmdNewJobOk);
+    ASSERT_EQ(JobCount, 1);
+    EXPECT_EQ(Jobs[1].Url, "https://h.example.com:8443/s.swf");
+    EXPECT_EQ(accepted.count(), 1);
+
+    // A page to search: the page analyser's rules; the Search tab comes back to show the box.
+    d = Open(2);
+    d->txtSearchUrl->setText("HTTP://h.example.com/page.htm");
+    d->Tab2->setCurrentIndex(1);
+    Click(d->cmdNewJobOk);
+    EXPECT_EQ(messages.last(),
+              "A page address must begin with http:// or https:// in small letters.\n"
+              "HTTP://h.example.com/page.htm");
+    EXPECT_EQ(d->panels->currentWidget(), d->picSearch);
+    EXPECT_EQ(d->txtSearchUrl->selectedText(), "HTTP://h.example.com/page.htm");
+    EXPECT_EQ(SearchCount, 0);
+    d->txtSearchUrl->setText("https://h.example.com");
+    Click(d->cmdNewJobOk);
+    ASSERT_EQ(SearchCount, 1);
+    EXPECT_EQ(Searches[1].PageUrl, "https://h.example.com");
+
+    // A batch: the first line that cannot be used is named, nothing is added.
+    const int messagesBefore = messages.size();
+    d = Open(3);
+    d->txtN1->setText("8");
+    d->txtN2->setText("9");
+    d->txtBatUrl->setText("https://h.example.com:7000*/m.swf");
+    Click(d->cmdCreateUrl);
+    Click(d->cmdNewJobOk);
+    ASSERT_EQ(messages.size(), messagesBefore + 1);
+    EXPECT_EQ(messages.last(),
+              "The port \"70008\" is not a number from 1 to 65535.\n"
+              "https://h.example.com:70008/m.swf");
+    EXPECT_EQ(d->txtBatUrl->selectedText(), "https://h.example.com:7000*/m.swf");
+    EXPECT_EQ(JobCount, 1);
+    d->txtBatUrl->setText("https://h.example.com:7*/m.swf");
+    Click(d->cmdCreateUrl);
+    Click(d->cmdNewJobOk);
+    ASSERT_EQ(JobCount, 3);
+    EXPECT_EQ(Jobs[3].Url, "https://h.example.com:79/m.swf");
+}
+
+TEST_F(NewJobDialog, PastedAndClipboardAddressesAreSelected) {
+    // An https address on the clipboard fills the first box that gets the focus, selected.
+    QApplication::clipboard()->setText("HTTPS://Files.Example.com/Intro.SWF");
+    frmNewDown1* d = Open(1);
+    EXPECT_EQ(frmNewDown1::SharedUrl, "HTTPS://Files.Example.com/Intro.SWF");
+    FocusBox(d, d->txtUrl);
+    EXPECT_EQ(d->txtUrl->text(), "HTTPS://Files.Example.com/Intro.SWF");
+    EXPECT_EQ(d->txtUrl->selectedText(), "HTTPS://Files.Example.com/Intro.SWF");
+    QTest::keyClicks(d->txtUrl, "h");
+    EXPECT_EQ(d->txtUrl->text(), "h");
+
+    // Typed character by character: nothing is selected.
+    d->txtUrl->clear();
+    QTest::keyClicks(d->txtUrl, "http://t.example.com/c.swf");
+    EXPECT_EQ(d->txtUrl->selectedText(), "");
+
+    // Pasted into the empty box: selected, and the next key replaces it.
+    for (QLineEdit* box : {d->txtUrl, d->txtSearchUrl}) {
+        if (box == d->txtSearchUrl) d->TabStrip1->setCurrentIndex(1);
+        box->clear();
+        FocusBox(d, box);
+        QApplication::clipboard()->setText("https://p.example.com/b.htm");
+        QTest::keySequence(box, QKeySequence::Paste);
+        EXPECT_EQ(box->text(), "https://p.example.com/b.htm");
+        EXPECT_EQ(box->selectedText(), "https://p.example.com/b.htm");
+        QTest::keyClicks(box, "x");
+        EXPECT_EQ(box->text(), "x");
+        // Pasted after text already there: added to it, not selected.
+        QTest::keySequence(box, QKeySequence::Paste);
+        EXPECT_EQ(box->text(), "xhttps://p.example.com/b.htm");
+        EXPECT_EQ(box->selectedText(), "");
+    }
 }
 
 }  // namespace

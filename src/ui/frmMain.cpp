@@ -817,8 +817,8 @@ void frmMain::ConnectHandoff() {
 }
 
 void frmMain::OpenNewJobWithUrl(const QString& url) {
-    // Filled now, shown at the next tick: the window that asked has closed by then.
+    // Filled now, opened by the hand-off timer's next tick with the mailbox empty.
     NewJobMode = ModeSingleFile;
     frmNewDown1::Load()->Fill(url, QString(), QString());
-    QTimer::singleShot(100, this, [] { frmNewDown1::ShowDialog(); });
+    handoff->RequestDialog();
 }

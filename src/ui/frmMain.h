@@ -70,7 +70,7 @@ public:
     void EnabledTb();
     // Disables the tool bar's four job buttons and its Comment, Delete, Openfile and Opendir.
     void DisableTb();
-    // The new-job dialog for one file with url in its URL box, opened at the next tick.
+    // The new-job dialog for one file with url in its URL box, opened by the hand-off timer.
     void OpenNewJobWithUrl(const QString& url);
 
 protected:

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
@@ -16,6 +18,7 @@
 #include <limits>
 #include <vector>
 
+#include "engine/TlsSetup.h"
 #include "store/JobTable.h"
 #include "store/NumberRule.h"
 #include "store/Settings.h"
@@ -40,6 +43,12 @@ constexpr qint64 kReadChunk = 256 * 1024;
 constexpr int kChunksPerNotification = 4;
 constexpr int32_t kInt32Max = 2147483647;
 constexpr int kLingerMs = 3000;
+// How often the connections' timeouts are looked at.
+constexpr int kWatchMs = 250;
+// Decrypted bytes a secure connection holds before the engine has taken them.
+constexpr qint64 kTlsReadBuffer = 1024 * 1024;
+// QAbstractSocket::SocketTimeoutError, the number in front of a timeout's "Error" report.
+constexpr int kTimeoutErrorNumber = 5;
 
 QString ErrnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -182,6 +191,12 @@ QString StatusLine(const QString& head) {
 struct clsDownLoadJob::Connection {
     QTcpSocket* sock = nullptr;
     quint64 serial = 0;
+    bool secure = false;     // TLS (an https address)
+    bool tunnel = false;     // waiting for the proxy's answer to CONNECT
+    bool ready = false;      // the request has been sent
+    QByteArray tunnelHead;   // the proxy's answer so far
+    QString certError;       // the certificate did not verify
+    QElapsedTimer activity;  // since the connect began, the request went out or bytes came
     bool waitHead = true;    // the next bytes are the start of the response
     QByteArray head;         // head bytes collected until the blank line
     int32_t requestPos = 0;  // CurPos when the request was sent
@@ -195,7 +210,10 @@ struct clsDownLoadJob::Connection {
     QByteArray chunkLine;
 };
 
-clsDownLoadJob::clsDownLoadJob(QObject* parent) : QObject(parent) {}
+clsDownLoadJob::clsDownLoadJob(QObject* parent) : QObject(parent) {
+    watch.setInterval(kWatchMs);
+    connect(&watch, &QTimer::timeout, this, &clsDownLoadJob::OnWatch);
+}
 
 clsDownLoadJob::~clsDownLoadJob() {
     ++runId;
@@ -451,6 +469,7 @@ void clsDownLoadJob::ResetRun() {
 bool clsDownLoadJob::Start() {
     redirects = 0;
     restarts = 0;
+    retriesUsed.fill(0);
     StartRun();
     return true;
 }
@@ -462,6 +481,8 @@ void clsDownLoadJob::StartRun() {
     job.RunStart = VbDate::Now();
     socks2Opened = false;
     socks3Opened = false;
+    rangeTested = false;
+    retryPending.fill(false);
     resumeRun = false;
     runConfirmed = false;
     lastError.clear();
@@ -735,11 +756,22 @@ int clsDownLoadJob::ActiveConnections() const {
 
 bool clsDownLoadJob::OpenConnection(int k, bool connectNow) {
     CloseConnection(k);
+    retryPending[k] = false;
     auto* c = new Connection;
     c->serial = ++nextSerial;
-    c->sock = new QTcpSocket(this);
+    c->secure = IsSecureUrl(job.Url);
+    c->sock = TlsSetup::MakeSocket(c->secure, this);
+    c->activity.start();
     conns[k] = c;
     const quint64 serial = c->serial;
+    if (c->secure) {
+        auto* tls = static_cast<QSslSocket*>(c->sock);
+        tls->setReadBufferSize(kTlsReadBuffer);
+        connect(tls, &QSslSocket::encrypted, this, [this, k, serial] { OnSecured(k, serial); });
+        connect(tls, &QSslSocket::sslErrors, this, [this, k, serial](const QList<QSslError>& e) {
+            if (Alive(runId, k, serial)) conns[k]->certError = TlsSetup::CertificateErrorText(e);
+        });
+    }
     connect(c->sock, &QTcpSocket::connected, this, [this, k, serial] { OnConnected(k, serial); });
     connect(c->sock, &QTcpSocket::readyRead, this, [this, k, serial] { OnReadyRead(k, serial); });
     connect(c->sock, &QTcpSocket::disconnected, this,
@@ -754,6 +786,7 @@ bool clsDownLoadJob::OpenConnection(int k, bool connectNow) {
     if (!Report(k, kConnecting, host + QLatin1Char(':') + QString::number(port))) return false;
     if (!Alive(id, k, serial)) return false;
     if (connectNow) ConnectSocket(k);
+    if (!watch.isActive() && (Settings.Ctimeout > 0 || Settings.Rtimeout > 0)) watch.start();
     return true;
 }
 
@@ -761,28 +794,73 @@ void clsDownLoadJob::ConnectSocket(int k) {
     if (conns[k] == nullptr) return;
     const QString host = job.UseProxy != 0 ? job.ProxyHost : job.Host;
     const uint16_t port = job.UseProxy != 0 ? job.ProxyPort : job.Port;
+    Connection* c = conns[k];
+    c->activity.start();
+    if (c->secure) {
+        // TLS keeps its own buffer; through a proxy the tunnel is opened first.
+        if (job.UseProxy != 0)
+            c->sock->connectToHost(host, port);
+        else
+            static_cast<QSslSocket*>(c->sock)->connectToHostEncrypted(host, port);
+        return;
+    }
     // Unbuffered: the reader takes the bytes from the socket itself and so can tell an orderly
     // close from a reset.
-    conns[k]->sock->connectToHost(host, port, QIODevice::ReadWrite | QIODevice::Unbuffered);
+    c->sock->connectToHost(host, port, QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
 
 void clsDownLoadJob::CloseConnection(int k) {
     Connection* c = conns[k];
     if (c == nullptr) return;
     conns[k] = nullptr;
-    c->sock->disconnect(this);
-    c->sock->abort();
-    c->sock->deleteLater();
+    QTcpSocket* sock = c->sock;
+    sock->disconnect(this);
+    if (c->secure) {
+        // A secure socket may be inside its own handshake or error signal: it is taken down
+        // once that has returned.
+        QMetaObject::invokeMethod(
+            sock,
+            [sock] {
+                sock->abort();
+                sock->deleteLater();
+            },
+            Qt::QueuedConnection);
+    } else {
+        sock->abort();
+        sock->deleteLater();
+    }
     delete c;
 }
 
 void clsDownLoadJob::CloseAllConnections() {
     for (int k = 1; k <= kMaxParts; ++k) CloseConnection(k);
+    retryPending.fill(false);
+    watch.stop();
 }
 
 void clsDownLoadJob::OnConnected(int k, quint64 serial) {
     const quint64 id = runId;
     if (!Alive(id, k, serial)) return;
+    Connection* c = conns[k];
+    if (c->secure) {
+        // Through a proxy: ask for the tunnel; the handshake follows its answer. Directly, the
+        // socket goes on with the handshake by itself.
+        if (job.UseProxy != 0) {
+            c->tunnel = true;
+            c->sock->write(TlsSetup::ConnectRequest(job.Host, job.Port));
+        }
+        return;
+    }
+    SendRequest(k, serial);
+}
+
+void clsDownLoadJob::OnSecured(int k, quint64 serial) {
+    if (!Alive(runId, k, serial)) return;
+    SendRequest(k, serial);
+}
+
+void clsDownLoadJob::SendRequest(int k, quint64 serial) {
+    const quint64 id = runId;
     QTcpSocket* sock = conns[k]->sock;
     QString detail = sock->peerName() + QLatin1Char(':') + QString::number(sock->peerPort());
     if (k == 1)
@@ -791,6 +869,8 @@ void clsDownLoadJob::OnConnected(int k, quint64 serial) {
     Connection* c = conns[k];
     c->waitHead = true;
     c->head.clear();
+    c->ready = true;
+    c->activity.start();
     c->requestPos = job.Segments[k].CurPos;
     const QByteArray request = RequestText(job, k, validator.IfRange());
     c->sock->write(request);
@@ -800,6 +880,12 @@ void clsDownLoadJob::OnConnected(int k, quint64 serial) {
 void clsDownLoadJob::OnReadyRead(int k, quint64 serial) {
     const quint64 id = runId;
     if (readBuffer.size() < kReadChunk) readBuffer.resize(kReadChunk);
+    if (!Alive(id, k, serial)) return;
+    conns[k]->activity.start();
+    if (conns[k]->secure) {
+        ReadSecure(k, serial);
+        return;
+    }
     // A few chunks per notification, so one fast connection does not hold up the others and
     // the window; the socket notifies again while bytes are waiting.
     for (int chunk = 0; chunk < kChunksPerNotification && Alive(id, k, serial); ++chunk) {
@@ -834,10 +920,49 @@ void clsDownLoadJob::OnReadyRead(int k, quint64 serial) {
     }
 }
 
+void clsDownLoadJob::ReadSecure(int k, quint64 serial) {
+    const quint64 id = runId;
+    Connection* c = conns[k];
+    if (c->tunnel) {
+        // The proxy's answer to CONNECT, up to its blank line; nothing of the server comes
+        // before the handshake.
+        c->tunnelHead += c->sock->readAll();
+        const qsizetype end = c->tunnelHead.indexOf("\r\n\r\n");
+        if (end < 0) {
+            if (c->tunnelHead.size() > kHeadLimit)
+                FailConnection(
+                    k, QStringLiteral("-1Proxy answer larger than %1 bytes").arg(kHeadLimit));
+            return;
+        }
+        const QString refused = TlsSetup::TunnelAnswer(c->tunnelHead.left(end + 4));
+        if (!refused.isEmpty()) {
+            RunTo5(refused);
+            return;
+        }
+        c->tunnel = false;
+        c->tunnelHead.clear();
+        TlsSetup::StartClientTls(static_cast<QSslSocket*>(c->sock), job.Host);
+        return;
+    }
+    // Every decrypted byte is taken now: the socket tells again only when new bytes arrive.
+    while (Alive(id, k, serial) && c->sock->bytesAvailable() > 0) {
+        const qint64 n = c->sock->read(readBuffer.data(), kReadChunk);
+        if (n <= 0) return;
+        if (!Process(k, readBuffer.constData(), n)) return;
+    }
+}
+
 void clsDownLoadJob::OnPeerClosed(int k, quint64 serial) {
     const quint64 id = runId;
     if (!Alive(id, k, serial)) return;
     Connection* c = conns[k];
+    if (!c->waitHead &&
+        (c->bodyLeft > 0 || (c->chunked && c->chunkState != Connection::ChunkDone))) {
+        // The server ended the connection before the end of the answer it announced.
+        FailConnection(k, QStringLiteral("-1The server closed the connection before the end of "
+                                         "the answer"));
+        return;
+    }
     if (k == 1 && SizeUnknown() && !c->waitHead && !c->chunked && fd >= 0) {
         // Without a length the orderly close ends the data: the size is known now.
         job.FileSize = job.Segments[1].CurPos;
@@ -854,18 +979,101 @@ void clsDownLoadJob::OnPeerClosed(int k, quint64 serial) {
 }
 
 void clsDownLoadJob::OnDisconnected(int k, quint64 serial) {
-    // The reader sees an orderly close first; this comes only when the socket layer gave the
-    // connection up by itself, which does not end the data in order.
     const quint64 id = runId;
     if (!Alive(id, k, serial)) return;
+    Connection* c = conns[k];
+    if (!c->certError.isEmpty()) {
+        const QString why = c->certError;  // the connection goes with the run
+        RunTo5(why);
+        return;
+    }
+    if (c->secure && c->ready) {
+        // The bytes decrypted before the close are the answer's; then the close ends it.
+        ReadSecure(k, serial);
+        if (!Alive(id, k, serial)) return;
+        OnPeerClosed(k, serial);
+        return;
+    }
+    // The reader sees an orderly close first; this comes only when the socket layer gave the
+    // connection up by itself, which does not end the data in order.
     FailConnection(k, QStringLiteral("-1The connection was closed unexpectedly"));
 }
 
 void clsDownLoadJob::OnError(int k, quint64 serial, int socketError) {
     const quint64 id = runId;
     if (!Alive(id, k, serial)) return;
-    const QString text = conns[k]->sock->errorString();
+    Connection* c = conns[k];
+    if (!c->certError.isEmpty()) {
+        // A server whose certificate does not verify is never talked to: the job ends here.
+        const QString why = c->certError;  // the connection goes with the run
+        RunTo5(why);
+        return;
+    }
+    // A secure connection's close comes with its disconnected signal (handled there).
+    if (c->secure && c->ready && socketError == QAbstractSocket::RemoteHostClosedError) return;
+    const QString text = c->sock->errorString();
     FailConnection(k, QString::number(socketError) + text);
+}
+
+void clsDownLoadJob::OnWatch() {
+    const qint64 connectMs = qint64(Settings.Ctimeout) * 1000;
+    const qint64 receiveMs = qint64(Settings.Rtimeout) * 1000;
+    const quint64 id = runId;
+    bool any = false;
+    for (int k = 1; k <= kMaxParts && id == runId; ++k) {
+        Connection* c = conns[k];
+        if (c == nullptr) continue;
+        any = true;
+        // A connection that has everything and waits for the close is not owed bytes.
+        if (c->lingering) continue;
+        if (!c->ready && connectMs > 0 && c->activity.hasExpired(connectMs)) {
+            FailConnection(k, QString::number(kTimeoutErrorNumber) +
+                                  QStringLiteral("Connect timeout: not connected after %1 seconds")
+                                      .arg(Settings.Ctimeout));
+        } else if (c->ready && receiveMs > 0 && c->activity.hasExpired(receiveMs)) {
+            FailConnection(k, QString::number(kTimeoutErrorNumber) +
+                                  QStringLiteral("Receive timeout: nothing received for %1 seconds")
+                                      .arg(Settings.Rtimeout));
+        }
+    }
+    if (!any && id == runId) watch.stop();
+}
+
+bool clsDownLoadJob::ScheduleRetry(int k, const QString& reason) {
+    if (!InUse || job.State != StateRunning) return false;
+    const int allowed = std::max<int>(Settings.Retries, 0);
+    if (retriesUsed[k] >= allowed) return false;
+    // Only a range that still owes bytes is worth a new connection (connection 1 of a new job
+    // before its file exists always is).
+    const bool hasFile = job.IsNew == 0 || job.FileOpen != 0;
+    if (hasFile && !Owes(k)) return false;
+    if (!hasFile && k != 1) return false;
+    ++retriesUsed[k];
+    retryPending[k] = true;
+    const int delay = std::max<int>(Settings.Redelay, 0);
+    emit LogNotice(k, QStringLiteral("Connection %1: %2; trying again in %3 seconds (retry %4 of "
+                                     "%5).")
+                          .arg(k)
+                          .arg(reason)
+                          .arg(delay)
+                          .arg(retriesUsed[k])
+                          .arg(allowed));
+    const quint64 id = runId;
+    QTimer::singleShot(delay * 1000, this, [this, id, k] {
+        if (id != runId || !retryPending[k]) return;
+        retryPending[k] = false;
+        if (conns[k] != nullptr) return;  // opened again meanwhile (overtaking, covering)
+        const bool fileThere = job.IsNew == 0 || job.FileOpen != 0;
+        if (fileThere && !Owes(k)) {
+            CheckRunEnd(k);
+            return;
+        }
+        if (!OpenConnection(k, true) || id != runId || conns[k] == nullptr) return;
+        // The file is there already: the answer goes on with the range, it does not start a
+        // new file.
+        if (fileThere) conns[k]->firstOfRun = false;
+    });
+    return true;
 }
 
 bool clsDownLoadJob::FailConnection(int k, const QString& detail) {
@@ -875,12 +1083,15 @@ bool clsDownLoadJob::FailConnection(int k, const QString& detail) {
         lastError.remove(0, 1);
     CloseConnection(k);
     if (!Report(k, kError, detail)) return false;
+    if (ScheduleRetry(k, lastError)) return false;
     CheckRunEnd(k);
     return false;
 }
 
 void clsDownLoadJob::CheckRunEnd(int k, bool afterClose) {
     if (ActiveConnections() != 0 || !InUse || job.State != StateRunning) return;
+    for (int i = 1; i <= kMaxParts; ++i)
+        if (retryPending[i]) return;
     CalcHaveDown();
     const bool hasFile = job.IsNew == 0 || job.FileOpen != 0;
     if (hasFile && !SizeUnknown() && job.Received == job.FileSize) {
@@ -932,7 +1143,7 @@ bool clsDownLoadJob::HandleHead(int k, const QByteArray& headBytes, const QByteA
     c->chunked = HeaderValue(head, QStringLiteral("Transfer-Encoding"))
                      .contains(QLatin1String("chunked"), Qt::CaseInsensitive);
     if (!resumeRun && k == 1 && c->firstOfRun) return HeadOn1(head, body);
-    if (!resumeRun && k == 2) return HeadOn2(head, body);
+    if (!resumeRun && k == 2 && !rangeTested) return HeadOn2(head, body);
     return HeadRanged(k, head, body);
 }
 
@@ -1106,7 +1317,8 @@ bool clsDownLoadJob::FollowRedirect(int k, const QString& head) {
         return false;
     }
     QString target = location;
-    if (!location.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)) {
+    if (!location.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) &&
+        !location.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
         const QUrl resolved = QUrl(job.Url).resolved(QUrl(location));
         target = QString::fromUtf8(resolved.toEncoded());
     }
@@ -1158,6 +1370,7 @@ bool clsDownLoadJob::HeadOn2(const QString& head, const QByteArray& body) {
         return false;
     }
     job.CanResume = VbTrue;
+    rangeTested = true;
     // Range 1 ends where range 2 starts, unless a range has been given up and range 1 covers it.
     bool allInUse = true;
     const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
@@ -1402,6 +1615,7 @@ bool clsDownLoadJob::EndChecks(int k) {
 void clsDownLoadJob::CancelSock(int byPart, int part) {
     if (part < 1 || part > kMaxParts) return;
     CloseConnection(part);
+    retryPending[part] = false;
     job.Segments[part] = SegmentRecord{};
     Report(part, kCancel, QString::number(byPart));
 }

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <array>
 #include <cstdint>
 
@@ -141,6 +142,14 @@ private:
     void CloseConnection(int k);
     void CloseAllConnections();
     void OnConnected(int k, quint64 serial);
+    void OnSecured(int k, quint64 serial);
+    void SendRequest(int k, quint64 serial);
+    void ReadSecure(int k, quint64 serial);
+    // Closes connections that waited longer than the connect or receive timeout.
+    void OnWatch();
+    // After a failed connection: opens it again after the retry delay when its range still owes
+    // bytes and it has retries left in this run. False when the connection stays closed.
+    bool ScheduleRetry(int k, const QString& reason);
     void OnReadyRead(int k, quint64 serial);
     void OnDisconnected(int k, quint64 serial);
     void OnError(int k, quint64 serial, int socketError);
@@ -181,6 +190,7 @@ private:
     int redirects = 0;
     bool socks2Opened = false;
     bool socks3Opened = false;
+    bool rangeTested = false;   // connection 2's range test has passed in this run
     bool resumeRun = false;     // this run continues a file already on disk
     bool runConfirmed = false;  // an answer of this run has shown the server's file is ours
     bool keepName = false;      // the file is named already: a restart keeps the name
@@ -189,6 +199,9 @@ private:
     ByteRanges written;         // bytes of the file known to be on disk
     QString lastError;
     std::array<Connection*, kMaxParts + 1> conns{};
+    std::array<int, kMaxParts + 1> retriesUsed{};    // per connection since Start
+    std::array<bool, kMaxParts + 1> retryPending{};  // waiting for the retry delay
+    QTimer watch;
     std::array<QString, kMaxParts + 1> respHead, respStatus;
     QByteArray readBuffer;
 };

@@ -34,6 +34,7 @@ protected:
     void SetUp() override {
         ClearJobs();
         Settings = SettingsRecord{};
+        Settings.Retries = 0;  // one attempt per connection; retries are tested on their own
         dir = TestEnv::NewDir();
     }
     // Puts a file of random bytes on the server.

@@ -166,6 +166,7 @@ protected:
         ClearJobs();
         JobValidators::Clear();
         Settings = SettingsRecord{};
+        Settings.Retries = 0;  // one attempt per connection; retries are tested on their own
         dir = TestEnv::NewDir();
         dbPath = TestEnv::NewDir() + "/default.qvb";
     }

@@ -33,6 +33,7 @@ protected:
     void SetUp() override {
         ClearJobs();
         Settings = SettingsRecord{};
+        Settings.Retries = 0;  // one attempt per connection; retries are tested on their own
         dir = TestEnv::NewDir();
     }
     QString dir;

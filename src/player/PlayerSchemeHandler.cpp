@@ -25,6 +25,24 @@ html, body { margin: 0; width: 100%; height: 100%; overflow: hidden; background:
 "use strict";
 const nonce = "@NONCE@";
 function report(text) { console.info("qv:" + nonce + ":" + text); }
+// The web engine's fetch() knows only web schemes; requests to this page's own scheme go through
+// XMLHttpRequest, which does, and come back as ordinary responses.
+const webFetch = window.fetch.bind(window);
+window.fetch = function (resource, options) {
+    const url = new URL(resource instanceof Request ? resource.url : String(resource), location.href);
+    if (url.origin !== location.origin) return webFetch(resource, options);
+    return new Promise((resolve, reject) => {
+        const xhr = new XMLHttpRequest();
+        xhr.open("GET", url.href);
+        xhr.responseType = "arraybuffer";
+        xhr.onload = () => resolve(new Response(xhr.response, {
+            status: xhr.status || 200,
+            headers: { "Content-Type": xhr.getResponseHeader("Content-Type") || "" }
+        }));
+        xhr.onerror = () => reject(new TypeError("Failed to fetch " + url.href));
+        xhr.send();
+    });
+};
 window.RufflePlayer = window.RufflePlayer || {};
 window.RufflePlayer.config = {
     publicPath: "/ruffle/", polyfills: false, autoplay: "on", unmuteOverlay: "hidden",
@@ -50,13 +68,19 @@ function qvLoad(url, token) {
     player = window.RufflePlayer.newest().createPlayer();
     document.getElementById("stage").appendChild(player);
     api = typeof player.ruffle === "function" ? player.ruffle() : player;
+    // Play and pause belong to the program's tool bar: no play button over a paused movie.
+    if (player.shadowRoot) {
+        const style = document.createElement("style");
+        style.textContent = "#play-button { display: none !important; }";
+        player.shadowRoot.appendChild(style);
+    }
     player.addEventListener("loadeddata", () => { if (current === token) report("loaded " + token); });
     Promise.resolve(api.load({ url: url })).catch((e) => {
         if (current === token) report("error " + token + " " + e);
     });
 }
-function qvPlay() { if (api) api.play(); }
-function qvPause() { if (api) api.pause(); }
+function qvPlay() { if (api) (api.resume || api.play).call(api); }
+function qvPause() { if (api) (api.suspend || api.pause).call(api); }
 window.addEventListener("load", () => {
     if (window.RufflePlayer && typeof window.RufflePlayer.newest === "function")
         report("ready");

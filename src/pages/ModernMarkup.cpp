@@ -3,7 +3,7 @@
 namespace {
 
 // Characters of the page walked per step.
-constexpr qsizetype kStepChars = 64 * 1024;
+constexpr qsizetype kStepChars = 32 * 1024;
 // A script string longer than this is not a movie address.
 constexpr qsizetype kMaxScriptString = 4096;
 

@@ -10,9 +10,14 @@ const char* kNumeric = "qvNumericColumns";
 
 void SortableItem::EnableSorting(QTreeWidget* list, const QList<int>& numericColumns) {
     list->setProperty(kNumeric, QVariant::fromValue(numericColumns));
-    list->header()->setSectionsClickable(true);
-    list->header()->setSortIndicator(-1, Qt::AscendingOrder);
-    list->setSortingEnabled(true);
+    QHeaderView* header = list->header();
+    header->setSectionsClickable(true);
+    // Unsorted until the first click; from then on the header flips the order itself.
+    QObject::connect(header, &QHeaderView::sectionClicked, list, [list](int section) {
+        if (list->isSortingEnabled()) return;
+        list->header()->setSortIndicator(section, Qt::AscendingOrder);
+        list->setSortingEnabled(true);
+    });
 }
 
 bool SortableItem::operator<(const QTreeWidgetItem& other) const {

@@ -1,6 +1,7 @@
 // quorvanta-get: downloads one URL with the program's download engine and slot logic.
 //
-//   quorvanta-get [--parts N] [--user-agent TEXT] [--proxy HOST:PORT] [--dir FOLDER] URL
+//   quorvanta-get [--parts N] [--user-agent TEXT] [--proxy HOST:PORT] [--dir FOLDER]
+//                 [--connect-timeout S] [--read-timeout S] [--retries N] [--retry-delay S] URL
 //
 // Prints the job's log lines as they happen (and a progress line on a terminal). Exit status:
 // 0 complete, 1 failed, 2 bad arguments, 130/143 paused by SIGINT/SIGTERM. A paused or failed
@@ -22,10 +23,12 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "JobFile.h"
@@ -57,8 +60,14 @@ void Usage(FILE* to) {
         "  --user-agent TEXT  User-Agent text (default \"Quorvanta 1.0\")\n"
         "  --proxy HOST:PORT  send the requests through an HTTP proxy\n"
         "  --dir FOLDER       folder for the file (default: the current folder)\n"
-        "  --timeout SECONDS  give up (resumably) when nothing arrives for so long (default 60;\n"
-        "                     0 waits for ever)\n",
+        "  --connect-timeout SECONDS  a connection not made within this is tried again\n"
+        "                     (default: the program's \"Connect timeout\", 30)\n"
+        "  --read-timeout SECONDS     a connection that receives nothing for this long is tried\n"
+        "                     again (default: the program's \"Receive timeout\", 60)\n"
+        "  --retries N        new attempts per connection before it is given up (default 5)\n"
+        "  --retry-delay SECONDS      wait before each new attempt (default 5)\n"
+        "  --timeout SECONDS  give up (resumably) when no data at all arrives for so long\n"
+        "                     (default 0: off; the timeouts above end a stalled download)\n",
         to);
 }
 
@@ -348,7 +357,18 @@ int main(int argc, char** argv) {
     QString userAgent = defaults.Useragent;
     QString proxy;
     QString dir = QDir::currentPath();
-    int timeout = defaults.Rtimeout;
+    int timeout = 0;
+    // Connect timeout, read timeout, retries, retry delay: -1 keeps the settings file's value.
+    int connectTimeout = -1, readTimeout = -1, retries = -1, retryDelay = -1;
+    struct NumberOption {
+        const char* name;
+        int* value;
+        int max;
+    };
+    const NumberOption numberOptions[] = {{"--connect-timeout", &connectTimeout, 32767},
+                                          {"--read-timeout", &readTimeout, 32767},
+                                          {"--retries", &retries, 100},
+                                          {"--retry-delay", &retryDelay, 32767}};
     QString url;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -376,6 +396,17 @@ int main(int argc, char** argv) {
                 std::fputs("quorvanta-get: --timeout takes a number of seconds\n", stderr);
                 return 2;
             }
+        } else if (const auto* option = std::find_if(
+                       std::begin(numberOptions), std::end(numberOptions),
+                       [&a](const NumberOption& o) { return a == QLatin1String(o.name); });
+                   option != std::end(numberOptions) && hasValue) {
+            bool ok = false;
+            *option->value = args[++i].toInt(&ok);
+            if (!ok || *option->value < 0 || *option->value > option->max) {
+                std::fprintf(stderr, "quorvanta-get: %s takes a number from 0 to %d\n",
+                             option->name, option->max);
+                return 2;
+            }
         } else if (a.startsWith(QLatin1String("--")) || !url.isEmpty()) {
             Usage(stderr);
             return 2;
@@ -390,6 +421,10 @@ int main(int argc, char** argv) {
 
     InitGlobals();
     if (QFile::exists(IniFile)) LoadSettingsFromFile(IniFile);
+    if (connectTimeout >= 0) Settings.Ctimeout = static_cast<int16_t>(connectTimeout);
+    if (readTimeout >= 0) Settings.Rtimeout = static_cast<int16_t>(readTimeout);
+    if (retries >= 0) Settings.Retries = static_cast<int16_t>(retries);
+    if (retryDelay >= 0) Settings.Redelay = static_cast<int16_t>(retryDelay);
 
     JobRecord record;
     record.Url = url.trimmed();

@@ -9,6 +9,7 @@
 
 #include "common/NginxServer.h"
 #include "engine/EngineTestSupport.h"
+#include "engine/ToolTestSupport.h"
 
 using namespace EngineTest;
 
@@ -335,4 +336,28 @@ TEST_F(Retry, ResetsTwiceThenServes) {
     EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
     EXPECT_EQ(resets, 2);
     EXPECT_EQ(watch.Count("Error"), 2);
+}
+
+TEST_F(Secure, CommandLineDownloaderOverTlsWithItsTimeouts) {
+    NginxServer nginx({}, {}, NginxServer::Tls::Trusted);
+    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    const QByteArray data = TestEnv::RandomBytes(2 * 1024 * 1024 + 5, 47);
+    ASSERT_TRUE(nginx.Put("t.bin", data));
+    ToolTest::ToolRun run =
+        ToolTest::RunTool({"--dir", dir, "--parts", "4", nginx.SecureUrl("/t.bin")});
+    ASSERT_EQ(run.code, 0) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_EQ(TestEnv::ReadFile(dir + "/t.bin"), data);
+
+    // A server that never answers: one retry, then the tool gives up with the reason.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    run = ToolTest::RunTool({"--dir", dir, "--read-timeout", "1", "--retries", "1", "--retry-delay",
+                             "0",
+                             QStringLiteral("http://127.0.0.1:%1/s.bin").arg(silent.serverPort())});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(run.out.contains("trying again in 0 seconds (retry 1 of 1)"))
+        << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("Receive timeout: nothing received for 1 seconds"))
+        << run.out.toStdString();
+    EXPECT_LT(run.ms, 20000);
 }

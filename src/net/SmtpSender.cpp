@@ -121,8 +121,9 @@ void SmtpSender::OnReadyRead() {
     emit StatusLine(shown);
     if (state == Idle || state == Resolving) return;
     buffer += piece;
-    // A server that never ends its line cannot fill the memory.
-    if (buffer.size() > 64 * 1024) buffer = buffer.right(64 * 1024);
+    // No reply is that long: a server that never ends one fails the step instead of filling
+    // the memory.
+    if (buffer.size() > kMaxReply) return OnReply(QByteArray());
     qsizetype used = 0;
     const QByteArray code = ReplyCode(buffer, &used);
     if (code.isEmpty()) return;
@@ -165,7 +166,9 @@ void SmtpSender::OnReply(const QByteArray& code) {
     switch (state) {
         case Greeting:
             emit StatusLine(QStringLiteral("Connect Success"));
-            Command(QStringLiteral("HELO ") + QHostInfo::localHostName());
+            Command(QStringLiteral("HELO ") + (QHostInfo::localHostName().isEmpty()
+                                                   ? QStringLiteral("localhost")
+                                                   : QHostInfo::localHostName()));
             emit StatusLine(QStringLiteral("SendCommand: Helo"));
             return Wait(Helo, replyMs);
         case Helo:

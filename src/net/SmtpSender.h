@@ -24,6 +24,7 @@ public:
     };
     static constexpr int kReplyMs = 10000;    // every reply but the one to the message
     static constexpr int kMessageMs = 20000;  // the reply to the end of the message
+    static constexpr qsizetype kMaxReply = 64 * 1024;
 
     explicit SmtpSender(QObject* parent = nullptr);
 

@@ -279,6 +279,8 @@ TEST_F(MailTest, EveryFailingStepEndsWithItsStatusLine) {
         // "250" inside the text of a refusal is not success.
         {"MAIL", "550 5.1.1 sender 250 rejected\r\n", 0, "Can't send the mail from address"},
         {"RCPT", "550 no such user\r\n", 0, "Can't send the receiver's address "},
+        // A reply that never ends fails its step once it is longer than any reply.
+        {"HELO", QByteArray(200000, '2'), 0, "Can't open the email sending"},
         {"DATA", "554 no data\r\n", 0, "Can't send the message body"},
         {".", "554 spam\r\n", 0, "Message body send failure"},
         // The end of the message answered after its limit.

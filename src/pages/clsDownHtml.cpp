@@ -136,6 +136,7 @@ bool clsDownHtml::Start() {
     tunnelPending = secure && MySearch.UseProxy != 0;
     tunnelBytes.clear();
     certificateError.clear();
+    requestSent = false;
 
     mySocks1 = TlsSetup::MakeSocket(secure, this);
     connect(mySocks1, &QTcpSocket::connected, this, &clsDownHtml::OnConnected);
@@ -218,6 +219,7 @@ void clsDownHtml::SendRequest() {
     connectTimer.stop();
     const QByteArray request = PageHttp::PageRequest(MySearch.PagePath, MySearch.PageHost);
     socket->write(request);
+    requestSent = true;
     if (Settings.Rtimeout > 0) readTimer.start(Settings.Rtimeout * 1000);
     emit UpdataState(QStringLiteral("Request"), QString::fromLatin1(request));
 }
@@ -244,13 +246,13 @@ void clsDownHtml::TakeTunnelAnswer() {
 void clsDownHtml::OnConnectTimeout() {
     if (!mySocks1) return;
     EndWithError(QStringLiteral("Error"), QStringLiteral("Connect timeout: not connected after ") +
-                                              Seconds(Settings.Ctimeout));
+                                              Seconds(connectTimer.interval() / 1000));
 }
 
 void clsDownHtml::OnReadTimeout() {
     if (!mySocks1) return;
     EndWithError(QStringLiteral("Error"), QStringLiteral("Read timeout: nothing received for ") +
-                                              Seconds(Settings.Rtimeout));
+                                              Seconds(readTimer.interval() / 1000));
 }
 
 void clsDownHtml::OnReadyRead() {
@@ -318,6 +320,15 @@ void clsDownHtml::OnDisconnected() {
     if (!mySocks1) return;  // the data ended the run (request error)
     if (!certificateError.isEmpty()) {
         EndWithError(QStringLiteral("Error"), certificateError);
+        return;
+    }
+    if (!requestSent) {
+        // Only a secure connection can end before its request: in the tunnel or the handshake.
+        EndWithError(
+            QStringLiteral("Error"),
+            tunnelPending
+                ? QStringLiteral("The proxy closed the connection before the tunnel was open")
+                : QStringLiteral("The server closed the connection during the TLS handshake"));
         return;
     }
     if (HeadPending) {

@@ -154,6 +154,7 @@ private:
     // text of a failed certificate check.
     bool secure = false;
     bool tunnelPending = false;
+    bool requestSent = false;
     QByteArray tunnelBytes;
     QString certificateError;
     QTimer connectTimer;

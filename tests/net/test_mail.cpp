@@ -284,9 +284,9 @@ TEST_F(MailTest, EveryFailingStepEndsWithItsStatusLine) {
         {"DATA", "554 no data\r\n", 0, "Can't send the message body"},
         {".", "554 spam\r\n", 0, "Message body send failure"},
         // The end of the message answered after its limit.
-        {".", "250 queued\r\n", 1700, "Message body send failure"},
+        {".", "250 queued\r\n", 3600, "Message body send failure"},
         // Every other reply has the shorter limit.
-        {"RCPT", "250 ok\r\n", 1200, "Can't send the receiver's address "},
+        {"RCPT", "250 ok\r\n", 2000, "Can't send the receiver's address "},
     };
     for (const Case& c : cases) {
         ScriptedSmtp peer;
@@ -297,10 +297,22 @@ TEST_F(MailTest, EveryFailingStepEndsWithItsStatusLine) {
         peer.delays[c.key] = c.delay;
         Settings.SmtpPort = peer.Port();
         bool delivered = true;
-        const QStringList lines = Send(mail, 800, 1400, &delivered);
+        const QStringList lines = Send(mail, 800, 2400, &delivered);
         EXPECT_EQ(lines.last(), c.last)
             << c.key.constData() << ": " << lines.join('|').toStdString();
         EXPECT_FALSE(delivered) << c.key.constData();
+    }
+
+    // The end of the message has the longer limit.
+    {
+        ScriptedSmtp peer;
+        peer.replies["."] = "250 queued\r\n";
+        peer.delays["."] = 1400;
+        Settings.SmtpPort = peer.Port();
+        bool delivered = false;
+        const QStringList lines = Send(mail, 800, 2400, &delivered);
+        EXPECT_TRUE(delivered);
+        EXPECT_EQ(lines.last(), "Message send succeed") << lines.join('|').toStdString();
     }
 
     // No goodbye to QUIT: delivered, and no line after the server's last.

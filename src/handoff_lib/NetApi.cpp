@@ -66,6 +66,8 @@ int NetApi::Deliver(const std::string& message) {
             case ProgramSocket::Failed:
                 return Fail(QUORVANTA_E_DELIVERY, socket.Error());
             case ProgramSocket::NotListening:
+            case ProgramSocket::Vanished:
+                // Not running, or ending just now: a program is started (once) and waited for.
                 break;
         }
         if (!started) {

@@ -197,7 +197,7 @@ ProgramSocket::Outcome ProgramSocket::Exchange(const std::string& message,
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) {
             error = "the connection to the program broke: " + ErrnoText(errno);
-            return Failed;
+            return Vanished;
         }
         sent += static_cast<size_t>(n);
     }
@@ -216,7 +216,7 @@ ProgramSocket::Outcome ProgramSocket::Exchange(const std::string& message,
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) {
             error = "the program closed the connection without taking the message";
-            return Failed;
+            return answer.empty() ? Vanished : Failed;
         }
         answer.append(buffer, static_cast<size_t>(n));
     }

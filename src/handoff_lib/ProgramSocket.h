@@ -14,7 +14,9 @@
 class ProgramSocket {
 public:
     using Clock = std::chrono::steady_clock;
-    enum Outcome { Delivered, NotListening, Unsafe, Failed };
+    // Vanished: the connection closed before any answer, as when the program ends meanwhile;
+    // the message was not taken.
+    enum Outcome { Delivered, NotListening, Vanished, Unsafe, Failed };
 
     // False (with the reason) when neither a runtime folder nor a home folder is known.
     bool Locate();

@@ -213,6 +213,20 @@ TEST(Library, StartsTheProgramFromItsFolderThenDeliversToItAndRefusesOtherOwners
     const QString socket = user.Socket();
     EXPECT_TRUE(user.Stop());
     EXPECT_FALSE(QFileInfo::exists(socket));
+
+    // A program that was killed leaves its socket behind: the next call starts a new one, which
+    // takes the place over.
+    ASSERT_EQ(quorvanta_add_url("http://127.0.0.1/d.swf", "", ""), 0) << quorvanta_last_error();
+    const pid_t first = user.ListeningPid();
+    ASSERT_GT(first, 0);
+    ::kill(first, SIGKILL);
+    user.pid = first;
+    for (int i = 0; i < 100 && user.Running(); ++i) QThread::msleep(50);
+    ASSERT_TRUE(QFileInfo::exists(socket));
+    EXPECT_EQ(quorvanta_add_url("http://127.0.0.1/e.swf", "", ""), 0) << quorvanta_last_error();
+    user.pid = user.ListeningPid();
+    EXPECT_GT(user.pid, 0);
+    EXPECT_NE(user.pid, first);
 }
 
 TEST(Host, FramedMessagesInFramedAnswersOut) {

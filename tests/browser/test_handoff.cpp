@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <future>
 
+#include "browser/FoundMovies.h"
 #include "browser/HandoffMessage.h"
 #include "browser/HandoffReceiver.h"
 #include "browser/HandoffServer.h"
@@ -288,6 +289,32 @@ TEST_F(HandoffTest, ParserCaseRulesKeyOrderAndFieldCutting) {
     ASSERT_TRUE(d);
     EXPECT_EQ(d->txtComment->text(), QString::fromUtf8("a\nb\u00A0c\U0001F3AC"));
     Cancel(d);
+    // While the browser scanner's movies are due (FoundCount not 0) the ticks leave the mailbox
+    // alone; the message is taken once they are dealt with.
+    FoundCount = 2;
+    window->Handoff()->Enqueue("downmy_kvd_Url:=http://127.0.0.1/f.swf||**KVDRMB**||");
+    QTest::qWait(350);
+    EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
+    EXPECT_TRUE(window->Handoff()->Timer1()->isActive());
+    FoundCount = 0;
+    d = ShownDialog();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/f.swf");
+    Cancel(d);
+
+    // A minimized window runs its "Top Window" command before the dialog opens.
+    window->showMinimized();
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return window->isMinimized(); }, 3000));
+    QAction* top = window->Menus()->Action("popMain_Pop");
+    top->setEnabled(true);  // as the floating window's part makes it
+    const bool topBefore = top->isChecked();
+    window->Handoff()->Enqueue("downmy_kvd_Url:=http://127.0.0.1/g.swf||**KVDRMB**||");
+    d = ShownDialog();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(top->isChecked(), !topBefore);
+    EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/g.swf");
+    Cancel(d);
+
     // A key at the very end, a separator alone, nothing: nothing is read outside the text.
     EXPECT_EQ(HandoffMessage::Parse("downmy_kvd_Url:=").Url, "");
     EXPECT_EQ(HandoffMessage::Parse("||**KVDRMB**||my_kvd_Url:=").Mode, 0);

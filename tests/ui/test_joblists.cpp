@@ -603,4 +603,66 @@ TEST_F(JobLists, AutoBackKeepsTheTenNewestCopiesOfTheDatabaseOnExit) {
     EXPECT_TRUE(TestEnv::ReadFile(backup + newest).contains("kept.swf"));
 }
 
+TEST_F(JobLists, PausingAJobWhoseServerCannotResumeAsksUnlessStillDownload) {
+    // This server ignores ranges: the range test fails and the job cannot resume.
+    NginxServer nginx("max_ranges 0; limit_rate 40k;");
+    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    Settings.Maxjobs = 8;
+    ASSERT_TRUE(nginx.Put("long.swf", TestEnv::RandomBytes(400000, 7)));
+    JobRecord record;
+    record.ClassKey = "101k";
+    record.State = StateWaiting;
+    record.Url = nginx.Url("/long.swf");
+    record.FileName = "long.swf";
+    record.LocalFile = category + "long.swf";
+    record.Parts = 2;
+    record.IsNew = VbTrue;
+    record.UserAgent = "Quorvanta 1.0";
+    const int j = AddJob(record);
+    Show("NowDownLoad");
+    w->Manager()->AddToNowDownList(j);
+    QTreeWidget* lv = List("lvNowDown");
+    ASSERT_EQ(lv->topLevelItemCount(), 1);
+    QTest::mouseClick(lv->viewport(), Qt::LeftButton, {},
+                      lv->visualItemRect(lv->topLevelItem(0)).center());
+    ASSERT_EQ(w->Manager()->SelectedJobs(), QList<int>{j});
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return w->Manager()->PauseRestartsFromZero(j); }));
+    w->EnabledTb();
+    ASSERT_TRUE(A("mnuJob_Pause")->isEnabled());
+
+    // Asked, and No keeps it running; Yes pauses it.
+    auto answer = [](QMessageBox::StandardButton button, QString* text) {
+        QTimer::singleShot(100, [button, text] {
+            auto* box = Open<QMessageBox>("msgPauseNoResume");
+            if (!box) return;
+            *text = box->text();
+            box->button(button)->click();
+        });
+    };
+    QString asked;
+    answer(QMessageBox::No, &asked);
+    A("mnuJob_Pause")->trigger();
+    EXPECT_TRUE(asked.contains("long.swf")) << asked.toStdString();
+    EXPECT_EQ(Jobs[j].State, StateRunning);
+    EXPECT_TRUE(A("mnuJob_Pause")->isEnabled());
+    asked.clear();
+    answer(QMessageBox::Yes, &asked);
+    ASSERT_EQ(w->Manager()->SelectedJobs(), QList<int>{j});
+    A("mnuJob_Pause")->trigger();
+    EXPECT_FALSE(asked.isEmpty());
+    EXPECT_EQ(Jobs[j].State, StatePaused);
+
+    // With StillDownload nothing is asked.
+    Settings.StillDownload = 1;
+    w->Manager()->StartJob(j);
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return w->Manager()->PauseRestartsFromZero(j); }));
+    w->EnabledTb();
+    asked.clear();
+    answer(QMessageBox::No, &asked);
+    A("mnuJob_Pause")->trigger();
+    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_EQ(Jobs[j].State, StatePaused);
+    QTest::qWait(200);
+}
+
 #include "test_joblists.moc"

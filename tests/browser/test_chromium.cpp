@@ -7,6 +7,7 @@
 
 #include <dlfcn.h>
 #include <unistd.h>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLineEdit>
@@ -171,4 +172,13 @@ TEST(Chromium, ExtensionClickEndsInTheNewJobDialog) {
     EXPECT_EQ(failed["ok"], QJsonValue(false));
     EXPECT_TRUE(failed["error"].toString().contains("no URL"))
         << failed["error"].toString().toStdString();
+
+    // Without the host's manifest the browser's own reason comes back.
+    ASSERT_TRUE(QFile::remove(home + "/.config/chromium/NativeMessagingHosts/quorvanta.json"));
+    const QJsonObject missing =
+        click(R"({menuItemId: "quorvanta-download", linkUrl: "http://127.0.0.1:9/b.swf"})", "{}");
+    EXPECT_EQ(missing["ok"], QJsonValue(false));
+    EXPECT_TRUE(missing["error"].toString().contains("not found", Qt::CaseInsensitive))
+        << missing["error"].toString().toStdString();
+    EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
 }

@@ -46,7 +46,7 @@ constexpr int kLingerMs = 3000;
 // How often the connections' timeouts are looked at.
 constexpr int kWatchMs = 250;
 // Decrypted bytes a secure connection holds before the engine has taken them.
-constexpr qint64 kTlsReadBuffer = 1024 * 1024;
+constexpr qint64 kTlsReadBuffer = 64 * 1024;
 // QAbstractSocket::SocketTimeoutError, the number in front of a timeout's "Error" report.
 constexpr int kTimeoutErrorNumber = 5;
 

@@ -11,6 +11,7 @@
 #include "browser/HandoffReceiver.h"
 #include "browser/HandoffServer.h"
 #include "browser/SocketPlace.h"
+#include "player/flash1.h"
 #include "store/Globals.h"
 #include "ui/StartUp.h"
 #include "ui/frmMain.h"
@@ -32,6 +33,9 @@ int main(int argc, char** argv) {
     // Termination signals are taken from the first moment; until the event loop reads them they
     // wait in the pipe.
     SignalPipe::Install();
+    // The movie player's URL scheme is known to the web engine only when set before the
+    // application object.
+    flash1::RegisterScheme();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quorvanta");
     QApplication::setApplicationVersion("1.3");

@@ -57,6 +57,7 @@
 #include "ui/DoneActions.h"
 #include "ui/EditCommands.h"
 #include "ui/MainMenus.h"
+#include "ui/PlayerPanel.h"
 
 namespace {
 QTreeWidget* MakeList(const QString& name, const QStringList& columns) {
@@ -88,6 +89,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     file->insertMenu(file->actions().value(0), categories->commands()->CategoryMenu());
     ConnectCommands();
     ConnectJobs();
+    ConnectPlayer();
     ConnectJobLists();
     ConnectHandoff();
 }
@@ -116,18 +118,12 @@ void frmMain::BuildLayout() {
     lowerStack->addWidget(searchPanes->SearchLog());
     downInfo = new DownInfoPane(manager);
     lowerStack->addWidget(downInfo);
-    auto* infoSplit = new QSplitter(Qt::Horizontal);
-    infoSplit->setObjectName("splitInfo");
+    // The player splitter: the player (added with the status bar below), then the item's details.
+    Resizer4 = new QSplitter(Qt::Horizontal);
+    Resizer4->setObjectName("Resizer4");
     lvHaveDownInfo = CategoryList::CreateInfoList();
-    infoSplit->addWidget(lvHaveDownInfo);
-    auto* player = new QLabel("No movie loaded");
-    player->setObjectName("picFlash");
-    player->setAlignment(Qt::AlignCenter);
-    player->setMinimumSize(200, 120);
-    player->setStyleSheet("QLabel { background: #1e2228; color: #9aa4ad; }");
-    infoSplit->addWidget(player);
-    infoSplit->setStretchFactor(1, 1);
-    lowerStack->addWidget(infoSplit);
+    Resizer4->addWidget(lvHaveDownInfo);
+    lowerStack->addWidget(Resizer4);
 
     rightSplit = new QSplitter(Qt::Vertical);
     rightSplit->setObjectName("splitRight");
@@ -151,6 +147,11 @@ void frmMain::BuildLayout() {
     statePanel2->setObjectName("StatusBar1_Panel2");
     bar->addWidget(statePanel1);
     bar->addWidget(statePanel2, 1);
+
+    playerPanel = new PlayerPanel(findChild<QTreeWidget*>("lvHaveDown"), statePanel1, statePanel2,
+                                  this);
+    Resizer4->insertWidget(0, playerPanel->Pane());
+    Resizer4->setStretchFactor(0, 1);
 }
 
 void frmMain::ConnectCommands() {
@@ -243,6 +244,7 @@ void frmMain::ConnectCommands() {
         EnabledTb();
     });
     connect(categories->list(), &CategoryList::JobChosen, this, [this](int job) {
+        playerPanel->OpenItem(categories->list()->RowOf(job));
         ShowDoneJobInfo(lvHaveDownInfo, job);
         EnabledTb();
     });
@@ -395,6 +397,7 @@ void frmMain::EnabledTb() {
     UpdateEditMenu();
     UpdateJobsMenu();
     UpdateFileMenu();
+    UpdatePlayerCommands();
     // In views 1 and 2 the four job buttons follow that view's items; elsewhere they rest.
     const int view = ActiveList();
     const char* items1[] = {"mnuJob_SearchBegin", "mnuJob_SearchPause", "mnuJob_SearchAllBegin",
@@ -444,11 +447,76 @@ void frmMain::ToggleUpperList() {
 }
 
 void frmMain::ToggleInfoList() {
-    QWidget* info = lowerStack->findChild<QWidget*>("lvHaveDownInfo");
-    if (!info) return;
-    const bool show = !info->isVisible();
-    info->setVisible(show);
+    // LookHaveDownInfo: the details pane beside the player goes and comes back at its size.
+    const bool show = lvHaveDownInfo->isHidden();
+    if (!show) savedInfoSizes = Resizer4->sizes();
+    lvHaveDownInfo->setVisible(show);
+    if (show && !savedInfoSizes.isEmpty()) Resizer4->setSizes(savedInfoSizes);
     menus->Action("tbOper_Exchange")->setIcon(QvIcon(show ? "Exchange1" : "Exchange2"));
+}
+
+void frmMain::ConnectPlayer() {
+    for (const char* name :
+         {"mnuOption_PlaySwf", "mnuOption_StopSwf", "mnuOption_CloseSwf", "mnuOption_PorSwf",
+          "mnuOption_NextSwf", "mnuOption_ViewSwf", "tbOper_Play", "tbOper_Pause", "tbOper_Stop",
+          "tbOper_Last", "tbOper_Next", "tbOper_FullS", "mnuView_PlayBar"})
+        menus->SetAvailable(name, true);
+    menus->Enable("mnuView_PlayBar", true);
+    auto on = [this](const QString& name, auto slot) {
+        if (QAction* a = menus->Action(name)) connect(a, &QAction::triggered, this, slot);
+    };
+    PlayerPanel* p = playerPanel;
+    on("mnuOption_PlaySwf", [p] { p->Play(); });
+    on("tbOper_Play", [p] { p->Play(); });
+    on("mnuOption_StopSwf", [p] { p->Pause(); });
+    on("tbOper_Pause", [p] { p->Pause(); });
+    on("mnuOption_CloseSwf", [p] { p->Close(); });
+    on("tbOper_Stop", [p] { p->Close(); });
+    on("mnuOption_PorSwf", [p] { p->Previous(); });
+    on("tbOper_Last", [p] { p->Previous(); });
+    on("mnuOption_NextSwf", [p] { p->Next(); });
+    on("tbOper_Next", [p] { p->Next(); });
+    on("mnuOption_ViewSwf", [this] { FullScreen(); });
+    on("tbOper_FullS", [this] { FullScreen(); });
+    on("mnuView_PlayBar", [this](bool checked) { menus->tbOper()->setVisible(checked); });
+    connect(playerPanel, &PlayerPanel::ItemOpened, this, [this](int job) {
+        ShowDoneJobInfo(lvHaveDownInfo, job);
+        EnabledTb();
+    });
+}
+
+void frmMain::UpdatePlayerCommands() {
+    // The player's commands act on the downloaded list: only the category view has them.
+    const bool on = ActiveList() == 3;
+    for (const char* name :
+         {"mnuOption_PlaySwf", "mnuOption_StopSwf", "mnuOption_CloseSwf", "mnuOption_PorSwf",
+          "mnuOption_NextSwf", "mnuOption_ViewSwf", "tbOper_Play", "tbOper_Pause", "tbOper_Stop",
+          "tbOper_Last", "tbOper_Next", "tbOper_FullS"})
+        menus->Enable(name, on);
+}
+
+void frmMain::FullScreen() {
+    // Every one of the four views is toggled once on the way out, whatever it was on the way in.
+    QAction* toolBar = menus->Action("mnuView_ToolBar");
+    QAction* state = menus->Action("mnuView_State");
+    if (!fullView) {
+        if (!menus->tbMain()->isHidden()) toolBar->trigger();
+        if (!statusBar()->isHidden()) state->trigger();
+        if (!tvNa->isHidden()) ToggleTree();
+        if (!upperStack->isHidden()) ToggleUpperList();
+        savedPlayerSizes = Resizer4->sizes();
+        lvHaveDownInfo->hide();
+        fullView = true;
+    } else {
+        toolBar->trigger();
+        state->trigger();
+        ToggleTree();
+        ToggleUpperList();
+        lvHaveDownInfo->show();
+        if (!savedPlayerSizes.isEmpty()) Resizer4->setSizes(savedPlayerSizes);
+        menus->Action("tbOper_Exchange")->setIcon(QvIcon("Exchange1"));
+        fullView = false;
+    }
 }
 
 void frmMain::ConnectJobs() {

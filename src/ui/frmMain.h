@@ -18,6 +18,7 @@ class clsJobManager;
 class clsSearchPanes;
 class clsSearchQueue;
 class MainMenus;
+class PlayerPanel;
 class QLabel;
 class QPlainTextEdit;
 class QSplitter;
@@ -58,6 +59,7 @@ public:
     JobDbSaver* Saver() const { return saver; }
     clsSearchQueue* SearchQueue() const { return searchQueue; }
     clsSearchPanes* SearchPanes() const { return searchPanes; }
+    PlayerPanel* Player() const { return playerPanel; }
     bool CloseStepDone() const { return closeDone; }
     // The browser hand-off's receiving path (mailbox Text1, Timer1, the queue).
     HandoffReceiver* Handoff() const { return handoff; }
@@ -112,6 +114,10 @@ private:
     void ToggleTree();
     void ToggleUpperList();
     void ToggleInfoList();
+    // The movie player's commands, their enabling (category view only) and full view.
+    void ConnectPlayer();
+    void UpdatePlayerCommands();
+    void FullScreen();
     void ShowAbout();
     void OnTrayMenuShow();
     void ToggleFromTray();
@@ -146,4 +152,9 @@ private:
     bool closeDone = false;
     QList<int> savedTreeSizes;
     QList<int> savedRightSizes;
+    PlayerPanel* playerPanel = nullptr;
+    QSplitter* Resizer4 = nullptr;  // the player | the item's details
+    bool fullView = false;
+    QList<int> savedInfoSizes;
+    QList<int> savedPlayerSizes;
 };

@@ -1,0 +1,113 @@
+#include "ui/PlayerPanel.h"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QSlider>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "player/flash1.h"
+#include "tree/CategoryList.h"
+
+PlayerPanel::PlayerPanel(QTreeWidget* lvHaveDown, QLabel* panel1, QLabel* panel2, QObject* parent)
+    : QObject(parent), list(lvHaveDown), panel1(panel1), panel2(panel2) {
+    pane = new QWidget;
+    pane->setObjectName("picFlash");
+    auto* layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    player = new flash1;
+    layout->addWidget(player, 1);
+    slider = new QSlider(Qt::Horizontal);
+    slider->setObjectName("Slider1");
+    slider->setRange(0, 0);
+    layout->addWidget(slider);
+
+    timer = new QTimer(this);
+    timer->setObjectName("Timer2");
+    timer->setInterval(100);
+    connect(timer, &QTimer::timeout, this, &PlayerPanel::Tick);
+
+    // Holding the slider stops it following; letting go seeks to where it was left.
+    connect(slider, &QSlider::sliderPressed, this, [this] { follow = false; });
+    connect(slider, &QSlider::sliderReleased, this, [this] {
+        follow = true;
+        Seek(slider->value());
+    });
+    // Clicks beside the handle, keys and the wheel move it at once.
+    connect(slider, &QAbstractSlider::actionTriggered, this, [this](int action) {
+        if (action != QAbstractSlider::SliderNoAction && !slider->isSliderDown())
+            Seek(slider->sliderPosition());
+    });
+}
+
+bool PlayerPanel::IsSwfPath(const QString& path) {
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    const QString ext = dot < 0 ? path : path.mid(dot + 1);
+    return ext.toUpper() == QLatin1String("SWF");
+}
+
+void PlayerPanel::OpenItem(QTreeWidgetItem* item) {
+    if (!item) return;
+    const QString path = item->text(2);
+    if (!IsSwfPath(path) || !QFileInfo::exists(path)) return;
+    if (!player->LoadMovie(path)) {
+        panel1->setText(QFileInfo(path).fileName() + QStringLiteral(": ") + player->LastError());
+        return;
+    }
+    slider->setMaximum(player->TotalFrames());
+    timer->start();
+    follow = true;
+}
+
+void PlayerPanel::Play() {
+    player->Play();
+}
+
+void PlayerPanel::Pause() {
+    player->StopPlay();
+}
+
+void PlayerPanel::Close() {
+    player->LoadMovie(QString());
+}
+
+void PlayerPanel::Tick() {
+    if (!follow) return;
+    if (player->Movie().isEmpty()) {
+        // Nothing loaded: the position written last goes.
+        slider->setValue(0);
+        if (!shownText.isEmpty() && panel2->text() == shownText) panel2->clear();
+        shownText.clear();
+        return;
+    }
+    const int frame = player->CurrentFrame();
+    slider->setValue(frame);
+    QString text = player->Movie() + QLatin1Char(' ') + QString::number(frame) + QLatin1Char('/') +
+                   QString::number(player->TotalFrames());
+    if (player->ScriptDriven()) text += QStringLiteral("  (the movie runs by its own script)");
+    panel2->setText(text);
+    shownText = text;
+}
+
+void PlayerPanel::Seek(int frame) {
+    if (player->Movie().isEmpty()) return;
+    player->GotoFrame(std::max(1, frame));
+}
+
+void PlayerPanel::Step(int delta) {
+    const QList<QTreeWidgetItem*> selected = list->selectedItems();
+    if (selected.isEmpty()) return;
+    QTreeWidgetItem* current = list->currentItem();
+    if (!current || !current->isSelected()) current = selected.first();
+    const int i = list->indexOfTopLevelItem(current) + 1;
+    const int target = i + delta;
+    if (i < 1 || target < 1 || target > list->topLevelItemCount()) return;
+    QTreeWidgetItem* next = list->topLevelItem(target - 1);
+    list->setCurrentItem(next, 0, QItemSelectionModel::Select);
+    current->setSelected(false);
+    list->scrollToItem(next);
+    OpenItem(next);
+    emit ItemOpened(CategoryList::JobOf(next));
+}

@@ -1,0 +1,60 @@
+#pragma once
+// The movie player panel of the main window: the player control with its frame slider, the
+// refresh timer that moves the slider and writes the movie's position into the status bar, and
+// the player's commands (play, pause, close, previous and next movie of the downloaded list).
+
+#include <QObject>
+#include <QString>
+
+class QLabel;
+class QSlider;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QWidget;
+class flash1;
+
+class PlayerPanel : public QObject {
+    Q_OBJECT
+public:
+    // `lvHaveDown` is the downloaded list; `panel1` takes why a movie was refused, `panel2` the
+    // movie's position.
+    PlayerPanel(QTreeWidget* lvHaveDown, QLabel* panel1, QLabel* panel2, QObject* parent);
+
+    // The player above its slider.
+    QWidget* Pane() const { return pane; }
+    flash1* Player() const { return player; }
+    QSlider* Slider1() const { return slider; }
+    QTimer* Timer2() const { return timer; }
+    bool Following() const { return follow; }
+
+    // True for a path whose last extension is "swf" in any letter case.
+    static bool IsSwfPath(const QString& path);
+    // Opening a row of the downloaded list: an existing SWF file is loaded and followed.
+    void OpenItem(QTreeWidgetItem* item);
+    void Play();
+    void Pause();  // keeps the frame
+    void Close();  // unloads the movie
+    void Previous() { Step(-1); }
+    void Next() { Step(+1); }
+    // The refresh tick: slider and status text follow the player.
+    void Tick();
+
+signals:
+    // Previous or next opened this job's row: the window shows its details.
+    void ItemOpened(int job);
+
+private:
+    void Step(int delta);
+    void Seek(int frame);
+
+    QTreeWidget* list;
+    QLabel* panel1;
+    QLabel* panel2;
+    QWidget* pane = nullptr;
+    flash1* player = nullptr;
+    QSlider* slider = nullptr;
+    QTimer* timer = nullptr;
+    bool follow = false;
+    QString shownText;  // the status text the tick wrote last
+};

@@ -1,0 +1,259 @@
+// The movie player in the main window: choosing finished movies, the refresh tick, the slider,
+// previous and next, full view and the player's commands, with the real renderer offscreen.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QSlider>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QStyleOptionSlider>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include "common/TestEnv.h"
+#include "player/SwfBuilder.h"
+#include "player/flash1.h"
+#include "store/Globals.h"
+#include "store/JobTable.h"
+#include "store/Settings.h"
+#include "tree/CategoryTreeUi.h"
+#include "tree/TreeMirror.h"
+#include "ui/MainMenus.h"
+#include "ui/PlayerPanel.h"
+#include "ui/frmMain.h"
+
+using namespace SwfBuilder;
+
+namespace {
+
+// Before the application object: the player's scheme, and (only in tests) a web engine without
+// its sandbox and with software drawing.
+void PrepareWebEngine() {
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
+    flash1::RegisterScheme();
+}
+Q_CONSTRUCTOR_FUNCTION(PrepareWebEngine)
+
+QByteArray Movie(int frames, const char* rgb) {
+    QList<QByteArray> tags = {Tag(9, QByteArray(rgb, 3))};
+    for (int i = 0; i < frames; ++i) tags << Tag(1, {});
+    tags << Tag(0, {});
+    return Cws(Body(0x0a00, frames, tags));  // 10 frames a second
+}
+
+double ShareOf(QWidget* w, QRgb want) {
+    const QImage img = w->grab().toImage();
+    int hits = 0, all = 0;
+    for (int y = 0; y < img.height(); y += 4)
+        for (int x = 0; x < img.width(); x += 4, ++all) {
+            const QRgb p = img.pixel(x, y);
+            if (qAbs(qRed(p) - qRed(want)) < 8 && qAbs(qGreen(p) - qGreen(want)) < 8 &&
+                qAbs(qBlue(p) - qBlue(want)) < 8)
+                ++hits;
+        }
+    return all ? double(hits) / all : 0;
+}
+
+// The movie is letterboxed into the player: its colour holds the middle and a fair share.
+bool Shows(QWidget* w, QRgb want) {
+    const QImage img = w->grab().toImage();
+    const QRgb mid = img.pixel(img.width() / 2, img.height() / 2);
+    return qAbs(qRed(mid) - qRed(want)) < 8 && qAbs(qGreen(mid) - qGreen(want)) < 8 &&
+           qAbs(qBlue(mid) - qBlue(want)) < 8 && ShareOf(w, want) > 0.25;
+}
+
+void Pause(int ms) {
+    TestEnv::WaitFor([] { return false; }, ms);
+}
+
+int AddMovieJob(const QString& path) {
+    JobRecord job;
+    job.ClassKey = "102k";
+    job.State = StateComplete;
+    job.Url = "http://example.invalid/" + path.section('/', -1);
+    job.FileName = path.section('/', -1);
+    job.LocalFile = path;
+    return AddJob(job);
+}
+
+}  // namespace
+
+TEST(PlayerWindow, WatchSeekStepAndFullView) {
+    TestEnv::IsolateHome();
+    ClearJobs();
+    Settings = SettingsRecord{};
+    flash1::SetWebFolder(QStringLiteral(QV_WEB_FOLDER));
+    const QString dir = TestEnv::NewDir("movies");
+    const QString blue = dir + "/blue.swf", green = dir + "/green.SWF";
+    ASSERT_TRUE(TestEnv::WriteFile(blue, Movie(600, "\x20\x80\xc0")));
+    ASSERT_TRUE(TestEnv::WriteFile(green, Movie(1, "\x10\xa0\x30")));
+    ASSERT_TRUE(TestEnv::WriteFile(dir + "/fake.swf", "GIF89a, not a movie"));
+    ASSERT_TRUE(TestEnv::WriteFile(dir + "/old.swf.bak", Movie(5, "\xff\x00\x00")));
+
+    frmMain w;
+    w.Load();
+    for (const char* name : {"blue.swf", "green.SWF", "fake.swf", "old.swf.bak"})
+        AddMovieJob(dir + "/" + name);
+    w.resize(1100, 720);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    MainMenus* m = w.Menus();
+    PlayerPanel* panel = w.Player();
+    flash1* player = panel->Player();
+    QSlider* slider = w.findChild<QSlider*>("Slider1");
+    auto* lvHaveDown = w.findChild<QTreeWidget*>("lvHaveDown");
+    auto* status2 = w.findChild<QLabel*>("StatusBar1_Panel2");
+    auto* status1 = w.findChild<QLabel*>("StatusBar1_Panel1");
+    ASSERT_TRUE(slider && lvHaveDown && status1 && status2);
+
+    // The player's commands belong to the category view.
+    ASSERT_TRUE(w.Categories()->mirror()->Select("NowDownLoad"));
+    w.EnabledTb();
+    EXPECT_FALSE(m->Action("mnuOption_PlaySwf")->isEnabled());
+    EXPECT_FALSE(m->Action("tbOper_FullS")->isEnabled());
+    ASSERT_TRUE(w.Categories()->mirror()->Select("102k"));
+    ASSERT_EQ(lvHaveDown->topLevelItemCount(), 4);
+    EXPECT_TRUE(m->Action("mnuOption_PlaySwf")->isEnabled());
+    EXPECT_TRUE(m->Action("tbOper_Next")->isEnabled());
+
+    int shown = 0;
+    QString failed;
+    QObject::connect(player, &flash1::MovieShown, [&] { ++shown; });
+    QObject::connect(player, &flash1::PlayFailed, [&](const QString& why) { failed = why; });
+    auto click = [&](int row) {
+        QTreeWidgetItem* item = lvHaveDown->topLevelItem(row);
+        QTest::mouseClick(lvHaveDown->viewport(), Qt::LeftButton, {},
+                          lvHaveDown->visualItemRect(item).center());
+    };
+
+    // Choosing a finished movie shows it: its background fills the player.
+    click(0);
+    EXPECT_EQ(slider->maximum(), 600);
+    TestEnv::WaitFor([&] { return shown > 0 || !failed.isEmpty(); }, 60000);
+    if (failed.contains("cannot start"))
+        GTEST_SKIP() << "the web engine cannot start here: " << failed.toStdString();
+    ASSERT_EQ(shown, 1) << failed.toStdString();
+    EXPECT_TRUE(TestEnv::WaitFor([&] { return Shows(player, qRgb(0x20, 0x80, 0xc0)); }));
+
+    // The tick counts upward: "path frame/total", the slider alongside.
+    Pause(500);
+    const QString early = status2->text();
+    Pause(500);
+    const QString later = status2->text();
+    ASSERT_TRUE(early.startsWith(blue + " ")) << early.toStdString();
+    EXPECT_TRUE(later.endsWith("/600"));
+    const int f1 = early.section(' ', -1).section('/', 0, 0).toInt();
+    const int f2 = later.section(' ', -1).section('/', 0, 0).toInt();
+    EXPECT_GE(f2, f1 + 3);
+    EXPECT_LE(qAbs(slider->value() - player->CurrentFrame()), 2);
+
+    // Paused, it stands still; played, it goes on.
+    m->Action("tbOper_Pause")->trigger();
+    Pause(150);
+    const QString paused = status2->text();
+    Pause(500);
+    EXPECT_EQ(status2->text(), paused);
+    m->Action("mnuOption_PlaySwf")->trigger();
+    Pause(500);
+    EXPECT_NE(status2->text(), paused);
+
+    // Held, the slider and the text stand still while the movie plays on.
+    QStyleOptionSlider opt;
+    opt.initFrom(slider);
+    opt.orientation = slider->orientation();
+    opt.minimum = slider->minimum();
+    opt.maximum = slider->maximum();
+    opt.sliderPosition = slider->sliderPosition();
+    opt.sliderValue = slider->value();
+    const QPoint handle =
+        slider->style()
+            ->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, slider)
+            .center();
+    QTest::mousePress(slider, Qt::LeftButton, {}, handle);
+    ASSERT_TRUE(slider->isSliderDown());
+    const QString held = status2->text();
+    const int heldValue = slider->value();
+    Pause(500);
+    EXPECT_EQ(status2->text(), held);
+    EXPECT_EQ(slider->value(), heldValue);
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, handle);
+    EXPECT_TRUE(panel->Following());
+
+    // Seeking with the slider lands on the frame and plays on from it.
+    slider->setSliderPosition(45);
+    slider->triggerAction(QAbstractSlider::SliderMove);
+    EXPECT_EQ(player->CurrentFrame(), 45);
+    const int before = shown;
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return shown > before; }, 20000)) << failed.toStdString();
+    Pause(300);
+    const int landed = status2->text().section(' ', -1).section('/', 0, 0).toInt();
+    EXPECT_GE(landed, 46);
+    EXPECT_LE(landed, 52);
+
+    // Next: the LZMA-free green movie; then a .swf that is not a movie, refused with the reason;
+    // then a .swf.bak, not even tried; at the end of the list nothing moves.
+    m->Action("tbOper_Next")->trigger();
+    EXPECT_TRUE(lvHaveDown->topLevelItem(1)->isSelected());
+    EXPECT_FALSE(lvHaveDown->topLevelItem(0)->isSelected());
+    EXPECT_EQ(player->Movie(), green);
+    EXPECT_EQ(slider->maximum(), 1);
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return Shows(player, qRgb(0x10, 0xa0, 0x30)); }, 20000));
+    m->Action("mnuOption_NextSwf")->trigger();
+    EXPECT_TRUE(lvHaveDown->topLevelItem(2)->isSelected());
+    EXPECT_EQ(player->Movie(), green);
+    EXPECT_EQ(status1->text(), "fake.swf: The file is not a Flash movie.");
+    m->Action("tbOper_Next")->trigger();
+    EXPECT_TRUE(lvHaveDown->topLevelItem(3)->isSelected());
+    EXPECT_EQ(player->Movie(), green);
+    m->Action("tbOper_Next")->trigger();
+    EXPECT_TRUE(lvHaveDown->topLevelItem(3)->isSelected());
+    EXPECT_EQ(lvHaveDown->selectedItems().size(), 1);
+    for (int k = 0; k < 4; ++k) m->Action("tbOper_Last")->trigger();
+    EXPECT_TRUE(lvHaveDown->topLevelItem(0)->isSelected());
+    EXPECT_EQ(lvHaveDown->selectedItems().size(), 1);
+    EXPECT_EQ(player->Movie(), blue);
+
+    // Full view hides the four views and the details, and brings them back.
+    auto* tvNa = w.findChild<QWidget*>("tvNa");
+    auto* upper = w.findChild<QWidget*>("picUp");
+    auto* info = w.findChild<QWidget*>("lvHaveDownInfo");
+    auto views = [&] {
+        return QList<bool>{m->tbMain()->isVisible(), w.statusBar()->isVisible(), tvNa->isVisible(),
+                           upper->isVisible(), info->isVisible()};
+    };
+    ASSERT_EQ(views(), (QList<bool>{true, true, true, true, true}));
+    m->Action("tbOper_FullS")->trigger();
+    EXPECT_EQ(views(), (QList<bool>{false, false, false, false, false}));
+    EXPECT_TRUE(player->isVisible());
+    m->Action("mnuOption_ViewSwf")->trigger();
+    EXPECT_EQ(views(), (QList<bool>{true, true, true, true, true}));
+    // A tree hidden before full view is shown after it: every view is toggled once on leaving.
+    m->Action("tbOper_tvNa")->trigger();
+    ASSERT_FALSE(tvNa->isVisible());
+    m->Action("tbOper_FullS")->trigger();
+    m->Action("tbOper_FullS")->trigger();
+    EXPECT_EQ(views(), (QList<bool>{true, true, true, true, true}));
+
+    // The details pane goes and comes back; the play bar likewise.
+    m->Action("tbOper_Exchange")->trigger();
+    EXPECT_FALSE(info->isVisible());
+    m->Action("tbOper_Exchange")->trigger();
+    EXPECT_TRUE(info->isVisible());
+    m->Action("mnuView_PlayBar")->trigger();
+    EXPECT_FALSE(m->tbOper()->isVisible());
+    m->Action("mnuView_PlayBar")->trigger();
+    EXPECT_TRUE(m->tbOper()->isVisible());
+
+    // Stop unloads the movie and clears the picture.
+    m->Action("tbOper_Stop")->trigger();
+    EXPECT_EQ(player->Message(), "No movie loaded");
+    EXPECT_LT(ShareOf(player, qRgb(0x20, 0x80, 0xc0)), 0.05);
+    EXPECT_TRUE(failed.isEmpty()) << failed.toStdString();
+    w.ExitProgram();
+    ClearJobs();
+}

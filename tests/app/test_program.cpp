@@ -13,6 +13,7 @@
 #include <QThread>
 #include <memory>
 
+#include "common/NginxServer.h"
 #include "common/TestEnv.h"
 
 namespace {
@@ -215,4 +216,88 @@ TEST(Program, ThreeStartsAtTheSameMomentLeaveExactlyOneRunning) {
         }
     }
     EXPECT_EQ(TestEnv::ReadFile(first.Db()), db);
+}
+
+namespace {
+
+// An X server of the test's own, and keys typed into it as a user types them.
+struct XServer {
+    QProcess xvfb;
+    QString display;
+    bool Start() {
+        xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        if (!xvfb.waitForStarted(5000) || !xvfb.waitForReadyRead(15000)) return false;
+        display = ":" + QString::fromLatin1(xvfb.readLine().trimmed());
+        return display.size() > 1;
+    }
+    // Runs xdotool with args; its standard output.
+    QString Do(const QStringList& args) const {
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", display);
+        tool.setProcessEnvironment(env);
+        tool.start("xdotool", args);
+        tool.waitForFinished(20000);
+        return QString::fromLatin1(tool.readAllStandardOutput()).trimmed();
+    }
+    // Focuses the newest visible window named name and types keys into it.
+    void TypeInto(const QString& name, const QStringList& keys) const {
+        const QString window =
+            Do({"search", "--sync", "--onlyvisible", "--name", name}).split('\n').last();
+        Do({"windowfocus", "--sync", window});
+        for (const QString& k : keys) {
+            if (k.startsWith("type:"))
+                Do({"type", "--delay", "5", k.mid(5)});
+            else
+                Do({"key", k});
+        }
+    }
+    ~XServer() {
+        xvfb.terminate();
+        xvfb.waitForFinished(3000);
+    }
+};
+
+}  // namespace
+
+// With "Exit Quorvanta when done downloading" the program, its downloads done, ends after its
+// message; Cancel in the message keeps it. Driven as a user drives it: Ctrl+N, the URL, Enter.
+TEST(Program, DoneExitEndsTheProgramAfterItsMessageAndCancelKeepsIt) {
+    NginxServer nginx;
+    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Put("one.swf", TestEnv::RandomBytes(20000, 1)));
+    ASSERT_TRUE(nginx.Put("two.swf", TestEnv::RandomBytes(20000, 2)));
+    XServer x;
+    ASSERT_TRUE(x.Start());
+    Program p;
+    ASSERT_TRUE(QDir().mkpath(p.home + "/data/quorvanta"));
+    ASSERT_TRUE(TestEnv::WriteFile(p.Ini(), "[Other]\r\nDoneExit=1\r\n"));
+    p.env.insert("QT_QPA_PLATFORM", "xcb");
+    p.env.insert("DISPLAY", x.display);
+    p.process.setProcessEnvironment(p.env);
+    ASSERT_TRUE(p.Start());
+    ASSERT_TRUE(p.WaitForFile(p.Db()));
+
+    auto download = [&](const QString& name) {
+        x.TypeInto("^Quorvanta$", {"ctrl+n"});
+        x.TypeInto("^Add New Job$", {"type:" + nginx.Url("/" + name), "Return"});
+        return p.WaitForFile(p.home + "/mydown/" + name);
+    };
+    ASSERT_TRUE(download("one.swf"));
+    // The message counts down from ten seconds; Cancel (Escape) keeps the program.
+    QThread::msleep(1500);
+    x.Do({"key", "Escape"});
+    EXPECT_FALSE(p.process.waitForFinished(12000));
+    ASSERT_TRUE(p.Running());
+
+    ASSERT_TRUE(download("two.swf"));
+    QElapsedTimer shown;
+    shown.start();
+    ASSERT_TRUE(p.process.waitForFinished(20000));
+    EXPECT_GE(shown.elapsed(), 8500);  // not before the message has counted down
+    EXPECT_EQ(p.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.process.exitCode(), 0);
+    // Ended as Exit ends it: both jobs saved complete.
+    const QByteArray db = TestEnv::ReadFile(p.Db());
+    EXPECT_TRUE(db.contains("one.swf") && db.contains("two.swf"));
 }

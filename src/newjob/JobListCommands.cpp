@@ -68,12 +68,6 @@ QDialog* JobListCommands::Export() {
     return dialog;
 }
 
-bool JobListCommands::ExportTo(const QString& path) {
-    lastExportPath = path;
-    QString error;
-    return JobListFile::Write(path, ExportedJobs(), &error);
-}
-
 QDialog* JobListCommands::ImportList() {
     if (view->CurrentKey().isEmpty()) return nullptr;
     const QString start = !lastImportPath.isEmpty()   ? QFileInfo(lastImportPath).path()

@@ -49,7 +49,6 @@ public:
 
     // The save dialog "Save File"; the chosen file gets the list. Returns the dialog.
     QDialog* Export();
-    bool ExportTo(const QString& path);
     // The open dialog for a list; the chosen file's URLs become download jobs.
     QDialog* ImportList();
     ListImport ImportListFrom(const QString& path);

@@ -13,6 +13,4 @@ struct ImportHooks {
     std::function<QDialog*(QWidget* parent)> newCategory;
     // Writes the job database once, after the jobs of an import have been added.
     std::function<void()> saveJobDb;
-    // The jobs of an import have been added (the category list shows them).
-    std::function<void()> imported;
 };

@@ -236,6 +236,5 @@ void frmAddPbf::OnImport() {
     if (!told.isEmpty())
         DialogHooks::Message(owner, QMessageBox::Warning, told.join(QStringLiteral("\n\n")));
     if (hooks.saveJobDb) hooks.saveJobDb();
-    if (hooks.imported) hooks.imported();
     accept();
 }

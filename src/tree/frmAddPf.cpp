@@ -159,6 +159,5 @@ void frmAddPf::OnImport() {
             owner, QMessageBox::Warning,
             QStringLiteral("This file was not moved and is kept where it is:\n") + notMoved);
     if (hooks.saveJobDb) hooks.saveJobDb();
-    if (hooks.imported) hooks.imported();
     accept();
 }

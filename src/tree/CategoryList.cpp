@@ -115,9 +115,11 @@ void CategoryList::Fill() {
     QItemSelection selection;
     QTreeWidgetItem* current = nullptr;
     const QAbstractItemModel* model = list->model();
-    for (int r = 0; r < rows.size(); ++r) {
-        const QString key = RowKey(rows[r]);
-        if (key == keepCurrent) current = rows[r];
+    // In the list's own order: a sorted list has placed the rows by its sort column.
+    for (int r = 0; r < list->topLevelItemCount(); ++r) {
+        QTreeWidgetItem* row = list->topLevelItem(r);
+        const QString key = RowKey(row);
+        if (key == keepCurrent) current = row;
         if (keepSelected.contains(key))
             selection.select(model->index(r, 0), model->index(r, list->columnCount() - 1));
     }

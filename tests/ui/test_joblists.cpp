@@ -45,6 +45,7 @@
 #include "store/VbDate.h"
 #include "tree/CategoryCommands.h"
 #include "tree/CategoryTreeUi.h"
+#include "tree/CategoryView.h"
 #include "tree/DialogHooks.h"
 #include "tree/TreeMirror.h"
 #include "ui/DoneActions.h"
@@ -428,6 +429,12 @@ TEST_F(JobLists, RenameSortingAndKeys) {
     EXPECT_EQ(RowTexts(lv, 1), (QStringList{"100", "20", "9"}));
     clickHeader(0);
     EXPECT_EQ(RowTexts(lv, 0), (QStringList{"big.swf", "mid.swf", "small.swf"}));
+    // A refill (a download finished) keeps the sorted order and the row the user chose.
+    lv->setCurrentItem(lv->topLevelItem(1));
+    w->Categories()->view()->Refill();
+    EXPECT_EQ(RowTexts(lv, 0), (QStringList{"big.swf", "mid.swf", "small.swf"}));
+    ASSERT_EQ(lv->selectedItems().size(), 1);
+    EXPECT_EQ(lv->selectedItems()[0]->text(0), "mid.swf");
 
     // Ctrl+A selects all rows; with two chosen Rename is off, with one on.
     lv->setFocus();

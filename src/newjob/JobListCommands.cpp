@@ -122,7 +122,8 @@ JobListCommands::ListImport JobListCommands::ImportListFrom(const QString& path)
     const TreeNode* node = tree->Find(key);
     SaveOptions options;
     options.ClassKey = key;
-    options.Folder = node ? DialogHooks::WithSeparator(node->Tag) : DefaultDownDir;
+    options.Folder = node && !node->Tag.trimmed().isEmpty() ? DialogHooks::WithSeparator(node->Tag)
+                                                            : DefaultDownDir;
     options.PartsText = QString::number(Settings.Parts);
     options.UserAgent = Settings.Useragent;
     for (const QString& url : lines) {

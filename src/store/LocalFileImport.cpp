@@ -33,6 +33,7 @@ QString FileNameOf(const QString& path) {
 }
 
 MoveResult MoveInto(const QString& source, const QString& folder) {
+    if (folder.trimmed().isEmpty()) return {source, QStringLiteral("the category has no folder")};
     QString name = FileNameOf(source);
     if (name.isEmpty()) name = source;
     const QString dir = folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'))

@@ -222,6 +222,16 @@ TEST_F(JobLists, ExportWritesQuotedUrlsAndTheListImportsBackAfterADeleteAndARest
     ASSERT_TRUE(QFile::exists(dir + "/empty.txt"));
     EXPECT_EQ(TestEnv::ReadFile(dir + "/empty.txt"), "");
 
+    // The current downloads export the jobs of their rows.
+    Settings.Maxjobs = 0;
+    w->Manager()->AddToNowDownList(3);  // wait.swf
+    w->Manager()->AddToNowDownList(2);  // paused.swf
+    Show("NowDownLoad");
+    A("mnuFile_ExportList")->trigger();
+    Choose("dlgSaveFile", dir + "/current.lst");
+    EXPECT_EQ(TestEnv::ReadFile(dir + "/current.lst"),
+              "\"http://127.0.0.1:9/wait.swf\"\r\n\"http://127.0.0.1:9/paused.swf\"\r\n");
+
     // Everything goes; the list comes back as new downloads of the category shown, with a blank
     // line and a line that is no URL skipped (only the latter told, once). Nothing may start.
     Settings.Maxjobs = 0;

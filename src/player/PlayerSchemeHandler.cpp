@@ -19,7 +19,7 @@ const char* kPage = R"(<!DOCTYPE html>
  style-src 'self' 'unsafe-inline'; connect-src 'self' blob: data:">
 <style>
 html, body { margin: 0; width: 100%; height: 100%; overflow: hidden; background: #1e2228; }
-#stage, #stage > * { width: 100%; height: 100%; display: block; }
+#stage, #stage > * { width: 100%; height: 100%; display: block; background: #000; }
 </style>
 <script>
 "use strict";
@@ -71,7 +71,8 @@ function qvLoad(url, token) {
     // Play and pause belong to the program's tool bar: no play button over a paused movie.
     if (player.shadowRoot) {
         const style = document.createElement("style");
-        style.textContent = "#play-button { display: none !important; }";
+        style.textContent = "#play-button { display: none !important; } " +
+            ":host, #container { background: #000 !important; }";
         player.shadowRoot.appendChild(style);
     }
     player.addEventListener("loadeddata", () => { if (current === token) report("loaded " + token); });

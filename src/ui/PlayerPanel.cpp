@@ -33,12 +33,19 @@ PlayerPanel::PlayerPanel(QTreeWidget* lvHaveDown, QLabel* panel1, QLabel* panel2
     connect(slider, &QSlider::sliderPressed, this, [this] { follow = false; });
     connect(slider, &QSlider::sliderReleased, this, [this] {
         follow = true;
+        seekTimer->stop();
         Seek(slider->value());
     });
-    // Clicks beside the handle, keys and the wheel move it at once.
+    // Clicks beside the handle, keys and the wheel seek too; a burst of them (a held click
+    // repeats) makes one seek, to where the slider ends up.
+    seekTimer = new QTimer(this);
+    seekTimer->setSingleShot(true);
+    seekTimer->setInterval(150);
+    connect(seekTimer, &QTimer::timeout, this, [this] { Seek(pendingSeek); });
     connect(slider, &QAbstractSlider::actionTriggered, this, [this](int action) {
-        if (action != QAbstractSlider::SliderNoAction && !slider->isSliderDown())
-            Seek(slider->sliderPosition());
+        if (action == QAbstractSlider::SliderNoAction || slider->isSliderDown()) return;
+        pendingSeek = slider->sliderPosition();
+        seekTimer->start();
     });
 }
 
@@ -74,7 +81,8 @@ void PlayerPanel::Close() {
 }
 
 void PlayerPanel::Tick() {
-    if (!follow) return;
+    // Held by the user, or about to seek to where the user put it.
+    if (!follow || seekTimer->isActive()) return;
     if (player->Movie().isEmpty()) {
         // Nothing loaded: the position written last goes.
         slider->setValue(0);

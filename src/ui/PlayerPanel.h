@@ -55,6 +55,8 @@ private:
     flash1* player = nullptr;
     QSlider* slider = nullptr;
     QTimer* timer = nullptr;
+    QTimer* seekTimer = nullptr;
+    int pendingSeek = 0;
     bool follow = false;
     QString shownText;  // the status text the tick wrote last
 };

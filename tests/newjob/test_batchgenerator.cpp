@@ -105,10 +105,11 @@ TEST(UrlFileName, LastSegmentWithAndWithoutQuery) {
     EXPECT_EQ(FileNameNoQuery(""), "");
 }
 
-TEST(UrlFileName, ClipboardTakesOnlyHttpUrlsInAnyCase) {
+TEST(UrlFileName, ClipboardTakesOnlyWebUrlsInAnyCase) {
     EXPECT_EQ(UrlFromClipboardText("HTTP://Example.COM/A.swf"), "HTTP://Example.COM/A.swf");
     EXPECT_EQ(UrlFromClipboardText("hTTp://x"), "hTTp://x");
-    EXPECT_EQ(UrlFromClipboardText("https://x/a.swf"), "");
+    EXPECT_EQ(UrlFromClipboardText("HTTPS://x/a.swf"), "HTTPS://x/a.swf");
+    EXPECT_EQ(UrlFromClipboardText("ftp://x/a.swf"), "");
     EXPECT_EQ(UrlFromClipboardText(" http://x/a.swf"), "");
     EXPECT_EQ(UrlFromClipboardText("http:/"), "");
 }

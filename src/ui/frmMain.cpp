@@ -56,6 +56,7 @@
 #include "tree/TreeMirror.h"
 #include "ui/DoneActions.h"
 #include "ui/EditCommands.h"
+#include "ui/FloatingTools.h"
 #include "ui/MainMenus.h"
 #include "ui/PlayerPanel.h"
 
@@ -299,6 +300,7 @@ void frmMain::ShowAfterLoad() {
         showMinimized();
     else
         show();
+    floating->ShowTop();
 }
 
 int frmMain::ActiveList() const {
@@ -880,8 +882,13 @@ void frmMain::ConnectHandoff() {
     hooks.topWindow = [this] {
         if (QAction* top = menus->Action("popMain_Pop")) top->trigger();
     };
+    hooks.showSaveDialog = [this] { floating->ShowSaveDialog(); };
     handoff = new HandoffReceiver(hooks, this);
     connect(Text1, &QPlainTextEdit::textChanged, handoff, &HandoffReceiver::MailboxChanged);
+    floating = new FloatingTools(this, menus, handoff, &tree, [this] { EnabledTb(); },
+                                 [this] { saver->SaveSoon(); });
+    floating->SetNewCategory(
+        [this](QWidget* parent) { categories->commands()->NewCategory(parent); });
 }
 
 void frmMain::OpenNewJobWithUrl(const QString& url) {

@@ -10,6 +10,7 @@
 class CategoryTreeUi;
 class DoneActions;
 class DownInfoPane;
+class FloatingTools;
 class HandoffReceiver;
 class JobListCommands;
 class JobDbSaver;
@@ -63,6 +64,8 @@ public:
     bool CloseStepDone() const { return closeDone; }
     // The browser hand-off's receiving path (mailbox Text1, Timer1, the queue).
     HandoffReceiver* Handoff() const { return handoff; }
+    // The floating window, the browser window finder and the save dialog.
+    FloatingTools* Floating() const { return floating; }
     JobListCommands* JobLists() const { return jobLists; }
     DoneActions* Done() const { return doneActions; }
 
@@ -135,6 +138,7 @@ private:
     QTreeWidget* lvHaveDownInfo = nullptr;
     QPlainTextEdit* Text1 = nullptr;
     HandoffReceiver* handoff = nullptr;
+    FloatingTools* floating = nullptr;
     JobListCommands* jobLists = nullptr;
     DoneActions* doneActions = nullptr;
 

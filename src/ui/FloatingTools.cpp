@@ -1,0 +1,156 @@
+#include "ui/FloatingTools.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QScreen>
+
+#include "browser/FoundMovies.h"
+#include "browser/HandoffReceiver.h"
+#include "newjob/NewJobMode.h"
+#include "newjob/frmNewDown1.h"
+#include "ui/MainMenus.h"
+#include "ui/frmSaveSwfto.h"
+#include "ui/frmTop.h"
+
+FloatingTools::FloatingTools(QMainWindow* m, MainMenus* mm, HandoffReceiver* h, CategoryTree* t,
+                             std::function<void()> um, std::function<void()> save)
+    : QObject(m),
+      main(m),
+      menus(mm),
+      handoff(h),
+      tree(t),
+      updateMenus(std::move(um)),
+      saveJobDb(std::move(save)) {
+    for (const char* name : {"mnuView_Pop", "popMain_Pop"}) {
+        menus->SetAvailable(name, true);
+        menus->Enable(name, true);
+        if (QAction* a = menus->Action(name))
+            connect(a, &QAction::triggered, this, [this] { ToggleTop(); });
+    }
+}
+
+FloatingTools::~FloatingTools() {
+    if (top) {
+        disconnect(top, nullptr, this, nullptr);
+        delete top.data();
+    }
+}
+
+frmTop* FloatingTools::Top() const {
+    return top;
+}
+
+frmSaveSwfto* FloatingTools::SaveDialog() const {
+    return saveDialog;
+}
+
+void FloatingTools::ToggleTop() {
+    if (top && top->isVisible())
+        top->close();
+    else
+        ShowTop();
+}
+
+void FloatingTools::ShowTop() {
+    if (!top) {
+        frmTop::Hooks hooks;
+        hooks.popupMenu = [this]() -> QMenu* {
+            // The tray menu's start and pause entries follow the Jobs menu's.
+            if (updateMenus) updateMenus();
+            return menus->popMain();
+        };
+        hooks.toggleMain = [this] { ToggleMain(); };
+        hooks.dropText = [this](const QString& text) { DropText(text); };
+        top = new frmTop(hooks);
+        connect(top, &QObject::destroyed, this, [this] { UpdateChecks(); });
+        // Bottom right of the screen, above the panel.
+        if (QScreen* screen = main->screen()) {
+            const QRect area = screen->availableGeometry();
+            top->move(area.right() - top->width() - 24, area.bottom() - top->height() - 48);
+        }
+    }
+    top->show();
+    top->raise();
+    UpdateChecks();
+}
+
+void FloatingTools::UpdateChecks() {
+    const bool shown = top && top->isVisible();
+    for (const char* name : {"mnuView_Pop", "popMain_Pop"})
+        if (QAction* a = menus->Action(name)) a->setChecked(shown);
+}
+
+void FloatingTools::SaveMainState() {
+    SavedMainState = main->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized);
+    savedVisible = main->isVisible();
+    main->showMinimized();
+}
+
+void FloatingTools::RestoreMainState() {
+    if (SavedMainState & Qt::WindowMinimized)
+        main->showMinimized();
+    else if (SavedMainState & Qt::WindowMaximized)
+        main->showMaximized();
+    else if (savedVisible)
+        main->showNormal();
+}
+
+void FloatingTools::LookupCacheEntry(const QString& url,
+                                     std::function<void(bool, const QString&)> done) {
+    if (!cacheLookup) {
+        done(false, QString());
+        return;
+    }
+    cacheLookup(url, std::move(done));
+}
+
+void FloatingTools::ToggleMain() {
+    if (main->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized) || !main->isVisible()) {
+        main->setWindowState(main->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+        main->showNormal();
+        main->raise();
+        main->activateWindow();
+    } else {
+        main->showMinimized();
+    }
+}
+
+void FloatingTools::DropText(const QString& text) {
+    // The new-job dialog opens at the next tick, in the mode last used, with the text as its URL.
+    frmNewDown1::Load();
+    frmNewDown1::SharedUrl = text;
+    handoff->RequestDialog();
+}
+
+void FloatingTools::ShowSaveDialog() {
+    if (!saveDialog) {
+        frmSaveSwfto::Hooks hooks;
+        hooks.lookupCacheEntry = [this](const QString& url, auto done) {
+            LookupCacheEntry(url, std::move(done));
+        };
+        hooks.newCategory = [this](QWidget* parent) {
+            if (newCategory) newCategory(parent);
+        };
+        hooks.saveJobDb = saveJobDb;
+        hooks.newJob = [this](const QString& url, const QString& comment, const QString& ref) {
+            NewJobMode = 1;
+            frmNewDown1* dialog = frmNewDown1::Load();
+            frmNewDown1::SharedUrl = url;
+            dialog->txtUrl->setText(url);
+            dialog->txtComment->setText(comment);
+            dialog->txtRef->setText(ref);
+            handoff->RequestDialog();
+        };
+        saveDialog = new frmSaveSwfto(tree, hooks, main);
+    }
+    // The open dialog takes every new list, so FoundCount never stays set behind it.
+    saveDialog->TakeMovies(FoundMovies, scannedPage);
+    FoundMovies.clear();
+    FoundCount = 0;
+    saveDialog->show();
+    saveDialog->raise();
+    saveDialog->activateWindow();
+    RestoreMainState();
+}

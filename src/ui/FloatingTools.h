@@ -1,0 +1,65 @@
+#pragma once
+// The main window's floating tools: the floating window frmTop (shown or closed by the "Top
+// Window" commands, whose check marks follow it), the browser window finder behind its Image2 and
+// the save dialog "Save Flash" that the hand-off timer opens when the finder found movies.
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+
+class BrowserFinder;
+class CategoryTree;
+class HandoffReceiver;
+class MainMenus;
+class QMainWindow;
+class frmSaveSwfto;
+class frmTop;
+
+class FloatingTools : public QObject {
+    Q_OBJECT
+public:
+    FloatingTools(QMainWindow* main, MainMenus* menus, HandoffReceiver* handoff, CategoryTree* tree,
+                  std::function<void()> updateMenus, std::function<void()> saveJobDb);
+    ~FloatingTools() override;
+
+    // The "Top Window" command: shows the floating window, or closes it when it is shown.
+    void ToggleTop();
+    void ShowTop();
+    frmTop* Top() const;
+    // The hand-off timer's save-dialog path: the dialog (opened when needed) takes FoundMovies.
+    void ShowSaveDialog();
+    frmSaveSwfto* SaveDialog() const;
+    BrowserFinder* Finder() const { return finder; }
+
+    // The new-category dialog of the save dialog's "&Category".
+    void SetNewCategory(std::function<void(QWidget*)> open) { newCategory = std::move(open); }
+    // The browser's cache behind LookupCacheEntry; without it nothing counts as cached.
+    using CacheLookup =
+        std::function<void(const QString& url, std::function<void(bool, const QString&)> done)>;
+    void SetCacheLookup(CacheLookup lookup) { cacheLookup = std::move(lookup); }
+    void SetScannedPage(const QString& url) { scannedPage = url; }
+    // The finder's drag: the main window's state saved and the window minimized; then restored.
+    void SaveMainState();
+    void RestoreMainState();
+
+private:
+    void LookupCacheEntry(const QString& url, std::function<void(bool, const QString&)> done);
+    void UpdateChecks();
+    void DropText(const QString& text);
+    void ToggleMain();
+
+    QMainWindow* main;
+    MainMenus* menus;
+    HandoffReceiver* handoff;
+    CategoryTree* tree;
+    std::function<void()> updateMenus;
+    std::function<void()> saveJobDb;
+    QPointer<frmTop> top;
+    QPointer<frmSaveSwfto> saveDialog;
+    BrowserFinder* finder = nullptr;
+    std::function<void(QWidget*)> newCategory;
+    CacheLookup cacheLookup;
+    QString scannedPage;
+    Qt::WindowStates SavedMainState;
+    bool savedVisible = true;
+};

@@ -1,0 +1,310 @@
+#include "ui/frmSaveSwfto.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSlider>
+#include <QTreeWidget>
+
+#include "newjob/UrlFileName.h"
+#include "player/flash1.h"
+#include "store/CategoryTree.h"
+#include "store/JobRecord.h"
+#include "store/JobTable.h"
+#include "store/VbDate.h"
+#include "tree/DialogHooks.h"
+#include "tree/TreeFill.h"
+
+namespace {
+
+QLabel* Caption(const QString& text, QWidget* buddy) {
+    auto* label = new QLabel(text);
+    label->setBuddy(buddy);
+    return label;
+}
+
+QPushButton* Button(const QString& name, const QString& text) {
+    auto* b = new QPushButton(text);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QLineEdit* Box(const QString& name) {
+    auto* e = new QLineEdit;
+    e->setObjectName(name);
+    return e;
+}
+
+}  // namespace
+
+frmSaveSwfto::frmSaveSwfto(CategoryTree* t, Hooks h, QWidget* parent)
+    : QDialog(parent), tree(t), hooks(std::move(h)) {
+    setObjectName("frmSaveSwfto");
+    setWindowTitle("Save Flash");
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(false);
+
+    ListView1 = new QTreeWidget;
+    ListView1->setObjectName("ListView1");
+    ListView1->setHeaderLabels({"Url"});
+    ListView1->setRootIsDecorated(false);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->header()->setStretchLastSection(true);
+    lblCount = new QLabel;
+    lblCount->setObjectName("lblCount");
+
+    myFlash1 = new flash1;
+    myFlash1->setObjectName("myFlash1");
+    myFlash1->setMinimumSize(260, 200);
+    Slider1 = new QSlider(Qt::Horizontal);
+    Slider1->setObjectName("Slider1");
+    Slider1->setMinimum(1);
+    Slider1->setMaximum(1);
+    auto* preview = new QGroupBox("Preview");
+    preview->setObjectName("fraPreview");
+    auto* previewLayout = new QVBoxLayout(preview);
+    previewLayout->addWidget(myFlash1, 1);
+    previewLayout->addWidget(Slider1);
+
+    txtRename = Box("txtRename");
+    Command1 = Button("Command1", "<=");
+    Command1->setFixedWidth(36);
+    txtComment = Box("txtComment");
+    txtSaveAs1 = Box("txtSaveAs1");
+    cmdDlg1 = Button("cmdDlg1", "&Browse");
+    cmbClass1 = new QComboBox;
+    cmbClass1->setObjectName("cmbClass1");
+    cmdClass1 = Button("cmdClass1", "&Category");
+    cmdSave = Button("cmdSave", "Save Flash");
+    cmdCancel = Button("cmdCancel", "Cancel");
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(Caption("Include Url:", ListView1));
+    left->addWidget(ListView1, 1);
+    left->addWidget(lblCount);
+
+    auto* boxes = new QGridLayout;
+    int row = 0;
+    boxes->addWidget(Caption("Rename:", txtRename), row, 0);
+    boxes->addWidget(txtRename, row, 1);
+    boxes->addWidget(Command1, row++, 2);
+    boxes->addWidget(Caption("Comment:", txtComment), row, 0);
+    boxes->addWidget(txtComment, row++, 1, 1, 2);
+    boxes->addWidget(Caption("Save To:", txtSaveAs1), row, 0);
+    boxes->addWidget(txtSaveAs1, row, 1);
+    boxes->addWidget(cmdDlg1, row++, 2);
+    boxes->addWidget(Caption("Cagetory:", cmbClass1), row, 0);
+    boxes->addWidget(cmbClass1, row, 1);
+    boxes->addWidget(cmdClass1, row++, 2);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdSave);
+    buttons->addWidget(cmdCancel);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(preview, 1);
+    right->addLayout(boxes);
+    right->addLayout(buttons);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(left, 1);
+    layout->addLayout(right, 1);
+    resize(760, 440);
+
+    FillClasses();
+    connect(ListView1, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem* item) { RowChosen(item); });
+    connect(Command1, &QPushButton::clicked, this, [this] { RowChosen(ListView1->currentItem()); });
+    connect(cmbClass1, &QComboBox::activated, this, [this] {
+        if (cmbClass1->currentIndex() >= 0)
+            txtSaveAs1->setText(cmbClass1->currentData(TreeRoles::Tag).toString());
+    });
+    connect(cmdClass1, &QPushButton::clicked, this, [this] {
+        if (hooks.newCategory) hooks.newCategory(this);
+    });
+    // A category added (here or anywhere) is offered at once.
+    connect(tree, &CategoryTree::Changed, this, [this] { FillClasses(); });
+    connect(cmdDlg1, &QPushButton::clicked, this, [this] {
+        QPointer<QLineEdit> box(txtSaveAs1);
+        DialogHooks::PickFolder(this, txtSaveAs1->text(), [box](const QString& chosen) {
+            if (!box || chosen.isEmpty()) return;
+            box->setText(chosen.endsWith(u'/') ? chosen : chosen + u'/');
+        });
+    });
+    connect(Slider1, &QSlider::sliderReleased, this,
+            [this] { myFlash1->GotoFrame(Slider1->value()); });
+    connect(cmdSave, &QPushButton::clicked, this, [this] { Save(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { close(); });
+}
+
+void frmSaveSwfto::FillClasses() {
+    const QString key = cmbClass1->currentData(TreeRoles::Key).toString();
+    FillClassCombo(cmbClass1, *tree);
+    const int again = cmbClass1->findData(key, TreeRoles::Key);
+    if (again >= 0) cmbClass1->setCurrentIndex(again);
+    if (txtSaveAs1->text().isEmpty() && cmbClass1->currentIndex() >= 0)
+        txtSaveAs1->setText(cmbClass1->currentData(TreeRoles::Tag).toString());
+}
+
+void frmSaveSwfto::TakeMovies(const QStringList& movies, const QString& page) {
+    ++generation;
+    pageUrl = page;
+    lblCount->setText("Quorvanta total have found " + QString::number(movies.size()).trimmed() +
+                      " Flash files in Ie window.");
+    ListView1->clear();
+    for (const QString& m : movies) ListView1->addTopLevelItem(new QTreeWidgetItem({m.trimmed()}));
+    FillClasses();
+}
+
+void frmSaveSwfto::RowChosen(QTreeWidgetItem* item) {
+    if (!item) return;
+    const QString url = item->text(0);
+    txtRename->setText(FileNameNoQuery(url));
+    if (!hooks.lookupCacheEntry) return;
+    QPointer<frmSaveSwfto> self(this);
+    const int asked = generation;
+    hooks.lookupCacheEntry(url, [self, asked, url](bool found, const QString& file) {
+        if (!self || !found || asked != self->generation) return;
+        QTreeWidgetItem* current = self->ListView1->currentItem();
+        if (!current || current->text(0) != url) return;
+        if (self->myFlash1->LoadMovie(file))
+            self->Slider1->setMaximum(qMax(1, self->myFlash1->TotalFrames()));
+    });
+}
+
+void frmSaveSwfto::Save() {
+    QTreeWidgetItem* item = ListView1->currentItem();
+    if (!item || !item->isSelected()) return;
+    const QString url = item->text(0);
+    if (!hooks.lookupCacheEntry) {
+        AskDownload(item, url);
+        return;
+    }
+    cmdSave->setEnabled(false);
+    QPointer<frmSaveSwfto> self(this);
+    const int asked = generation;
+    hooks.lookupCacheEntry(url, [self, asked, item, url](bool found, const QString& file) {
+        if (!self) return;
+        self->cmdSave->setEnabled(true);
+        // The list was replaced by a newer scan meanwhile: the row asked about is gone.
+        if (asked != self->generation) return;
+        if (found)
+            self->SaveCached(item, url, file);
+        else
+            self->AskDownload(item, url);
+    });
+}
+
+void frmSaveSwfto::SaveCached(QTreeWidgetItem* item, const QString& url, const QString& file) {
+    if (txtRename->text().isEmpty()) {
+        Tell("Please Input FileName First!");
+        txtRename->setFocus();
+        return;
+    }
+    QString target = txtSaveAs1->text() + "/" + txtRename->text();
+    target.replace(u'\\', u'/');
+    while (target.contains("//")) target.replace("//", "/");
+    if (QFileInfo::exists(target)) {
+        auto* box = new QMessageBox(QMessageBox::Question, "Quorvanta",
+                                    "File existed! Do you want to overwrite it?",
+                                    QMessageBox::Yes | QMessageBox::No, this);
+        box->setObjectName("msgOverwrite");
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        QPointer<frmSaveSwfto> self(this);
+        const int asked = generation;
+        connect(box, &QMessageBox::finished, this, [=](int result) {
+            if (!self || asked != self->generation) return;
+            if (result == QMessageBox::Yes) self->CopyAndRecord(item, url, file, target);
+        });
+        box->open();
+        return;
+    }
+    CopyAndRecord(item, url, file, target);
+}
+
+void frmSaveSwfto::CopyAndRecord(QTreeWidgetItem* item, const QString& url, const QString& file,
+                                 const QString& target) {
+    // Copied into a temporary file that replaces the target only when complete.
+    QString error;
+    QFile in(file);
+    QSaveFile out(target);
+    if (!in.open(QIODevice::ReadOnly))
+        error = in.errorString();
+    else if (!out.open(QIODevice::WriteOnly))
+        error = out.errorString();
+    while (error.isEmpty() && !in.atEnd()) {
+        const QByteArray piece = in.read(1 << 20);
+        if (piece.isEmpty() && in.error() != QFile::NoError)
+            error = in.errorString();
+        else if (out.write(piece) != piece.size())
+            error = out.errorString();
+    }
+    if (error.isEmpty() && !out.commit()) error = out.errorString();
+    if (!error.isEmpty()) {
+        out.cancelWriting();
+        Tell(QStringLiteral("Could not save %1:\n%2").arg(target, error), true);
+        return;
+    }
+    JobRecord job;
+    job.State = 4;
+    job.LocalFile = target;
+    job.FileName = QFileInfo(target).fileName();
+    job.Comment = txtComment->text();
+    const qint64 size = QFileInfo(target).size();
+    job.FileSize = static_cast<int32_t>(qMin<qint64>(size, INT32_MAX));
+    job.Received = job.FileSize;
+    job.ClassKey = cmbClass1->currentData(TreeRoles::Key).toString();
+    job.CreateTime = VbDate::Now();
+    job.CompleteTime = job.CreateTime;
+    job.Url = url;
+    job.Referer = pageUrl;
+    AddJob(job);
+    if (hooks.saveJobDb) hooks.saveJobDb();
+    Tell("Save Flash Catoon File :\r\n" + url + "\r\nto \r\n" + target + "\r\nsucceed .");
+    RemoveRow(item);
+}
+
+void frmSaveSwfto::AskDownload(QTreeWidgetItem* item, const QString& url) {
+    auto* box = new QMessageBox(QMessageBox::Information, "Quorvanta",
+                                "Flash catoon file has not downloaded completely by IE , do you "
+                                "want to use Quorvanta to download it ?",
+                                QMessageBox::Yes | QMessageBox::No, this);
+    box->setObjectName("msgDownload");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<frmSaveSwfto> self(this);
+    const int asked = generation;
+    const QString comment = txtComment->text();
+    connect(box, &QMessageBox::finished, this, [=](int result) {
+        if (!self) return;
+        if (result == QMessageBox::Yes && self->hooks.newJob)
+            self->hooks.newJob(url, comment, self->pageUrl);
+        if (asked == self->generation) self->RemoveRow(item);
+    });
+    box->open();
+}
+
+void frmSaveSwfto::RemoveRow(QTreeWidgetItem* item) {
+    const int index = ListView1->indexOfTopLevelItem(item);
+    if (index >= 0) delete ListView1->takeTopLevelItem(index);
+}
+
+void frmSaveSwfto::Tell(const QString& text, bool warning) {
+    auto* box = new QMessageBox(warning ? QMessageBox::Warning : QMessageBox::Information,
+                                "Quorvanta", text, QMessageBox::Ok, this);
+    box->setObjectName("msgSave");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}

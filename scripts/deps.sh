@@ -5,7 +5,7 @@ PKGS=(cmake ninja-build g++ ccache qt6-base-dev qt6-base-dev-tools libgl-dev lib
       nginx-light curl aria2 axel xvfb xauth imagemagick clang-format adwaita-icon-theme
       libqt6svg6 time dnsmasq-base python3-aiosmtpd qt6-webengine-dev zlib1g-dev liblzma-dev
       chromium
-      nodejs dbus-daemon openssl ca-certificates xdotool)
+      nodejs dbus-daemon openssl ca-certificates xdotool libxcb1-dev)
 missing=()
 for p in "${PKGS[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

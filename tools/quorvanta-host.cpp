@@ -4,6 +4,12 @@
 // "ref": ...}. Each is handed to the running program through libquorvanta (which starts the
 // program when needed) and answered the same way on standard output with {"ok": true} or
 // {"ok": false, "error": "..."}. The host ends when the browser closes its input.
+//
+// A first message {"command": "link"} (the extension's long-lived connectNative port) turns the
+// host into a relay instead: it keeps a connection to the running program's socket ("QV-BROWSER"),
+// re-connecting every second while the program is not running, and carries every message both
+// ways, one JSON object a line on the socket. Messages from the browser while the program is not
+// connected are dropped; the program's questions always come first.
 
 #include <QByteArray>
 #include <QJsonDocument>
@@ -14,6 +20,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "handoff_lib/ProgramSocket.h"
 #include "handoff_lib/quorvanta.h"
 
 namespace {
@@ -93,10 +107,100 @@ QJsonObject Handle(const QByteArray& frame) {
     return QJsonObject{{"ok", true}};
 }
 
+// The relay's input side reads the standard input through its file descriptor (poll needs it).
+bool ReadFd(int fd, void* to, size_t size) {
+    auto* p = static_cast<char*>(to);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool WriteFd(int fd, const char* p, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::send(fd, p, size, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The program's socket, when it listens and runs as this user; -1 otherwise.
+int ConnectProgram() {
+    ProgramSocket place;
+    if (!place.Locate()) return -1;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, place.Path().c_str(), sizeof address.sun_path - 1);
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.uid != getuid() ||
+        !WriteFd(fd, "QV-BROWSER\n", 11)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int Relay() {
+    int program = -1;
+    QByteArray lines;
+    for (;;) {
+        if (program < 0) program = ConnectProgram();
+        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {program, POLLIN, 0}};
+        const int ready = ::poll(fds, program < 0 ? 1 : 2, program < 0 ? 1000 : -1);
+        if (ready < 0 && errno != EINTR) return 1;
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+            uint32_t size = 0;
+            if (!ReadFd(STDIN_FILENO, &size, sizeof size)) return 0;  // the browser closed the port
+            if (size > 64 * kMaxFrame) return 1;
+            QByteArray frame(static_cast<qsizetype>(size), Qt::Uninitialized);
+            if (!ReadFd(STDIN_FILENO, frame.data(), size)) return 1;
+            // One line each on the socket: re-written without line breaks.
+            const QJsonDocument doc = QJsonDocument::fromJson(frame);
+            if (program >= 0 && doc.isObject()) {
+                const QByteArray line = doc.toJson(QJsonDocument::Compact) + '\n';
+                if (!WriteFd(program, line.constData(), static_cast<size_t>(line.size()))) {
+                    ::close(program);
+                    program = -1;
+                }
+            }
+        }
+        if (program >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+            char buffer[65536];
+            const ssize_t n = ::recv(program, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                ::close(program);
+                program = -1;
+                lines.clear();
+                continue;
+            }
+            lines.append(buffer, n);
+            for (qsizetype end; (end = lines.indexOf('\n')) >= 0;) {
+                const QJsonDocument doc = QJsonDocument::fromJson(lines.left(end));
+                lines.remove(0, end + 1);
+                if (doc.isObject() && !Answer(doc.object())) return 1;
+            }
+            if (lines.size() > static_cast<qsizetype>(kMaxFrame)) lines.clear();
+        }
+    }
+}
+
 }  // namespace
 
 int main() {
-    for (;;) {
+    // Unbuffered: after the link message the rest of the input is read through its descriptor.
+    std::setvbuf(stdin, nullptr, _IONBF, 0);
+    for (bool first = true;; first = false) {
         uint32_t size = 0;
         const size_t got = std::fread(&size, 1, sizeof size, stdin);
         if (got == 0) return 0;  // the browser closed the connection
@@ -108,6 +212,11 @@ int main() {
         }
         QByteArray frame(static_cast<qsizetype>(size), Qt::Uninitialized);
         if (!ReadExactly(frame.data(), size)) return 1;
+        if (first && QJsonDocument::fromJson(frame).object().value("command").toString() ==
+                         QLatin1String("link")) {
+            if (!Answer(QJsonObject{{"ok", true}, {"linked", true}})) return 1;
+            return Relay();
+        }
         if (!Answer(Handle(frame))) return 1;
     }
 }

@@ -12,6 +12,7 @@
 
 #include <QHash>
 #include <QJsonObject>
+#include <QLocalSocket>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -21,7 +22,6 @@
 
 #include "browser/MovieUrls.h"
 
-class QLocalSocket;
 class QTemporaryFile;
 class QTimer;
 

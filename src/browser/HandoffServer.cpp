@@ -4,11 +4,14 @@
 #include <QLocalSocket>
 #include <QTimer>
 
+#include "browser/BrowserLink.h"
 #include "browser/SocketPlace.h"
 
 namespace {
 const QByteArray kRaise = "QV-RAISE\n";
 const QByteArray kHandoff = "QV-HANDOFF ";
+// The browser extension's host: the connection stays open for the browser link.
+const QByteArray kBrowser = "QV-BROWSER\n";
 // Longest header line: the word, a blank and the byte count.
 constexpr int kMaxHeader = 32;
 // A client that has not finished its request by then is dropped.
@@ -48,7 +51,11 @@ void HandoffServer::Accept() {
             buffers.remove(client);
             client->deleteLater();
         });
-        QTimer::singleShot(kClientTimeoutMs, client, [client] { client->abort(); });
+        auto* timeout = new QTimer(client);
+        timeout->setObjectName("requestTimeout");
+        timeout->setSingleShot(true);
+        connect(timeout, &QTimer::timeout, client, [client] { client->abort(); });
+        timeout->start(kClientTimeoutMs);
     }
 }
 
@@ -63,6 +70,14 @@ void HandoffServer::Answer(QLocalSocket* client, const QByteArray& line) {
 void HandoffServer::Read(QLocalSocket* client) {
     QByteArray& buffer = buffers[client];
     buffer += client->readAll();
+    if (buffer.startsWith(kBrowser)) {
+        const QByteArray rest = buffer.mid(kBrowser.size());
+        disconnect(client, &QLocalSocket::readyRead, this, nullptr);
+        buffers.remove(client);
+        delete client->findChild<QTimer*>("requestTimeout");
+        BrowserLink::Instance()->Attach(client, rest);
+        return;
+    }
     if (buffer.startsWith(kRaise)) {
         Answer(client, QByteArray());
         emit RaiseRequested();

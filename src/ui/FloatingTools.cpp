@@ -6,11 +6,16 @@
 #include <QMenu>
 #include <QScreen>
 
+#include "browser/BrowserFinder.h"
+#include "browser/BrowserLink.h"
 #include "browser/FoundMovies.h"
 #include "browser/HandoffReceiver.h"
+#include "browser/X11Windows.h"
 #include "newjob/NewJobMode.h"
 #include "newjob/frmNewDown1.h"
 #include "ui/MainMenus.h"
+#include "ui/WindowOutline.h"
+#include "ui/frmDragMessage.h"
 #include "ui/frmSaveSwfto.h"
 #include "ui/frmTop.h"
 
@@ -29,6 +34,36 @@ FloatingTools::FloatingTools(QMainWindow* m, MainMenus* mm, HandoffReceiver* h, 
         if (QAction* a = menus->Action(name))
             connect(a, &QAction::triggered, this, [this] { ToggleTop(); });
     }
+    BrowserFinder::Hooks hooks;
+    hooks.windowAt = [this](const QPoint&) {
+        if (!x11) x11 = std::make_unique<X11Windows>();
+        return x11->UnderPointer();
+    };
+    hooks.showMessage = [this](const QString& text) {
+        if (!message) message = new frmDragMessage;
+        message->SetText(text);
+        message->show();
+    };
+    hooks.moveMessage = [this](const QPoint& at) {
+        if (message) message->move(at);
+    };
+    hooks.messageVisible = [this] { return message && message->isVisible(); };
+    hooks.hideMessage = [this] {
+        if (message) message->hide();
+    };
+    hooks.outline = [this](const QRect& r) {
+        if (!outline) outline = new WindowOutline;
+        outline->Outline(r);
+    };
+    hooks.hideOutline = [this] {
+        if (outline) outline->hide();
+    };
+    // The save dialog opens at the hand-off timer's next tick.
+    hooks.moviesDue = [this] { handoff->RequestDialog(); };
+    finder = new BrowserFinder(BrowserLink::Instance(), hooks, this);
+    cacheLookup = [this](const QString& url, std::function<void(bool, const QString&)> done) {
+        BrowserLink::Instance()->LookupCacheEntry(scannedTab, url, std::move(done));
+    };
 }
 
 FloatingTools::~FloatingTools() {
@@ -36,6 +71,8 @@ FloatingTools::~FloatingTools() {
         disconnect(top, nullptr, this, nullptr);
         delete top.data();
     }
+    delete message.data();
+    delete outline.data();
 }
 
 frmTop* FloatingTools::Top() const {
@@ -63,6 +100,15 @@ void FloatingTools::ShowTop() {
         };
         hooks.toggleMain = [this] { ToggleMain(); };
         hooks.dropText = [this](const QString& text) { DropText(text); };
+        hooks.finderDown = [this] {
+            SaveMainState();
+            finder->Begin();
+        };
+        hooks.finderMove = [this](const QPoint& at) { finder->Move(at); };
+        hooks.finderUp = [this] {
+            finder->End();
+            RestoreMainState();
+        };
         top = new frmTop(hooks);
         connect(top, &QObject::destroyed, this, [this] { UpdateChecks(); });
         // Bottom right of the screen, above the panel.
@@ -85,10 +131,12 @@ void FloatingTools::UpdateChecks() {
 void FloatingTools::SaveMainState() {
     SavedMainState = main->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized);
     savedVisible = main->isVisible();
+    mainStateSaved = true;
     main->showMinimized();
 }
 
 void FloatingTools::RestoreMainState() {
+    if (!mainStateSaved) return;  // no finder drag yet
     if (SavedMainState & Qt::WindowMinimized)
         main->showMinimized();
     else if (SavedMainState & Qt::WindowMaximized)
@@ -146,6 +194,8 @@ void FloatingTools::ShowSaveDialog() {
         saveDialog = new frmSaveSwfto(tree, hooks, main);
     }
     // The open dialog takes every new list, so FoundCount never stays set behind it.
+    scannedPage = finder->ScannedPage();
+    scannedTab = finder->ScannedTab();
     saveDialog->TakeMovies(FoundMovies, scannedPage);
     FoundMovies.clear();
     FoundCount = 0;

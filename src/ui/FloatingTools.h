@@ -6,12 +6,16 @@
 #include <QObject>
 #include <QPointer>
 #include <functional>
+#include <memory>
 
 class BrowserFinder;
 class CategoryTree;
 class HandoffReceiver;
 class MainMenus;
 class QMainWindow;
+class WindowOutline;
+class X11Windows;
+class frmDragMessage;
 class frmSaveSwfto;
 class frmTop;
 
@@ -37,7 +41,6 @@ public:
     using CacheLookup =
         std::function<void(const QString& url, std::function<void(bool, const QString&)> done)>;
     void SetCacheLookup(CacheLookup lookup) { cacheLookup = std::move(lookup); }
-    void SetScannedPage(const QString& url) { scannedPage = url; }
     // The finder's drag: the main window's state saved and the window minimized; then restored.
     void SaveMainState();
     void RestoreMainState();
@@ -60,6 +63,11 @@ private:
     std::function<void(QWidget*)> newCategory;
     CacheLookup cacheLookup;
     QString scannedPage;
+    int scannedTab = 0;
+    QPointer<frmDragMessage> message;
+    QPointer<WindowOutline> outline;
+    std::unique_ptr<X11Windows> x11;
     Qt::WindowStates SavedMainState;
     bool savedVisible = true;
+    bool mainStateSaved = false;
 };

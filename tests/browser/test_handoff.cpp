@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+#include <QTreeWidget>
 #include <future>
 
 #include "browser/FoundMovies.h"
@@ -27,8 +28,10 @@
 #include "newjob/frmNewDown1.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
+#include "ui/FloatingTools.h"
 #include "ui/MainMenus.h"
 #include "ui/frmMain.h"
+#include "ui/frmSaveSwfto.h"
 
 namespace {
 
@@ -289,14 +292,16 @@ TEST_F(HandoffTest, ParserCaseRulesKeyOrderAndFieldCutting) {
     ASSERT_TRUE(d);
     EXPECT_EQ(d->txtComment->text(), QString::fromUtf8("a\nb\u00A0c\U0001F3AC"));
     Cancel(d);
-    // While the browser scanner's movies are due (FoundCount not 0) the ticks leave the mailbox
-    // alone; the message is taken once they are dealt with.
+    // While the browser scanner's movies are due (FoundCount not 0) a tick opens "Save Flash"
+    // with them instead; the message is taken at the next tick.
+    FoundMovies = QStringList{"http://127.0.0.1/m1.swf", "http://127.0.0.1/m2.swf"};
     FoundCount = 2;
     window->Handoff()->Enqueue("downmy_kvd_Url:=http://127.0.0.1/f.swf||**KVDRMB**||");
-    QTest::qWait(350);
-    EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
-    EXPECT_TRUE(window->Handoff()->Timer1()->isActive());
-    FoundCount = 0;
+    ASSERT_TRUE(
+        TestEnv::WaitFor([&] { return window->Floating()->SaveDialog() != nullptr; }, 3000));
+    EXPECT_EQ(window->Floating()->SaveDialog()->ListView1->topLevelItemCount(), 2);
+    EXPECT_EQ(FoundCount, 0);
+    EXPECT_TRUE(FoundMovies.isEmpty());
     d = ShownDialog();
     ASSERT_TRUE(d);
     EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/f.swf");

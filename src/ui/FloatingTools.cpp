@@ -132,7 +132,8 @@ void FloatingTools::SaveMainState() {
     SavedMainState = main->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized);
     savedVisible = main->isVisible();
     mainStateSaved = true;
-    main->showMinimized();
+    // Out of the way of the windows the finder goes over; a hidden window stays hidden.
+    if (savedVisible) main->showMinimized();
 }
 
 void FloatingTools::RestoreMainState() {

@@ -271,7 +271,12 @@ void frmSaveSwfto::CopyAndRecord(QTreeWidgetItem* item, const QString& url, cons
     job.CompleteTime = job.CreateTime;
     job.Url = url;
     job.Referer = pageUrl;
-    AddJob(job);
+    if (!AddJob(job)) {
+        // The copy stays where it is; the job table is full.
+        Tell(QStringLiteral("%1 was saved, but no more jobs can be recorded.").arg(target), true);
+        RemoveRow(item);
+        return;
+    }
     if (hooks.saveJobDb) hooks.saveJobDb();
     Tell("Save Flash Catoon File :\r\n" + url + "\r\nto \r\n" + target + "\r\nsucceed .");
     RemoveRow(item);

@@ -44,17 +44,20 @@ void BrowserFinder::Move(const QPoint& pos) {
     lastPos = pos;
     const PointedWindow w = hooks.windowAt ? hooks.windowAt(pos) : PointedWindow{};
     if (hooks.messageVisible && hooks.messageVisible()) hooks.moveMessage(pos + QPoint(16, 16));
+    if (!link->Connected()) {
+        // Nothing can be found without the extension: say so instead of counting nothing.
+        if (!hooks.messageVisible || !hooks.messageVisible()) {
+            hooks.showMessage(kNotConnected);
+            hooks.moveMessage(pos + QPoint(16, 16));
+        }
+        return;
+    }
     if (w.Handle == last.Handle && w.TopLevel == last.TopLevel) return;
     Look(w);
     last = w;
 }
 
 void BrowserFinder::Look(const PointedWindow& w) {
-    if (!link->Connected()) {
-        hooks.showMessage(kNotConnected);
-        hooks.moveMessage(lastPos + QPoint(16, 16));
-        return;
-    }
     if (w.TopLevel == last.TopLevel && last.TopLevel != 0) return;  // another part of one window
     const BrowserWindow* entry = listed ? Match(shellList, w.Title) : nullptr;
     if (!entry) {

@@ -119,3 +119,18 @@ void BrowserFinder::End() {
     }
     if (FoundCount > 0 && hooks.moviesDue) hooks.moviesDue();
 }
+
+void BrowserFinder::ScanChosen(const BrowserWindow& window) {
+    if (active || !IsWebPage(window.Url)) return;
+    FoundMovies.clear();
+    FoundCount = 0;
+    const quint64 serial = ++scanSerial;
+    const int tab = window.Tab;
+    scanRunning = true;
+    dueWhenScanned = true;
+    ++scans;
+    link->Scan(
+        tab, [this, serial, tab](bool ok, const QString& url, const QList<PageElement>& elements) {
+            ScanDone(serial, tab, ok, url, elements);
+        });
+}

@@ -39,6 +39,10 @@ public:
     void Move(const QPoint& globalPos);
     void End();
 
+    // Where the window under the pointer cannot be known (Wayland): the window the user chose
+    // from the browser's list after releasing the finder is scanned, and its movies are due.
+    void ScanChosen(const BrowserWindow& window);
+
     bool Active() const { return active; }
     int Scans() const { return scans; }
     // The page whose movies are in FoundMovies, and its tab.

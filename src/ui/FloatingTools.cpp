@@ -1,6 +1,7 @@
 #include "ui/FloatingTools.h"
 
 #include <QAction>
+#include <QCursor>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -10,6 +11,7 @@
 #include "browser/BrowserLink.h"
 #include "browser/FoundMovies.h"
 #include "browser/HandoffReceiver.h"
+#include "browser/MovieUrls.h"
 #include "browser/X11Windows.h"
 #include "newjob/NewJobMode.h"
 #include "newjob/frmNewDown1.h"
@@ -108,6 +110,8 @@ void FloatingTools::ShowTop() {
         hooks.finderUp = [this] {
             finder->End();
             RestoreMainState();
+            if (!x11) x11 = std::make_unique<X11Windows>();
+            if (!x11->Available() && BrowserLink::Instance()->Connected()) OfferBrowserWindows();
         };
         top = new frmTop(hooks);
         connect(top, &QObject::destroyed, this, [this] { UpdateChecks(); });
@@ -120,6 +124,25 @@ void FloatingTools::ShowTop() {
     top->show();
     top->raise();
     UpdateChecks();
+}
+
+void FloatingTools::OfferBrowserWindows() {
+    const QPoint at = QCursor::pos();
+    BrowserLink::Instance()->Windows([this, at](bool ok, const QList<BrowserWindow>& windows) {
+        if (!ok) return;
+        auto* menu = new QMenu;
+        menu->setObjectName("popBrowserWindows");
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        for (const BrowserWindow& w : windows) {
+            if (!IsWebPage(w.Url)) continue;
+            QAction* a = menu->addAction(w.Title.isEmpty() ? w.Url : w.Title);
+            a->setToolTip(w.Url);
+            connect(a, &QAction::triggered, this, [this, w] { finder->ScanChosen(w); });
+        }
+        if (menu->isEmpty())
+            menu->addAction("No browser window shows a web page")->setEnabled(false);
+        menu->popup(at);
+    });
 }
 
 void FloatingTools::UpdateChecks() {

@@ -1,6 +1,8 @@
 // Quorvanta browser extension: two context-menu entries whose clicks go, one native message each,
-// to the host program "quorvanta-host", which hands them to the Quorvanta program. The same file
-// runs as Chromium's service worker and as Firefox's background script.
+// to the host program "quorvanta-host", which hands them to the Quorvanta program; and a
+// long-lived link through the same host over which the program's movie finder asks for the
+// browser's windows, the movies of a page and cached copies. The same file runs as Chromium's
+// service worker and as Firefox's background script.
 
 const api = globalThis.browser ?? globalThis.chrome;
 const HOST = "quorvanta";

@@ -236,6 +236,15 @@ Promise.all(["one.swf", "/swf/two.swf"].map((u) => fetch(u).then((r) => r.arrayB
     EXPECT_EQ(window.Floating()->Finder()->Scans(), scans);
     EXPECT_EQ(message->Label1->text(), found);
 
+    // Off the browser window (the bare desktop) the message goes; back on it, it is scanned again.
+    const QPoint desktop(browserRect.right() + 80, browserRect.bottom() + 80);
+    XDo({"mousemove", "--sync", QString::number(desktop.x()), QString::number(desktop.y())});
+    EXPECT_TRUE(TestEnv::WaitFor([&] { return !message->isVisible(); }, 5000));
+    XDo({"mousemove", "--sync", QString::number(further.x()), QString::number(further.y())});
+    EXPECT_TRUE(TestEnv::WaitFor(
+        [&] { return message->isVisible() && message->Label1->text() == found; }, 10000));
+    EXPECT_EQ(window.Floating()->Finder()->Scans(), scans + 1);
+
     // Released: "Save Flash" with the three movies, OBJECT movies first.
     XDo({"mouseup", "1"});
     frmSaveSwfto* dialog = nullptr;

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -19,6 +20,8 @@
 #include "common/TestEnv.h"
 #include "newjob/NewJobMode.h"
 #include "newjob/frmNewDown1.h"
+#include "player/SwfBuilder.h"
+#include "player/flash1.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
 #include "ui/FloatingTools.h"
@@ -92,7 +95,11 @@ protected:
 
     std::unique_ptr<frmMain> window;
     QString cache;
-    QByteArray movie = QByteArray("FWS\x06", 4) + TestEnv::RandomBytes(4000, 7);
+    // A movie of five frames.
+    QByteArray movie = SwfBuilder::Fws(
+        SwfBuilder::Body(12 * 256, 5,
+                         {SwfBuilder::Tag(1, {}), SwfBuilder::Tag(1, {}), SwfBuilder::Tag(1, {}),
+                          SwfBuilder::Tag(1, {}), SwfBuilder::Tag(1, {}), SwfBuilder::Tag(0, {})}));
     int lookups = 0;
 };
 
@@ -117,7 +124,15 @@ TEST_F(SaveDialogTest, CachedMovieIsCopiedIntoCompleteJobsAndTargetsAreNeverLost
     EXPECT_EQ(JobCount, 0);
     EXPECT_EQ(d->ListView1->topLevelItemCount(), 2);
 
+    // A click on the cached movie's row previews it, the slider set to its frames.
+    QTreeWidgetItem* first = d->ListView1->topLevelItem(0);
+    QTest::mouseClick(d->ListView1->viewport(), Qt::LeftButton, {},
+                      d->ListView1->visualItemRect(first).center());
+    EXPECT_EQ(d->txtRename->text(), "a.swf");
+    EXPECT_TRUE(TestEnv::WaitFor([&] { return d->myFlash1->Movie() == cache + "/a.swf"; }, 5000));
+    EXPECT_EQ(d->Slider1->maximum(), 5);
     // "<=" takes the row's file name; the copy becomes a complete job.
+    d->txtRename->clear();
     QTest::mouseClick(d->Command1, Qt::LeftButton);
     EXPECT_EQ(d->txtRename->text(), "a.swf");
     QTest::mouseClick(d->cmdSave, Qt::LeftButton);

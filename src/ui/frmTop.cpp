@@ -70,7 +70,8 @@ frmTop::frmTop(Hooks h, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       hooks(std::move(h)) {
     setObjectName("frmTop");
-    setWindowTitle("Quorvanta");
+    // Not the main window's caption: the main window is the one found by "Quorvanta".
+    setWindowTitle("Top Window");
     setAttribute(Qt::WA_DeleteOnClose);
     Image3 = FinderPicture(true);
     Image4 = FinderPicture(false);

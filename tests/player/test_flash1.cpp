@@ -2,66 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QImage>
-#include <QTest>
-#include <QWidget>
-#include <QtGlobal>
-
 #include "common/TestEnv.h"
-#include "player/SwfBuilder.h"
-#include "player/flash1.h"
+#include "player/PlayerTestSupport.h"
 
 using namespace SwfBuilder;
 
-namespace {
-
-// Before the application object: the player's scheme, and (only here) a web engine without its
-// sandbox and with software drawing, as a test machine may have neither.
-void PrepareWebEngine() {
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
-    flash1::RegisterScheme();
-}
-Q_CONSTRUCTOR_FUNCTION(PrepareWebEngine)
-
-// `frames` frames at 10 a second on a plain background; with `stop` the last frame stops it,
-// else it loops.
-QByteArray Movie(int frames, QByteArray rgb, bool stop) {
-    QList<QByteArray> tags = {Tag(9, rgb)};
-    for (int i = 0; i < frames; ++i) {
-        if (stop && i == frames - 1) tags << Tag(12, QByteArray("\x07\x00", 2));
-        tags << Tag(1, {});
-    }
-    tags << Tag(0, {});
-    return Cws(Body(0x0a00, frames, tags));
-}
-
-// The share of the player's pixels with this colour (give or take a little).
-double ShareOf(QWidget& w, QRgb want) {
-    const QImage img = w.grab().toImage();
-    if (img.isNull()) return 0;
-    int hits = 0, all = 0;
-    for (int y = 0; y < img.height(); y += 4)
-        for (int x = 0; x < img.width(); x += 4, ++all) {
-            const QRgb p = img.pixel(x, y);
-            if (qAbs(qRed(p) - qRed(want)) < 8 && qAbs(qGreen(p) - qGreen(want)) < 8 &&
-                qAbs(qBlue(p) - qBlue(want)) < 8)
-                ++hits;
-        }
-    return all ? double(hits) / all : 0;
-}
-
-// Looks at the picture now and then until it holds `share` of the colour: a grab makes the web
-// view draw at once, so grabbing at every turn of the event loop would starve its own painting.
-bool PictureShows(QWidget& w, QRgb want, double share, int ms) {
-    for (int waited = 0; waited <= ms; waited += 250) {
-        QTest::qWait(250);
-        if (ShareOf(w, want) > share) return true;
-    }
-    return false;
-}
-
-}  // namespace
+using namespace PlayerTestSupport;
 
 TEST(Flash1, PlaysCountsSeeksAndRefusesInTheWebView) {
     flash1::SetWebFolder(QStringLiteral(QV_WEB_FOLDER));
@@ -91,8 +37,8 @@ TEST(Flash1, PlaysCountsSeeksAndRefusesInTheWebView) {
         GTEST_SKIP() << "the web engine cannot start here: " << failed.toStdString();
     ASSERT_EQ(shown, 1) << failed.toStdString();
     // The picture takes the movie's background colour.
-    EXPECT_TRUE(PictureShows(player, qRgb(0x20, 0x80, 0xc0), 0.5, 10000))
-        << "share " << ShareOf(player, qRgb(0x20, 0x80, 0xc0));
+    EXPECT_TRUE(PictureShows(&player, qRgb(0x20, 0x80, 0xc0), 0.5, 10000))
+        << "share " << ShareOf(&player, qRgb(0x20, 0x80, 0xc0));
 
     // Frames count upward at the movie's rate while playing and stand still when stopped.
     TestEnv::WaitFor([] { return false; }, 700);
@@ -122,20 +68,12 @@ TEST(Flash1, PlaysCountsSeeksAndRefusesInTheWebView) {
     // An LZMA movie replaces it, and its colour shows.
     ASSERT_TRUE(player.LoadMovie(green));
     ASSERT_TRUE(TestEnv::WaitFor([&] { return shown == 3; }, 20000)) << failed.toStdString();
-    EXPECT_TRUE(PictureShows(player, qRgb(0x10, 0xa0, 0x30), 0.5, 10000));
+    EXPECT_TRUE(PictureShows(&player, qRgb(0x10, 0xa0, 0x30), 0.5, 10000));
 
     // An empty path unloads the movie and clears the picture.
     ASSERT_TRUE(player.LoadMovie(QString()));
     EXPECT_EQ(player.TotalFrames(), 0);
     EXPECT_EQ(player.Message(), "No movie loaded");
-    EXPECT_LT(ShareOf(player, qRgb(0x10, 0xa0, 0x30)), 0.05);
+    EXPECT_LT(ShareOf(&player, qRgb(0x10, 0xa0, 0x30)), 0.05);
     EXPECT_TRUE(failed.isEmpty()) << failed.toStdString();
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-// The web engine's own library frees some objects through a base of another size; that is
-// Chromium's, not ours, and would end every run of the player under the address sanitizer.
-extern "C" const char* __asan_default_options() {
-    return "new_delete_type_mismatch=0";
-}
-#endif

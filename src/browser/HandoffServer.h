@@ -3,7 +3,8 @@
 // running one to come to the front through it ("QV-RAISE\n"); the hand-off library delivers a
 // browser message through it ("QV-HANDOFF <byte count>\n" and the UTF-8 message, at most 64 KiB),
 // answered with "QV-TAKEN\n" once the message is in the receiver's queue, or
-// "QV-REFUSED <reason>\n".
+// "QV-REFUSED <reason>\n". The browser extension's host opens with "QV-BROWSER\n" and keeps its
+// connection: it is handed to the browser link (BrowserLink).
 
 #include <QHash>
 #include <QObject>

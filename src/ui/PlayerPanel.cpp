@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "player/flash1.h"
 #include "tree/CategoryList.h"

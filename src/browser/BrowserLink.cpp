@@ -49,33 +49,30 @@ BrowserLink* BrowserLink::Instance() {
 }
 
 void BrowserLink::Attach(QLocalSocket* s, const QByteArray& rest) {
-    if (socket) {
-        QLocalSocket* old = socket;
-        disconnect(old, nullptr, this, nullptr);
-        Lost();
-        old->abort();
-    }
-    socket = s;
-    buffer = rest;
-    connect(s, &QLocalSocket::readyRead, this, &BrowserLink::Read);
-    connect(s, &QLocalSocket::disconnected, this, [this, s] {
-        if (socket == s) Lost();
-    });
+    peers.append(s);
+    buffers.insert(s, rest);
+    connect(s, &QLocalSocket::readyRead, this, [this, s] { Read(s); });
+    connect(s, &QLocalSocket::disconnected, this, [this, s] { Lost(s); });
+    connect(s, &QObject::destroyed, this, [this, s] { Lost(s); });
     emit ConnectedChanged(true);
-    if (!buffer.isEmpty()) QTimer::singleShot(0, this, &BrowserLink::Read);
+    if (!rest.isEmpty()) QTimer::singleShot(0, this, [this, s] { Read(s); });
 }
 
-void BrowserLink::Lost() {
-    socket = nullptr;
-    buffer.clear();
-    const QList<int> ids = pending.keys();
+void BrowserLink::Lost(QLocalSocket* s) {
+    if (!peers.removeOne(s)) return;
+    buffers.remove(s);
+    disconnect(s, nullptr, this, nullptr);
+    QList<int> ids;
+    for (auto it = pending.begin(); it != pending.end(); ++it)
+        if (it.value()->peer == s) ids << it.key();
     for (int id : ids) Finish(id, QJsonObject{{"error", "the browser extension disconnected"}});
-    emit ConnectedChanged(false);
+    emit ConnectedChanged(Connected());
 }
 
-int BrowserLink::Ask(QJsonObject question, std::function<void(const QJsonObject&)> answer) {
+int BrowserLink::Ask(QLocalSocket* peer, QJsonObject question,
+                     std::function<void(const QJsonObject&)> answer) {
     const int id = nextId++;
-    if (!socket) {
+    if (!peer || !peers.contains(peer)) {
         QTimer::singleShot(0, this, [answer] {
             answer(QJsonObject{{"error", "Browser extension not connected"}});
         });
@@ -83,6 +80,7 @@ int BrowserLink::Ask(QJsonObject question, std::function<void(const QJsonObject&
     }
     question.insert("id", id);
     auto* p = new Pending;
+    p->peer = peer;
     p->answer = std::move(answer);
     p->timer = new QTimer(this);
     p->timer->setSingleShot(true);
@@ -91,26 +89,28 @@ int BrowserLink::Ask(QJsonObject question, std::function<void(const QJsonObject&
     });
     p->timer->start(timeoutMs);
     pending.insert(id, p);
-    socket->write(QJsonDocument(question).toJson(QJsonDocument::Compact) + '\n');
+    peer->write(QJsonDocument(question).toJson(QJsonDocument::Compact) + '\n');
     return id;
 }
 
-void BrowserLink::Read() {
-    if (!socket) return;
-    buffer += socket->readAll();
+void BrowserLink::Read(QLocalSocket* peer) {
+    if (!peers.contains(peer)) return;
+    buffers[peer] += peer->readAll();
     for (;;) {
+        QByteArray& buffer = buffers[peer];
         const qsizetype end = buffer.indexOf('\n');
-        if (end < 0) break;
+        if (end < 0) {
+            if (buffer.size() > kMaxLine * 2) {
+                // No line end within any allowed size: the peer does not speak this protocol.
+                Lost(peer);
+                peer->abort();
+            }
+            return;
+        }
         const QByteArray line = buffer.left(end);
         buffer.remove(0, end + 1);
         Line(line);
-        if (!socket) return;
-    }
-    if (buffer.size() > kMaxLine * 2) {
-        // No line end within any allowed size: the peer does not speak this protocol.
-        QLocalSocket* s = socket;
-        Lost();
-        s->abort();
+        if (!peers.contains(peer)) return;
     }
 }
 
@@ -133,6 +133,10 @@ void BrowserLink::Line(const QByteArray& line) {
     Finish(id, o);
 }
 
+BrowserLink::Target BrowserLink::TargetOf(int tab) const {
+    return targets.value(tab);
+}
+
 void BrowserLink::Finish(int id, const QJsonObject& answer) {
     Pending* p = pending.take(id);
     if (!p) return;
@@ -146,33 +150,54 @@ void BrowserLink::Finish(int id, const QJsonObject& answer) {
 }
 
 void BrowserLink::Windows(std::function<void(bool, const QList<BrowserWindow>&)> done) {
-    Ask(QJsonObject{{"op", "windows"}}, [done](const QJsonObject& a) {
+    if (peers.isEmpty()) {
+        QTimer::singleShot(0, this, [done] { done(false, {}); });
+        return;
+    }
+    // Every browser's list; done once each has answered or failed.
+    struct Gather {
+        int waiting = 0;
+        bool ok = false;
         QList<BrowserWindow> windows;
-        if (a.contains("error") || !a.value("windows").isArray()) {
-            done(false, windows);
-            return;
-        }
-        for (const QJsonValue& v : a.value("windows").toArray()) {
-            const QJsonObject w = v.toObject();
-            windows << BrowserWindow{w.value("id").toInt(), w.value("tab").toInt(),
-                                     w.value("title").toString(), w.value("url").toString()};
-        }
-        done(true, windows);
-    });
+    };
+    auto gather = std::make_shared<Gather>();
+    gather->waiting = static_cast<int>(peers.size());
+    const QList<QLocalSocket*> asked = peers;
+    for (QLocalSocket* peer : asked) {
+        QPointer<QLocalSocket> from(peer);
+        Ask(peer, QJsonObject{{"op", "windows"}}, [this, gather, from, done](const QJsonObject& a) {
+            if (!a.contains("error") && a.value("windows").isArray()) {
+                gather->ok = true;
+                for (const QJsonValue& v : a.value("windows").toArray()) {
+                    const QJsonObject w = v.toObject();
+                    const int tab = nextTab++;
+                    targets.insert(tab, Target{from, w.value("tab").toInt()});
+                    // Old numbers are dropped once many were handed out.
+                    targets.remove(tab - 4096);
+                    gather->windows
+                        << BrowserWindow{w.value("id").toInt(), tab, w.value("title").toString(),
+                                         w.value("url").toString()};
+                }
+            }
+            if (--gather->waiting == 0) done(gather->ok, gather->windows);
+        });
+    }
 }
 
 void BrowserLink::Scan(int tab,
                        std::function<void(bool, const QString&, const QList<PageElement>&)> done) {
-    Ask(QJsonObject{{"op", "scan"}, {"tab", tab}}, [done](const QJsonObject& a) {
-        QList<PageElement> elements;
-        if (a.contains("error")) {
-            done(false, QString(), elements);
-            return;
-        }
-        for (const QJsonValue& v : a.value("elements").toArray())
-            elements << ElementOf(v.toObject());
-        done(true, a.value("url").toString(), elements);
-    });
+    const Target target = TargetOf(tab);
+    Ask(target.peer, QJsonObject{{"op", "scan"}, {"tab", target.tab}},
+        [done](const QJsonObject& a) {
+            QList<PageElement> elements;
+            if (a.contains("error")) {
+                done(false, QString(), elements);
+                return;
+            }
+            for (const QJsonValue& v : a.value("elements").toArray())
+                elements << ElementOf(v.toObject());
+            done(true, a.value("url").toString(), elements);
+        });
 }
 
 void BrowserLink::LookupCacheEntry(int tab, const QString& url,
@@ -182,7 +207,8 @@ void BrowserLink::LookupCacheEntry(int tab, const QString& url,
         QTimer::singleShot(0, this, [done] { done(false, QString()); });
         return;
     }
-    const int id = Ask(QJsonObject{{"op", "cache"}, {"tab", tab}, {"url", url}},
+    const Target target = TargetOf(tab);
+    const int id = Ask(target.peer, QJsonObject{{"op", "cache"}, {"tab", target.tab}, {"url", url}},
                        [this, done, file](const QJsonObject& a) {
                            const bool found =
                                !a.contains("error") && a.value("found").toBool() && file->flush();

@@ -8,12 +8,14 @@
 //   {"id":3,"op":"cache","tab":7,"url":"..."}
 //                                      -> {"id":3,"piece":"<base64, at most 512 KiB>"} ...
 //                                         {"id":3,"done":true,"found":true|false}
-// An answer with "error" fails the question. One connection at a time: a newer one replaces it.
+// An answer with "error" fails the question. Every browser with the extension keeps a connection
+// of its own; the window list gathers all of them, and a window's tab is asked through its own
+// connection.
 
 #include <QHash>
 #include <QJsonObject>
-#include <QLocalSocket>
 #include <QList>
+#include <QLocalSocket>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -27,7 +29,7 @@ class QTimer;
 
 struct BrowserWindow {
     int Id = 0;   // the browser's window id
-    int Tab = 0;  // its active tab
+    int Tab = 0;  // its active tab, as the link knows it (for Scan and LookupCacheEntry)
     QString Title;
     QString Url;
 };
@@ -45,7 +47,7 @@ public:
 
     // Takes over a connection whose first line ("QV-BROWSER") was read; rest is what followed.
     void Attach(QLocalSocket* socket, const QByteArray& rest);
-    bool Connected() const { return socket != nullptr; }
+    bool Connected() const { return !peers.isEmpty(); }
 
     void Windows(std::function<void(bool ok, const QList<BrowserWindow>& windows)> done);
     void Scan(
@@ -63,21 +65,31 @@ signals:
     void ConnectedChanged(bool connected);
 
 private:
+    struct Target {
+        QPointer<QLocalSocket> peer;
+        int tab = 0;  // the browser's own tab id
+    };
     struct Pending {
+        QLocalSocket* peer = nullptr;
         std::function<void(const QJsonObject&)> answer;  // the final answer, or {"error"}
         std::shared_ptr<QTemporaryFile> file;            // a cache lookup's bytes
         bool failed = false;
         QTimer* timer = nullptr;
     };
 
-    int Ask(QJsonObject question, std::function<void(const QJsonObject&)> answer);
-    void Read();
+    int Ask(QLocalSocket* peer, QJsonObject question,
+            std::function<void(const QJsonObject&)> answer);
+    void Read(QLocalSocket* peer);
     void Line(const QByteArray& line);
     void Finish(int id, const QJsonObject& answer);
-    void Lost();
+    void Lost(QLocalSocket* peer);
+    // The tab the link's number stands for, or one without a peer.
+    Target TargetOf(int tab) const;
 
-    QPointer<QLocalSocket> socket;
-    QByteArray buffer;
+    QList<QLocalSocket*> peers;
+    QHash<QLocalSocket*, QByteArray> buffers;
+    QHash<int, Target> targets;
+    int nextTab = 1;
     int nextId = 1;
     int timeoutMs = 15000;
     QHash<int, Pending*> pending;

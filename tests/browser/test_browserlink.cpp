@@ -39,6 +39,8 @@ public:
     QByteArray big = TestEnv::RandomBytes(1200 * 1024, 3);
     QList<QJsonObject> questions;
     bool answerCache = true;
+    QString title = "Cartoons";
+    int tab = 22;
 
     bool Connect() {
         socket.connectToServer(SocketPlace::Path());
@@ -70,8 +72,8 @@ public:
                                                     {"title", "Settings"},
                                                     {"url", "chrome://settings/"}},
                                         QJsonObject{{"id", 2},
-                                                    {"tab", 22},
-                                                    {"title", "Cartoons"},
+                                                    {"tab", tab},
+                                                    {"title", title},
                                                     {"url", "http://127.0.0.1:9/c/index.html"}}}}});
         } else if (op == "scan") {
             Send({{"id", id},
@@ -114,9 +116,21 @@ struct Lookup {
     QString file;
 };
 
-Lookup Look(const QString& url) {
+// The link's numbers of the browsers' windows, by title.
+QHash<QString, int> WindowTabs() {
+    QHash<QString, int> tabs;
+    bool answered = false;
+    BrowserLink::Instance()->Windows([&](bool ok, const QList<BrowserWindow>& windows) {
+        answered = ok;
+        for (const BrowserWindow& w : windows) tabs.insert(w.Title, w.Tab);
+    });
+    TestEnv::WaitFor([&] { return answered; }, 5000);
+    return tabs;
+}
+
+Lookup Look(int tab, const QString& url) {
     auto result = std::make_shared<Lookup>();
-    BrowserLink::Instance()->LookupCacheEntry(22, url, [result](bool found, const QString& file) {
+    BrowserLink::Instance()->LookupCacheEntry(tab, url, [result](bool found, const QString& file) {
         result->answered = true;
         result->found = found;
         result->file = file;
@@ -133,16 +147,35 @@ TEST(BrowserLinkTest, CachedCopiesComeInPiecesAndTheFinderOffersTheBrowsersWindo
     ASSERT_TRUE(server.Listen(SocketPlace::Path())) << server.ErrorString().toStdString();
     FakeHost host;
     ASSERT_TRUE(host.Connect());
+    // A second browser: the list gathers both, and each tab is asked through its own browser.
+    auto other = std::make_unique<FakeHost>();
+    other->title = "Other";
+    other->tab = 33;
+    ASSERT_TRUE(other->Connect());
+    QHash<QString, int> tabs;
+    // "Settings" twice, under one title here.
+    ASSERT_TRUE(TestEnv::WaitFor(
+        [&] {
+            tabs = WindowTabs();
+            return tabs.size() == 3;
+        },
+        5000));
+    ASSERT_TRUE(tabs.contains("Cartoons") && tabs.contains("Other"));
+    EXPECT_TRUE(Look(tabs["Other"], "http://127.0.0.1:9/c/big.swf").found);
+    EXPECT_EQ(other->questions.last()["tab"].toInt(), 33);
+    other.reset();
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return WindowTabs().size() == 2; }, 5000));
 
     // A cached copy in three pieces lands whole in the entry's private file.
-    const Lookup big = Look("http://127.0.0.1:9/c/big.swf");
+    const int cartoons = tabs["Cartoons"];
+    const Lookup big = Look(cartoons, "http://127.0.0.1:9/c/big.swf");
     ASSERT_TRUE(big.answered);
     EXPECT_TRUE(big.found);
     EXPECT_EQ(TestEnv::ReadFile(big.file), host.big);
     EXPECT_EQ(host.questions.last()["tab"].toInt(), 22);
     // Not cached, and a piece larger than allowed: not found.
-    EXPECT_FALSE(Look("http://127.0.0.1:9/c/none.swf").found);
-    const Lookup huge = Look("http://127.0.0.1:9/c/huge-piece.swf");
+    EXPECT_FALSE(Look(cartoons, "http://127.0.0.1:9/c/none.swf").found);
+    const Lookup huge = Look(cartoons, "http://127.0.0.1:9/c/huge-piece.swf");
     EXPECT_TRUE(huge.answered);
     EXPECT_FALSE(huge.found);
 
@@ -190,12 +223,13 @@ TEST(BrowserLinkTest, CachedCopiesComeInPiecesAndTheFinderOffersTheBrowsersWindo
     // The host goes away with a question open: it fails at once, and the link is down.
     host.answerCache = false;
     auto result = std::make_shared<Lookup>();
-    BrowserLink::Instance()->LookupCacheEntry(22, "http://127.0.0.1:9/c/big.swf",
+    BrowserLink::Instance()->LookupCacheEntry(cartoons, "http://127.0.0.1:9/c/big.swf",
                                               [result](bool found, const QString&) {
                                                   result->answered = true;
                                                   result->found = found;
                                               });
-    ASSERT_TRUE(TestEnv::WaitFor([&] { return host.questions.size() >= 6; }, 5000));
+    const qsizetype before = host.questions.size();
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return host.questions.size() > before; }, 5000));
     host.socket.disconnectFromServer();
     EXPECT_TRUE(TestEnv::WaitFor([&] { return result->answered; }, 5000));
     EXPECT_FALSE(result->found);

@@ -14,8 +14,12 @@ const BrowserWindow* BrowserFinder::Match(const QList<BrowserWindow>& windows,
                                           const QString& title) {
     const BrowserWindow* best = nullptr;
     for (const BrowserWindow& w : windows) {
+        // Chromium joins the two with " - ", Firefox with an en or em dash.
+        const QString rest = title.mid(w.Title.size());
         const bool shows = title == w.Title || (!w.Title.isEmpty() && title.startsWith(w.Title) &&
-                                                title.mid(w.Title.size()).startsWith(" - "));
+                                                (rest.startsWith(" - ") ||
+                                                 rest.startsWith(QString::fromUtf8(" \u2014 ")) ||
+                                                 rest.startsWith(QString::fromUtf8(" \u2013 "))));
         // The longest title wins: "Games" must not take the window of "Games - Flash".
         if (shows && (!best || w.Title.size() > best->Title.size())) best = &w;
     }

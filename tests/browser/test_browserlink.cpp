@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "browser/BrowserFinder.h"
 #include "browser/BrowserLink.h"
 #include "browser/FoundMovies.h"
 #include "browser/HandoffServer.h"
@@ -235,6 +236,22 @@ TEST(BrowserLinkTest, CachedCopiesComeInPiecesAndTheFinderOffersTheBrowsersWindo
     EXPECT_FALSE(result->found);
     EXPECT_FALSE(BrowserLink::Instance()->Connected());
     ClearJobs();
+}
+
+TEST(BrowserLinkTest, WindowUnderThePointerIsMatchedByItsActiveTabsTitle) {
+    const QList<BrowserWindow> windows = {{1, 1, "Games", "http://127.0.0.1/g/"},
+                                          {2, 2, "Games - Flash", "http://127.0.0.1/f/"},
+                                          {3, 3, "Cartoons", "http://127.0.0.1/c/"}};
+    auto tabOf = [&](const QString& title) {
+        const BrowserWindow* w = BrowserFinder::Match(windows, title);
+        return w ? w->Tab : 0;
+    };
+    EXPECT_EQ(tabOf("Games - Chromium"), 1);
+    EXPECT_EQ(tabOf("Games - Flash - Chromium"), 2);
+    EXPECT_EQ(tabOf(QString::fromUtf8("Cartoons \u2014 Mozilla Firefox")), 3);
+    EXPECT_EQ(tabOf("Cartoons"), 3);
+    EXPECT_EQ(tabOf("Cartoonsville - Chromium"), 0);
+    EXPECT_EQ(tabOf("Terminal"), 0);
 }
 
 }  // namespace

@@ -55,7 +55,10 @@ FloatingTools::FloatingTools(QMainWindow* m, MainMenus* mm, HandoffReceiver* h, 
     };
     hooks.outline = [this](const QRect& r) {
         if (!outline) outline = new WindowOutline;
-        outline->Outline(r);
+        // The display's pixels, in the scaled coordinates of the program's windows.
+        const qreal ratio = main->devicePixelRatioF() > 0 ? main->devicePixelRatioF() : 1.0;
+        outline->Outline(QRectF(r.x() / ratio, r.y() / ratio, r.width() / ratio, r.height() / ratio)
+                             .toAlignedRect());
     };
     hooks.hideOutline = [this] {
         if (outline) outline->hide();

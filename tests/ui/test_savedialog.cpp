@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -24,6 +25,7 @@
 #include "player/flash1.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
+#include "tree/TreeFill.h"
 #include "ui/FloatingTools.h"
 #include "ui/frmDragMessage.h"
 #include "ui/frmMain.h"
@@ -110,6 +112,12 @@ TEST_F(SaveDialogTest, CachedMovieIsCopiedIntoCompleteJobsAndTargetsAreNeverLost
     EXPECT_EQ(d->windowTitle(), "Save Flash");
     EXPECT_EQ(d->lblCount->text(), "Quorvanta total have found 2 Flash files in Ie window.");
     EXPECT_EQ(d->ListView1->topLevelItem(1)->text(0), "http://127.0.0.1:9/m/b.swf");
+    // Choosing a category puts its folder into "Save To:"; the job is filed under it.
+    ASSERT_GT(d->cmbClass1->count(), 1);
+    d->cmbClass1->setCurrentIndex(1);
+    emit d->cmbClass1->activated(1);
+    EXPECT_EQ(d->txtSaveAs1->text(), d->cmbClass1->itemData(1, TreeRoles::Tag).toString());
+    const QString key = d->cmbClass1->itemData(1, TreeRoles::Key).toString();
     const QString folder = TestEnv::NewDir("saved");
     d->txtSaveAs1->setText(folder + "/");
 
@@ -144,6 +152,7 @@ TEST_F(SaveDialogTest, CachedMovieIsCopiedIntoCompleteJobsAndTargetsAreNeverLost
     EXPECT_EQ(Jobs[1].State, 4);
     EXPECT_EQ(Jobs[1].LocalFile, folder + "/a.swf");
     EXPECT_EQ(Jobs[1].Url, a);
+    EXPECT_EQ(Jobs[1].ClassKey, key);
     EXPECT_EQ(Jobs[1].FileSize, movie.size());
     EXPECT_EQ(TestEnv::ReadFile(folder + "/a.swf"), movie);
     EXPECT_EQ(d->ListView1->topLevelItemCount(), 1);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -648,13 +650,20 @@ TEST_F(JobLists, PausingAJobWhoseServerCannotResumeAsksUnlessStillDownload) {
     ASSERT_TRUE(A("mnuJob_Pause")->isEnabled());
 
     // Asked, and No keeps it running; Yes pauses it.
-    auto answer = [](QMessageBox::StandardButton button, QString* text) {
-        QTimer::singleShot(100, [button, text] {
+    // Looks for the question every 50 ms for a while (a loaded machine may be slow to show it)
+    // and answers it once.
+    auto answer = [this](QMessageBox::StandardButton button, QString* text) {
+        auto* poll = new QTimer(w.get());
+        auto tries = std::make_shared<int>(0);
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, tries, button, text] {
             auto* box = Open<QMessageBox>("msgPauseNoResume");
-            if (!box) return;
-            *text = box->text();
-            box->button(button)->click();
+            if (box) {
+                *text = box->text();
+                box->button(button)->click();
+            }
+            if (box || ++*tries > 40) poll->deleteLater();
         });
+        poll->start(50);
     };
     QString asked;
     answer(QMessageBox::No, &asked);

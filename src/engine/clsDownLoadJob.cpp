@@ -191,18 +191,19 @@ QString StatusLine(const QString& head) {
 struct clsDownLoadJob::Connection {
     QTcpSocket* sock = nullptr;
     quint64 serial = 0;
-    bool secure = false;     // TLS (an https address)
-    bool tunnel = false;     // waiting for the proxy's answer to CONNECT
-    bool ready = false;      // the request has been sent
-    QByteArray tunnelHead;   // the proxy's answer so far
-    QString certError;       // the certificate did not verify
-    QElapsedTimer activity;  // since the connect began, the request went out or bytes came
-    bool waitHead = true;    // the next bytes are the start of the response
-    QByteArray head;         // head bytes collected until the blank line
-    int32_t requestPos = 0;  // CurPos when the request was sent
-    bool firstOfRun = true;  // connection 1: the first response of this run
-    bool lingering = false;  // every byte up to the end of the file is in; waiting for the close
-    qint64 bodyLeft = -1;    // bytes of the answer's body still to come; -1 when not announced
+    bool secure = false;       // TLS (an https address)
+    bool tunnel = false;       // waiting for the proxy's answer to CONNECT
+    bool ready = false;        // the request has been sent
+    QByteArray tunnelHead;     // the proxy's answer so far
+    QString certError;         // the certificate did not verify
+    bool closeNotice = false;  // the server ended TLS in order (close_notify) before the close
+    QElapsedTimer activity;    // since the connect began, the request went out or bytes came
+    bool waitHead = true;      // the next bytes are the start of the response
+    QByteArray head;           // head bytes collected until the blank line
+    int32_t requestPos = 0;    // CurPos when the request was sent
+    bool firstOfRun = true;    // connection 1: the first response of this run
+    bool lingering = false;    // every byte up to the end of the file is in; waiting for the close
+    qint64 bodyLeft = -1;      // bytes of the answer's body still to come; -1 when not announced
     // Chunked transfer coding.
     bool chunked = false;
     enum { ChunkSize, ChunkData, ChunkDataEnd, ChunkTrailer, ChunkDone } chunkState = ChunkSize;
@@ -991,6 +992,13 @@ void clsDownLoadJob::OnDisconnected(int k, quint64 serial) {
         // The bytes decrypted before the close are the answer's; then the close ends it.
         ReadSecure(k, serial);
         if (!Alive(id, k, serial)) return;
+        // A body whose length nobody announced ends only with the server's close notice: a
+        // connection cut without it (a reset, a crash, an attacker) may have lost the end.
+        if (!c->waitHead && !c->chunked && c->bodyLeft < 0 && !c->closeNotice) {
+            FailConnection(k, QStringLiteral("-1The secure connection ended without the server's "
+                                             "close notice; the end of the data is not certain"));
+            return;
+        }
         OnPeerClosed(k, serial);
         return;
     }
@@ -1009,8 +1017,13 @@ void clsDownLoadJob::OnError(int k, quint64 serial, int socketError) {
         RunTo5(why);
         return;
     }
-    // A secure connection's close comes with its disconnected signal (handled there).
-    if (c->secure && c->ready && socketError == QAbstractSocket::RemoteHostClosedError) return;
+    // A secure connection's close comes with its disconnected signal (handled there). The TLS
+    // layer reports the server's close notice with its own text.
+    if (c->secure && c->ready && socketError == QAbstractSocket::RemoteHostClosedError) {
+        if (c->sock->errorString() == QLatin1String("The TLS/SSL connection has been closed"))
+            c->closeNotice = true;
+        return;
+    }
     const QString text = c->sock->errorString();
     FailConnection(k, QString::number(socketError) + text);
 }

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpServer>
 
 #include "common/NginxServer.h"
@@ -360,4 +364,81 @@ TEST_F(Secure, CommandLineDownloaderOverTlsWithItsTimeouts) {
     EXPECT_TRUE(run.out.contains("Receive timeout: nothing received for 1 seconds"))
         << run.out.toStdString();
     EXPECT_LT(run.ms, 20000);
+}
+
+namespace {
+
+// A scripted TLS peer with the test CA's certificate for 127.0.0.1: the script gets each
+// connection once its request head is in.
+class TlsScriptServer : public QTcpServer {
+public:
+    using Script = std::function<void(QSslSocket*)>;
+    explicit TlsScriptServer(Script script) : script(std::move(script)) {
+        const QString dir = QFileInfo(NginxServer::TestCaFile()).absolutePath();
+        certificate = QSslCertificate::fromPath(dir + "/trusted.pem").value(0);
+        QFile keyFile(dir + "/trusted.key");
+        keyFile.open(QIODevice::ReadOnly);
+        key = QSslKey(keyFile.readAll(), QSsl::Rsa);
+        listen(QHostAddress::LocalHost, 0);
+    }
+    QString Url(const QString& path) const {
+        return QStringLiteral("https://127.0.0.1:%1%2").arg(serverPort()).arg(path);
+    }
+
+protected:
+    void incomingConnection(qintptr descriptor) override {
+        auto* s = new QSslSocket(this);
+        s->setSocketDescriptor(descriptor);
+        s->setLocalCertificate(certificate);
+        s->setPrivateKey(key);
+        auto head = std::make_shared<QByteArray>();
+        connect(s, &QSslSocket::readyRead, this, [this, s, head] {
+            head->append(s->readAll());
+            if (!head->contains("\r\n\r\n") || head->isEmpty()) return;
+            head->clear();
+            head->append('x');  // answered once
+            script(s);
+        });
+        s->startServerEncryption();
+    }
+
+private:
+    Script script;
+    QSslCertificate certificate;
+    QSslKey key;
+};
+
+}  // namespace
+
+// A body of unannounced length is complete over TLS only when the server ends TLS in order.
+TEST_F(Secure, UnannouncedLengthEndsOnlyWithTheServersCloseNotice) {
+    const QByteArray data = TestEnv::RandomBytes(300000, 48);
+    for (const bool inOrder : {true, false}) {
+        watch.Clear();
+        TlsScriptServer server([&](QSslSocket* s) {
+            s->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+            s->write(data);
+            QPointer<QSslSocket> p(s);
+            QTimer::singleShot(300, s, [p, inOrder] {
+                if (!p) return;
+                if (inOrder) {
+                    p->disconnectFromHost();  // sends the close notice
+                } else {
+                    ScriptServer::Reset(p);  // the TCP connection ends without it
+                }
+            });
+        });
+        ASSERT_TRUE(server.isListening());
+        const int j = AddTestJob(server.Url("/n.bin"), dir, 1, inOrder ? "in.bin" : "cut.bin");
+        ASSERT_TRUE(slot.BindAndStart(j));
+        ASSERT_TRUE(watch.WaitDone(20000));
+        if (inOrder) {
+            ASSERT_EQ(watch.completed, 1) << watch.endReason.toStdString();
+            EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
+        } else {
+            EXPECT_EQ(watch.completed, 0);
+            EXPECT_EQ(Jobs[j].State, StateError);
+            EXPECT_TRUE(watch.endReason.contains("close notice")) << watch.endReason.toStdString();
+        }
+    }
 }

@@ -117,7 +117,9 @@ void FloatingTools::ShowTop() {
             if (!x11->Available() && BrowserLink::Instance()->Connected()) OfferBrowserWindows();
         };
         top = new frmTop(hooks);
-        connect(top, &QObject::destroyed, this, [this] { UpdateChecks(); });
+        // While it is being destroyed the window is a plain QObject: the checks go off without
+        // looking at it.
+        connect(top, &QObject::destroyed, this, [this] { SetChecks(false); });
         // Bottom right of the screen, above the panel.
         if (QScreen* screen = main->screen()) {
             const QRect area = screen->availableGeometry();
@@ -149,7 +151,10 @@ void FloatingTools::OfferBrowserWindows() {
 }
 
 void FloatingTools::UpdateChecks() {
-    const bool shown = top && top->isVisible();
+    SetChecks(top && top->isVisible());
+}
+
+void FloatingTools::SetChecks(bool shown) {
     for (const char* name : {"mnuView_Pop", "popMain_Pop"})
         if (QAction* a = menus->Action(name)) a->setChecked(shown);
 }

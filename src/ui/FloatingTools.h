@@ -48,6 +48,7 @@ public:
 private:
     void LookupCacheEntry(const QString& url, std::function<void(bool, const QString&)> done);
     void UpdateChecks();
+    void SetChecks(bool shown);
     // Without a way to look under the pointer: the browser's windows to choose from.
     void OfferBrowserWindows();
     void DropText(const QString& text);

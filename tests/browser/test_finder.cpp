@@ -100,6 +100,11 @@ TEST(FinderEndToEnd, DragOverChromiumUnderXvfb) {
     env.insert("QT_QPA_PLATFORM", "xcb");
     env.insert(kInnerDisplay, display);
     env.remove("WAYLAND_DISPLAY");
+    // On a real X display the desktop libraries (D-Bus, plugins unloaded before the end) keep
+    // allocations to the end of the process; a sanitizer build's leak report would fail this
+    // run for memory that is not ours. Every other finding still ends it.
+    if (env.contains("ASAN_OPTIONS"))
+        env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
     inner.setProcessEnvironment(env);
     inner.setProcessChannelMode(QProcess::MergedChannels);
     inner.start(QCoreApplication::applicationFilePath(),

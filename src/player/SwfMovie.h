@@ -32,6 +32,9 @@ struct SwfMovie {
     // The movie moves its own timeline by script (ActionScript 3, or frame actions that jump),
     // so its frame position is not a picture of what it shows.
     bool scriptDriven = false;
+    // Main-timeline frames whose actions stop the timeline (ascending). Without one at or after
+    // the frame playing, the timeline goes on to its last frame and starts again at frame 1.
+    QList<int> stopFrames;
     qsizetype tagsOffset = 0;  // the first tag's offset in `data`
     QList<SwfTag> tags;        // up to and including the End tag when there is one
     QByteArray data;           // the uncompressed movie: "FWS"-style header, then the body

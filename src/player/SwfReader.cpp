@@ -155,6 +155,24 @@ private:
 };
 
 // True when the action list jumps on the timeline (goto, next or previous frame).
+// True when the action records hold a Stop (0x07).
+bool ActionsStop(const uchar* p, qsizetype size) {
+    qsizetype i = 0;
+    while (i < size) {
+        const uchar code = p[i++];
+        if (code == 0) return false;
+        if (code == 0x07) return true;
+        if (code >= 0x80) {
+            if (size - i < 2) return false;
+            const qsizetype length = Le16(p + i);
+            i += 2;
+            if (size - i < length) return false;
+            i += length;
+        }
+    }
+    return false;
+}
+
 bool ActionsJump(const uchar* p, qsizetype size) {
     qsizetype i = 0;
     while (i < size) {
@@ -260,6 +278,9 @@ bool ParseBody(SwfMovie& movie, QString& error) {
                 break;
             case kTagDoAction:
                 if (ActionsJump(d, length)) movie.scriptDriven = true;
+                if (ActionsStop(d, length) &&
+                    (movie.stopFrames.isEmpty() || movie.stopFrames.last() != tag.frame))
+                    movie.stopFrames.append(tag.frame);
                 break;
             default:
                 break;

@@ -7,11 +7,13 @@
 #include <QLabel>
 #include <QRandomGenerator>
 #include <QStackedLayout>
+#include <QTimer>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineView>
 #include <algorithm>
+#include <cmath>
 
 #include "player/PlayerPage.h"
 #include "player/PlayerRequestGuard.h"
@@ -50,6 +52,17 @@ flash1::flash1(QWidget* parent) : QWidget(parent) {
     message->setWordWrap(true);
     message->setStyleSheet("QLabel { background: #1e2228; color: #9aa4ad; padding: 8px; }");
     stack->addWidget(message);
+    wrapTimer = new QTimer(this);
+    wrapTimer->setSingleShot(true);
+    connect(wrapTimer, &QTimer::timeout, this, [this] {
+        // The sought copy reached its end: its next pass is the movie's, from frame 1.
+        if (servedFrom <= 1 || !wantPlaying || moviePath.isEmpty()) return;
+        served = movie.data;
+        servedFrom = 1;
+        clock.Stop();
+        clock.SetFrame(1);
+        SendMovie();
+    });
 }
 
 flash1::~flash1() {
@@ -106,7 +119,10 @@ bool flash1::LoadMovie(const QString& path) {
     movie = std::move(next);
     moviePath = path;
     served = movie.data;
+    servedFrom = 1;
+    wrapTimer->stop();
     clock.Reset(movie.frameRate, movie.frameCount);
+    clock.SetTimeline(!movie.scriptDriven, movie.stopFrames);
     wantPlaying = true;
     SendMovie();
     return true;
@@ -116,7 +132,7 @@ void flash1::Play() {
     if (moviePath.isEmpty()) return;
     wantPlaying = true;
     if (showing) {
-        clock.Start();
+        StartClock();
         RunScript("qvPlay()");
     } else if (pageState == PageState::Failed) {
         SendMovie();
@@ -126,13 +142,26 @@ void flash1::Play() {
 void flash1::StopPlay() {
     wantPlaying = false;
     clock.Stop();
+    wrapTimer->stop();
     RunScript("qvPause()");
+}
+
+void flash1::StartClock() {
+    clock.Start();
+    wrapTimer->stop();
+    if (servedFrom <= 1 || movie.scriptDriven || movie.frameRate <= 0) return;
+    const int current = clock.Frame();
+    if (clock.HaltFrom(current) > 0) return;  // the copy halts before its end
+    const double frames = movie.frameCount - current + 1;
+    wrapTimer->start(int(std::ceil(frames * 1000.0 / movie.frameRate)));
 }
 
 void flash1::GotoFrame(int n) {
     if (moviePath.isEmpty()) return;
     n = std::clamp(n, 1, std::max(1, movie.frameCount));
     served = n > 1 ? SwfRewriter::FoldFramesBefore(movie, n) : movie.data;
+    servedFrom = n;
+    wrapTimer->stop();
     clock.Stop();
     clock.SetFrame(n);
     wantPlaying = true;
@@ -237,7 +266,7 @@ void flash1::OnPageMessage(const QString& text) {
         showing = true;
         stack->setCurrentWidget(view);
         if (wantPlaying)
-            clock.Start();
+            StartClock();
         else
             RunScript("qvPause()");
         emit MovieShown();
@@ -254,6 +283,7 @@ void flash1::Fail(const QString& why) {
     pending = false;
     wantPlaying = false;
     clock.Stop();
+    wrapTimer->stop();
     if (pageState == PageState::Loading) pageState = PageState::Failed;
     ShowMessage(why);
     emit PlayFailed(why);

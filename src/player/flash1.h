@@ -16,6 +16,7 @@ class PlayerPage;
 class PlayerRequestGuard;
 class PlayerSchemeHandler;
 class QLabel;
+class QTimer;
 class QStackedLayout;
 class QWebEngineProfile;
 class QWebEngineView;
@@ -86,6 +87,11 @@ private:
     bool pending = false;  // a load waits for the page
     bool showing = false;
     bool wantPlaying = false;
+    int servedFrom = 1;  // the frame the served copy starts with
+    // A copy that starts at a sought frame would start its next pass there: the movie itself is
+    // loaded again when the timeline wraps.
+    QTimer* wrapTimer = nullptr;
+    void StartClock();
     FrameClock clock;
     QString lastError;
 };

@@ -70,6 +70,18 @@ TEST(Flash1, PlaysCountsSeeksAndRefusesInTheWebView) {
     ASSERT_TRUE(TestEnv::WaitFor([&] { return shown == 3; }, 20000)) << failed.toStdString();
     EXPECT_TRUE(PictureShows(&player, qRgb(0x10, 0xa0, 0x30), 0.5, 10000));
 
+    // A looping movie sought near its end: at the end the movie itself plays again from frame 1
+    // (the sought copy would start its next pass at the sought frame).
+    const QString loop = dir + "/loop.swf";
+    ASSERT_TRUE(TestEnv::WriteFile(loop, Movie(20, QByteArray("\x20\x80\xc0", 3))));
+    ASSERT_TRUE(player.LoadMovie(loop));
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return shown == 4; }, 20000)) << failed.toStdString();
+    player.GotoFrame(17);
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return shown == 5; }, 20000)) << failed.toStdString();
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return shown == 6; }, 20000)) << "no new pass";
+    EXPECT_LE(player.CurrentFrame(), 10);
+    EXPECT_TRUE(player.IsPlaying());
+
     // An empty path unloads the movie and clears the picture.
     ASSERT_TRUE(player.LoadMovie(QString()));
     EXPECT_EQ(player.TotalFrames(), 0);

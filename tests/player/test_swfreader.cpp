@@ -79,6 +79,7 @@ TEST(SwfReader, ReadsPlainZlibAndLzmaMoviesAlike) {
         EXPECT_TRUE(m.hasBackground);
         EXPECT_EQ(m.background, 0x2080c0u);
         EXPECT_FALSE(m.scriptDriven);
+        EXPECT_EQ(m.stopFrames, (QList<int>{1, 2, 3}));
         EXPECT_EQ(Codes(m), expected);
         EXPECT_EQ(m.tags[8].length, 7);  // the long header of the move
         EXPECT_EQ(m.tags[13].frame, 3);
@@ -237,4 +238,24 @@ TEST(FrameClock, AdvancesAtTheRateStopsAndNeverPassesTheTotal) {
     clock.Start();
     now += 1000;
     EXPECT_EQ(clock.Frame(), 0);
+
+    // A looping timeline starts again at frame 1; a stop holds it where the stop is.
+    clock.Reset(10.0, 20);
+    clock.SetTimeline(true, {});
+    clock.Start();
+    now += 2500;
+    EXPECT_EQ(clock.Frame(), 6);  // 1 + 25 frames: the sixth of the second pass
+    clock.Reset(10.0, 20);
+    clock.SetTimeline(true, {4, 12});
+    clock.Start();
+    now += 5000;
+    EXPECT_EQ(clock.Frame(), 4);  // halted by the first stop
+    clock.SetFrame(10);
+    now += 5000;
+    EXPECT_EQ(clock.Frame(), 12);  // from 10 the next stop is 12
+    clock.SetFrame(13);
+    now += 500;
+    EXPECT_EQ(clock.Frame(), 18);
+    now += 1000;
+    EXPECT_EQ(clock.Frame(), 4);  // past the end, the next pass halts at frame 4
 }

@@ -154,14 +154,15 @@ private:
     qsizetype pos = 0;
 };
 
-// True when the action list jumps on the timeline (goto, next or previous frame).
-// True when the action records hold a Stop (0x07).
-bool ActionsStop(const uchar* p, qsizetype size) {
+// True when one of the action records' codes satisfies has (the records end at code 0 or at the
+// end of the data; a record that claims more than is there ends them too).
+template <typename Has>
+bool AnyAction(const uchar* p, qsizetype size, Has has) {
     qsizetype i = 0;
     while (i < size) {
         const uchar code = p[i++];
         if (code == 0) return false;
-        if (code == 0x07) return true;
+        if (has(code)) return true;
         if (code >= 0x80) {
             if (size - i < 2) return false;
             const qsizetype length = Le16(p + i);
@@ -173,30 +174,16 @@ bool ActionsStop(const uchar* p, qsizetype size) {
     return false;
 }
 
+// Actions that move the timeline: NextFrame, PreviousFrame, GotoFrame, GotoLabel, GotoFrame2.
 bool ActionsJump(const uchar* p, qsizetype size) {
-    qsizetype i = 0;
-    while (i < size) {
-        const uchar code = p[i++];
-        if (code == 0) return false;
-        switch (code) {
-            case 0x04:  // NextFrame
-            case 0x05:  // PreviousFrame
-            case 0x81:  // GotoFrame
-            case 0x8C:  // GotoLabel
-            case 0x9F:  // GotoFrame2
-                return true;
-            default:
-                break;
-        }
-        if (code >= 0x80) {
-            if (size - i < 2) return false;
-            const qsizetype length = Le16(p + i);
-            i += 2;
-            if (size - i < length) return false;
-            i += length;
-        }
-    }
-    return false;
+    return AnyAction(p, size, [](uchar c) {
+        return c == 0x04 || c == 0x05 || c == 0x81 || c == 0x8C || c == 0x9F;
+    });
+}
+
+// A Stop action.
+bool ActionsStop(const uchar* p, qsizetype size) {
+    return AnyAction(p, size, [](uchar c) { return c == 0x07; });
 }
 
 bool ParseBody(SwfMovie& movie, QString& error) {

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <cerrno>
 #include <cstring>
 
@@ -19,6 +20,24 @@ bool Fail(QString* error, const QString& what, int code) {
 }
 
 }  // namespace
+
+bool Copy(QIODevice& in, const QString& path, QString* error) {
+    QSaveFile out(path);
+    QString why;
+    if (!out.open(QIODevice::WriteOnly)) why = out.errorString();
+    while (why.isEmpty() && !in.atEnd()) {
+        const QByteArray piece = in.read(1 << 20);
+        if (piece.isEmpty() && !in.atEnd())
+            why = in.errorString();
+        else if (out.write(piece) != piece.size())
+            why = out.errorString();
+    }
+    if (why.isEmpty() && !out.commit()) why = out.errorString();
+    if (why.isEmpty()) return true;
+    out.cancelWriting();
+    if (error) *error = why;
+    return false;
+}
 
 bool Write(const QString& path, const QByteArray& bytes, QString* error) {
     const QByteArray target = QFile::encodeName(QFileInfo(path).absoluteFilePath());

@@ -1,8 +1,9 @@
 #include "store/DbBackup.h"
 
+#include "store/AtomicFile.h"
+
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace DbBackup {
 
@@ -22,21 +23,7 @@ QString Backup(const QString& dbPath, const QString& dataDir, const QDateTime& w
                            when.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
                            QStringLiteral(".qvb");
     // Written aside and renamed, so a copy is whole or not there.
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly)) {
-        if (error) *error = out.errorString();
-        return QString();
-    }
-    while (!in.atEnd()) {
-        const QByteArray chunk = in.read(1 << 20);
-        if (chunk.isEmpty() && in.error() != QFile::NoError) break;
-        if (out.write(chunk) != chunk.size()) break;
-    }
-    if (in.error() != QFile::NoError || !out.commit()) {
-        if (error) *error = in.error() != QFile::NoError ? in.errorString() : out.errorString();
-        out.cancelWriting();
-        return QString();
-    }
+    if (!AtomicFile::Copy(in, target, error)) return QString();
     // The names sort by time: the newest come first in reverse name order.
     const QStringList copies = QDir(folder).entryList({QStringLiteral("default-*-*.qvb")},
                                                       QDir::Files, QDir::Name | QDir::Reversed);

@@ -7,10 +7,10 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
-#include <QSaveFile>
 #include <QTreeWidget>
 #include <QUrl>
 
+#include "store/AtomicFile.h"
 #include "store/JobFileRename.h"
 #include "store/JobTable.h"
 #include "store/LocalPath.h"
@@ -83,19 +83,8 @@ bool OutputFileTo(QWidget* parent, int job, const QString& folder) {
         if (!yes) return false;
     }
     // Copied in pieces into a temporary file that replaces the target only when complete.
-    QSaveFile out(target);
     QString error;
-    if (!out.open(QIODevice::WriteOnly)) error = out.errorString();
-    while (error.isEmpty() && !in.atEnd()) {
-        const QByteArray piece = in.read(1 << 20);
-        if (piece.isEmpty() && in.error() != QFile::NoError)
-            error = in.errorString();
-        else if (out.write(piece) != piece.size())
-            error = out.errorString();
-    }
-    if (error.isEmpty() && !out.commit()) error = out.errorString();
-    if (!error.isEmpty()) {
-        out.cancelWriting();
+    if (!AtomicFile::Copy(in, target, &error)) {
         UserMessage::Show(UserMessage::Warning, "Quorvanta",
                           QStringLiteral("Could not write %1:\n%2").arg(target, error));
         return false;

@@ -13,12 +13,12 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSlider>
 #include <QTreeWidget>
 
 #include "newjob/UrlFileName.h"
 #include "player/flash1.h"
+#include "store/AtomicFile.h"
 #include "store/CategoryTree.h"
 #include "store/JobRecord.h"
 #include "store/JobTable.h"
@@ -240,21 +240,11 @@ void frmSaveSwfto::CopyAndRecord(QTreeWidgetItem* item, const QString& url, cons
     // Copied into a temporary file that replaces the target only when complete.
     QString error;
     QFile in(file);
-    QSaveFile out(target);
     if (!in.open(QIODevice::ReadOnly))
         error = in.errorString();
-    else if (!out.open(QIODevice::WriteOnly))
-        error = out.errorString();
-    while (error.isEmpty() && !in.atEnd()) {
-        const QByteArray piece = in.read(1 << 20);
-        if (piece.isEmpty() && in.error() != QFile::NoError)
-            error = in.errorString();
-        else if (out.write(piece) != piece.size())
-            error = out.errorString();
-    }
-    if (error.isEmpty() && !out.commit()) error = out.errorString();
+    else
+        AtomicFile::Copy(in, target, &error);
     if (!error.isEmpty()) {
-        out.cancelWriting();
         Tell(QStringLiteral("Could not save %1:\n%2").arg(target, error), true);
         return;
     }

@@ -90,33 +90,12 @@ TEST(FinderEndToEnd, DragOverChromiumUnderXvfb) {
         QStandardPaths::findExecutable("xdotool").isEmpty())
         GTEST_SKIP() << "chromium, Xvfb or xdotool is not installed";
     if (qEnvironmentVariableIsSet(kInnerDisplay)) GTEST_SKIP() << "the inner run";
-    QProcess xvfb;
-    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-    ASSERT_TRUE(xvfb.waitForStarted(5000) && xvfb.waitForReadyRead(15000));
-    const QString display = ":" + QString::fromLatin1(xvfb.readLine().trimmed());
-    QProcess inner;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", display);
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert(kInnerDisplay, display);
-    env.remove("WAYLAND_DISPLAY");
-    // On a real X display the desktop libraries (D-Bus, plugins unloaded before the end) keep
-    // allocations to the end of the process; a sanitizer build's leak report would fail this
-    // run for memory that is not ours. Every other finding still ends it.
-    if (env.contains("ASAN_OPTIONS"))
-        env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
-    inner.setProcessEnvironment(env);
-    inner.setProcessChannelMode(QProcess::MergedChannels);
-    inner.start(QCoreApplication::applicationFilePath(),
-                {"--gtest_filter=FinderInXvfb.*", "--gtest_also_run_disabled_tests"});
-    const bool ended = inner.waitForFinished(100000);
-    const QByteArray output = inner.readAll();
-    if (!ended) inner.kill();
-    xvfb.terminate();
-    xvfb.waitForFinished(3000);
-    ASSERT_TRUE(ended) << output.right(6000).toStdString();
-    EXPECT_EQ(inner.exitCode(), 0) << output.right(6000).toStdString();
-    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.right(6000).toStdString();
+    const TestEnv::SelfRun run = TestEnv::RunSelfOnXvfb(
+        {"--gtest_filter=FinderInXvfb.*", "--gtest_also_run_disabled_tests"}, kInnerDisplay);
+    ASSERT_TRUE(run.started) << "Xvfb or the inner run did not start";
+    ASSERT_TRUE(run.ended) << run.output.right(6000).toStdString();
+    EXPECT_EQ(run.exitCode, 0) << run.output.right(6000).toStdString();
+    EXPECT_TRUE(run.output.contains("[  PASSED  ] 1 test")) << run.output.right(6000).toStdString();
 }
 
 TEST(FinderInXvfb, CountsOutlinesAndSavesTheCachedMovies) {

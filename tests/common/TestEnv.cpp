@@ -1,9 +1,12 @@
 #include "common/TestEnv.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStringList>
 #include <QTcpServer>
 #include <QTest>
 #include <QUuid>
@@ -78,6 +81,36 @@ QByteArray RandomBytes(qsizetype size, quint32 seed) {
         out[i] = static_cast<char>(x & 0xFF);
     }
     return out;
+}
+
+SelfRun RunSelfOnXvfb(const QStringList& args, const char* marker, int ms) {
+    SelfRun run;
+    QProcess xvfb;
+    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+    if (!xvfb.waitForStarted(5000) || !xvfb.waitForReadyRead(15000)) return run;
+    const QString display = ":" + QString::fromLatin1(xvfb.readLine().trimmed());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display);
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert(marker, display);
+    env.remove("WAYLAND_DISPLAY");
+    if (env.contains("ASAN_OPTIONS"))
+        env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
+    QProcess inner;
+    inner.setProcessEnvironment(env);
+    inner.setProcessChannelMode(QProcess::MergedChannels);
+    inner.start(QCoreApplication::applicationFilePath(), args);
+    run.started = inner.waitForStarted(5000);
+    run.ended = run.started && inner.waitForFinished(ms);
+    run.output = inner.readAll();
+    if (!run.ended) {
+        inner.kill();
+        inner.waitForFinished(3000);
+    }
+    run.exitCode = run.ended && inner.exitStatus() == QProcess::NormalExit ? inner.exitCode() : -1;
+    xvfb.terminate();
+    xvfb.waitForFinished(3000);
+    return run;
 }
 
 }  // namespace TestEnv

@@ -25,4 +25,16 @@ bool WaitFor(const std::function<bool()>& condition, int ms = 10000);
 // Deterministic pseudo-random bytes (the same seed gives the same bytes).
 QByteArray RandomBytes(qsizetype size, quint32 seed = 1);
 
+// This test program run again with args on an Xvfb of its own with Qt's xcb platform; the
+// environment variable marker holds the display, so the inner run knows itself. Leak checking
+// is off in the inner run of a sanitizer build (desktop libraries on a real display keep memory
+// to the end of the process); every other finding still ends it.
+struct SelfRun {
+    bool started = false;  // Xvfb and the program started
+    bool ended = false;    // the program ended within its time
+    int exitCode = -1;
+    QByteArray output;
+};
+SelfRun RunSelfOnXvfb(const QStringList& args, const char* marker, int ms = 100000);
+
 }  // namespace TestEnv

@@ -3,12 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <iostream>
-
 #include <QAction>
-#include <QCoreApplication>
 #include <QLabel>
-#include <QProcess>
 #include <QSlider>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -218,30 +214,10 @@ TEST(PlayerWindow, WatchSeekStepAndFullView) {
 TEST(PlayerWindowOnX, WatchSeekStepAndFullViewUnderXvfb) {
     if (qEnvironmentVariableIsSet("QV_PLAYER_ON_X")) GTEST_SKIP() << "the inner run";
     if (QStandardPaths::findExecutable("Xvfb").isEmpty()) GTEST_SKIP() << "Xvfb is not installed";
-    QProcess xvfb;
-    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-    ASSERT_TRUE(xvfb.waitForStarted(5000) && xvfb.waitForReadyRead(15000));
-    const QString display = ":" + QString::fromLatin1(xvfb.readLine().trimmed());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", display);
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("QV_PLAYER_ON_X", "1");
-    env.remove("WAYLAND_DISPLAY");
-    // Desktop libraries on a real display keep memory to the end of the process; every other
-    // sanitizer finding still ends the run.
-    if (env.contains("ASAN_OPTIONS"))
-        env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
-    QProcess inner;
-    inner.setProcessEnvironment(env);
-    inner.setProcessChannelMode(QProcess::MergedChannels);
-    inner.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=PlayerWindow.*"});
-    const bool ended = inner.waitForFinished(100000);
-    const QByteArray output = inner.readAll();
-    if (!ended) inner.kill();
-    xvfb.terminate();
-    xvfb.waitForFinished(3000);
-    ASSERT_TRUE(ended) << output.right(6000).toStdString();
-    EXPECT_EQ(inner.exitCode(), 0) << output.right(6000).toStdString();
-    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.right(6000).toStdString();
-    if (output.contains("SKIPPED")) std::cout << output.right(2000).toStdString();
+    const TestEnv::SelfRun run =
+        TestEnv::RunSelfOnXvfb({"--gtest_filter=PlayerWindow.*"}, "QV_PLAYER_ON_X");
+    ASSERT_TRUE(run.started) << "Xvfb or the inner run did not start";
+    ASSERT_TRUE(run.ended) << run.output.right(6000).toStdString();
+    EXPECT_EQ(run.exitCode, 0) << run.output.right(6000).toStdString();
+    EXPECT_TRUE(run.output.contains("[  PASSED  ] 1 test")) << run.output.right(6000).toStdString();
 }

@@ -4,18 +4,27 @@ nginx that serves files on tmpfs.
 
   (a) a 1 GiB file, 1 and 10 connections, unthrottled
   (b) a 64 MiB file, nginx "limit_rate 4m" per connection, 10 connections
-  (c) the 1 GiB file over HTTPS (a certificate from a CA made here with openssl), 10 connections,
+  (c) a 256 MiB file over HTTPS (a certificate from a CA made here with openssl), 10 connections,
       quorvanta-get against aria2c
+  (d) slowed connection: a 64 MiB file, one connection in ten (by nginx's connection serial
+      number) held to 256 KiB/s and the others to 4 MiB/s, 10 connections, against aria2c
+  (e) capped server: a 64 MiB file from a server that takes 4 connections per client (503 for
+      more) at 4 MiB/s each, 10 connections asked for, against aria2c
 
-For every tool and case it prints the wall time, the CPU time (user + system) and the peak
-memory (maximum resident set), each the median of --runs runs, the ratios to aria2c, and whether
+Every file fetched is compared byte for byte with the served one. For every tool and case it
+prints the wall time, the CPU time (user + system) and the peak memory (maximum resident set),
+each the median of --runs runs, the ratios to aria2c (run with -x10 -s10 -k1M), and whether
 quorvanta-get meets its targets:
-  (a) and (c) 10 connections: wall time and CPU time no more than aria2c's
+  (a) 10 connections: wall time and CPU time at most 0.6 x aria2c's, peak memory not above it
   (b) within 10% of size / (connections x rate) = 1.6 s
+  (c) wall time and CPU time at most 0.9 x aria2c's
+  (d) wall time at most 0.6 x aria2c's
+  (e) wall time at most 1.05 x aria2c's
   peak memory under 64 MiB everywhere.
+At the end one table holds the ratios of every case.
 
 Usage: bench_download.py --tool PATH/quorvanta-get [--runs 3] [--work /dev/shm/quorvanta-bench]
-                         [--only a|b|c ...]
+                         [--only a|b|c|d|e ...]
 """
 
 import argparse
@@ -72,6 +81,8 @@ def start_nginx(work, root, port, tls_port, cert, key):
     prefix = os.path.join(work, "nginx")
     os.makedirs(os.path.join(prefix, "logs"), exist_ok=True)
     os.makedirs(os.path.join(prefix, "tmp"), exist_ok=True)
+    # /slowed/: one connection in ten (serial number ending in 0) slow, the others 4 MiB/s.
+    # /capped/: 4 connections per client; the rest are turned away with 503.
     conf = f"""daemon off;
 worker_processes auto;
 error_log {prefix}/logs/error.log warn;
@@ -87,6 +98,8 @@ http {{
   default_type application/octet-stream;
   sendfile on;
   tcp_nopush on;
+  map $connection $qv_rate {{ ~0$ 256k; default 4m; }}
+  limit_conn_zone $binary_remote_addr zone=qvperip:1m;
   server {{
     listen 127.0.0.1:{port};
     listen 127.0.0.1:{tls_port} ssl;
@@ -95,6 +108,8 @@ http {{
     ssl_protocols TLSv1.2 TLSv1.3;
     root {root};
     location /rate/ {{ limit_rate 4m; }}
+    location /slowed/ {{ limit_rate $qv_rate; }}
+    location /capped/ {{ limit_conn qvperip 4; limit_conn_status 503; limit_rate 4m; }}
   }}
 }}
 """
@@ -182,13 +197,27 @@ def measure(tool, qv, conns, url, source, out_dir, runs, ca):
     }
 
 
+# Targets per case: (wall ratio, cpu ratio, peak memory at most aria2c's); None where the case
+# has no such target. (b) is measured against its rate instead.
+TARGETS = {
+    "a": (0.6, 0.6, True),
+    "c": (0.9, 0.9, False),
+    "d": (0.6, None, False),
+    "e": (1.05, None, False),
+}
+
+
+def ratio(a, b):
+    return a / b if b > 0 else float("nan")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--tool", required=True, help="path of quorvanta-get")
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--work", default="/dev/shm/quorvanta-bench")
     ap.add_argument("--keep-files", action="store_true", help="keep the source files")
-    ap.add_argument("--only", nargs="+", choices=["a", "b", "c"], default=["a", "b", "c"],
+    ap.add_argument("--only", nargs="+", choices=list("abcde"), default=list("abcde"),
                     help="cases to run")
     args = ap.parse_args()
     qv = os.path.abspath(args.tool)
@@ -198,32 +227,44 @@ def main():
 
     work = args.work
     root = os.path.join(work, "www")
-    os.makedirs(os.path.join(root, "rate"), exist_ok=True)
-    print("Preparing files on tmpfs ...", flush=True)
+    for sub in ("rate", "slowed", "capped"):
+        os.makedirs(os.path.join(root, sub), exist_ok=True)
     big = os.path.join(root, "big.bin")
+    quarter = os.path.join(root, "quarter.bin")
     mid = os.path.join(root, "rate", "mid.bin")
-    make_file(big, GIB)
-    make_file(mid, 64 * MIB)
+    slowed = os.path.join(root, "slowed", "mid.bin")
+    capped = os.path.join(root, "capped", "mid.bin")
+    port = free_port()
+    tls_port = free_port()
+    base = f"http://127.0.0.1:{port}"
+    secure = f"https://127.0.0.1:{tls_port}"
+    all_tools = ["quorvanta-get", "aria2c", "axel", "curl"]
+    versus_aria = ["quorvanta-get", "aria2c"]
+    # (letter, title, connections, url, source file, size, tools)
+    cases = [
+        ("a", "(a) 1 GiB, 1 connection", 1, base + "/big.bin", big, GIB, all_tools),
+        ("a", "(a) 1 GiB, 10 connections", 10, base + "/big.bin", big, GIB, all_tools),
+        ("b", "(b) 64 MiB, 4m/conn, 10 conn.", 10, base + "/rate/mid.bin", mid, 64 * MIB,
+         all_tools),
+        ("c", "(c) 256 MiB HTTPS, 10 conn.", 10, secure + "/quarter.bin", quarter, 256 * MIB,
+         versus_aria),
+        ("d", "(d) 64 MiB, slowed conn., 10", 10, base + "/slowed/mid.bin", slowed, 64 * MIB,
+         versus_aria),
+        ("e", "(e) 64 MiB, capped at 4, 10", 10, base + "/capped/mid.bin", capped, 64 * MIB,
+         versus_aria),
+    ]
+    cases = [c for c in cases if c[0] in args.only]
+    print("Preparing files on tmpfs ...", flush=True)
+    for case in cases:
+        make_file(case[4], case[5])
     ca, cert, key = make_certs(work)
     # quorvanta-get trusts the test CA through the conventional variable.
     os.environ["SSL_CERT_FILE"] = ca
-    port = free_port()
-    tls_port = free_port()
     nginx = start_nginx(work, root, port, tls_port, cert, key)
     out_dir = os.path.join(work, "out")
-    base = f"http://127.0.0.1:{port}"
-    secure = f"https://127.0.0.1:{tls_port}"
-    cases = [
-        ("(a) 1 GiB, 1 connection", 1, base + "/big.bin", big),
-        ("(a) 1 GiB, 10 connections", 10, base + "/big.bin", big),
-        ("(b) 64 MiB, 4m/conn, 10 conn.", 10, base + "/rate/mid.bin", mid),
-        ("(c) 1 GiB HTTPS, 10 conn.", 10, secure + "/big.bin", big),
-    ]
-    cases = [c for c in cases if c[0][1] in args.only]
-    tools = ["quorvanta-get", "aria2c", "axel", "curl"]
     table = {}
     try:
-        for title, conns, url, source in cases:
+        for _, title, conns, url, source, _, tools in cases:
             for tool in tools:
                 print(f"  {title}: {tool} ...", flush=True)
                 table[(title, tool)] = measure(tool, qv, conns, url, source, out_dir, args.runs,
@@ -245,34 +286,69 @@ def main():
     print(header)
     print("-" * len(header))
     verdicts = []
-    for title, conns, url, source in cases:
+    summary = []
+    for letter, title, conns, url, source, _, tools in cases:
         aria = table.get((title, "aria2c"))
         for tool in tools:
             r = table.get((title, tool))
             if r is None:
                 print(f"{title:<30} {tool:<14} {'n/a':>8}")
                 continue
-            wr = r["wall"] / aria["wall"] if aria else float("nan")
-            cr = r["cpu"] / aria["cpu"] if aria and aria["cpu"] > 0 else float("nan")
+            wr = ratio(r["wall"], aria["wall"]) if aria else float("nan")
+            cr = ratio(r["cpu"], aria["cpu"]) if aria else float("nan")
             print(f"{title:<30} {tool:<14} {r['wall']:>8.2f} {r['cpu']:>8.2f} "
                   f"{r['rss'] / 1024:>9.1f} {wr:>10.2f} {cr:>9.2f} {'ok' if r['ok'] else 'BAD':>5}")
         qvr = table[(title, "quorvanta-get")]
+        met = []
         verdicts.append((f"{title}: file correct", qvr["ok"]))
+        if aria is not None and not aria["ok"]:
+            verdicts.append((f"{title}: aria2c's file was not right; its times say little",
+                             False))
         verdicts.append((f"{title}: peak memory {qvr['rss'] / 1024:.1f} MiB < 64 MiB",
                          qvr["rss"] < 64 * 1024))
-        if (title.startswith("(a)") or title.startswith("(c)")) and conns == 10:
-            verdicts.append((f"{title}: wall {qvr['wall']:.2f} s <= aria2c {aria['wall']:.2f} s",
-                             qvr["wall"] <= aria["wall"]))
-            verdicts.append((f"{title}: cpu {qvr['cpu']:.2f} s <= aria2c {aria['cpu']:.2f} s",
-                             qvr["cpu"] <= aria["cpu"]))
-        if title.startswith("(b)"):
+        target = TARGETS.get(letter) if conns == 10 else None
+        if target and aria:
+            wall_max, cpu_max, rss_max = target
+            good = qvr["wall"] <= wall_max * aria["wall"]
+            met.append(good)
+            verdicts.append((f"{title}: wall {qvr['wall']:.2f} s <= {wall_max} x aria2c "
+                             f"{aria['wall']:.2f} s", good))
+            if cpu_max is not None:
+                good = qvr["cpu"] <= cpu_max * aria["cpu"]
+                met.append(good)
+                verdicts.append((f"{title}: cpu {qvr['cpu']:.2f} s <= {cpu_max} x aria2c "
+                                 f"{aria['cpu']:.2f} s", good))
+            if rss_max:
+                good = qvr["rss"] <= aria["rss"]
+                met.append(good)
+                verdicts.append((f"{title}: peak memory {qvr['rss'] / 1024:.1f} MiB <= aria2c "
+                                 f"{aria['rss'] / 1024:.1f} MiB", good))
+        if letter == "b":
             limit = 64 * MIB / (10 * 4 * MIB)
+            good = qvr["wall"] <= limit * 1.10
+            met.append(good)
             verdicts.append((f"{title}: wall {qvr['wall']:.2f} s within 10% of {limit:.2f} s",
-                             qvr["wall"] <= limit * 1.10))
+                             good))
+        met.append(qvr["ok"])
+        summary.append((title, qvr, aria, all(met) if met else None))
     print()
     print("Targets for quorvanta-get:")
     for text, good in verdicts:
         print(f"  [{'met' if good else 'MISSED'}] {text}")
+
+    print()
+    print("Ratios (quorvanta-get / aria2c):")
+    head = (f"{'case':<30} {'qv wall':>8} {'cpu':>7} {'MiB':>6} {'aria wall':>10} {'cpu':>7} "
+            f"{'MiB':>6} {'wall x':>7} {'cpu x':>6} {'MiB x':>6} {'target':>7}")
+    print(head)
+    print("-" * len(head))
+    for title, q, a, good in summary:
+        if a is None:
+            a = {"wall": float("nan"), "cpu": float("nan"), "rss": float("nan")}
+        print(f"{title:<30} {q['wall']:>8.2f} {q['cpu']:>7.2f} {q['rss'] / 1024:>6.1f} "
+              f"{a['wall']:>10.2f} {a['cpu']:>7.2f} {a['rss'] / 1024:>6.1f} "
+              f"{ratio(q['wall'], a['wall']):>7.2f} {ratio(q['cpu'], a['cpu']):>6.2f} "
+              f"{ratio(q['rss'], a['rss']):>6.2f} {'met' if good else 'MISSED':>7}")
     return 0 if all(g for _, g in verdicts) else 1
 
 

@@ -1,6 +1,6 @@
 #pragma once
 // Helpers for the tests that run quorvanta-get as a process: where it is, running it to its end,
-// signalling it, and the files a folder holds afterwards.
+// signalling it, the files a folder holds afterwards, and what the kill campaigns share.
 
 #include <signal.h>
 
@@ -8,8 +8,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <random>
+#include <string>
 
 namespace ToolTest {
 
@@ -57,6 +60,42 @@ inline bool Signal(QProcess& p, int sig) {
 // Every file of the folder, hidden ones too, by name.
 inline QStringList Entries(const QString& dir) {
     return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+// Names a stopped run may leave: the partial file, the job file, the lock file, and what a save
+// cut short by SIGKILL leaves (the next run removes it).
+inline QStringList Unexpected(const QString& dir, const QString& name, bool complete) {
+    static const QRegularExpression saveLeftover(QStringLiteral("^.*\\.qvjob\\.[^.]{6}$"));
+    QStringList out;
+    for (const QString& e : Entries(dir)) {
+        if (e == name + "!qv" || e == name + ".qvjob" || e == name + ".qvlock") continue;
+        if (complete && e == name) continue;
+        if (e.startsWith(name + ".qvjob.") && saveLeftover.match(e).hasMatch()) continue;
+        out << e;
+    }
+    return out;
+}
+
+inline std::string Where(const QByteArray& got, const QByteArray& want) {
+    qsizetype i = 0;
+    while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
+    return "file has " + std::to_string(got.size()) + " bytes, server has " +
+           std::to_string(want.size()) + "; first difference at byte " + std::to_string(i);
+}
+
+inline std::string Tail(const QString& text, int chars = 1500) {
+    return text.right(chars).toStdString();
+}
+
+// The seed of a campaign's random choices: QV_KILL_SEED when set, so a failure can be repeated.
+inline quint32 KillSeed() {
+    const QByteArray fixed = qgetenv("QV_KILL_SEED");
+    return fixed.isEmpty() ? std::random_device{}() : fixed.toUInt();
+}
+
+inline std::string SeedNote(quint32 seed) {
+    return "seed " + std::to_string(seed) + " (QV_KILL_SEED=" + std::to_string(seed) +
+           " repeats the choices)";
 }
 
 }  // namespace ToolTest

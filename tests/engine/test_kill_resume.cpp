@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <random>
 
 #include "common/NginxServer.h"
@@ -19,43 +18,12 @@
 #include "engine/ToolTestSupport.h"
 #include "store/JobRecord.h"
 
-namespace {
-
 using namespace ToolTest;
-
-// Names a stopped run may leave: the partial file, the job file, the lock file, and what a save
-// cut short by SIGKILL leaves (the next run removes it).
-QStringList Unexpected(const QString& dir, const QString& name, bool complete) {
-    static const QRegularExpression saveLeftover(QStringLiteral("^.*\\.qvjob\\.[^.]{6}$"));
-    QStringList out;
-    for (const QString& e : Entries(dir)) {
-        if (e == name + "!qv" || e == name + ".qvjob" || e == name + ".qvlock") continue;
-        if (complete && e == name) continue;
-        if (e.startsWith(name + ".qvjob.") && saveLeftover.match(e).hasMatch()) continue;
-        out << e;
-    }
-    return out;
-}
-
-std::string Where(const QByteArray& got, const QByteArray& want) {
-    qsizetype i = 0;
-    while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
-    return "file has " + std::to_string(got.size()) + " bytes, server has " +
-           std::to_string(want.size()) + "; first difference at byte " + std::to_string(i);
-}
-
-std::string Tail(const QString& text, int chars = 1500) {
-    return text.right(chars).toStdString();
-}
-
-}  // namespace
 
 TEST(KillResume, CampaignsOfKilledRunsEndByteExact) {
     ASSERT_TRUE(QFile::exists(ToolPath())) << ToolPath().toStdString();
-    const QByteArray fixedSeed = qgetenv("QV_KILL_SEED");
-    const quint32 seed = fixedSeed.isEmpty() ? std::random_device{}() : fixedSeed.toUInt();
-    SCOPED_TRACE("seed " + std::to_string(seed) + " (QV_KILL_SEED=" + std::to_string(seed) +
-                 " repeats the choices)");
+    const quint32 seed = KillSeed();
+    SCOPED_TRACE(SeedNote(seed));
     std::mt19937 rng(seed);
     auto uniform = [&rng](int low, int high) {
         return std::uniform_int_distribution<int>(low, high)(rng);

@@ -107,9 +107,11 @@ http {{
     ssl_certificate_key {key};
     ssl_protocols TLSv1.2 TLSv1.3;
     root {root};
-    location /rate/ {{ limit_rate 4m; }}
-    location /slowed/ {{ limit_rate $qv_rate; }}
-    location /capped/ {{ limit_conn qvperip 4; limit_conn_status 503; limit_rate 4m; }}
+    # Rate limits without sendfile: with it nginx sends a second's worth of bytes in one burst,
+    # so a connection (or a short request) gets far more than its rate.
+    location /rate/ {{ sendfile off; limit_rate 4m; }}
+    location /slowed/ {{ sendfile off; limit_rate $qv_rate; }}
+    location /capped/ {{ sendfile off; limit_conn qvperip 4; limit_conn_status 503; limit_rate 4m; }}
   }}
 }}
 """

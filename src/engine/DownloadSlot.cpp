@@ -19,6 +19,9 @@ DownloadSlot::DownloadSlot(int slot, QObject* parent) : QObject(parent), slotNo(
             [this](int state) { emit StateIcon(slotNo, state); });
     connect(&job, &clsDownLoadJob::LogNotice, this,
             [this](int part, const QString& text) { Tell(part, text); });
+    connect(&job, &clsDownLoadJob::LogInfo, this, [this](int part, const QString& text) {
+        emit LogLine(slotNo, part, text, LogGeneral);
+    });
 }
 
 clsDownLoadJob* DownloadSlot::Job() {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSslSocket>
@@ -18,6 +19,9 @@
 #include <limits>
 #include <vector>
 
+#include "engine/HttpConnection.h"
+#include "engine/RangePlan.h"
+#include "engine/TargetFile.h"
 #include "engine/TlsSetup.h"
 #include "store/JobTable.h"
 #include "store/NumberRule.h"
@@ -39,43 +43,17 @@ const QString kError = QStringLiteral("Error");
 const QString kCancel = QStringLiteral("Cancel");
 const QString kAutorename = QStringLiteral("Autorename");
 
-constexpr qint64 kReadChunk = 256 * 1024;
-constexpr int kChunksPerNotification = 4;
 constexpr int32_t kInt32Max = 2147483647;
 constexpr int kLingerMs = 3000;
 // How often the connections' timeouts are looked at.
 constexpr int kWatchMs = 250;
-// Decrypted bytes a secure connection holds before the engine has taken them.
-constexpr qint64 kTlsReadBuffer = 64 * 1024;
-// QAbstractSocket::SocketTimeoutError, the number in front of a timeout's "Error" report.
-constexpr int kTimeoutErrorNumber = 5;
 
 QString ErrnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// Writes all bytes at the offset; false with errno set on failure.
-bool WriteAt(int fd, const char* data, qint64 size, qint64 offset) {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, static_cast<size_t>(size), offset);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = EIO;
-            return false;
-        }
-        data += n;
-        size -= n;
-        offset += n;
-    }
-    return true;
+    return TargetFile::ErrnoText(error);
 }
 
 bool Exists(const QString& path) {
-    struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    return TargetFile::Exists(path);
 }
 
 // The request target as bytes: printable ASCII as it stands, everything else percent-encoded.
@@ -187,30 +165,6 @@ QString StatusLine(const QString& head) {
 
 }  // namespace
 
-// One connection of the job: the socket and what has been read of its response so far.
-struct clsDownLoadJob::Connection {
-    QTcpSocket* sock = nullptr;
-    quint64 serial = 0;
-    bool secure = false;       // TLS (an https address)
-    bool tunnel = false;       // waiting for the proxy's answer to CONNECT
-    bool ready = false;        // the request has been sent
-    QByteArray tunnelHead;     // the proxy's answer so far
-    QString certError;         // the certificate did not verify
-    bool closeNotice = false;  // the server ended TLS in order (close_notify) before the close
-    QElapsedTimer activity;    // since the connect began, the request went out or bytes came
-    bool waitHead = true;      // the next bytes are the start of the response
-    QByteArray head;           // head bytes collected until the blank line
-    int32_t requestPos = 0;    // CurPos when the request was sent
-    bool firstOfRun = true;    // connection 1: the first response of this run
-    bool lingering = false;    // every byte up to the end of the file is in; waiting for the close
-    qint64 bodyLeft = -1;      // bytes of the answer's body still to come; -1 when not announced
-    // Chunked transfer coding.
-    bool chunked = false;
-    enum { ChunkSize, ChunkData, ChunkDataEnd, ChunkTrailer, ChunkDone } chunkState = ChunkSize;
-    qint64 chunkLeft = 0;
-    QByteArray chunkLine;
-};
-
 clsDownLoadJob::clsDownLoadJob(QObject* parent) : QObject(parent) {
     watch.setInterval(kWatchMs);
     connect(&watch, &QTimer::timeout, this, &clsDownLoadJob::OnWatch);
@@ -219,7 +173,6 @@ clsDownLoadJob::clsDownLoadJob(QObject* parent) : QObject(parent) {
 clsDownLoadJob::~clsDownLoadJob() {
     ++runId;
     CloseAllConnections();
-    if (fd >= 0) ::close(fd);
 }
 
 // ----- URL and HTTP text ---------------------------------------------------------------------
@@ -352,19 +305,11 @@ int clsDownLoadJob::StatusCode(const QString& head) {
 }
 
 QString clsDownLoadJob::GetFileBase(const QString& name) {
-    const qsizetype slash =
-        std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot <= slash) return name;
-    return name.left(dot);
+    return TargetFile::BaseOf(name);
 }
 
 QString clsDownLoadJob::GetFileExt(const QString& name) {
-    const qsizetype slash =
-        std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot <= slash) return QString();
-    return name.mid(dot);
+    return TargetFile::ExtOf(name);
 }
 
 QString clsDownLoadJob::RespHead(int k) const {
@@ -461,10 +406,7 @@ void clsDownLoadJob::CalcHaveDown() {
 void clsDownLoadJob::ResetRun() {
     ++runId;
     CloseAllConnections();
-    if (fd >= 0) {
-        ::close(fd);
-        fd = -1;
-    }
+    file.Close();
 }
 
 bool clsDownLoadJob::Start() {
@@ -484,6 +426,10 @@ void clsDownLoadJob::StartRun() {
     socks3Opened = false;
     rangeTested = false;
     retryPending.fill(false);
+    waitsForConn.fill(false);
+    connCap = kMaxParts;
+    capPending = false;
+    capTold = false;
     resumeRun = false;
     runConfirmed = false;
     lastError.clear();
@@ -492,7 +438,7 @@ void clsDownLoadJob::StartRun() {
         respHead[k].clear();
         respStatus[k].clear();
     }
-    if (job.IsNew == 0 && !job.LocalFile.isEmpty() && fd < 0 && !Exists(job.LocalFile))
+    if (job.IsNew == 0 && !job.LocalFile.isEmpty() && !file.IsOpen() && !Exists(job.LocalFile))
         StartOverWithoutFile();
     if (id != runId) return;
     if (job.IsNew != 0) {
@@ -505,7 +451,7 @@ void clsDownLoadJob::StartRun() {
     // Going on with the file on disk.
     resumeRun = true;
     validator = JobValidators::Get(job.LocalFile);
-    if (fd < 0 && !OpenExistingFile()) return;
+    if (!file.IsOpen() && !OpenExistingFile()) return;
     if (SizeUnknown()) {
         written.Add(0, job.Segments[1].CurPos);
         if (!OpenConnection(1, true)) return;
@@ -535,78 +481,20 @@ void clsDownLoadJob::StartRun() {
 }
 
 ByteRanges clsDownLoadJob::StoredBytes() const {
-    // What the ranges in use say is on disk: range 1 always, ranges 2.. when StartPos is not 0.
-    ByteRanges have;
-    const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
-    for (int i = 1; i <= parts; ++i) {
-        const SegmentRecord& s = job.Segments[i];
-        if (i > 1 && s.StartPos == 0) continue;
-        have.Add(s.StartPos, std::min<int64_t>({s.CurPos, s.EndPos, job.FileSize}));
-    }
-    return have;
+    auto segments = job.Segments;
+    return RangePlan(segments, job.Parts, job.FileSize).Stored();
 }
 
 bool clsDownLoadJob::Owes(int i) const {
-    const SegmentRecord& s = job.Segments[i];
-    if (i > 1 && s.StartPos == 0) return false;
+    if (i > 1 && job.Segments[i].StartPos == 0) return false;
     if (SizeUnknown()) return i == 1;
-    return s.CurPos <= s.EndPos && s.CurPos < job.FileSize;
+    auto segments = job.Segments;
+    return RangePlan(segments, job.Parts, job.FileSize).Owes(i);
 }
 
 void clsDownLoadJob::PlanResume() {
-    // The bytes on disk by the stored ranges; the ranges are laid out again so that each one is
-    // a stretch of bytes already here followed by a stretch still to fetch, and together they
-    // cover the file. A job stopped in its first seconds (one range) gets its Parts back.
-    const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
-    const int64_t size = job.FileSize;
-    const auto gaps = StoredBytes().Gaps(0, size);
-    if (gaps.empty()) return;
-    struct Piece {
-        int64_t start, cur, end;
-    };
-    std::vector<Piece> out;
-    int64_t start = 0;
-    for (const auto& g : gaps) {
-        out.push_back({start, g.first, g.second});
-        start = g.second;
-    }
-    if (start < size) {
-        if (static_cast<int>(out.size()) < parts)
-            out.push_back({start, size, size});
-        else
-            out.back().end = size;
-    }
-    // More pieces than connections: join neighbours where the fewest bytes are fetched twice.
-    while (static_cast<int>(out.size()) > parts) {
-        size_t best = 1;
-        int64_t cost = std::numeric_limits<int64_t>::max();
-        for (size_t i = 1; i < out.size(); ++i)
-            if (out[i].cur - out[i].start < cost) {
-                cost = out[i].cur - out[i].start;
-                best = i;
-            }
-        out[best - 1].end = out[best].end;
-        out.erase(out.begin() + static_cast<std::ptrdiff_t>(best));
-    }
-    // Spare connections share the largest stretches still to fetch.
-    while (static_cast<int>(out.size()) < parts) {
-        size_t best = 0;
-        int64_t owed = 0;
-        for (size_t i = 0; i < out.size(); ++i)
-            if (out[i].end - out[i].cur > owed) {
-                owed = out[i].end - out[i].cur;
-                best = i;
-            }
-        if (owed <= kSplitThreshold) break;
-        const int64_t mid = out[best].cur + owed / 2;
-        out.insert(out.begin() + static_cast<std::ptrdiff_t>(best) + 1,
-                   Piece{mid, mid, out[best].end});
-        out[best].end = mid;
-    }
-    for (int i = 1; i <= kMaxParts; ++i) job.Segments[i] = SegmentRecord{};
-    for (size_t i = 0; i < out.size(); ++i)
-        job.Segments[i + 1] = {static_cast<int32_t>(out[i].start), static_cast<int32_t>(out[i].cur),
-                               static_cast<int32_t>(out[i].end)};
+    // A job stopped in its first seconds (one range) gets its Parts back.
+    RangePlan(job.Segments, job.Parts, job.FileSize).LayOut(kSplitThreshold);
 }
 
 void clsDownLoadJob::OpenOwingRanges() {
@@ -614,15 +502,16 @@ void clsDownLoadJob::OpenOwingRanges() {
     const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
     for (int i = 1; i <= parts; ++i) {
         if (conns[i] != nullptr || !Owes(i)) continue;
+        if (ActiveConnections() >= connCap) {
+            waitsForConn[i] = true;
+            continue;
+        }
         if (!OpenConnection(i, true) || id != runId) return;
     }
 }
 
 void clsDownLoadJob::ResetToNew(bool keepFileName, const QString& notice) {
-    if (fd >= 0) {
-        ::close(fd);
-        fd = -1;
-    }
+    file.Close();
     job.FileOpen = VbFalse;
     if (!keepFileName) {
         JobValidators::Remove(job.LocalFile);
@@ -657,25 +546,11 @@ void clsDownLoadJob::RestartFromZero(const QString& why) {
 }
 
 bool clsDownLoadJob::VerifyComplete(QString* why) const {
-    auto fail = [why](const QString& text) {
-        if (why) *why = text;
+    if (SizeUnknown()) {
+        if (why) *why = QStringLiteral("The size of the file is not known");
         return false;
-    };
-    if (SizeUnknown()) return fail(QStringLiteral("The size of the file is not known"));
-    const int64_t size = job.FileSize;
-    const auto gaps = written.Gaps(0, size);
-    if (!gaps.empty())
-        return fail(QStringLiteral("Bytes %1 to %2 of the file were never received")
-                        .arg(gaps.front().first)
-                        .arg(gaps.front().second - 1));
-    struct stat st;
-    if (::stat(QFile::encodeName(job.LocalFile).constData(), &st) != 0)
-        return fail(QStringLiteral("The file ") + job.LocalFile + QStringLiteral(" is missing: ") +
-                    ErrnoText(errno));
-    if (!S_ISREG(st.st_mode) || st.st_size != size)
-        return fail(QStringLiteral("The file ") + job.LocalFile +
-                    QStringLiteral(" has %1 bytes instead of %2").arg(st.st_size).arg(size));
-    return true;
+    }
+    return TargetFile::VerifyComplete(written, job.FileSize, job.LocalFile, why);
 }
 
 void clsDownLoadJob::EndWithError(const QString& reason) {
@@ -716,10 +591,7 @@ void clsDownLoadJob::StopAll() {
 }
 
 void clsDownLoadJob::CloseFile() {
-    if (fd >= 0) {
-        ::close(fd);
-        fd = -1;
-    }
+    file.Close();
     job.FileOpen = VbFalse;
 }
 
@@ -743,7 +615,7 @@ bool clsDownLoadJob::Report(int part, const QString& kind, const QString& detail
 }
 
 bool clsDownLoadJob::Alive(quint64 id, int k, quint64 serial) const {
-    return id == runId && conns[k] != nullptr && conns[k]->serial == serial;
+    return id == runId && conns[k] != nullptr && conns[k]->Serial == serial;
 }
 
 int clsDownLoadJob::ActiveConnections() const {
@@ -758,29 +630,37 @@ int clsDownLoadJob::ActiveConnections() const {
 bool clsDownLoadJob::OpenConnection(int k, bool connectNow) {
     CloseConnection(k);
     retryPending[k] = false;
-    auto* c = new Connection;
-    c->serial = ++nextSerial;
-    c->secure = IsSecureUrl(job.Url);
-    c->sock = TlsSetup::MakeSocket(c->secure, this);
-    c->activity.start();
+    auto* c = new HttpConnection(this);
+    c->Serial = ++nextSerial;
     conns[k] = c;
-    const quint64 serial = c->serial;
-    if (c->secure) {
-        auto* tls = static_cast<QSslSocket*>(c->sock);
-        tls->setReadBufferSize(kTlsReadBuffer);
-        connect(tls, &QSslSocket::encrypted, this, [this, k, serial] { OnSecured(k, serial); });
-        connect(tls, &QSslSocket::sslErrors, this, [this, k, serial](const QList<QSslError>& e) {
-            if (Alive(runId, k, serial)) conns[k]->certError = TlsSetup::CertificateErrorText(e);
-        });
-    }
-    connect(c->sock, &QTcpSocket::connected, this, [this, k, serial] { OnConnected(k, serial); });
-    connect(c->sock, &QTcpSocket::readyRead, this, [this, k, serial] { OnReadyRead(k, serial); });
-    connect(c->sock, &QTcpSocket::disconnected, this,
-            [this, k, serial] { OnDisconnected(k, serial); });
-    connect(c->sock, &QTcpSocket::errorOccurred, this,
-            [this, k, serial](QAbstractSocket::SocketError e) {
-                OnError(k, serial, static_cast<int>(e));
+    const quint64 serial = c->Serial;
+    // Every signal of the connection is for this run and this connection only.
+    auto mine = [this, k, serial] { return Alive(runId, k, serial); };
+    connect(c, &HttpConnection::Ready, this, [this, k, serial, mine] {
+        if (mine()) SendRequest(k, serial);
+    });
+    connect(c, &HttpConnection::HeadArrived, this,
+            [this, k, mine](const QByteArray& head, const QByteArray& rest) {
+                if (mine()) HandleHead(k, head, rest);
             });
+    connect(c, &HttpConnection::Data, this, [this, k, mine](const char* data, qint64 size) {
+        if (mine()) StoreBody(k, data, size);
+    });
+    connect(c, &HttpConnection::ChunksEnded, this, [this, k, mine] {
+        if (mine()) OnChunksEnded(k);
+    });
+    connect(c, &HttpConnection::PeerClosed, this, [this, k, serial, mine](bool certain) {
+        if (mine()) OnPeerClosed(k, serial, certain);
+    });
+    connect(c, &HttpConnection::Failed, this,
+            [this, k, mine](const QString& detail, int socketError) {
+                if (mine()) OnFailed(k, detail, socketError);
+            });
+    connect(c, &HttpConnection::Refused, this, [this, mine](const QString& reason) {
+        // A server whose certificate does not verify is never talked to; a proxy that refuses
+        // the tunnel leaves no way to it: the job ends here.
+        if (mine()) RunTo5(reason);
+    });
     const QString host = job.UseProxy != 0 ? job.ProxyHost : job.Host;
     const uint16_t port = job.UseProxy != 0 ? job.ProxyPort : job.Port;
     const quint64 id = runId;
@@ -792,45 +672,19 @@ bool clsDownLoadJob::OpenConnection(int k, bool connectNow) {
 }
 
 void clsDownLoadJob::ConnectSocket(int k) {
-    if (conns[k] == nullptr) return;
-    const QString host = job.UseProxy != 0 ? job.ProxyHost : job.Host;
-    const uint16_t port = job.UseProxy != 0 ? job.ProxyPort : job.Port;
-    Connection* c = conns[k];
-    c->activity.start();
-    if (c->secure) {
-        // TLS keeps its own buffer; through a proxy the tunnel is opened first.
-        if (job.UseProxy != 0)
-            c->sock->connectToHost(host, port);
-        else
-            static_cast<QSslSocket*>(c->sock)->connectToHostEncrypted(host, port);
-        return;
-    }
-    // Unbuffered: the reader takes the bytes from the socket itself and so can tell an orderly
-    // close from a reset.
-    c->sock->connectToHost(host, port, QIODevice::ReadWrite | QIODevice::Unbuffered);
+    if (conns[k] == nullptr || conns[k]->CurrentState() != HttpConnection::State::Idle) return;
+    conns[k]->Open(job.Host, job.Port, IsSecureUrl(job.Url), job.UseProxy != 0, job.ProxyHost,
+                   job.ProxyPort);
 }
 
 void clsDownLoadJob::CloseConnection(int k) {
-    Connection* c = conns[k];
+    HttpConnection* c = conns[k];
     if (c == nullptr) return;
     conns[k] = nullptr;
-    QTcpSocket* sock = c->sock;
-    sock->disconnect(this);
-    if (c->secure) {
-        // A secure socket may be inside its own handshake or error signal: it is taken down
-        // once that has returned.
-        QMetaObject::invokeMethod(
-            sock,
-            [sock] {
-                sock->abort();
-                sock->deleteLater();
-            },
-            Qt::QueuedConnection);
-    } else {
-        sock->abort();
-        sock->deleteLater();
-    }
-    delete c;
+    c->disconnect(this);
+    c->Abort();
+    // The connection may be inside one of its own signals: it goes once that has returned.
+    c->deleteLater();
 }
 
 void clsDownLoadJob::CloseAllConnections() {
@@ -839,138 +693,42 @@ void clsDownLoadJob::CloseAllConnections() {
     watch.stop();
 }
 
-void clsDownLoadJob::OnConnected(int k, quint64 serial) {
-    const quint64 id = runId;
-    if (!Alive(id, k, serial)) return;
-    Connection* c = conns[k];
-    if (c->secure) {
-        // Through a proxy: ask for the tunnel; the handshake follows its answer. Directly, the
-        // socket goes on with the handshake by itself.
-        if (job.UseProxy != 0) {
-            c->tunnel = true;
-            c->sock->write(TlsSetup::ConnectRequest(job.Host, job.Port));
-        }
-        return;
-    }
-    SendRequest(k, serial);
-}
-
-void clsDownLoadJob::OnSecured(int k, quint64 serial) {
-    if (!Alive(runId, k, serial)) return;
-    SendRequest(k, serial);
-}
-
 void clsDownLoadJob::SendRequest(int k, quint64 serial) {
     const quint64 id = runId;
-    QTcpSocket* sock = conns[k]->sock;
-    QString detail = sock->peerName() + QLatin1Char(':') + QString::number(sock->peerPort());
-    if (k == 1)
-        detail += QStringLiteral("(IP:") + sock->peerAddress().toString() + QLatin1Char(')');
-    if (!Report(k, kConnected, detail) || !Alive(id, k, serial)) return;
-    Connection* c = conns[k];
-    c->waitHead = true;
-    c->head.clear();
-    c->ready = true;
-    c->activity.start();
-    c->requestPos = job.Segments[k].CurPos;
+    if (!Report(k, kConnected, conns[k]->PeerText(k == 1)) || !Alive(id, k, serial)) return;
+    HttpConnection* c = conns[k];
+    c->RequestPos = job.Segments[k].CurPos;
     const QByteArray request = RequestText(job, k, validator.IfRange());
-    c->sock->write(request);
-    Report(k, kRequest, QString::fromUtf8(request));
+    c->Send(request);
+    if (Alive(id, k, serial)) Report(k, kRequest, QString::fromUtf8(request));
 }
 
-void clsDownLoadJob::OnReadyRead(int k, quint64 serial) {
-    const quint64 id = runId;
-    if (readBuffer.size() < kReadChunk) readBuffer.resize(kReadChunk);
-    if (!Alive(id, k, serial)) return;
-    conns[k]->activity.start();
-    if (conns[k]->secure) {
-        ReadSecure(k, serial);
-        return;
-    }
-    // A few chunks per notification, so one fast connection does not hold up the others and
-    // the window; the socket notifies again while bytes are waiting.
-    for (int chunk = 0; chunk < kChunksPerNotification && Alive(id, k, serial); ++chunk) {
-        QTcpSocket* sock = conns[k]->sock;
-        // Look before reading: the socket layer reports a reset like an orderly close, and only
-        // an orderly close may end a body whose length was not announced.
-        char probe = 0;
-        const ssize_t seen =
-            ::recv(static_cast<int>(sock->socketDescriptor()), &probe, 1, MSG_PEEK | MSG_DONTWAIT);
-        if (seen == 0) {
-            OnPeerClosed(k, serial);
-            return;
-        }
-        if (seen < 0) {
-            const int e = errno;
-            if (e == EINTR) continue;
-            if (e == EAGAIN || e == EWOULDBLOCK) {
-                // Nothing there: this read asks the socket for the next notification. Bytes that
-                // came in since the look are the file's like any others.
-                const qint64 n = sock->read(readBuffer.data(), kReadChunk);
-                if (n > 0) Process(k, readBuffer.constData(), n);
-                if (n < 0 && Alive(id, k, serial))
-                    FailConnection(k, QStringLiteral("-1The connection was closed unexpectedly"));
-                return;
-            }
-            FailConnection(k, QString::number(e) + ErrnoText(e));
-            return;
-        }
-        const qint64 n = sock->read(readBuffer.data(), kReadChunk);
-        if (n <= 0) return;
-        if (!Process(k, readBuffer.constData(), n)) return;
-    }
-}
-
-void clsDownLoadJob::ReadSecure(int k, quint64 serial) {
-    const quint64 id = runId;
-    Connection* c = conns[k];
-    if (c->tunnel) {
-        // The proxy's answer to CONNECT, up to its blank line; nothing of the server comes
-        // before the handshake.
-        c->tunnelHead += c->sock->readAll();
-        const qsizetype end = c->tunnelHead.indexOf("\r\n\r\n");
-        if (end < 0) {
-            if (c->tunnelHead.size() > kHeadLimit)
-                FailConnection(
-                    k, QStringLiteral("-1Proxy answer larger than %1 bytes").arg(kHeadLimit));
-            return;
-        }
-        const QString refused = TlsSetup::TunnelAnswer(c->tunnelHead.left(end + 4));
-        if (!refused.isEmpty()) {
-            RunTo5(refused);
-            return;
-        }
-        c->tunnel = false;
-        c->tunnelHead.clear();
-        TlsSetup::StartClientTls(static_cast<QSslSocket*>(c->sock), job.Host);
-        return;
-    }
-    // Every decrypted byte is taken now: the socket tells again only when new bytes arrive.
-    while (Alive(id, k, serial) && c->sock->bytesAvailable() > 0) {
-        const qint64 n = c->sock->read(readBuffer.data(), kReadChunk);
-        if (n <= 0) return;
-        if (!Process(k, readBuffer.constData(), n)) return;
-    }
-}
-
-void clsDownLoadJob::OnPeerClosed(int k, quint64 serial) {
+void clsDownLoadJob::OnPeerClosed(int k, quint64 serial, bool certain) {
     const quint64 id = runId;
     if (!Alive(id, k, serial)) return;
-    Connection* c = conns[k];
-    if (!c->waitHead &&
-        (c->bodyLeft > 0 || (c->chunked && c->chunkState != Connection::ChunkDone))) {
+    HttpConnection* c = conns[k];
+    const bool inBody = c->CurrentState() == HttpConnection::State::Body ||
+                        c->CurrentState() == HttpConnection::State::Lingering;
+    // A body whose length nobody announced ends only with the server's close notice: a secure
+    // connection cut without it (a reset, a crash, an attacker) may have lost the end.
+    if (!certain && inBody && !c->IsChunked() && c->BodyLeft < 0) {
+        FailConnection(k, QStringLiteral("-1The secure connection ended without the server's "
+                                         "close notice; the end of the data is not certain"));
+        return;
+    }
+    if (inBody && (c->BodyLeft > 0 || (c->IsChunked() && !c->ChunksDone()))) {
         // The server ended the connection before the end of the answer it announced.
         FailConnection(k, QStringLiteral("-1The server closed the connection before the end of "
                                          "the answer"));
         return;
     }
-    if (k == 1 && SizeUnknown() && !c->waitHead && !c->chunked && fd >= 0) {
+    if (k == 1 && SizeUnknown() && inBody && !c->IsChunked() && file.IsOpen()) {
         // Without a length the orderly close ends the data: the size is known now.
         job.FileSize = job.Segments[1].CurPos;
         job.Segments[1].EndPos = job.FileSize;
-        if (::ftruncate(fd, job.FileSize) != 0) {
+        if (const int e = file.Resize(job.FileSize)) {
             RunTo5(QStringLiteral("Cannot write the file ") + job.LocalFile + QStringLiteral(": ") +
-                   ErrnoText(errno));
+                   ErrnoText(e));
             return;
         }
     }
@@ -979,75 +737,25 @@ void clsDownLoadJob::OnPeerClosed(int k, quint64 serial) {
     CheckRunEnd(k, true);
 }
 
-void clsDownLoadJob::OnDisconnected(int k, quint64 serial) {
-    const quint64 id = runId;
-    if (!Alive(id, k, serial)) return;
-    Connection* c = conns[k];
-    if (!c->certError.isEmpty()) {
-        const QString why = c->certError;  // the connection goes with the run
-        RunTo5(why);
+void clsDownLoadJob::OnFailed(int k, const QString& detail, int socketError) {
+    if (socketError == QAbstractSocket::ConnectionRefusedError &&
+        RefusedForCapacity(k, QString())) {
+        if (Report(k, kError, detail)) CheckRunEnd(k, true);
         return;
     }
-    if (c->secure && c->ready) {
-        // The bytes decrypted before the close are the answer's; then the close ends it.
-        ReadSecure(k, serial);
-        if (!Alive(id, k, serial)) return;
-        // A body whose length nobody announced ends only with the server's close notice: a
-        // connection cut without it (a reset, a crash, an attacker) may have lost the end.
-        if (!c->waitHead && !c->chunked && c->bodyLeft < 0 && !c->closeNotice) {
-            FailConnection(k, QStringLiteral("-1The secure connection ended without the server's "
-                                             "close notice; the end of the data is not certain"));
-            return;
-        }
-        OnPeerClosed(k, serial);
-        return;
-    }
-    // The reader sees an orderly close first; this comes only when the socket layer gave the
-    // connection up by itself, which does not end the data in order.
-    FailConnection(k, QStringLiteral("-1The connection was closed unexpectedly"));
-}
-
-void clsDownLoadJob::OnError(int k, quint64 serial, int socketError) {
-    const quint64 id = runId;
-    if (!Alive(id, k, serial)) return;
-    Connection* c = conns[k];
-    if (!c->certError.isEmpty()) {
-        // A server whose certificate does not verify is never talked to: the job ends here.
-        const QString why = c->certError;  // the connection goes with the run
-        RunTo5(why);
-        return;
-    }
-    // A secure connection's close comes with its disconnected signal (handled there). The TLS
-    // layer reports the server's close notice with its own text.
-    if (c->secure && c->ready && socketError == QAbstractSocket::RemoteHostClosedError) {
-        if (c->sock->errorString() == QLatin1String("The TLS/SSL connection has been closed"))
-            c->closeNotice = true;
-        return;
-    }
-    const QString text = c->sock->errorString();
-    FailConnection(k, QString::number(socketError) + text);
+    FailConnection(k, detail);
 }
 
 void clsDownLoadJob::OnWatch() {
-    const qint64 connectMs = qint64(Settings.Ctimeout) * 1000;
-    const qint64 receiveMs = qint64(Settings.Rtimeout) * 1000;
     const quint64 id = runId;
     bool any = false;
     for (int k = 1; k <= kMaxParts && id == runId; ++k) {
-        Connection* c = conns[k];
+        HttpConnection* c = conns[k];
         if (c == nullptr) continue;
         any = true;
         // A connection that has everything and waits for the close is not owed bytes.
-        if (c->lingering) continue;
-        if (!c->ready && connectMs > 0 && c->activity.hasExpired(connectMs)) {
-            FailConnection(k, QString::number(kTimeoutErrorNumber) +
-                                  QStringLiteral("Connect timeout: not connected after %1 seconds")
-                                      .arg(Settings.Ctimeout));
-        } else if (c->ready && receiveMs > 0 && c->activity.hasExpired(receiveMs)) {
-            FailConnection(k, QString::number(kTimeoutErrorNumber) +
-                                  QStringLiteral("Receive timeout: nothing received for %1 seconds")
-                                      .arg(Settings.Rtimeout));
-        }
+        const QString late = c->TimeoutDetail(Settings.Ctimeout, Settings.Rtimeout);
+        if (!late.isEmpty()) FailConnection(k, late);
     }
     if (!any && id == runId) watch.stop();
 }
@@ -1084,7 +792,7 @@ bool clsDownLoadJob::ScheduleRetry(int k, const QString& reason) {
         if (!OpenConnection(k, true) || id != runId || conns[k] == nullptr) return;
         // The file is there already: the answer goes on with the range, it does not start a
         // new file.
-        if (fileThere) conns[k]->firstOfRun = false;
+        if (fileThere) conns[k]->FirstOfRun = false;
     });
     return true;
 }
@@ -1102,6 +810,9 @@ bool clsDownLoadJob::FailConnection(int k, const QString& detail) {
 }
 
 void clsDownLoadJob::CheckRunEnd(int k, bool afterClose) {
+    const quint64 id = runId;
+    Rebalance();
+    if (id != runId) return;
     if (ActiveConnections() != 0 || !InUse || job.State != StateRunning) return;
     for (int i = 1; i <= kMaxParts; ++i)
         if (retryPending[i]) return;
@@ -1127,35 +838,109 @@ void clsDownLoadJob::CheckRunEnd(int k, bool afterClose) {
     RunTo5(reason);
 }
 
-// ----- Data ------------------------------------------------------------------------------------
-
-bool clsDownLoadJob::Process(int k, const char* data, qint64 size) {
-    Connection* c = conns[k];
-    if (!c->waitHead) return FeedBody(k, data, size);
-    c->head.append(data, size);
-    const qsizetype end = c->head.indexOf("\r\n\r\n");
-    if (end < 0) {
-        if (c->head.size() > kHeadLimit)
-            return FailConnection(
-                k, QStringLiteral("-1Response head larger than %1 bytes").arg(kHeadLimit));
-        return true;
-    }
-    if (end + 4 > kHeadLimit)
-        return FailConnection(
-            k, QStringLiteral("-1Response head larger than %1 bytes").arg(kHeadLimit));
-    const QByteArray headBytes = c->head.left(end + 4);
-    const QByteArray body = c->head.mid(end + 4);
-    c->head.clear();
-    c->waitHead = false;
-    return HandleHead(k, headBytes, body);
+double clsDownLoadJob::Speed(int k) const {
+    const HttpConnection* c = conns[k];
+    if (c == nullptr || !c->BodyClock.isValid()) return 0;
+    const qint64 ms = c->BodyClock.elapsed();
+    return ms >= 200 ? c->BodyBytes * 1000.0 / ms : 0;
 }
 
+void clsDownLoadJob::Rebalance() {
+    if (!InUse || job.State != StateRunning || SizeUnknown() || job.FileOpen == 0) return;
+    // Ranges move only once the server has shown that it answers them.
+    if (!(resumeRun ? runConfirmed : rangeTested)) return;
+    const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
+    const quint64 id = runId;
+    for (int round = 0; round < kMaxParts && id == runId; ++round) {
+        if (ActiveConnections() >= std::min(parts, connCap)) return;
+        std::array<bool, kMaxParts + 1> taken{}, working{};
+        std::array<double, kMaxParts + 1> speeds{};
+        for (int i = 1; i <= parts; ++i) {
+            taken[i] = conns[i] != nullptr || retryPending[i] || waitsForConn[i];
+            working[i] = conns[i] != nullptr && !conns[i]->IsLingering();
+            speeds[i] = Speed(i);
+        }
+        RangePlan plan(job.Segments, parts, job.FileSize);
+        plan.ReleaseFinished(taken);
+        // A range the server refused a connection for goes on first.
+        int record = 0;
+        for (int i = 1; i <= parts && record == 0; ++i)
+            if (waitsForConn[i] && conns[i] == nullptr && !retryPending[i]) record = i;
+        if (record != 0) {
+            waitsForConn[record] = false;
+            if (!plan.Owes(record)) continue;
+        } else {
+            record = plan.FreeRecord(taken);
+            if (record == 0) return;
+            const auto move = plan.ChooseSteal(record, working, speeds);
+            if (!move) return;
+            plan.Apply(*move);
+            emit LogInfo(record, QStringLiteral("Connection %1 takes bytes %2-%3 from connection "
+                                                "%4.")
+                                     .arg(record)
+                                     .arg(move->From)
+                                     .arg(std::min<int64_t>(move->To, job.FileSize) - 1)
+                                     .arg(move->Victim));
+            if (id != runId) return;
+        }
+        if (!OpenConnection(record, true) || id != runId) return;
+        if (conns[record] != nullptr) conns[record]->FirstOfRun = false;
+    }
+}
+
+bool clsDownLoadJob::RefusedForCapacity(int k, const QString& head) {
+    // Only while another connection receives: the same answer to every connection fails the
+    // job as any other.
+    bool othersWork = false;
+    for (int i = 1; i <= kMaxParts; ++i)
+        if (i != k && conns[i] != nullptr && conns[i]->InBody()) othersWork = true;
+    if (!othersWork || !Owes(k)) return false;
+    CloseConnection(k);
+    waitsForConn[k] = true;
+    connCap = std::max(1, ActiveConnections());
+    capPending = true;
+    // "Retry-After: seconds" or a date: more connections are tried again after it.
+    const QString after = HeaderValue(head, QStringLiteral("Retry-After"));
+    if (!after.isEmpty()) {
+        bool isNumber = false;
+        qint64 seconds = after.toLongLong(&isNumber);
+        if (!isNumber) {
+            const QDateTime when = QDateTime::fromString(after, Qt::RFC2822Date);
+            seconds = when.isValid() ? QDateTime::currentDateTimeUtc().secsTo(when) : -1;
+        }
+        if (seconds >= 0) {
+            const quint64 id = runId;
+            QTimer::singleShot(std::clamp<qint64>(seconds, 1, 3600) * 1000, this, [this, id] {
+                if (id != runId) return;
+                connCap = kMaxParts;
+                Rebalance();
+            });
+        }
+    }
+    NoteCapacity();
+    return true;
+}
+
+void clsDownLoadJob::NoteCapacity() {
+    // Told once, when every connection opened has had its answer.
+    if (!capPending || capTold) return;
+    for (int i = 1; i <= kMaxParts; ++i)
+        if (conns[i] != nullptr && !conns[i]->InBody()) return;
+    capPending = false;
+    capTold = true;
+    connCap = std::max(1, ActiveConnections());
+    emit LogInfo(
+        1, QStringLiteral("The server accepts %1 connections; going on with %1.").arg(connCap));
+}
+
+// ----- Data ------------------------------------------------------------------------------------
+
 bool clsDownLoadJob::HandleHead(int k, const QByteArray& headBytes, const QByteArray& body) {
-    Connection* c = conns[k];
+    HttpConnection* c = conns[k];
     const QString head = QString::fromLatin1(headBytes);
-    c->chunked = HeaderValue(head, QStringLiteral("Transfer-Encoding"))
-                     .contains(QLatin1String("chunked"), Qt::CaseInsensitive);
-    if (!resumeRun && k == 1 && c->firstOfRun) return HeadOn1(head, body);
+    c->SetChunked(HeaderValue(head, QStringLiteral("Transfer-Encoding"))
+                      .contains(QLatin1String("chunked"), Qt::CaseInsensitive));
+    if (!resumeRun && k == 1 && c->FirstOfRun) return HeadOn1(head, body);
     if (!resumeRun && k == 2 && !rangeTested) return HeadOn2(head, body);
     return HeadRanged(k, head, body);
 }
@@ -1164,7 +949,7 @@ bool clsDownLoadJob::HandleHead(int k, const QByteArray& headBytes, const QByteA
 // the file's size (when it names them at all).
 QString clsDownLoadJob::CheckAnswer(int k, const QString& head, bool* changed) {
     *changed = false;
-    Connection* c = conns[k];
+    HttpConnection* c = conns[k];
     const int code = StatusCode(head);
     // Another ETag or Last-Modified than the file's first answer had means another file.
     const QString etag = HeaderValue(head, QStringLiteral("ETag"));
@@ -1179,7 +964,7 @@ QString clsDownLoadJob::CheckAnswer(int k, const QString& head, bool* changed) {
                                                    : QStringLiteral("Last-Modified ") + modified) +
         QStringLiteral(").");
     if (code == 200) {
-        if (c->requestPos > 0) {
+        if (c->RequestPos > 0) {
             // Sent with If-Range, or while going on with a stored file, a whole file means
             // another file (or a server that cannot resume): only a new start is safe. In a
             // new job's run without validators it only means the range was ignored.
@@ -1187,7 +972,7 @@ QString clsDownLoadJob::CheckAnswer(int k, const QString& head, bool* changed) {
             return QStringLiteral("The server sent the whole file instead of the rest (") +
                    StatusLine(head) + QStringLiteral("): the file may have changed on the server.");
         }
-        const qint64 length = c->chunked ? -1 : AnnouncedLength(head);
+        const qint64 length = c->IsChunked() ? -1 : AnnouncedLength(head);
         if (length == -2)
             return QStringLiteral("Invalid Content-Length in the answer: ") +
                    HeaderValues(head, QStringLiteral("Content-Length")).join(QStringLiteral(", "));
@@ -1201,11 +986,11 @@ QString clsDownLoadJob::CheckAnswer(int k, const QString& head, bool* changed) {
             *changed = true;
             return otherText;
         }
-        c->bodyLeft = length;
+        c->BodyLeft = length;
         return QString();
     }
     if (code != 206) return QStringLiteral("The server answered ") + StatusLine(head);
-    if (c->requestPos == 0)
+    if (c->RequestPos == 0)
         return QStringLiteral("Partial answer to a request for the whole file: ") +
                StatusLine(head);
     const QStringList ranges = HeaderValues(head, QStringLiteral("Content-Range"));
@@ -1213,10 +998,10 @@ QString clsDownLoadJob::CheckAnswer(int k, const QString& head, bool* changed) {
     if (!r.ok)
         return QStringLiteral("Invalid Content-Range in the answer: \"") +
                ranges.join(QStringLiteral(", ")) + QLatin1Char('"');
-    if (r.first != c->requestPos)
+    if (r.first != c->RequestPos)
         return QStringLiteral("The answer starts at byte %1, not at byte %2 as asked")
             .arg(r.first)
-            .arg(c->requestPos);
+            .arg(c->RequestPos);
     if (!SizeUnknown() && r.total != job.FileSize) {
         if (r.total < 0) return QStringLiteral("The answer does not name the size of the file");
         *changed = true;
@@ -1228,10 +1013,10 @@ QString clsDownLoadJob::CheckAnswer(int k, const QString& head, bool* changed) {
         *changed = true;
         return otherText;
     }
-    const qint64 length = c->chunked ? -1 : AnnouncedLength(head);
+    const qint64 length = c->IsChunked() ? -1 : AnnouncedLength(head);
     if (length == -2 || (length >= 0 && length != r.last - r.first + 1))
         return QStringLiteral("Content-Length does not match Content-Range in the answer");
-    c->bodyLeft = r.last - r.first + 1;
+    c->BodyLeft = r.last - r.first + 1;
     return QString();
 }
 
@@ -1250,9 +1035,9 @@ bool clsDownLoadJob::LearnSize(const QString& head) {
     }
     job.FileSize = static_cast<int32_t>(size);
     job.Segments[1].EndPos = job.FileSize;
-    if (fd >= 0 && ::ftruncate(fd, job.FileSize) != 0) {
+    if (const int e = file.Resize(job.FileSize)) {
         RunTo5(QStringLiteral("Cannot write the file ") + job.LocalFile + QStringLiteral(": ") +
-               ErrnoText(errno));
+               ErrnoText(e));
         return false;
     }
     return true;
@@ -1261,9 +1046,9 @@ bool clsDownLoadJob::LearnSize(const QString& head) {
 bool clsDownLoadJob::HeadOn1(const QString& head, const QByteArray& body) {
     // The first answer of a new job: the size, the file, the first bytes.
     const quint64 id = runId;
-    Connection* c = conns[1];
-    const quint64 serial = c->serial;
-    c->firstOfRun = false;
+    HttpConnection* c = conns[1];
+    const quint64 serial = c->Serial;
+    c->FirstOfRun = false;
     respHead[1] = head;
     respStatus[1] = GetStatusClass(head);
     if (!Report(1, kResponse, head) || !Alive(id, 1, serial)) return false;
@@ -1277,6 +1062,9 @@ bool clsDownLoadJob::HeadOn1(const QString& head, const QByteArray& body) {
         RunTo5(QStringLiteral("404"));
         return false;
     }
+    // A busy server is asked again after the retry delay.
+    if (code == 503 || code == 429)
+        return FailConnection(1, QStringLiteral("-1The server answered ") + StatusLine(head));
     // Only a 200 carries the whole file.
     if (code != 200) {
         RunTo5((code == 206 ? QStringLiteral("Partial answer to a request for the whole file: ")
@@ -1285,7 +1073,7 @@ bool clsDownLoadJob::HeadOn1(const QString& head, const QByteArray& body) {
         return false;
     }
     // A chunked body's length comes with its chunks.
-    const qint64 length = c->chunked ? -1 : AnnouncedLength(head);
+    const qint64 length = c->IsChunked() ? -1 : AnnouncedLength(head);
     if (length == -2) {
         RunTo5(QStringLiteral("Invalid Content-Length in the answer: ") +
                HeaderValues(head, QStringLiteral("Content-Length")).join(QStringLiteral(", ")));
@@ -1305,14 +1093,14 @@ bool clsDownLoadJob::HeadOn1(const QString& head, const QByteArray& body) {
     }
     job.Segments[1].StartPos = 0;
     job.Segments[1].CurPos = 0;
-    c->requestPos = 0;
-    c->bodyLeft = length;
+    c->RequestPos = 0;
+    c->BodyLeft = length;
     if (!CreateFileForSave()) return false;
     if (!Alive(id, 1, serial)) return false;
     validator = {HeaderValue(head, QStringLiteral("ETag")),
                  HeaderValue(head, QStringLiteral("Last-Modified"))};
     JobValidators::Set(job.LocalFile, validator);
-    if (!FeedBody(1, body.constData(), body.size())) return false;
+    if (!FeedBody(1, body)) return false;
     if (!Alive(id, 1, serial)) return false;
     if (job.FileSize > kSplitThreshold && job.Parts >= 2 && !socks2Opened) {
         CreateSocks2();
@@ -1360,8 +1148,8 @@ bool clsDownLoadJob::FollowRedirect(int k, const QString& head) {
 bool clsDownLoadJob::HeadOn2(const QString& head, const QByteArray& body) {
     // The range test of a new job.
     const quint64 id = runId;
-    Connection* c = conns[2];
-    const quint64 serial = c->serial;
+    HttpConnection* c = conns[2];
+    const quint64 serial = c->Serial;
     respHead[2] = head;
     respStatus[2] = GetStatusClass(head);
     if (!Report(2, kResponse, head) || !Alive(id, 2, serial)) return false;
@@ -1390,7 +1178,7 @@ bool clsDownLoadJob::HeadOn2(const QString& head, const QByteArray& body) {
     for (int i = 2; i <= parts; ++i)
         if (job.Segments[i].StartPos == 0) allInUse = false;
     if (allInUse) job.Segments[1].EndPos = static_cast<int32_t>(job.FileSize / job.Parts);
-    if (!FeedBody(2, body.constData(), body.size())) return false;
+    if (!FeedBody(2, body)) return false;
     if (id != runId) return false;
     if (job.Parts >= 3 && !socks3Opened) CreateSocks3_5();
     return Alive(id, 2, serial);
@@ -1400,9 +1188,9 @@ bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& bo
     // Every answer but the first two of a new job: it must be the piece asked for, of the same
     // file.
     const quint64 id = runId;
-    Connection* c = conns[k];
-    const quint64 serial = c->serial;
-    c->firstOfRun = false;
+    HttpConnection* c = conns[k];
+    const quint64 serial = c->Serial;
+    c->FirstOfRun = false;
     const bool firstAnswer = resumeRun && !runConfirmed;
     respHead[k] = head;
     respStatus[k] = GetStatusClass(head);
@@ -1419,6 +1207,12 @@ bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& bo
         return false;
     }
     if (!problem.isEmpty()) {
+        const int code = StatusCode(head);
+        if ((code == 503 || code == 429) && RefusedForCapacity(k, head)) {
+            if (!Report(k, kClose, QStringLiteral("ByServer"))) return false;
+            CheckRunEnd(k, true);
+            return false;
+        }
         if (firstAnswer) {
             RunTo5(problem);
             return false;
@@ -1435,6 +1229,7 @@ bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& bo
         }
         return FailConnection(k, QStringLiteral("-1") + problem);
     }
+    NoteCapacity();
     if (SizeUnknown() && !LearnSize(head)) return false;
     if (!runConfirmed) {
         runConfirmed = true;
@@ -1449,7 +1244,7 @@ bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& bo
             if (!Alive(id, k, serial)) return false;
         }
     }
-    return FeedBody(k, body.constData(), body.size()) && Alive(id, k, serial);
+    return FeedBody(k, body) && Alive(id, k, serial);
 }
 
 void clsDownLoadJob::CoverByConnection1(int32_t end) {
@@ -1458,97 +1253,42 @@ void clsDownLoadJob::CoverByConnection1(int32_t end) {
     if (conns[1] == nullptr && job.Segments[1].CurPos <= job.Segments[1].EndPos &&
         job.FileOpen != 0) {
         if (!OpenConnection(1, true)) return;
-        if (conns[1] != nullptr) conns[1]->firstOfRun = false;
+        if (conns[1] != nullptr) conns[1]->FirstOfRun = false;
     }
 }
 
-bool clsDownLoadJob::FeedBody(int k, const char* data, qint64 size) {
-    Connection* c = conns[k];
-    if (!c->chunked) return StoreBody(k, data, size);
-    // Chunked transfer coding: only the chunks' data goes to the file.
+bool clsDownLoadJob::FeedBody(int k, const QByteArray& body) {
+    // The bytes that came with the head; the connection hands on the rest as it reads it.
     const quint64 id = runId;
-    const quint64 serial = c->serial;
-    std::vector<char> plain;
-    plain.reserve(static_cast<size_t>(size));
-    qint64 i = 0;
-    while (i < size && c->chunkState != Connection::ChunkDone) {
-        switch (c->chunkState) {
-            case Connection::ChunkSize:
-            case Connection::ChunkDataEnd:
-            case Connection::ChunkTrailer: {
-                const char* nl = static_cast<const char*>(std::memchr(data + i, '\n', size - i));
-                const qint64 stop = nl ? (nl - data) : size;
-                c->chunkLine.append(data + i, stop - i);
-                i = nl ? stop + 1 : size;
-                if (!nl) {
-                    if (c->chunkLine.size() > 4096)
-                        return FailConnection(k, QStringLiteral("-1Bad chunked data"));
-                    break;
-                }
-                QByteArray line = c->chunkLine.trimmed();
-                c->chunkLine.clear();
-                if (c->chunkState == Connection::ChunkDataEnd) {
-                    if (!line.isEmpty())
-                        return FailConnection(k, QStringLiteral("-1Bad chunked data"));
-                    c->chunkState = Connection::ChunkSize;
-                } else if (c->chunkState == Connection::ChunkTrailer) {
-                    if (line.isEmpty()) c->chunkState = Connection::ChunkDone;
-                } else {
-                    const qsizetype semi = line.indexOf(';');
-                    if (semi >= 0) line.truncate(semi);
-                    bool ok = false;
-                    const qint64 n = line.trimmed().toLongLong(&ok, 16);
-                    if (!ok || n < 0)
-                        return FailConnection(k, QStringLiteral("-1Bad chunked data"));
-                    if (n == 0) {
-                        c->chunkState = Connection::ChunkTrailer;
-                    } else {
-                        c->chunkLeft = n;
-                        c->chunkState = Connection::ChunkData;
-                    }
-                }
-                break;
-            }
-            case Connection::ChunkData: {
-                const qint64 n = std::min(c->chunkLeft, size - i);
-                plain.insert(plain.end(), data + i, data + i + n);
-                c->chunkLeft -= n;
-                i += n;
-                if (c->chunkLeft == 0) c->chunkState = Connection::ChunkDataEnd;
-                break;
-            }
-            case Connection::ChunkDone:
-                break;
-        }
-    }
-    const bool done = c->chunkState == Connection::ChunkDone;
-    if (plain.empty() && !done) return true;
-    if (!StoreBody(k, plain.data(), static_cast<qint64>(plain.size()))) return false;
-    if (!done || !Alive(id, k, serial)) return Alive(id, k, serial);
+    const quint64 serial = conns[k]->Serial;
+    conns[k]->StartBody(body.constData(), body.size());
+    return Alive(id, k, serial);
+}
+
+void clsDownLoadJob::OnChunksEnded(int k) {
     // The last chunk: the answer is complete.
     if (k == 1 && SizeUnknown()) {
         job.FileSize = job.Segments[1].CurPos;
         job.Segments[1].EndPos = job.FileSize;
-        if (fd >= 0 && ::ftruncate(fd, job.FileSize) != 0) {
+        if (const int e = file.Resize(job.FileSize)) {
             RunTo5(QStringLiteral("Cannot write the file ") + job.LocalFile + QStringLiteral(": ") +
-                   ErrnoText(errno));
-            return false;
+                   ErrnoText(e));
+            return;
         }
     }
     CloseConnection(k);
-    if (!Report(k, kClose, QStringLiteral("MeComplete"))) return false;
+    if (!Report(k, kClose, QStringLiteral("MeComplete"))) return;
     CheckRunEnd(k, true);
-    return false;
 }
 
 bool clsDownLoadJob::StoreBody(int k, const char* data, qint64 size) {
     const quint64 id = runId;
-    Connection* c = conns[k];
-    const quint64 serial = c->serial;
+    HttpConnection* c = conns[k];
+    const quint64 serial = c->Serial;
     // Bytes past the end of the answer are not the file's.
-    if (c->bodyLeft >= 0) {
-        if (size > 0 && c->bodyLeft == 0) return true;
-        size = std::min(size, c->bodyLeft);
+    if (c->BodyLeft >= 0) {
+        if (size > 0 && c->BodyLeft == 0) return true;
+        size = std::min(size, c->BodyLeft);
     }
     SegmentRecord& seg = job.Segments[k];
     const qint64 pos = seg.CurPos;
@@ -1566,19 +1306,21 @@ bool clsDownLoadJob::StoreBody(int k, const char* data, qint64 size) {
         // Every byte of the file is written once: bytes another connection has stored already
         // (the boundary byte two ranges share, a range another connection has overtaken) stay.
         for (const auto& [from, to] : written.Gaps(pos, pos + writable)) {
-            if (!WriteAt(fd, data + (from - pos), to - from, from)) {
+            if (const int e = file.WriteAt(data + (from - pos), to - from, from)) {
                 RunTo5(QStringLiteral("Cannot write the file ") + job.LocalFile +
-                       QStringLiteral(": ") + ErrnoText(errno));
+                       QStringLiteral(": ") + ErrnoText(e));
                 return false;
             }
             written.Add(from, to);
         }
         seg.CurPos = static_cast<int32_t>(std::min<qint64>(pos + size, kInt32Max));
-        if (c->bodyLeft > 0) c->bodyLeft -= size;
+        if (c->BodyLeft > 0) c->BodyLeft -= size;
+        if (!c->BodyClock.isValid()) c->BodyClock.start();
+        c->BodyBytes += size;
     }
     if (!Report(k, kDataArrival, QString::number(size)) || !Alive(id, k, serial)) return false;
     if (!EndChecks(k)) return false;
-    if (c->bodyLeft == 0 && !c->lingering) {
+    if (c->BodyLeft == 0 && !c->IsLingering()) {
         // The answer is whole but the range is not: the server sent less than was asked for.
         CloseConnection(k);
         if (!Report(k, kClose, QStringLiteral("ByServer"))) return false;
@@ -1590,11 +1332,11 @@ bool clsDownLoadJob::StoreBody(int k, const char* data, qint64 size) {
 
 bool clsDownLoadJob::EndChecks(int k) {
     const quint64 id = runId;
-    const quint64 serial = conns[k]->serial;
-    if (!SizeUnknown() && job.Segments[k].CurPos >= job.FileSize && !conns[k]->lingering) {
+    const quint64 serial = conns[k]->Serial;
+    if (!SizeUnknown() && job.Segments[k].CurPos >= job.FileSize && !conns[k]->IsLingering()) {
         // Everything up to the end of the file is here; a server that keeps the connection open
         // in spite of "Connection: close" is left after a grace period.
-        conns[k]->lingering = true;
+        conns[k]->Linger();
         QTimer::singleShot(kLingerMs, this, [this, id, k, serial] {
             if (!Alive(id, k, serial)) return;
             CloseConnection(k);
@@ -1607,6 +1349,10 @@ bool clsDownLoadJob::EndChecks(int k) {
     for (int i = std::max(k + 1, 2); i <= parts; ++i) {
         const SegmentRecord& s = job.Segments[i];
         if (s.StartPos == 0 || s.CurPos == 0 || !(cur1 > s.CurPos)) continue;
+        // The boundary byte that range 1 shares with a range starting at its end is no
+        // overtaking: range 1 ends there, the other range goes on (a range just moved to a free
+        // connection has not received anything yet).
+        if (s.CurPos == job.Segments[1].EndPos && cur1 == s.CurPos + 1) continue;
         // Range 1 takes the range over; when connection 1 no longer runs it must already hold
         // the whole range, or the range's remaining bytes would be lost.
         if (conns[1] == nullptr && cur1 <= s.EndPos) continue;
@@ -1668,19 +1414,6 @@ void clsDownLoadJob::CreateSocks3_5() {
 
 // ----- The target file ---------------------------------------------------------------------
 
-QString clsDownLoadJob::NextFreeName(const QString& start, bool checkFinal) const {
-    // The counter is appended to the name already changed: a.swf, a0.swf, a01.swf ...
-    QString name = start;
-    const QString suffix = QStringLiteral("!qv");
-    for (int counter = 0; counter <= 32767; ++counter) {
-        bool taken = Exists(name);
-        if (!taken && checkFinal && name.endsWith(suffix)) taken = Exists(name.chopped(3));
-        if (!taken) return name;
-        name = GetFileBase(name) + QString::number(counter) + GetFileExt(name);
-    }
-    return QString();
-}
-
 bool clsDownLoadJob::CreateFileForSave() {
     const quint64 id = runId;
     QString name = job.LocalFile;
@@ -1692,7 +1425,7 @@ bool clsDownLoadJob::CreateFileForSave() {
     if (!named && Settings.Fileexits != 0) {
         // Automatic renaming; the name without "!qv" must be free too, or the completed file
         // would replace an existing one.
-        const QString free = NextFreeName(name, true);
+        const QString free = TargetFile::NextFreeName(name, true);
         if (free.isEmpty()) {
             RunTo5(QStringLiteral("No free file name for ") + name);
             return false;
@@ -1701,54 +1434,30 @@ bool clsDownLoadJob::CreateFileForSave() {
         if (!Report(1, kAutorename, name)) return false;
     }
     job.LocalFile = name;
-    const int f = ::open(QFile::encodeName(name).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (f < 0) {
-        RunTo5(QStringLiteral("Cannot create the file ") + name + QStringLiteral(": ") +
-               ErrnoText(errno));
-        return false;
-    }
-    // A new file of FileSize zero bytes: an existing file loses its old contents.
-    int rc = ::ftruncate(f, 0);
-    if (rc == 0 && job.FileSize > 0) {
-        rc = ::fallocate(f, 0, 0, job.FileSize);
-        if (rc != 0 && (errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL))
-            rc = ::ftruncate(f, job.FileSize);
-    }
-    if (rc != 0) {
-        const int e = errno;
-        ::close(f);
+    if (const int e = file.Create(name, job.FileSize)) {
         RunTo5(QStringLiteral("Cannot create the file ") + name + QStringLiteral(": ") +
                ErrnoText(e));
         return false;
     }
     if (id != runId) {
-        ::close(f);
+        file.Close();
         return false;
     }
-    fd = f;
     job.FileOpen = VbTrue;
-    job.FileNo = f;
+    job.FileNo = file.Descriptor();
     return true;
 }
 
 bool clsDownLoadJob::OpenExistingFile() {
-    const int f = ::open(QFile::encodeName(job.LocalFile).constData(), O_RDWR | O_CLOEXEC);
-    if (f < 0) {
-        RunTo5(QStringLiteral("Cannot open the file ") + job.LocalFile + QStringLiteral(": ") +
-               ErrnoText(errno));
+    bool opened = false;
+    if (const int e =
+            file.OpenExisting(job.LocalFile, SizeUnknown() ? -1 : job.FileSize, &opened)) {
+        RunTo5((opened ? QStringLiteral("Cannot write the file ")
+                       : QStringLiteral("Cannot open the file ")) +
+               job.LocalFile + QStringLiteral(": ") + ErrnoText(e));
         return false;
     }
-    struct stat st;
-    if (!SizeUnknown() && ::fstat(f, &st) == 0 && st.st_size < job.FileSize &&
-        ::ftruncate(f, job.FileSize) != 0) {
-        const int e = errno;
-        ::close(f);
-        RunTo5(QStringLiteral("Cannot write the file ") + job.LocalFile + QStringLiteral(": ") +
-               ErrnoText(e));
-        return false;
-    }
-    fd = f;
-    job.FileNo = f;
+    job.FileNo = file.Descriptor();
     job.FileOpen = VbTrue;
     return true;
 }

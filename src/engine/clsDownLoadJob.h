@@ -14,10 +14,11 @@
 #include <cstdint>
 
 #include "engine/ByteRanges.h"
+#include "engine/TargetFile.h"
 #include "store/JobRecord.h"
 #include "store/JobValidators.h"
 
-class QTcpSocket;
+class HttpConnection;
 
 class clsDownLoadJob : public QObject {
     Q_OBJECT
@@ -130,9 +131,11 @@ signals:
     // A line for the job's log about something the reports do not tell (the file changed on
     // the server, the partial file is gone, ...).
     void LogNotice(int Part, const QString& Text);
+    // A line for the job's log about the ranges' work that is no problem (a range moved to a
+    // free connection, the number of connections the server takes).
+    void LogInfo(int Part, const QString& Text);
 
 private:
-    struct Connection;
     bool Alive(quint64 id, int k, quint64 serial) const;
     bool Report(int part, const QString& kind, const QString& detail);
     void ResetRun();
@@ -141,19 +144,12 @@ private:
     void ConnectSocket(int k);
     void CloseConnection(int k);
     void CloseAllConnections();
-    void OnConnected(int k, quint64 serial);
-    void OnSecured(int k, quint64 serial);
     void SendRequest(int k, quint64 serial);
-    void ReadSecure(int k, quint64 serial);
     // Closes connections that waited longer than the connect or receive timeout.
     void OnWatch();
     // After a failed connection: opens it again after the retry delay when its range still owes
     // bytes and it has retries left in this run. False when the connection stays closed.
     bool ScheduleRetry(int k, const QString& reason);
-    void OnReadyRead(int k, quint64 serial);
-    void OnDisconnected(int k, quint64 serial);
-    void OnError(int k, quint64 serial, int socketError);
-    bool Process(int k, const char* data, qint64 size);
     bool HandleHead(int k, const QByteArray& headBytes, const QByteArray& body);
     bool HeadOn1(const QString& head, const QByteArray& body);
     bool HeadOn2(const QString& head, const QByteArray& body);
@@ -169,9 +165,21 @@ private:
     ByteRanges StoredBytes() const;
     void PlanResume();
     bool Owes(int i) const;
+    // Gives free connections work: ranges that wait for a connection the server refused, then
+    // the far part of the range that would end last. Up to Parts connections, fewer when the
+    // server takes fewer.
+    void Rebalance();
+    // An answer or a refusal telling that the server takes no more connections: true when
+    // connection k is given up for now (its range waits for a free connection) because other
+    // connections work.
+    bool RefusedForCapacity(int k, const QString& head);
+    void NoteCapacity();
+    double Speed(int k) const;
     void OpenOwingRanges();
-    void OnPeerClosed(int k, quint64 serial);
-    bool FeedBody(int k, const char* data, qint64 size);
+    void OnPeerClosed(int k, quint64 serial, bool certain);
+    void OnFailed(int k, const QString& detail, int socketError);
+    bool FeedBody(int k, const QByteArray& body);
+    void OnChunksEnded(int k);
     bool StoreBody(int k, const char* data, qint64 size);
     bool EndChecks(int k);
     bool FailConnection(int k, const QString& detail);
@@ -181,10 +189,9 @@ private:
     bool OpenExistingFile();
     bool LearnSize(const QString& head);
     void EndRunTimes();
-    QString NextFreeName(const QString& name, bool checkFinal) const;
 
     JobRecord job;
-    int fd = -1;
+    TargetFile file;
     quint64 runId = 0;
     quint64 nextSerial = 0;
     int redirects = 0;
@@ -195,13 +202,16 @@ private:
     bool runConfirmed = false;  // an answer of this run has shown the server's file is ours
     bool keepName = false;      // the file is named already: a restart keeps the name
     int restarts = 0;           // restarts from zero since Start
-    JobValidator validator;     // of the server's file being downloaded
-    ByteRanges written;         // bytes of the file known to be on disk
+    int connCap = kMaxParts;    // connections the server takes in this run
+    bool capPending = false;    // a connection was refused; the count is told once all answered
+    bool capTold = false;       // the count has been told in this run
+    std::array<bool, kMaxParts + 1> waitsForConn{};  // range refused by the server, owes bytes
+    JobValidator validator;                          // of the server's file being downloaded
+    ByteRanges written;                              // bytes of the file known to be on disk
     QString lastError;
-    std::array<Connection*, kMaxParts + 1> conns{};
+    std::array<HttpConnection*, kMaxParts + 1> conns{};
     std::array<int, kMaxParts + 1> retriesUsed{};    // per connection since Start
     std::array<bool, kMaxParts + 1> retryPending{};  // waiting for the retry delay
     QTimer watch;
     std::array<QString, kMaxParts + 1> respHead, respStatus;
-    QByteArray readBuffer;
 };

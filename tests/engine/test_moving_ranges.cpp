@@ -37,7 +37,7 @@ const QRegularExpression kTakes(
 QString SlowedMap(const QString& slow, const QString& fast) {
     return QStringLiteral("map $connection $qv_rate { ~0$ %1; default %2; }").arg(slow, fast);
 }
-const QString kSlowedLimit = QStringLiteral("limit_rate $qv_rate;");
+const QString kSlowedLimit = QStringLiteral("sendfile off;\nlimit_rate $qv_rate;");
 
 std::string Output(const ToolRun& run) {
     return "exit " + std::to_string(run.code) + "\n  stderr: " + Tail(run.err) +
@@ -90,7 +90,7 @@ TEST(MovingRanges, CappedServerGoesOnWithTheConnectionsItAccepts) {
     for (const char* status : {"503", "429"}) {
         SCOPED_TRACE(std::string("limit_conn_status ") + status);
         NginxServer nginx(
-            QStringLiteral("limit_conn qvperip 4;\nlimit_conn_status %1;\nlimit_rate 2m;")
+            QStringLiteral("sendfile off;\nlimit_conn qvperip 4;\nlimit_conn_status %1;\nlimit_rate 2m;")
                 .arg(QLatin1String(status)),
             QStringLiteral("limit_conn_zone $binary_remote_addr zone=qvperip:1m;"));
         ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();

@@ -1,0 +1,326 @@
+#include "engine/HttpConnection.h"
+
+#include <sys/socket.h>
+
+#include <QPointer>
+#include <QTcpSocket>
+#include <cerrno>
+#include <cstring>
+
+#include "engine/TlsChannel.h"
+#include "engine/TlsSetup.h"
+
+namespace {
+
+constexpr qint64 kReadChunk = 256 * 1024;
+// Reads per notification, so one fast connection does not hold up the others and the window.
+constexpr int kChunksPerNotification = 4;
+// QAbstractSocket::SocketTimeoutError, the number in front of a timeout's "Error" report.
+constexpr int kTimeoutErrorNumber = 5;
+
+}  // namespace
+
+HttpConnection::HttpConnection(QObject* parent) : QObject(parent) {}
+
+HttpConnection::~HttpConnection() {
+    Abort();
+}
+
+void HttpConnection::Open(const QString& host, quint16 port, bool secureServer, bool viaProxy,
+                          const QString& proxyHost, quint16 proxyPort) {
+    secure = secureServer;
+    useProxy = viaProxy;
+    serverHost = host;
+    serverPort = port;
+    state = State::Connecting;
+    activity.start();
+    sock = new QTcpSocket(this);
+    connect(sock, &QTcpSocket::connected, this, &HttpConnection::OnSocketConnected);
+    connect(sock, &QTcpSocket::readyRead, this, &HttpConnection::OnSocketReadable);
+    connect(sock, &QTcpSocket::disconnected, this, &HttpConnection::OnSocketDisconnected);
+    connect(sock, &QTcpSocket::errorOccurred, this,
+            [this](QAbstractSocket::SocketError e) { OnSocketError(static_cast<int>(e)); });
+    // Unbuffered: the reader takes the bytes from the socket itself and so can tell an orderly
+    // close from a reset.
+    sock->connectToHost(useProxy ? proxyHost : host, useProxy ? proxyPort : port,
+                        QIODevice::ReadWrite | QIODevice::Unbuffered);
+}
+
+void HttpConnection::Abort() {
+    state = State::Closed;
+    if (tls != nullptr) {
+        tls->disconnect(this);
+        tls->deleteLater();
+        tls = nullptr;
+    }
+    if (sock != nullptr) {
+        sock->disconnect(this);
+        sock->abort();
+        sock->deleteLater();
+        sock = nullptr;
+    }
+}
+
+QString HttpConnection::PeerText(bool withAddress) const {
+    QString text = peerName + QLatin1Char(':') + QString::number(peerPort);
+    if (withAddress) text += QStringLiteral("(IP:") + peerAddress + QLatin1Char(')');
+    return text;
+}
+
+QString HttpConnection::TimeoutDetail(int connectSeconds, int receiveSeconds) const {
+    const bool waitingToSend = state == State::Connecting || state == State::Tunnelling ||
+                               state == State::Handshaking || state == State::Connected;
+    const bool owed = state == State::AwaitingHead || state == State::Body;
+    if (waitingToSend && connectSeconds > 0 && activity.hasExpired(qint64(connectSeconds) * 1000))
+        return QString::number(kTimeoutErrorNumber) +
+               QStringLiteral("Connect timeout: not connected after %1 seconds")
+                   .arg(connectSeconds);
+    if (owed && receiveSeconds > 0 && activity.hasExpired(qint64(receiveSeconds) * 1000))
+        return QString::number(kTimeoutErrorNumber) +
+               QStringLiteral("Receive timeout: nothing received for %1 seconds")
+                   .arg(receiveSeconds);
+    return QString();
+}
+
+bool HttpConnection::Fail(const QString& detail, int socketError) {
+    // The job looks at the state first; it ends the connection (or it ends here).
+    emit Failed(detail, socketError);
+    if (!Gone()) Abort();
+    return false;
+}
+
+void HttpConnection::OnSocketConnected() {
+    if (Gone()) return;
+    peerName = sock->peerName();
+    peerPort = sock->peerPort();
+    peerAddress = sock->peerAddress().toString();
+    if (secure && useProxy) {
+        // The tunnel first; the handshake follows the proxy's answer.
+        state = State::Tunnelling;
+        sock->write(TlsSetup::ConnectRequest(serverHost, serverPort));
+        return;
+    }
+    if (secure) {
+        StartTls();
+        return;
+    }
+    state = State::Connected;
+    emit Ready();
+}
+
+void HttpConnection::StartTls() {
+    state = State::Handshaking;
+    tls = new TlsChannel(this);
+    connect(tls, &TlsChannel::Secured, this, [this] {
+        if (Gone()) return;
+        state = State::Connected;
+        emit Ready();
+    });
+    connect(tls, &TlsChannel::ReadyRead, this, &HttpConnection::OnTlsReadable);
+    connect(tls, &TlsChannel::Failed, this, [this](const QString& reason) {
+        if (Gone()) return;
+        if (reason.startsWith(QLatin1String("Certificate error: "))) {
+            Abort();
+            emit Refused(reason);
+            return;
+        }
+        Fail(QStringLiteral("-1") + reason);
+    });
+    tls->Start(sock->socketDescriptor(), serverHost);
+    // The channel reads from its own copy of the descriptor from now on.
+    sock->disconnect(this);
+    sock->abort();
+    sock->deleteLater();
+    sock = nullptr;
+}
+
+void HttpConnection::Send(const QByteArray& request) {
+    if (Gone()) return;
+    head.clear();
+    state = State::AwaitingHead;
+    activity.start();
+    if (tls != nullptr) {
+        if (!tls->Write(request)) Fail(QStringLiteral("-1") + tls->ErrorText());
+        return;
+    }
+    sock->write(request);
+}
+
+void HttpConnection::StartBody(const char* data, qint64 size) {
+    if (Gone()) return;
+    chunkState = ChunkSize;
+    state = State::Body;
+    Feed(data, size);
+}
+
+void HttpConnection::Linger() {
+    if (!Gone()) state = State::Lingering;
+}
+
+void HttpConnection::OnSocketReadable() {
+    static thread_local QByteArray buffer;
+    if (buffer.size() < kReadChunk) buffer.resize(kReadChunk);
+    QPointer<HttpConnection> self(this);
+    for (int chunk = 0; chunk < kChunksPerNotification && !Gone(); ++chunk) {
+        activity.start();
+        // Look before reading: the socket layer reports a reset like an orderly close, and only
+        // an orderly close may end a body whose length was not announced.
+        char probe = 0;
+        const ssize_t seen =
+            ::recv(static_cast<int>(sock->socketDescriptor()), &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (seen == 0) {
+            emit PeerClosed(true);
+            if (!Gone()) Abort();
+            return;
+        }
+        if (seen < 0) {
+            const int e = errno;
+            if (e == EINTR) continue;
+            if (e == EAGAIN || e == EWOULDBLOCK) {
+                // Nothing there: this read asks the socket for the next notification. Bytes that
+                // came in since the look are the answer's like any others.
+                const qint64 n = sock->read(buffer.data(), kReadChunk);
+                if (n > 0) Process(buffer.constData(), n);
+                if (n < 0 && !Gone())
+                    Fail(QStringLiteral("-1The connection was closed unexpectedly"));
+                return;
+            }
+            Fail(QString::number(e) + QString::fromLocal8Bit(std::strerror(e)));
+            return;
+        }
+        const qint64 n = sock->read(buffer.data(), kReadChunk);
+        if (n <= 0) return;
+        if (!Process(buffer.constData(), n)) return;
+    }
+}
+
+void HttpConnection::OnTlsReadable() {
+    static thread_local QByteArray buffer;
+    if (buffer.size() < kReadChunk) buffer.resize(kReadChunk);
+    // Every decrypted byte is taken now: the channel tells again only when new bytes arrive.
+    while (!Gone() && tls != nullptr) {
+        const qint64 n = tls->Read(buffer.data(), kReadChunk);
+        if (n == -1) return;
+        if (n <= 0) {
+            emit PeerClosed(n == 0);
+            if (!Gone()) Abort();
+            return;
+        }
+        activity.start();
+        if (!Process(buffer.constData(), n)) return;
+    }
+}
+
+void HttpConnection::OnSocketDisconnected() {
+    if (Gone()) return;
+    // The reader sees an orderly close first; this comes only when the socket layer gave the
+    // connection up by itself, which does not end the data in order.
+    Fail(QStringLiteral("-1The connection was closed unexpectedly"));
+}
+
+void HttpConnection::OnSocketError(int error) {
+    if (Gone()) return;
+    Fail(QString::number(error) + sock->errorString(), error);
+}
+
+bool HttpConnection::Process(const char* data, qint64 size) {
+    if (state == State::Body || state == State::Lingering) return Feed(data, size);
+    head.append(data, size);
+    const qsizetype end = head.indexOf("\r\n\r\n");
+    if (state == State::Tunnelling) {
+        // The proxy's answer to CONNECT, up to its blank line; nothing of the server comes
+        // before the handshake.
+        if (end < 0) {
+            if (head.size() > kHeadLimit)
+                return Fail(QStringLiteral("-1Proxy answer larger than %1 bytes").arg(kHeadLimit));
+            return true;
+        }
+        const QString refused = TlsSetup::TunnelAnswer(head.left(end + 4));
+        head.clear();
+        if (!refused.isEmpty()) {
+            Abort();
+            emit Refused(refused);
+            return false;
+        }
+        StartTls();
+        return false;
+    }
+    if (state != State::AwaitingHead) return true;
+    if (end < 0 || end + 4 > kHeadLimit) {
+        if (head.size() > kHeadLimit || end >= 0)
+            return Fail(QStringLiteral("-1Response head larger than %1 bytes").arg(kHeadLimit));
+        return true;
+    }
+    const QByteArray headBytes = head.left(end + 4);
+    const QByteArray rest = head.mid(end + 4);
+    head.clear();
+    // The job answers with StartBody (or ends the connection).
+    emit HeadArrived(headBytes, rest);
+    return !Gone();
+}
+
+bool HttpConnection::Feed(const char* data, qint64 size) {
+    if (!chunked) {
+        emit Data(data, size);
+        return !Gone();
+    }
+    // Chunked transfer coding: only the chunks' data is the answer's.
+    plain.clear();
+    qint64 i = 0;
+    while (i < size && chunkState != ChunkDone) {
+        switch (chunkState) {
+            case ChunkSize:
+            case ChunkDataEnd:
+            case ChunkTrailer: {
+                const char* nl = static_cast<const char*>(std::memchr(data + i, '\n', size - i));
+                const qint64 stop = nl ? (nl - data) : size;
+                chunkLine.append(data + i, stop - i);
+                i = nl ? stop + 1 : size;
+                if (!nl) {
+                    if (chunkLine.size() > 4096) return Fail(QStringLiteral("-1Bad chunked data"));
+                    break;
+                }
+                QByteArray line = chunkLine.trimmed();
+                chunkLine.clear();
+                if (chunkState == ChunkDataEnd) {
+                    if (!line.isEmpty()) return Fail(QStringLiteral("-1Bad chunked data"));
+                    chunkState = ChunkSize;
+                } else if (chunkState == ChunkTrailer) {
+                    if (line.isEmpty()) chunkState = ChunkDone;
+                } else {
+                    const qsizetype semi = line.indexOf(';');
+                    if (semi >= 0) line.truncate(semi);
+                    bool ok = false;
+                    const qint64 n = line.trimmed().toLongLong(&ok, 16);
+                    if (!ok || n < 0) return Fail(QStringLiteral("-1Bad chunked data"));
+                    if (n == 0) {
+                        chunkState = ChunkTrailer;
+                    } else {
+                        chunkLeft = n;
+                        chunkState = ChunkData;
+                    }
+                }
+                break;
+            }
+            case ChunkData: {
+                const qint64 n = std::min(chunkLeft, size - i);
+                plain.append(data + i, n);
+                chunkLeft -= n;
+                i += n;
+                if (chunkLeft == 0) chunkState = ChunkDataEnd;
+                break;
+            }
+            case ChunkDone:
+                break;
+        }
+    }
+    const bool done = chunkState == ChunkDone;
+    if (plain.isEmpty() && !done) return true;
+    const QByteArray bytes = std::move(plain);
+    plain = QByteArray();
+    emit Data(bytes.constData(), bytes.size());
+    if (Gone()) return false;
+    if (!done) return true;
+    emit ChunksEnded();
+    return !Gone();
+}

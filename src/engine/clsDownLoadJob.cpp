@@ -18,7 +18,10 @@
 #include <limits>
 #include <vector>
 
+#include "engine/HttpHead.h"
+#include "engine/HttpRequest.h"
 #include "engine/TlsSetup.h"
+#include "engine/UrlParts.h"
 #include "store/JobTable.h"
 #include "store/NumberRule.h"
 #include "store/Settings.h"
@@ -78,99 +81,19 @@ bool Exists(const QString& path) {
     return ::stat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
-// The request target as bytes: printable ASCII as it stands, everything else percent-encoded.
-QByteArray EncodeTarget(const QString& path) {
-    const QByteArray utf8 = path.toUtf8();
-    QByteArray out;
-    out.reserve(utf8.size());
-    for (const char ch : utf8) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b > 0x20 && b < 0x7f) {
-            out.append(ch);
-        } else {
-            static const char hex[] = "0123456789ABCDEF";
-            out.append('%');
-            out.append(hex[b >> 4]);
-            out.append(hex[b & 15]);
-        }
-    }
-    return out;
-}
+// The response head rules the answers' checks below use.
+using ContentRange = HttpHead::ContentRange;
 
-// A header text with its line breaks and other control characters taken out.
-QByteArray CleanHeaderText(const QString& text) {
-    QByteArray out = text.toUtf8();
-    for (char& ch : out)
-        if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) ch = ' ';
-    return out;
-}
-
-qsizetype FindHeaderLine(const QString& head, const QString& label) {
-    // A header line starts after a line break; the status line is never a header line.
-    const qsizetype p = head.indexOf(QStringLiteral("\r\n") + label, 0, Qt::CaseInsensitive);
-    return p < 0 ? -1 : p + 2;
-}
-
-// Digits only, blanks around them allowed, at most 18 of them; -1 otherwise.
-qint64 StrictNumber(QStringView text) {
-    text = text.trimmed();
-    if (text.isEmpty() || text.size() > 18) return -1;
-    qint64 value = 0;
-    for (const QChar ch : text) {
-        if (ch < QLatin1Char('0') || ch > QLatin1Char('9')) return -1;
-        value = value * 10 + (ch.unicode() - '0');
-    }
-    return value;
-}
-
-// The values of every header line called name (any case), without surrounding blanks.
 QStringList HeaderValues(const QString& head, const QString& name) {
-    QStringList values;
-    const QStringList lines = head.split(QStringLiteral("\r\n"));
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype colon = lines[i].indexOf(QLatin1Char(':'));
-        if (colon <= 0) continue;
-        if (lines[i].left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
-            values << lines[i].mid(colon + 1).trimmed();
-    }
-    return values;
+    return HttpHead::Values(head, name);
 }
 
-// The body length a head announces: -1 without Content-Length, -2 when it is not one plain
-// number (a sign, blanks or other characters inside, several different values).
 qint64 AnnouncedLength(const QString& head) {
-    const QStringList values = HeaderValues(head, QStringLiteral("Content-Length"));
-    if (values.isEmpty()) return -1;
-    qint64 length = -1;
-    for (const QString& v : values) {
-        const qint64 n = StrictNumber(v);
-        if (n < 0 || (length >= 0 && n != length)) return -2;
-        length = n;
-    }
-    return length;
+    return HttpHead::StrictLength(head);
 }
-
-// "bytes first-last/total"; total -1 when the server wrote "*".
-struct ContentRange {
-    bool ok = false;
-    qint64 first = -1, last = -1, total = -1;
-};
 
 ContentRange ParseContentRange(const QString& value) {
-    ContentRange r;
-    if (!value.startsWith(QLatin1String("bytes "), Qt::CaseInsensitive)) return r;
-    const QString rest = value.mid(6).trimmed();
-    const qsizetype dash = rest.indexOf(QLatin1Char('-'));
-    const qsizetype slash = rest.indexOf(QLatin1Char('/'));
-    if (dash <= 0 || slash < dash) return r;
-    const qint64 first = StrictNumber(QStringView(rest).left(dash));
-    const qint64 last = StrictNumber(QStringView(rest).mid(dash + 1, slash - dash - 1));
-    const QString totalText = rest.mid(slash + 1).trimmed();
-    const qint64 total = totalText == QLatin1String("*") ? -1 : StrictNumber(totalText);
-    if (first < 0 || last < first || (totalText != QLatin1String("*") && total < 0)) return r;
-    if (total >= 0 && last >= total) return r;
-    r = {true, first, last, total};
-    return r;
+    return HttpHead::ParseContentRange(value);
 }
 
 bool IsRedirect(const QString& head) {
@@ -180,9 +103,7 @@ bool IsRedirect(const QString& head) {
 }
 
 QString StatusLine(const QString& head) {
-    QString line = head.section(QLatin1String("\r\n"), 0, 0);
-    if (line.size() > 200) line = line.left(200) + QStringLiteral("...");
-    return line;
+    return HttpHead::StatusLine(head);
 }
 
 }  // namespace
@@ -229,39 +150,12 @@ bool clsDownLoadJob::SplitUrl(const QString& url) {
 }
 
 bool clsDownLoadJob::SplitUrl(const QString& url, JobRecord& record) {
-    const QString s = url.trimmed();
-    const bool tls = s.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
-    if (!tls && !s.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)) return false;
-    const int skip = tls ? 8 : 7;
-    const qsizetype p = s.indexOf(QLatin1Char('/'), skip);
-    if (p < 0) return false;
-    const QString hp = s.left(p);
-    const qsizetype q = hp.indexOf(QLatin1Char(':'), skip);
-    QString host;
-    uint16_t port = tls ? 443 : 80;
-    if (q >= 0) {
-        const QString portText = hp.mid(q + 1);
-        if (portText.isEmpty()) return false;
-        for (const QChar ch : portText)
-            if (!ch.isDigit() || ch.unicode() > 127) return false;
-        const double value = NumberRule::Val(portText);
-        if (value < 1 || value > 65535) return false;
-        port = static_cast<uint16_t>(value);
-        host = hp.mid(skip, q - skip);
-    } else {
-        host = hp.mid(skip);
-    }
-    if (host.isEmpty()) return false;
-    for (const QChar ch : host)
-        if (ch.unicode() <= 0x20 || ch.unicode() == 0x7f) return false;
-    QString path = s.mid(p);
-    // A secure address goes through a proxy as a tunnel (CONNECT), so its request keeps the
-    // plain path; only plain HTTP asks the proxy with the absolute address.
-    if (record.UseProxy != 0 && !tls) path = QStringLiteral("http://") + host + path;
-    record.Host = host;
-    record.Port = port;
-    record.Path = path;
-    record.FileName = s.mid(s.lastIndexOf(QLatin1Char('/')) + 1);
+    UrlParts parts;
+    if (!parts.Split(url, UrlParts::EngineRules())) return false;
+    record.Host = parts.Host;
+    record.Port = parts.Port;
+    record.Path = parts.Target(record.UseProxy != 0);
+    record.FileName = parts.FileName;
     record.Spare = record.FileName;
     return true;
 }
@@ -271,84 +165,40 @@ bool clsDownLoadJob::IsSecureUrl(const QString& url) {
 }
 
 QByteArray clsDownLoadJob::RequestText(const JobRecord& record, int part, const QString& ifRange) {
-    QByteArray r;
-    r.reserve(256 + record.Path.size());
-    r += "GET " + EncodeTarget(record.Path) + " HTTP/1.1\r\n";
-    r += "Accept: */*\r\n";
-    if (SendAcceptEncodingLine) r += "Accept -Encoding: gzip , deflate\r\n";
-    r += "User-Agent: " + CleanHeaderText(record.UserAgent) + "\r\n";
-    r += "Host: " + CleanHeaderText(record.Host) + "\r\n";
+    HttpRequest request;
+    request.Target = record.Path;
+    request.UserAgent = record.UserAgent;
+    request.Host = record.Host;
+    request.OddAcceptEncoding = SendAcceptEncodingLine;
     if (part >= 1 && part <= kMaxParts && record.Segments[part].CurPos > 0) {
-        r += "Range: bytes=" + QByteArray::number(record.Segments[part].CurPos) + "-\r\n";
-        if (!ifRange.isEmpty()) r += "If-Range: " + CleanHeaderText(ifRange) + "\r\n";
+        request.RangeFrom = record.Segments[part].CurPos;
+        request.IfRange = ifRange;
     }
-    r += "Connection: close\r\n\r\n";
-    return r;
+    return request.Bytes();
 }
 
 QString clsDownLoadJob::GetResponseHead(const QByteArray& bytes) {
-    const qsizetype p = bytes.indexOf("\r\n\r\n");
-    if (p < 0) return QString();
-    return QString::fromLatin1(bytes.constData(), p + 4);
+    return HttpHead::Text(bytes);
 }
 
 QString clsDownLoadJob::GetStatusClass(const QString& head) {
-    if (head.contains(QLatin1String("HTTP/1.1 200 OK")) ||
-        head.contains(QLatin1String("HTTP/1.0 200 OK")))
-        return QStringLiteral("200");
-    if (head.contains(QLatin1String("HTTP/1.1 206")) ||
-        head.contains(QLatin1String("HTTP/1.0 206 ")))
-        return QStringLiteral("206");
-    if (head.contains(QLatin1String("HTTP/1.1 404")) ||
-        head.contains(QLatin1String("HTTP/1.0 404 ")))
-        return QStringLiteral("404");
-    if (head.contains(QLatin1String("HTTP/1.1 30")) || head.contains(QLatin1String("HTTP/1.0 30 ")))
-        return QStringLiteral("30");
-    return QString();
+    return HttpHead::StatusClass(head, true);
 }
 
 QString clsDownLoadJob::GetContentLength(const QString& head) {
-    const qsizetype p = FindHeaderLine(head, QStringLiteral("Content-Length:"));
-    if (p < 0) return QStringLiteral("0");
-    const qsizetype start = p + 15;
-    qsizetype q = head.indexOf(QLatin1String("\r\n"), start);
-    if (q < 0) q = head.size();
-    QString value = head.mid(start, q - start);
-    // One blank after the colon belongs to the label.
-    if (value.startsWith(QLatin1Char(' '))) value.remove(0, 1);
-    return value;
+    return HttpHead::LengthText(head);
 }
 
 QString clsDownLoadJob::GetLocation(const QString& head) {
-    const qsizetype p = FindHeaderLine(head, QStringLiteral("Location:"));
-    if (p < 0) return QString();
-    const qsizetype start = p + 9;
-    qsizetype q = head.indexOf(QLatin1String("\r\n"), start);
-    if (q < 0) q = head.size();
-    return head.mid(start, q - start).trimmed();
+    return HttpHead::Location(head);
 }
 
 QString clsDownLoadJob::HeaderValue(const QString& head, const QString& name) {
-    const QString label = name + QLatin1Char(':');
-    const qsizetype p = FindHeaderLine(head, label);
-    if (p < 0) return QString();
-    const qsizetype start = p + label.size();
-    qsizetype q = head.indexOf(QLatin1String("\r\n"), start);
-    if (q < 0) q = head.size();
-    return head.mid(start, q - start).trimmed();
+    return HttpHead::Value(head, name);
 }
 
 int clsDownLoadJob::StatusCode(const QString& head) {
-    if (!head.startsWith(QLatin1String("HTTP/"))) return 0;
-    const qsizetype blank = head.indexOf(QLatin1Char(' '));
-    if (blank < 0 || blank + 4 > head.size()) return 0;
-    int code = 0;
-    for (int i = 1; i <= 3; ++i) {
-        const QChar ch = head.at(blank + i);
-        if (!ch.isDigit()) return 0;
-        code = code * 10 + ch.digitValue();
-    }
-    return code;
+    return HttpHead::StatusCode(head);
 }
 
 QString clsDownLoadJob::GetFileBase(const QString& name) {

@@ -60,7 +60,8 @@ struct ContentRange {
 };
 ContentRange ParseContentRange(const QString& value);
 
-// Which rule tells a chunked body.
+// Which rule tells a chunked body: download connections read the header line, the page
+// analyser the label anywhere, the update check the exact line.
 enum class ChunkedRule {
     HeaderLine,     // the first Transfer-Encoding header line's value contains "chunked" (any case)
     LabelAnywhere,  // the value after the first "Transfer-Encoding:" anywhere contains "chunked"

@@ -1,5 +1,7 @@
 #include "browser/MovieUrls.h"
 
+#include "engine/UrlResolve.h"
+
 QString PageBase;
 QString SiteRoot;
 
@@ -27,13 +29,9 @@ QString GetMovieUrl(const PageElement& e) {
     QString u = e.Movie;
     if (u.isEmpty()) u = e.Src;
     if (u.isEmpty()) return {};
-    if (!u.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) &&
-        !u.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
-        if (u.startsWith(u'/'))
-            u = SiteRoot + u.mid(1);
-        else
-            u = PageBase + u;
-    }
+    // "/x" goes after SiteRoot (the start of PageBase), anything else after PageBase;
+    // "//x" too is a path here.
+    u = UrlResolve::Resolve(u, PageBase, UrlResolve::PageRules(false));
     if (u.right(3).compare(QLatin1String("swf"), Qt::CaseInsensitive) == 0 ||
         e.OuterHtml.contains(QLatin1String("flash"), Qt::CaseInsensitive))
         return u;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/HttpHead.h"
 #include "engine/TlsChannel.h"
 #include "engine/TlsSetup.h"
 
@@ -148,7 +149,7 @@ void HttpConnection::Send(const QByteArray& request) {
 
 void HttpConnection::StartBody(const char* data, qint64 size) {
     if (Gone()) return;
-    chunkState = ChunkSize;
+    decoder = ChunkedDecoder();
     state = State::Body;
     Feed(data, size);
 }
@@ -226,7 +227,9 @@ void HttpConnection::OnSocketError(int error) {
 bool HttpConnection::Process(const char* data, qint64 size) {
     if (state == State::Body || state == State::Lingering) return Feed(data, size);
     head.append(data, size);
-    const qsizetype end = head.indexOf("\r\n\r\n");
+    // Where the blank line ends (-1 while it has not come), then where it starts.
+    const qsizetype after = HttpHead::End(head);
+    const qsizetype end = after < 0 ? -1 : after - 4;
     if (state == State::Tunnelling) {
         // The proxy's answer to CONNECT, up to its blank line; nothing of the server comes
         // before the handshake.
@@ -266,55 +269,8 @@ bool HttpConnection::Feed(const char* data, qint64 size) {
     }
     // Chunked transfer coding: only the chunks' data is the answer's.
     plain.clear();
-    qint64 i = 0;
-    while (i < size && chunkState != ChunkDone) {
-        switch (chunkState) {
-            case ChunkSize:
-            case ChunkDataEnd:
-            case ChunkTrailer: {
-                const char* nl = static_cast<const char*>(std::memchr(data + i, '\n', size - i));
-                const qint64 stop = nl ? (nl - data) : size;
-                chunkLine.append(data + i, stop - i);
-                i = nl ? stop + 1 : size;
-                if (!nl) {
-                    if (chunkLine.size() > 4096) return Fail(QStringLiteral("-1Bad chunked data"));
-                    break;
-                }
-                QByteArray line = chunkLine.trimmed();
-                chunkLine.clear();
-                if (chunkState == ChunkDataEnd) {
-                    if (!line.isEmpty()) return Fail(QStringLiteral("-1Bad chunked data"));
-                    chunkState = ChunkSize;
-                } else if (chunkState == ChunkTrailer) {
-                    if (line.isEmpty()) chunkState = ChunkDone;
-                } else {
-                    const qsizetype semi = line.indexOf(';');
-                    if (semi >= 0) line.truncate(semi);
-                    bool ok = false;
-                    const qint64 n = line.trimmed().toLongLong(&ok, 16);
-                    if (!ok || n < 0) return Fail(QStringLiteral("-1Bad chunked data"));
-                    if (n == 0) {
-                        chunkState = ChunkTrailer;
-                    } else {
-                        chunkLeft = n;
-                        chunkState = ChunkData;
-                    }
-                }
-                break;
-            }
-            case ChunkData: {
-                const qint64 n = std::min(chunkLeft, size - i);
-                plain.append(data + i, n);
-                chunkLeft -= n;
-                i += n;
-                if (chunkLeft == 0) chunkState = ChunkDataEnd;
-                break;
-            }
-            case ChunkDone:
-                break;
-        }
-    }
-    const bool done = chunkState == ChunkDone;
+    if (!decoder.Feed(data, size, plain)) return Fail(QStringLiteral("-1Bad chunked data"));
+    const bool done = decoder.Done();
     if (plain.isEmpty() && !done) return true;
     const QByteArray bytes = std::move(plain);
     plain = QByteArray();

@@ -12,6 +12,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "engine/ChunkedDecoder.h"
+
 class QTcpSocket;
 class TlsChannel;
 
@@ -54,7 +56,7 @@ public:
     bool IsChunked() const { return chunked; }
     bool InBody() const { return state == State::Body || state == State::Lingering; }
     bool IsLingering() const { return state == State::Lingering; }
-    bool ChunksDone() const { return chunkState == ChunkDone; }
+    bool ChunksDone() const { return decoder.Done(); }
     // "name:port", and with withAddress "(IP:address)" after it.
     QString PeerText(bool withAddress) const;
     // The "Error" detail of a connection that has waited longer than its timeout, "" otherwise.
@@ -104,8 +106,6 @@ private:
     QElapsedTimer activity;  // since the connect began, the request went out or bytes came
     QByteArray head;         // head bytes (or the proxy's answer) until the blank line
     bool chunked = false;
-    enum { ChunkSize, ChunkData, ChunkDataEnd, ChunkTrailer, ChunkDone } chunkState = ChunkSize;
-    qint64 chunkLeft = 0;
-    QByteArray chunkLine;
+    ChunkedDecoder decoder;
     QByteArray plain;  // decoded chunk data of one read
 };

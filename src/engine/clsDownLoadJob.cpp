@@ -1,30 +1,20 @@
 #include "engine/clsDownLoadJob.h"
 
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QFileInfo>
-#include <QSslSocket>
-#include <QTcpSocket>
 #include <QTimer>
-#include <QUrl>
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
-#include <cstring>
-#include <limits>
-#include <vector>
 
 #include "engine/HttpConnection.h"
+#include "engine/HttpHead.h"
+#include "engine/HttpRequest.h"
 #include "engine/RangePlan.h"
 #include "engine/TargetFile.h"
 #include "engine/TlsSetup.h"
+#include "engine/UrlParts.h"
+#include "engine/UrlResolve.h"
 #include "store/JobTable.h"
-#include "store/NumberRule.h"
 #include "store/Settings.h"
 #include "store/VbDate.h"
 
@@ -56,111 +46,10 @@ bool Exists(const QString& path) {
     return TargetFile::Exists(path);
 }
 
-// The request target as bytes: printable ASCII as it stands, everything else percent-encoded.
-QByteArray EncodeTarget(const QString& path) {
-    const QByteArray utf8 = path.toUtf8();
-    QByteArray out;
-    out.reserve(utf8.size());
-    for (const char ch : utf8) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b > 0x20 && b < 0x7f) {
-            out.append(ch);
-        } else {
-            static const char hex[] = "0123456789ABCDEF";
-            out.append('%');
-            out.append(hex[b >> 4]);
-            out.append(hex[b & 15]);
-        }
-    }
-    return out;
-}
-
-// A header text with its line breaks and other control characters taken out.
-QByteArray CleanHeaderText(const QString& text) {
-    QByteArray out = text.toUtf8();
-    for (char& ch : out)
-        if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) ch = ' ';
-    return out;
-}
-
-qsizetype FindHeaderLine(const QString& head, const QString& label) {
-    // A header line starts after a line break; the status line is never a header line.
-    const qsizetype p = head.indexOf(QStringLiteral("\r\n") + label, 0, Qt::CaseInsensitive);
-    return p < 0 ? -1 : p + 2;
-}
-
-// Digits only, blanks around them allowed, at most 18 of them; -1 otherwise.
-qint64 StrictNumber(QStringView text) {
-    text = text.trimmed();
-    if (text.isEmpty() || text.size() > 18) return -1;
-    qint64 value = 0;
-    for (const QChar ch : text) {
-        if (ch < QLatin1Char('0') || ch > QLatin1Char('9')) return -1;
-        value = value * 10 + (ch.unicode() - '0');
-    }
-    return value;
-}
-
-// The values of every header line called name (any case), without surrounding blanks.
-QStringList HeaderValues(const QString& head, const QString& name) {
-    QStringList values;
-    const QStringList lines = head.split(QStringLiteral("\r\n"));
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype colon = lines[i].indexOf(QLatin1Char(':'));
-        if (colon <= 0) continue;
-        if (lines[i].left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
-            values << lines[i].mid(colon + 1).trimmed();
-    }
-    return values;
-}
-
-// The body length a head announces: -1 without Content-Length, -2 when it is not one plain
-// number (a sign, blanks or other characters inside, several different values).
-qint64 AnnouncedLength(const QString& head) {
-    const QStringList values = HeaderValues(head, QStringLiteral("Content-Length"));
-    if (values.isEmpty()) return -1;
-    qint64 length = -1;
-    for (const QString& v : values) {
-        const qint64 n = StrictNumber(v);
-        if (n < 0 || (length >= 0 && n != length)) return -2;
-        length = n;
-    }
-    return length;
-}
-
-// "bytes first-last/total"; total -1 when the server wrote "*".
-struct ContentRange {
-    bool ok = false;
-    qint64 first = -1, last = -1, total = -1;
-};
-
-ContentRange ParseContentRange(const QString& value) {
-    ContentRange r;
-    if (!value.startsWith(QLatin1String("bytes "), Qt::CaseInsensitive)) return r;
-    const QString rest = value.mid(6).trimmed();
-    const qsizetype dash = rest.indexOf(QLatin1Char('-'));
-    const qsizetype slash = rest.indexOf(QLatin1Char('/'));
-    if (dash <= 0 || slash < dash) return r;
-    const qint64 first = StrictNumber(QStringView(rest).left(dash));
-    const qint64 last = StrictNumber(QStringView(rest).mid(dash + 1, slash - dash - 1));
-    const QString totalText = rest.mid(slash + 1).trimmed();
-    const qint64 total = totalText == QLatin1String("*") ? -1 : StrictNumber(totalText);
-    if (first < 0 || last < first || (totalText != QLatin1String("*") && total < 0)) return r;
-    if (total >= 0 && last >= total) return r;
-    r = {true, first, last, total};
-    return r;
-}
-
 bool IsRedirect(const QString& head) {
     if (clsDownLoadJob::GetStatusClass(head) == QLatin1String("30")) return true;
     const int code = clsDownLoadJob::StatusCode(head);
     return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
-}
-
-QString StatusLine(const QString& head) {
-    QString line = head.section(QLatin1String("\r\n"), 0, 0);
-    if (line.size() > 200) line = line.left(200) + QStringLiteral("...");
-    return line;
 }
 
 }  // namespace
@@ -182,39 +71,12 @@ bool clsDownLoadJob::SplitUrl(const QString& url) {
 }
 
 bool clsDownLoadJob::SplitUrl(const QString& url, JobRecord& record) {
-    const QString s = url.trimmed();
-    const bool tls = s.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
-    if (!tls && !s.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)) return false;
-    const int skip = tls ? 8 : 7;
-    const qsizetype p = s.indexOf(QLatin1Char('/'), skip);
-    if (p < 0) return false;
-    const QString hp = s.left(p);
-    const qsizetype q = hp.indexOf(QLatin1Char(':'), skip);
-    QString host;
-    uint16_t port = tls ? 443 : 80;
-    if (q >= 0) {
-        const QString portText = hp.mid(q + 1);
-        if (portText.isEmpty()) return false;
-        for (const QChar ch : portText)
-            if (!ch.isDigit() || ch.unicode() > 127) return false;
-        const double value = NumberRule::Val(portText);
-        if (value < 1 || value > 65535) return false;
-        port = static_cast<uint16_t>(value);
-        host = hp.mid(skip, q - skip);
-    } else {
-        host = hp.mid(skip);
-    }
-    if (host.isEmpty()) return false;
-    for (const QChar ch : host)
-        if (ch.unicode() <= 0x20 || ch.unicode() == 0x7f) return false;
-    QString path = s.mid(p);
-    // A secure address goes through a proxy as a tunnel (CONNECT), so its request keeps the
-    // plain path; only plain HTTP asks the proxy with the absolute address.
-    if (record.UseProxy != 0 && !tls) path = QStringLiteral("http://") + host + path;
-    record.Host = host;
-    record.Port = port;
-    record.Path = path;
-    record.FileName = s.mid(s.lastIndexOf(QLatin1Char('/')) + 1);
+    UrlParts parts;
+    if (!parts.Split(url, UrlParts::EngineRules())) return false;
+    record.Host = parts.Host;
+    record.Port = parts.Port;
+    record.Path = parts.Target(record.UseProxy != 0);
+    record.FileName = parts.FileName;
     record.Spare = record.FileName;
     return true;
 }
@@ -224,84 +86,40 @@ bool clsDownLoadJob::IsSecureUrl(const QString& url) {
 }
 
 QByteArray clsDownLoadJob::RequestText(const JobRecord& record, int part, const QString& ifRange) {
-    QByteArray r;
-    r.reserve(256 + record.Path.size());
-    r += "GET " + EncodeTarget(record.Path) + " HTTP/1.1\r\n";
-    r += "Accept: */*\r\n";
-    if (SendAcceptEncodingLine) r += "Accept -Encoding: gzip , deflate\r\n";
-    r += "User-Agent: " + CleanHeaderText(record.UserAgent) + "\r\n";
-    r += "Host: " + CleanHeaderText(record.Host) + "\r\n";
+    HttpRequest request;
+    request.Target = record.Path;
+    request.UserAgent = record.UserAgent;
+    request.Host = record.Host;
+    request.OddAcceptEncoding = SendAcceptEncodingLine;
     if (part >= 1 && part <= kMaxParts && record.Segments[part].CurPos > 0) {
-        r += "Range: bytes=" + QByteArray::number(record.Segments[part].CurPos) + "-\r\n";
-        if (!ifRange.isEmpty()) r += "If-Range: " + CleanHeaderText(ifRange) + "\r\n";
+        request.RangeFrom = record.Segments[part].CurPos;
+        request.IfRange = ifRange;
     }
-    r += "Connection: close\r\n\r\n";
-    return r;
+    return request.Bytes();
 }
 
 QString clsDownLoadJob::GetResponseHead(const QByteArray& bytes) {
-    const qsizetype p = bytes.indexOf("\r\n\r\n");
-    if (p < 0) return QString();
-    return QString::fromLatin1(bytes.constData(), p + 4);
+    return HttpHead::Text(bytes);
 }
 
 QString clsDownLoadJob::GetStatusClass(const QString& head) {
-    if (head.contains(QLatin1String("HTTP/1.1 200 OK")) ||
-        head.contains(QLatin1String("HTTP/1.0 200 OK")))
-        return QStringLiteral("200");
-    if (head.contains(QLatin1String("HTTP/1.1 206")) ||
-        head.contains(QLatin1String("HTTP/1.0 206 ")))
-        return QStringLiteral("206");
-    if (head.contains(QLatin1String("HTTP/1.1 404")) ||
-        head.contains(QLatin1String("HTTP/1.0 404 ")))
-        return QStringLiteral("404");
-    if (head.contains(QLatin1String("HTTP/1.1 30")) || head.contains(QLatin1String("HTTP/1.0 30 ")))
-        return QStringLiteral("30");
-    return QString();
+    return HttpHead::StatusClass(head, true);
 }
 
 QString clsDownLoadJob::GetContentLength(const QString& head) {
-    const qsizetype p = FindHeaderLine(head, QStringLiteral("Content-Length:"));
-    if (p < 0) return QStringLiteral("0");
-    const qsizetype start = p + 15;
-    qsizetype q = head.indexOf(QLatin1String("\r\n"), start);
-    if (q < 0) q = head.size();
-    QString value = head.mid(start, q - start);
-    // One blank after the colon belongs to the label.
-    if (value.startsWith(QLatin1Char(' '))) value.remove(0, 1);
-    return value;
+    return HttpHead::LengthText(head);
 }
 
 QString clsDownLoadJob::GetLocation(const QString& head) {
-    const qsizetype p = FindHeaderLine(head, QStringLiteral("Location:"));
-    if (p < 0) return QString();
-    const qsizetype start = p + 9;
-    qsizetype q = head.indexOf(QLatin1String("\r\n"), start);
-    if (q < 0) q = head.size();
-    return head.mid(start, q - start).trimmed();
+    return HttpHead::Location(head);
 }
 
 QString clsDownLoadJob::HeaderValue(const QString& head, const QString& name) {
-    const QString label = name + QLatin1Char(':');
-    const qsizetype p = FindHeaderLine(head, label);
-    if (p < 0) return QString();
-    const qsizetype start = p + label.size();
-    qsizetype q = head.indexOf(QLatin1String("\r\n"), start);
-    if (q < 0) q = head.size();
-    return head.mid(start, q - start).trimmed();
+    return HttpHead::Value(head, name);
 }
 
 int clsDownLoadJob::StatusCode(const QString& head) {
-    if (!head.startsWith(QLatin1String("HTTP/"))) return 0;
-    const qsizetype blank = head.indexOf(QLatin1Char(' '));
-    if (blank < 0 || blank + 4 > head.size()) return 0;
-    int code = 0;
-    for (int i = 1; i <= 3; ++i) {
-        const QChar ch = head.at(blank + i);
-        if (!ch.isDigit()) return 0;
-        code = code * 10 + ch.digitValue();
-    }
-    return code;
+    return HttpHead::StatusCode(head);
 }
 
 QString clsDownLoadJob::GetFileBase(const QString& name) {
@@ -938,8 +756,7 @@ void clsDownLoadJob::NoteCapacity() {
 bool clsDownLoadJob::HandleHead(int k, const QByteArray& headBytes, const QByteArray& body) {
     HttpConnection* c = conns[k];
     const QString head = QString::fromLatin1(headBytes);
-    c->SetChunked(HeaderValue(head, QStringLiteral("Transfer-Encoding"))
-                      .contains(QLatin1String("chunked"), Qt::CaseInsensitive));
+    c->SetChunked(HttpHead::IsChunked(head, HttpHead::ChunkedRule::HeaderLine));
     if (!resumeRun && k == 1 && c->FirstOfRun) return HeadOn1(head, body);
     if (!resumeRun && k == 2 && !rangeTested) return HeadOn2(head, body);
     return HeadRanged(k, head, body);
@@ -970,12 +787,14 @@ QString clsDownLoadJob::CheckAnswer(int k, const QString& head, bool* changed) {
             // new job's run without validators it only means the range was ignored.
             *changed = resumeRun || !validator.IfRange().isEmpty() || otherFile;
             return QStringLiteral("The server sent the whole file instead of the rest (") +
-                   StatusLine(head) + QStringLiteral("): the file may have changed on the server.");
+                   HttpHead::StatusLine(head) +
+                   QStringLiteral("): the file may have changed on the server.");
         }
-        const qint64 length = c->IsChunked() ? -1 : AnnouncedLength(head);
+        const qint64 length = c->IsChunked() ? -1 : HttpHead::StrictLength(head);
         if (length == -2)
             return QStringLiteral("Invalid Content-Length in the answer: ") +
-                   HeaderValues(head, QStringLiteral("Content-Length")).join(QStringLiteral(", "));
+                   HttpHead::Values(head, QStringLiteral("Content-Length"))
+                       .join(QStringLiteral(", "));
         if (!SizeUnknown() && length >= 0 && length != job.FileSize) {
             *changed = true;
             return QStringLiteral("The file on the server has %1 bytes now, not %2.")
@@ -989,12 +808,13 @@ QString clsDownLoadJob::CheckAnswer(int k, const QString& head, bool* changed) {
         c->BodyLeft = length;
         return QString();
     }
-    if (code != 206) return QStringLiteral("The server answered ") + StatusLine(head);
+    if (code != 206) return QStringLiteral("The server answered ") + HttpHead::StatusLine(head);
     if (c->RequestPos == 0)
         return QStringLiteral("Partial answer to a request for the whole file: ") +
-               StatusLine(head);
-    const QStringList ranges = HeaderValues(head, QStringLiteral("Content-Range"));
-    const ContentRange r = ranges.size() == 1 ? ParseContentRange(ranges[0]) : ContentRange{};
+               HttpHead::StatusLine(head);
+    const QStringList ranges = HttpHead::Values(head, QStringLiteral("Content-Range"));
+    const HttpHead::ContentRange r =
+        ranges.size() == 1 ? HttpHead::ParseContentRange(ranges[0]) : HttpHead::ContentRange{};
     if (!r.ok)
         return QStringLiteral("Invalid Content-Range in the answer: \"") +
                ranges.join(QStringLiteral(", ")) + QLatin1Char('"');
@@ -1013,7 +833,7 @@ QString clsDownLoadJob::CheckAnswer(int k, const QString& head, bool* changed) {
         *changed = true;
         return otherText;
     }
-    const qint64 length = c->IsChunked() ? -1 : AnnouncedLength(head);
+    const qint64 length = c->IsChunked() ? -1 : HttpHead::StrictLength(head);
     if (length == -2 || (length >= 0 && length != r.last - r.first + 1))
         return QStringLiteral("Content-Length does not match Content-Range in the answer");
     c->BodyLeft = r.last - r.first + 1;
@@ -1024,8 +844,8 @@ bool clsDownLoadJob::LearnSize(const QString& head) {
     // The size of a job whose length was not known, from an answer that has been checked.
     qint64 size = -1;
     if (StatusCode(head) == 206) {
-        const ContentRange r =
-            ParseContentRange(HeaderValue(head, QStringLiteral("Content-Range")));
+        const HttpHead::ContentRange r =
+            HttpHead::ParseContentRange(HeaderValue(head, QStringLiteral("Content-Range")));
         if (r.ok) size = r.total;
     }
     if (size < 0) return true;
@@ -1054,7 +874,8 @@ bool clsDownLoadJob::HeadOn1(const QString& head, const QByteArray& body) {
     if (!Report(1, kResponse, head) || !Alive(id, 1, serial)) return false;
     const int code = StatusCode(head);
     if (code == 0) {
-        RunTo5(QStringLiteral("The server's answer has no status line: ") + StatusLine(head));
+        RunTo5(QStringLiteral("The server's answer has no status line: ") +
+               HttpHead::StatusLine(head));
         return false;
     }
     if (IsRedirect(head)) return FollowRedirect(1, head);
@@ -1064,19 +885,20 @@ bool clsDownLoadJob::HeadOn1(const QString& head, const QByteArray& body) {
     }
     // A busy server is asked again after the retry delay.
     if (code == 503 || code == 429)
-        return FailConnection(1, QStringLiteral("-1The server answered ") + StatusLine(head));
+        return FailConnection(
+            1, QStringLiteral("-1The server answered ") + HttpHead::StatusLine(head));
     // Only a 200 carries the whole file.
     if (code != 200) {
         RunTo5((code == 206 ? QStringLiteral("Partial answer to a request for the whole file: ")
                             : QStringLiteral("The server answered ")) +
-               StatusLine(head));
+               HttpHead::StatusLine(head));
         return false;
     }
     // A chunked body's length comes with its chunks.
-    const qint64 length = c->IsChunked() ? -1 : AnnouncedLength(head);
+    const qint64 length = c->IsChunked() ? -1 : HttpHead::StrictLength(head);
     if (length == -2) {
         RunTo5(QStringLiteral("Invalid Content-Length in the answer: ") +
-               HeaderValues(head, QStringLiteral("Content-Length")).join(QStringLiteral(", ")));
+               HttpHead::Values(head, QStringLiteral("Content-Length")).join(QStringLiteral(", ")));
         return false;
     }
     if (length > kInt32Max) {
@@ -1120,8 +942,9 @@ bool clsDownLoadJob::FollowRedirect(int k, const QString& head) {
     QString target = location;
     if (!location.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) &&
         !location.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
-        const QUrl resolved = QUrl(job.Url).resolved(QUrl(location));
-        target = QString::fromUtf8(resolved.toEncoded());
+        // Another scheme than http(s) is no reference to resolve: it is refused as it stands.
+        target = UrlResolve::Resolve(location, job.Url, UrlResolve::BrowserRules());
+        if (target.isEmpty()) target = location;
     }
     // A redirect met while resuming: the next answer starts with its head again.
     if (job.FileOpen != 0) CloseFile();

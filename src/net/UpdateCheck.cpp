@@ -1,5 +1,8 @@
 #include "net/UpdateCheck.h"
 
+#include "engine/ChunkedDecoder.h"
+#include "engine/HttpHead.h"
+#include "engine/HttpRequest.h"
 #include "store/Globals.h"
 #include "store/NumberRule.h"
 
@@ -8,24 +11,13 @@ namespace {
 // The maker's update file is a few lines; an answer beyond this is not one.
 constexpr qsizetype kMaxAnswer = 1024 * 1024;
 
-// A chunked body ("size CRLF data CRLF ... 0 CRLF CRLF") as its data; what cannot be read as
-// chunks is kept as it came.
+// A chunked body as its data; what cannot be read as chunks is kept as it came. The two bytes
+// after a chunk's data are passed over without a look.
 QByteArray Dechunk(const QByteArray& body) {
-    QByteArray out;
-    qsizetype pos = 0;
-    for (;;) {
-        const qsizetype eol = body.indexOf("\r\n", pos);
-        if (eol < 0) return out;
-        bool ok = false;
-        const QByteArray sizeText = body.mid(pos, eol - pos).split(';').value(0).trimmed();
-        const qlonglong size = sizeText.toLongLong(&ok, 16);
-        if (!ok || size < 0) return body;
-        if (size == 0) return out;
-        pos = eol + 2;
-        if (size > body.size() - pos) return out + body.mid(pos);
-        out += body.mid(pos, size);
-        pos += size + 2;
-    }
+    bool failed = false;
+    const QByteArray data =
+        ChunkedDecoder::DecodeWhole(body, {.CheckDataEnd = false}, nullptr, &failed);
+    return failed ? body : data;
 }
 
 }  // namespace
@@ -57,25 +49,22 @@ UpdateCheck::UpdateCheck(QObject* parent) : QObject(parent), socket(this) {
 }
 
 QByteArray UpdateCheck::Request(const QString& host, quint16 port) {
-    const QString hostField = port == 80 ? host : host + u':' + QString::number(port);
-    return "GET /newquorvanta.txt HTTP/1.1\r\n"
-           "Accept: */*\r\n"
-           "User-Agent: Quorvanta1.0\r\n"
-           "Host: " +
-           hostField.toUtf8() +
-           "\r\n"
-           "Connection: close\r\n"
-           "\r\n";
+    HttpRequest request;
+    request.Target = QStringLiteral("/newquorvanta.txt");
+    request.UserAgent = QStringLiteral("Quorvanta1.0");
+    request.Host = port == 80 ? host : host + u':' + QString::number(port);
+    return request.Bytes();
 }
 
 UpdateCheck::Verdict UpdateCheck::Parse(const QByteArray& answer, const QString& programVersion) {
     Verdict v;
     v.Status = QStringLiteral("Check Complete.");
-    const qsizetype marker = answer.indexOf("\r\n\r\n");
-    if (marker < 0) return v;
-    QByteArray head = answer.left(marker);
-    QByteArray rest = answer.mid(marker + 4);
-    if (head.toLower().contains("\ntransfer-encoding: chunked")) rest = Dechunk(rest);
+    const qsizetype end = HttpHead::End(answer);
+    if (end < 0) return v;
+    QByteArray rest = answer.mid(end);
+    if (HttpHead::IsChunked(QString::fromLatin1(answer.left(end - 4)),
+                            HttpHead::ChunkedRule::ExactLine))
+        rest = Dechunk(rest);
     // The body starts just after the first character of the blank-line marker.
     const QString body = QString::fromUtf8(QByteArray("\n\r\n") + rest);
     const qsizetype q = body.indexOf(QLatin1String("Newest Version:"), 0, Qt::CaseInsensitive);

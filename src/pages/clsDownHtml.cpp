@@ -5,6 +5,7 @@
 #include <QTcpSocket>
 
 #include "engine/TlsSetup.h"
+#include "engine/UrlParts.h"
 #include "pages/PageHttp.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
@@ -41,37 +42,13 @@ QString clsDownHtml::PageScheme(const SearchRecord& record) {
 }
 
 bool clsDownHtml::ParsePageUrl(SearchRecord& record) {
-    QString u = record.PageUrl;
-    const bool tls = u.startsWith(QLatin1String("https://"));
-    const int skip = tls ? 8 : 7;
-    if (u.indexOf(u'/', skip) < 0) u += u'/';
-    if (!tls && !u.startsWith(QStringLiteral("http://"))) return false;
-    const qsizetype slash = u.indexOf(u'/', skip);
-    const QString host = u.mid(skip, slash - skip);
-    const qsizetype colon = host.indexOf(u':');
-    const QString hostName = colon < 0 ? host : host.left(colon);
-    if (hostName.isEmpty()) return false;
-    quint16 port = tls ? 443 : 80;
-    if (colon >= 0) {
-        const QString portText = host.mid(colon + 1);
-        bool ok = !portText.isEmpty();
-        for (const QChar c : portText) ok = ok && c.isDigit() && c.unicode() < 128;
-        const uint value = ok ? portText.toUInt(&ok) : 0;
-        if (!ok || value == 0 || value > 65535) return false;
-        port = static_cast<quint16>(value);
-    }
-    record.PageHost = host;  // "host:port" when a port is named: the Host line and absolute URLs
-    record.PagePort = port;
-    record.PagePath = u.mid(slash);
-    record.PageName = u.mid(u.lastIndexOf(u'/') + 1);
-    // The directory is taken from the path without its query, which may hold "/" itself.
-    const qsizetype query = record.PagePath.indexOf(u'?');
-    const QString plainPath = query < 0 ? record.PagePath : record.PagePath.left(query);
-    record.PageDir = plainPath.left(plainPath.lastIndexOf(u'/') + 1);
-    // Through a proxy plain HTTP asks for the absolute address; TLS goes through a tunnel and
-    // asks for the path.
-    if (record.UseProxy != 0 && !tls)
-        record.PagePath = QStringLiteral("http://") + host + record.PagePath;
+    UrlParts parts;
+    if (!parts.Split(record.PageUrl, UrlParts::PageRules())) return false;
+    record.PageHost = parts.Authority;  // "host:port" when a port is named: the Host line
+    record.PagePort = parts.Port;
+    record.PagePath = parts.Target(record.UseProxy != 0);
+    record.PageName = parts.FileName;
+    record.PageDir = parts.Dir;
     return true;
 }
 

@@ -28,11 +28,11 @@
 #include <memory>
 
 #include "manager/DownInfoPane.h"
-#include "manager/JobLog.h"
 #include "manager/NowDownView.h"
 #include "manager/clsJobManager.h"
 #include "manager/frmJobmessage.h"
 #include "store/Globals.h"
+#include "store/JobLog.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
 #include "tree/CategoryTreeUi.h"

@@ -12,11 +12,11 @@
 
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
-#include "manager/JobLog.h"
 #include "pages/SearchRecord.h"
 #include "pages/clsDownHtml.h"
 #include "pages/clsSearchPanes.h"
 #include "pages/clsSearchQueue.h"
+#include "store/JobLog.h"
 #include "store/JobTable.h"
 #include "ui/frmMain.h"
 

@@ -5,9 +5,9 @@
 #include <QWheelEvent>
 #include <algorithm>
 
-#include "manager/ManagerIcons.h"
 #include "manager/RefreshThrottle.h"
 #include "store/JobTable.h"
+#include "widgets/Icons.h"
 
 namespace {
 const QColor kEmptyFill(236, 239, 243);
@@ -162,7 +162,7 @@ void BlockPicture::DrawTile(QPainter& painter, int t, const TileFill& fill) {
         // A block still to come: pale grey, tinted with the colour of the range it belongs to.
         QColor edge = kEmptyEdge, inside = kEmptyFill;
         if (fill.range != 0) {
-            const QColor c = PartColor(fill.range);
+            const QColor c = Icons::PartColor(fill.range);
             auto mix = [](const QColor& a, const QColor& b, double t) {
                 return QColor::fromRgbF(a.redF() * (1 - t) + b.redF() * t,
                                         a.greenF() * (1 - t) + b.greenF() * t,
@@ -176,7 +176,7 @@ void BlockPicture::DrawTile(QPainter& painter, int t, const TileFill& fill) {
         painter.drawRoundedRect(r, radius, radius);
         return;
     }
-    const QColor colour = PartColor(fill.part);
+    const QColor colour = Icons::PartColor(fill.part);
     if (fill.share >= 1.0) {
         QLinearGradient g(r.topLeft(), r.bottomLeft());
         g.setColorAt(0, colour.lighter(118));

@@ -14,11 +14,11 @@
 #include <cmath>
 
 #include "manager/BlockPicture.h"
-#include "manager/LogView.h"
-#include "manager/ManagerIcons.h"
 #include "manager/clsJobManager.h"
 #include "store/JobTable.h"
 #include "store/NumberRule.h"
+#include "widgets/Icons.h"
+#include "widgets/LogView.h"
 
 namespace {
 constexpr int KeyRole = Qt::UserRole;
@@ -54,7 +54,7 @@ void ShowDoneJobInfo(QTreeWidget* list, int j) {
     };
     for (const auto& [name, value] : rows) {
         auto* row = new QTreeWidgetItem(list);
-        row->setIcon(0, ManagerIcon("Info1"));
+        row->setIcon(0, Icons::Get("Info1"));
         row->setText(0, name);
         row->setText(1, value);
         row->setToolTip(1, value);  // a long URL or comment is cut off in the column
@@ -201,13 +201,13 @@ void DownInfoPane::PutinTree(int j) {
     auto* root = new QTreeWidgetItem(tvNowDown);
     root->setText(0, "Chart");
     root->setData(0, KeyRole, "PicDraw");
-    root->setIcon(0, ManagerIcon("PicChart"));
+    root->setIcon(0, Icons::Get("PicChart"));
     const int parts = std::clamp<int>(Jobs[static_cast<size_t>(j)].Parts, 0, kMaxParts);
     for (int k = 1; k <= parts; ++k) {
         auto* node = new QTreeWidgetItem(root);
         node->setText(0, QStringLiteral("Part %1").arg(k));
         node->setData(0, KeyRole, QStringLiteral("%1Jet").arg(k));
-        node->setIcon(0, PartIcon(k));
+        node->setIcon(0, Icons::PartIcon(k));
     }
     root->setExpanded(true);
 }

@@ -5,11 +5,11 @@
 #include <QKeyEvent>
 #include <QMenu>
 
-#include "manager/ManagerIcons.h"
 #include "manager/RefreshThrottle.h"
 #include "manager/clsJobManager.h"
 #include "store/JobTable.h"
-#include "store/SortableItem.h"
+#include "widgets/Icons.h"
+#include "widgets/SortableItem.h"
 
 void SetStateIcon(QTreeWidgetItem* row, int state) {
     if (row == nullptr) return;
@@ -30,7 +30,7 @@ void SetStateIcon(QTreeWidgetItem* row, int state) {
         default:
             return;
     }
-    row->setIcon(0, ManagerIcon(key));
+    row->setIcon(0, Icons::Get(key));
     row->setData(0, Qt::UserRole, state);
 }
 

@@ -5,8 +5,8 @@
 
 #include "engine/DownloadLogText.h"
 #include "engine/DownloadSlot.h"
-#include "manager/JobLog.h"
 #include "store/Globals.h"
+#include "store/JobLog.h"
 #include "store/JobTable.h"
 #include "store/NumberRule.h"
 #include "store/Settings.h"

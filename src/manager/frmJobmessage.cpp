@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 #include <memory>
 
-#include "manager/ManagerIcons.h"
 #include "manager/clsJobManager.h"
+#include "widgets/Icons.h"
 
 frmJobmessage::frmJobmessage(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint) {
@@ -40,7 +40,7 @@ void frmJobmessage::AddLine(const QString& line) {
         show();
         cmdOK->setFocus();  // Enter closes it; no focus frame on the first line
     }
-    list1->addItem(new QListWidgetItem(ManagerIcon("Ok"), line));
+    list1->addItem(new QListWidgetItem(Icons::Get("Ok"), line));
     list1->scrollToBottom();
 }
 

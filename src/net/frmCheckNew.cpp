@@ -8,14 +8,14 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "store/Icons.h"
 #include "store/Settings.h"
+#include "widgets/Icons.h"
 
 frmCheckNew::frmCheckNew(OpenNewJob open, QWidget* parent)
     : QDialog(parent), check(this), openNewJob(std::move(open)) {
     setObjectName(QStringLiteral("frmCheckNew"));
     setWindowTitle(QStringLiteral("Check Newest Version"));
-    setWindowIcon(QvIcon("app"));
+    setWindowIcon(Icons::Get("app"));
 
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));

@@ -12,8 +12,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "store/Icons.h"
 #include "store/Settings.h"
+#include "widgets/Icons.h"
 
 QString frmTellFriend::StartFrom() {
     return QStringLiteral("Input your email address");
@@ -47,7 +47,7 @@ QString frmTellFriend::StartContent() {
 frmTellFriend::frmTellFriend(QWidget* parent) : QDialog(parent), sender(this) {
     setObjectName(QStringLiteral("frmTellFriend"));
     setWindowTitle(QStringLiteral("Tell Friend Good Software"));
-    setWindowIcon(QvIcon("app"));
+    setWindowIcon(Icons::Get("app"));
 
     auto line = [this](const char* name, const QString& text) {
         auto* box = new QLineEdit(text, this);

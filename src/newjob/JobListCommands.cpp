@@ -13,9 +13,9 @@
 #include "store/JobTable.h"
 #include "store/Settings.h"
 #include "tree/CategoryView.h"
-#include "tree/DialogHooks.h"
 #include "tree/frmAddPbf.h"
 #include "tree/frmAddPf.h"
+#include "widgets/DialogHooks.h"
 
 JobListCommands::JobListCommands(CategoryTree* tree, CategoryView* view, QWidget* dialogParent,
                                  QObject* parent)

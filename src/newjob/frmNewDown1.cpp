@@ -31,14 +31,15 @@
 #include "pages/SearchRecord.h"
 #include "pages/clsPageLinks.h"
 #include "store/CategoryTree.h"
-#include "store/Icons.h"
 #include "store/JobTable.h"
 #include "store/ProxyList.h"
 #include "store/Settings.h"
 #include "store/UserMessage.h"
-#include "tree/DialogHooks.h"
-#include "tree/TreeFill.h"
 #include "tree/frmClassNew.h"
+#include "widgets/DialogHooks.h"
+#include "widgets/Icons.h"
+#include "widgets/ProxyCombo.h"
+#include "widgets/TreeFill.h"
 
 QString frmNewDown1::SharedUrl;
 int16_t frmNewDown1::DepthChoice = 0;
@@ -234,7 +235,7 @@ frmNewDown1* frmNewDown1::Open(int mode, QWidget* parent, const NewJobHooks& hoo
 frmNewDown1::frmNewDown1(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmNewDown1"));
     setWindowTitle(QStringLiteral("Add New Job"));
-    setWindowIcon(QvIcon(QStringLiteral("AddNewJob")));
+    setWindowIcon(Icons::Get(QStringLiteral("AddNewJob")));
     setWindowModality(Qt::ApplicationModal);
     setAttribute(Qt::WA_DeleteOnClose);
 

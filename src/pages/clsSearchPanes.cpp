@@ -3,10 +3,10 @@
 #include <QHash>
 #include <QHeaderView>
 
-#include "manager/LogView.h"
 #include "pages/clsSearchQueue.h"
-#include "store/Icons.h"
 #include "store/JobTable.h"
+#include "widgets/Icons.h"
+#include "widgets/LogView.h"
 
 namespace {
 // How long changes are gathered before the lists show them.
@@ -21,7 +21,7 @@ QIcon StateIcon(const QString& key) {
     static QHash<QString, QIcon> icons;
     if (key.isEmpty()) return QIcon();
     auto it = icons.find(key);
-    if (it == icons.end()) it = icons.insert(key, QvIcon(key));
+    if (it == icons.end()) it = icons.insert(key, Icons::Get(key));
     return it.value();
 }
 

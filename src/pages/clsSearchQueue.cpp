@@ -3,12 +3,12 @@
 #include <QDir>
 #include <QFile>
 
-#include "manager/JobLog.h"
 #include "pages/SearchFile.h"
 #include "pages/SearchRecord.h"
 #include "pages/clsDownHtml.h"
 #include "store/AtomicFile.h"
 #include "store/JobDbSideFiles.h"
+#include "store/JobLog.h"
 #include "store/NumberRule.h"
 #include "store/UserMessage.h"
 

@@ -42,11 +42,6 @@ QByteArray JobDbBytes(const CategoryTree& tree) {
     return JobDbBytes(TakeJobDbSnapshot(tree));
 }
 
-QString JobValidatorsPath(const QString& dbPath) {
-    const QFileInfo info(dbPath);
-    return info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".qvv");
-}
-
 namespace {
 
 void LoadValidators(const QString& dbPath) {

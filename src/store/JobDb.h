@@ -26,9 +26,6 @@ bool SaveJobDb(const CategoryTree& tree, const QString& path);
 // read, and no save may replace it. Empty when saves go ahead.
 QString JobDbSavingStopped(const QString& path);
 
-// Where SaveJobDb keeps the validators of unfinished jobs (default.qvb: default.qvv).
-QString JobValidatorsPath(const QString& dbPath);
-
 // The bytes SaveJobDb writes.
 QByteArray JobDbBytes(const CategoryTree& tree);
 

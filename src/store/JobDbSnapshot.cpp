@@ -1,11 +1,11 @@
 #include "store/JobDbSnapshot.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include "store/AtomicFile.h"
 #include "store/CategoryTree.h"
 #include "store/Globals.h"
-#include "store/JobDb.h"
 #include "store/JobTable.h"
 
 JobDbSnapshot TakeJobDbSnapshot(const CategoryTree& tree) {
@@ -59,6 +59,11 @@ QByteArray JobValidatorBytes(const JobDbSnapshot& snapshot) {
         if (it != snapshot.validators.cend() && !it->IsEmpty()) kept.insert(j.LocalFile, *it);
     }
     return kept.isEmpty() ? QByteArray() : JobValidators::ToBytes(kept);
+}
+
+QString JobValidatorsPath(const QString& dbPath) {
+    const QFileInfo info(dbPath);
+    return info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".qvv");
 }
 
 bool WriteJobDb(const JobDbSnapshot& snapshot, const QString& path, QString* error) {

@@ -32,6 +32,10 @@ QByteArray JobDbBytes(const JobDbSnapshot& snapshot);
 // The bytes of the validators file: the validators of the unfinished jobs; empty when none.
 QByteArray JobValidatorBytes(const JobDbSnapshot& snapshot);
 
+// Where the validators of unfinished jobs are kept beside the database (default.qvb:
+// default.qvv).
+QString JobValidatorsPath(const QString& dbPath);
+
 // Writes the validators beside path (JobValidatorsPath; removed when there are none), then the
 // database at path, each atomically: the validators first, so that a database never names a file
 // whose validators were lost. Any thread. False with error set when either could not be written;

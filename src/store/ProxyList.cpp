@@ -1,34 +1,32 @@
 #include "store/ProxyList.h"
 
-#include <QComboBox>
 #include <algorithm>
 
 #include "store/Globals.h"
 #include "store/NumberRule.h"
 #include "store/clsIniFile.h"
 
-void FillProxyCombo(QComboBox* combo) {
-    if (!combo) return;
+QStringList ProxyChoices(int* chosen) {
     clsIniFile ini(IniFile);
     const QString section = QStringLiteral("Proxy");
     const double counted = NumberRule::Val(ini.GetSetting(section, QStringLiteral("ProxyNum")));
-    const int chosen =
+    const int defaultEntry =
         NumberRule::ToInt32(NumberRule::Val(ini.GetSetting(section, QStringLiteral("Default"))));
     // No more entries than the section has keys, whatever the count says.
     const qsizetype keys = ini.KeyNames(section).size();
     const qsizetype count =
         std::clamp<qsizetype>(NumberRule::SaturatingCast<qsizetype>(counted), 0, keys);
 
-    combo->clear();
-    combo->addItem(QStringLiteral("Direct Connection"));
-    combo->setCurrentIndex(0);
+    QStringList choices{QStringLiteral("Direct Connection")};
+    if (chosen) *chosen = 0;
     for (qsizetype i = 1; i <= count; ++i) {
         QString entry = ini.GetSetting(section, QString::number(i));
         if (entry == clsIniFile::MissingValue) continue;
         if (entry == clsIniFile::EmptyValue) entry.clear();
-        combo->addItem(entry);
-        if (i == chosen) combo->setCurrentIndex(combo->count() - 1);
+        choices.append(entry);
+        if (i == defaultEntry && chosen) *chosen = static_cast<int>(choices.size() - 1);
     }
+    return choices;
 }
 
 bool ParseProxyEntry(int comboIndex, const QString& entry, QString* host, uint16_t* port) {

@@ -10,7 +10,6 @@
 #include "tree/CategoryEdit.h"
 #include "tree/CategoryList.h"
 #include "tree/CategoryView.h"
-#include "tree/DialogHooks.h"
 #include "tree/TreeMirror.h"
 #include "tree/frmClassD.h"
 #include "tree/frmClassMoveto.h"
@@ -19,6 +18,7 @@
 #include "tree/frmComment.h"
 #include "tree/frmDelete.h"
 #include "tree/frmMoveto.h"
+#include "widgets/DialogHooks.h"
 
 namespace {
 QAction* AddAction(QMenu* menu, const QString& text, const QString& name) {

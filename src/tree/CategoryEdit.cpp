@@ -7,7 +7,7 @@
 
 #include "store/JobTable.h"
 #include "tree/CategoryView.h"
-#include "tree/DialogHooks.h"
+#include "widgets/DialogHooks.h"
 
 namespace CategoryEdit {
 

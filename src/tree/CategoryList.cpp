@@ -8,11 +8,11 @@
 #include <QSet>
 #include <QTreeWidget>
 
-#include "store/Icons.h"
 #include "store/JobTable.h"
 #include "store/LocalPath.h"
-#include "store/SortableItem.h"
 #include "tree/CategoryView.h"
+#include "widgets/Icons.h"
+#include "widgets/SortableItem.h"
 
 CategoryList::CategoryList(CategoryView* view, QTreeWidget* lvHaveDown, QObject* parent)
     : QObject(parent), view(view), list(lvHaveDown) {
@@ -101,7 +101,7 @@ void CategoryList::Fill() {
         const JobRecord& job = Jobs[i];
         auto* item = new SortableItem;
         item->setText(0, LocalPath::FileNamePart(job.LocalFile));
-        item->setIcon(0, QvIcon(QStringLiteral("Ok")));
+        item->setIcon(0, Icons::Get(QStringLiteral("Ok")));
         item->setText(1, QString::number(job.FileSize));
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         item->setText(2, job.LocalFile);

@@ -7,8 +7,8 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
-#include "store/Icons.h"
-#include "tree/TreeFill.h"
+#include "widgets/Icons.h"
+#include "widgets/TreeFill.h"
 
 TreeMirror::TreeMirror(CategoryTree* tree, QTreeWidget* tvNa, QObject* parent)
     : QObject(parent), tree(tree), widget(tvNa) {
@@ -56,7 +56,7 @@ void TreeMirror::SetSelectedIcon(QTreeWidgetItem* item, bool selected) {
     if (!item) return;
     const QString image =
         item->data(0, selected ? TreeRoles::SelectedImage : TreeRoles::Image).toString();
-    item->setIcon(0, QvIcon(image));
+    item->setIcon(0, Icons::Get(image));
 }
 
 QTreeWidgetItem* TreeMirror::AddItem(QTreeWidgetItem* parentItem, const QString& key) {
@@ -68,7 +68,7 @@ QTreeWidgetItem* TreeMirror::AddItem(QTreeWidgetItem* parentItem, const QString&
     item->setData(0, TreeRoles::Tag, node->Tag);
     item->setData(0, TreeRoles::Image, node->Image);
     item->setData(0, TreeRoles::SelectedImage, node->SelectedImage);
-    item->setIcon(0, QvIcon(node->Image));
+    item->setIcon(0, Icons::Get(node->Image));
     return item;
 }
 

@@ -14,14 +14,14 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "store/Icons.h"
 #include "store/LocalFileImport.h"
 #include "store/NumberRule.h"
-#include "store/SortableItem.h"
 #include "store/VbDate.h"
-#include "tree/DialogHooks.h"
-#include "tree/TreeFill.h"
 #include "tree/frmClassNew.h"
+#include "widgets/DialogHooks.h"
+#include "widgets/Icons.h"
+#include "widgets/SortableItem.h"
+#include "widgets/TreeFill.h"
 
 namespace {
 constexpr int PathRole = Qt::UserRole;  // the item's tag: the file's full path
@@ -39,7 +39,7 @@ frmAddPbf::frmAddPbf(CategoryTree* tree, const QString& selectedKey, ImportHooks
     : QDialog(parent), tree(tree), hooks(std::move(hooks)) {
     setObjectName(QStringLiteral("frmAddPbf"));
     setWindowTitle(QStringLiteral("Import Previous Batch File . . ."));
-    setWindowIcon(QvIcon(QStringLiteral("AddPbf")));
+    setWindowIcon(Icons::Get(QStringLiteral("AddPbf")));
     setModal(true);
 
     txtDirName = new QLineEdit(this);

@@ -10,12 +10,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "store/Icons.h"
 #include "store/LocalFileImport.h"
 #include "store/NumberRule.h"
-#include "tree/DialogHooks.h"
-#include "tree/TreeFill.h"
 #include "tree/frmClassNew.h"
+#include "widgets/DialogHooks.h"
+#include "widgets/Icons.h"
+#include "widgets/TreeFill.h"
 
 namespace {
 QLineEdit* Box(QWidget* parent, const char* name, bool readOnly = false) {
@@ -37,7 +37,7 @@ frmAddPf::frmAddPf(CategoryTree* tree, const QString& selectedKey, ImportHooks h
     : QDialog(parent), tree(tree), hooks(std::move(hooks)) {
     setObjectName(QStringLiteral("frmAddPf"));
     setWindowTitle(QStringLiteral("Import Previous File . . ."));
-    setWindowIcon(QvIcon(QStringLiteral("AddPf")));
+    setWindowIcon(Icons::Get(QStringLiteral("AddPf")));
     setModal(true);
 
     txtFileName = Box(this, "txtFileName");

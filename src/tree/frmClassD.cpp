@@ -1,6 +1,6 @@
 #include "tree/frmClassD.h"
 
-#include "store/DialogButtons.h"
+#include "widgets/DialogButtons.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -10,7 +10,7 @@
 #include <QStyle>
 
 #include "tree/CategoryEdit.h"
-#include "tree/DialogHooks.h"
+#include "widgets/DialogHooks.h"
 
 frmClassD::frmClassD(CategoryTree* tree, const QString& key, QWidget* parent)
     : QDialog(parent), tree(tree), key(key) {

@@ -1,6 +1,6 @@
 #include "tree/frmClassMoveto.h"
 
-#include "store/DialogButtons.h"
+#include "widgets/DialogButtons.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -11,8 +11,8 @@
 #include <QTreeWidget>
 
 #include "tree/CategoryEdit.h"
-#include "tree/DialogHooks.h"
-#include "tree/TreeFill.h"
+#include "widgets/DialogHooks.h"
+#include "widgets/TreeFill.h"
 
 frmClassMoveto::frmClassMoveto(CategoryTree* tree, const QString& key, QWidget* parent)
     : QDialog(parent), tree(tree), key(key) {

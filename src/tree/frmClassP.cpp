@@ -1,6 +1,6 @@
 #include "tree/frmClassP.h"
 
-#include "store/DialogButtons.h"
+#include "widgets/DialogButtons.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -9,7 +9,7 @@
 #include <QPushButton>
 
 #include "tree/CategoryEdit.h"
-#include "tree/DialogHooks.h"
+#include "widgets/DialogHooks.h"
 
 frmClassP::frmClassP(CategoryTree* tree, const QString& key, QWidget* parent)
     : QDialog(parent), tree(tree), key(key) {

@@ -1,6 +1,6 @@
 #include "tree/frmComment.h"
 
-#include "store/DialogButtons.h"
+#include "widgets/DialogButtons.h"
 
 #include <QHBoxLayout>
 #include <QPlainTextEdit>

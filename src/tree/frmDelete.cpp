@@ -1,6 +1,6 @@
 #include "tree/frmDelete.h"
 
-#include "store/DialogButtons.h"
+#include "widgets/DialogButtons.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "tree/frmMoveto.h"
 
-#include "store/DialogButtons.h"
+#include "widgets/DialogButtons.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -12,7 +12,7 @@
 #include "store/JobTable.h"
 #include "tree/CategoryList.h"
 #include "tree/CategoryView.h"
-#include "tree/TreeFill.h"
+#include "widgets/TreeFill.h"
 
 frmMoveto::frmMoveto(const CategoryTree* tree, CategoryView* view, CategoryList* list,
                      QWidget* parent)

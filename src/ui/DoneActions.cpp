@@ -5,8 +5,8 @@
 #include <QTimer>
 
 #include "store/Settings.h"
-#include "tree/DialogHooks.h"
 #include "ui/LogindPowerOff.h"
+#include "widgets/DialogHooks.h"
 
 namespace {
 QString CountdownText(bool shutDown, int seconds) {

@@ -15,7 +15,7 @@
 #include "store/JobTable.h"
 #include "store/LocalPath.h"
 #include "store/UserMessage.h"
-#include "tree/DialogHooks.h"
+#include "widgets/DialogHooks.h"
 
 namespace EditCommands {
 

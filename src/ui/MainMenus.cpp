@@ -6,7 +6,7 @@
 #include <QMenuBar>
 #include <QToolBar>
 
-#include "store/Icons.h"
+#include "widgets/Icons.h"
 
 MainMenus::MainMenus(QMainWindow* window) : QObject(window) {
     BuildMenus(window);
@@ -45,7 +45,7 @@ QAction* MainMenus::Add(QMenu* menu, const QString& name, const QString& text, b
 
 QAction* MainMenus::AddTool(QToolBar* bar, const QString& name, const QString& key,
                             const QString& iconKey, const QString& tip, bool available) {
-    QAction* a = bar->addAction(QvIcon(iconKey), tip);
+    QAction* a = bar->addAction(Icons::Get(iconKey), tip);
     a->setObjectName(name);
     a->setToolTip(tip);
     a->setProperty("key", key);

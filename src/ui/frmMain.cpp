@@ -3,9 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDialog>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -40,18 +40,15 @@
 #include "pages/clsSearchQueue.h"
 #include "store/DbBackup.h"
 #include "store/Globals.h"
-#include "store/Icons.h"
 #include "store/JobDb.h"
 #include "store/JobDbSaver.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
-#include "store/frmOption.h"
 #include "tree/CategoryCommands.h"
 #include "tree/CategoryHooks.h"
 #include "tree/CategoryList.h"
 #include "tree/CategoryTreeUi.h"
 #include "tree/CategoryView.h"
-#include "tree/DialogHooks.h"
 #include "tree/EditEnabling.h"
 #include "tree/TreeMirror.h"
 #include "ui/DoneActions.h"
@@ -59,6 +56,9 @@
 #include "ui/FloatingTools.h"
 #include "ui/MainMenus.h"
 #include "ui/PlayerPanel.h"
+#include "widgets/DialogHooks.h"
+#include "widgets/Icons.h"
+#include "widgets/frmOption.h"
 
 namespace {
 QTreeWidget* MakeList(const QString& name, const QStringList& columns) {
@@ -76,7 +76,7 @@ QTreeWidget* MakeList(const QString& name, const QStringList& columns) {
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     setObjectName("frmMain");
     setWindowTitle("Quorvanta");
-    setWindowIcon(QvIcon("app"));
+    setWindowIcon(Icons::Get("app"));
     resize(1100, 720);
     menus = new MainMenus(this);
     manager = new clsJobManager(this);
@@ -149,8 +149,8 @@ void frmMain::BuildLayout() {
     bar->addWidget(statePanel1);
     bar->addWidget(statePanel2, 1);
 
-    playerPanel = new PlayerPanel(findChild<QTreeWidget*>("lvHaveDown"), statePanel1, statePanel2,
-                                  this);
+    playerPanel =
+        new PlayerPanel(findChild<QTreeWidget*>("lvHaveDown"), statePanel1, statePanel2, this);
     Resizer4->insertWidget(0, playerPanel->Pane());
     Resizer4->setStretchFactor(0, 1);
 }
@@ -176,9 +176,8 @@ void frmMain::ConnectCommands() {
         menus->SetAvailable(name, true);
         menus->Enable(name, true);
     }
-    on("mnuHelp_Check", [this] {
-        frmCheckNew::Open(this, [this](const QString& url) { OpenNewJobWithUrl(url); });
-    });
+    on("mnuHelp_Check",
+       [this] { frmCheckNew::Open(this, [this](const QString& url) { OpenNewJobWithUrl(url); }); });
     on("mnuTellFriend", [this] { frmTellFriend::Open(this); });
     on("popMain_Tell", [this] { frmTellFriend::Open(this); });
     on("popMain_Show", [this] { ToggleFromTray(); });
@@ -252,7 +251,7 @@ void frmMain::ConnectCommands() {
 }
 
 void frmMain::CreateTray() {
-    tray = new QSystemTrayIcon(QvIcon("app"), this);
+    tray = new QSystemTrayIcon(Icons::Get("app"), this);
     tray->setObjectName("TrayIcon");
     tray->setToolTip(windowTitle().left(63));
     tray->setContextMenu(menus->popMain());
@@ -437,7 +436,7 @@ void frmMain::ToggleTree() {
     tvNa->setVisible(show);
     if (show && !savedTreeSizes.isEmpty()) mainSplit->setSizes(savedTreeSizes);
     menus->Action("mnuView_Tree")->setChecked(show);
-    menus->Action("tbOper_tvNa")->setIcon(QvIcon(show ? "tvNa1" : "tvNa2"));
+    menus->Action("tbOper_tvNa")->setIcon(Icons::Get(show ? "tvNa1" : "tvNa2"));
 }
 
 void frmMain::ToggleUpperList() {
@@ -445,7 +444,7 @@ void frmMain::ToggleUpperList() {
     if (!show) savedRightSizes = rightSplit->sizes();
     upperStack->setVisible(show);
     if (show && !savedRightSizes.isEmpty()) rightSplit->setSizes(savedRightSizes);
-    menus->Action("tbOper_lvD")->setIcon(QvIcon(show ? "lvD1" : "lvD2"));
+    menus->Action("tbOper_lvD")->setIcon(Icons::Get(show ? "lvD1" : "lvD2"));
 }
 
 void frmMain::ToggleInfoList() {
@@ -454,7 +453,7 @@ void frmMain::ToggleInfoList() {
     if (!show) savedInfoSizes = Resizer4->sizes();
     lvHaveDownInfo->setVisible(show);
     if (show && !savedInfoSizes.isEmpty()) Resizer4->setSizes(savedInfoSizes);
-    menus->Action("tbOper_Exchange")->setIcon(QvIcon(show ? "Exchange1" : "Exchange2"));
+    menus->Action("tbOper_Exchange")->setIcon(Icons::Get(show ? "Exchange1" : "Exchange2"));
 }
 
 void frmMain::ConnectPlayer() {
@@ -516,7 +515,7 @@ void frmMain::FullScreen() {
         ToggleUpperList();
         lvHaveDownInfo->show();
         if (!savedPlayerSizes.isEmpty()) Resizer4->setSizes(savedPlayerSizes);
-        menus->Action("tbOper_Exchange")->setIcon(QvIcon("Exchange1"));
+        menus->Action("tbOper_Exchange")->setIcon(Icons::Get("Exchange1"));
         fullView = false;
     }
 }
@@ -698,7 +697,7 @@ void frmMain::ShowAbout() {
                         "categories and page analysis.",
                     QMessageBox::Ok, this);
     box.setObjectName("frmAbout");
-    box.setIconPixmap(QvIcon("app").pixmap(48, 48));
+    box.setIconPixmap(Icons::Get("app").pixmap(48, 48));
     box.exec();
 }
 
@@ -802,8 +801,8 @@ void frmMain::ConnectJobLists() {
         on(a, [this] { jobLists->Export(); });
     for (QAction* a : {menus->Action("mnuFile_ImportList"), cmd->ImportListAction()})
         on(a, [this] { jobLists->ImportList(); });
-    for (QAction* a : {menus->Action("mnuFile_AddPf"), menus->Action("tbMain_AddPf"),
-                       cmd->ImportFileAction()})
+    for (QAction* a :
+         {menus->Action("mnuFile_AddPf"), menus->Action("tbMain_AddPf"), cmd->ImportFileAction()})
         on(a, [this] {
             if (ActiveList() == 3) jobLists->ImportFile();
         });
@@ -827,16 +826,16 @@ void frmMain::ConnectJobLists() {
                         QStringLiteral("The server of %1 cannot resume a download: when the "
                                        "job starts again it starts from the beginning.\n\n"
                                        "Pause anyway?")
-                            .arg(jobs.size() == 1
-                                     ? Jobs[static_cast<size_t>(jobs.first())].FileName
-                                     : QStringLiteral("%1 jobs").arg(jobs.size())),
+                            .arg(jobs.size() == 1 ? Jobs[static_cast<size_t>(jobs.first())].FileName
+                                                  : QStringLiteral("%1 jobs").arg(jobs.size())),
                         QMessageBox::Yes | QMessageBox::No, this);
         box.setObjectName(QStringLiteral("msgPauseNoResume"));
         box.setDefaultButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes;
     });
 
-    doneActions = new DoneActions(this, [this] { ExitProgram(); }, this);
+    doneActions = new DoneActions(
+        this, [this] { ExitProgram(); }, this);
     connect(manager, &clsJobManager::DownloadsEnded, doneActions, &DoneActions::DownloadsDone);
 }
 
@@ -885,8 +884,8 @@ void frmMain::ConnectHandoff() {
     hooks.showSaveDialog = [this] { floating->ShowSaveDialog(); };
     handoff = new HandoffReceiver(hooks, this);
     connect(Text1, &QPlainTextEdit::textChanged, handoff, &HandoffReceiver::MailboxChanged);
-    floating = new FloatingTools(this, menus, handoff, &tree, [this] { EnabledTb(); },
-                                 [this] { saver->SaveSoon(); });
+    floating = new FloatingTools(
+        this, menus, handoff, &tree, [this] { EnabledTb(); }, [this] { saver->SaveSoon(); });
     floating->SetNewCategory(
         [this](QWidget* parent) { categories->commands()->NewCategory(parent); });
 }

@@ -23,8 +23,8 @@
 #include "store/JobRecord.h"
 #include "store/JobTable.h"
 #include "store/VbDate.h"
-#include "tree/DialogHooks.h"
-#include "tree/TreeFill.h"
+#include "widgets/DialogHooks.h"
+#include "widgets/TreeFill.h"
 
 namespace {
 

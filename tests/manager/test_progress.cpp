@@ -15,10 +15,10 @@
 #include "engine/DownloadSlot.h"
 #include "manager/BlockPicture.h"
 #include "manager/DownInfoPane.h"
-#include "manager/JobLog.h"
 #include "manager/ManagerTestKit.h"
 #include "manager/NowDownView.h"
 #include "manager/clsJobManager.h"
+#include "store/JobLog.h"
 #include "store/VbDate.h"
 
 using namespace ManagerTestKit;

@@ -30,8 +30,8 @@
 #include "store/Settings.h"
 #include "store/UserMessage.h"
 #include "store/VbDate.h"
-#include "tree/DialogHooks.h"
-#include "tree/TreeFill.h"
+#include "widgets/DialogHooks.h"
+#include "widgets/TreeFill.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include <memory>
 #include <vector>
 
-#include "manager/JobLog.h"
 #include "pages/SearchRecord.h"
 #include "pages/clsDownHtml.h"
+#include "store/JobLog.h"
 #include "store/JobTable.h"
 
 // A server that takes one connection at a time, remembers the request and answers with the

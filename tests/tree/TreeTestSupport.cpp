@@ -3,7 +3,7 @@
 #include "store/JobDb.h"
 #include "store/JobTable.h"
 #include "store/VbDate.h"
-#include "tree/DialogHooks.h"
+#include "widgets/DialogHooks.h"
 
 TreeTestScope::TreeTestScope() {
     ClearJobs();

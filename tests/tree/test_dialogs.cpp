@@ -19,8 +19,6 @@
 #include "store/JobTable.h"
 #include "tree/CategoryList.h"
 #include "tree/CategoryView.h"
-#include "tree/DialogHooks.h"
-#include "tree/TreeFill.h"
 #include "tree/frmClassD.h"
 #include "tree/frmClassMoveto.h"
 #include "tree/frmClassNew.h"
@@ -28,6 +26,8 @@
 #include "tree/frmComment.h"
 #include "tree/frmDelete.h"
 #include "tree/frmMoveto.h"
+#include "widgets/DialogHooks.h"
+#include "widgets/TreeFill.h"
 
 namespace {
 

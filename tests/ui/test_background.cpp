@@ -23,10 +23,10 @@
 #include "store/Settings.h"
 #include "store/VbDate.h"
 #include "tree/CategoryTreeUi.h"
-#include "tree/TreeFill.h"
 #include "tree/TreeMirror.h"
 #include "ui/MainMenus.h"
 #include "ui/frmMain.h"
+#include "widgets/TreeFill.h"
 
 namespace {
 

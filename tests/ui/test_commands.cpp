@@ -25,11 +25,11 @@
 #include "store/JobTable.h"
 #include "store/Settings.h"
 #include "tree/CategoryTreeUi.h"
-#include "tree/DialogHooks.h"
 #include "tree/TreeMirror.h"
 #include "ui/EditCommands.h"
 #include "ui/MainMenus.h"
 #include "ui/frmMain.h"
+#include "widgets/DialogHooks.h"
 
 // Records what the window hands to the desktop instead of starting a program.
 class OpenedUrls : public QObject {

@@ -48,11 +48,11 @@
 #include "tree/CategoryCommands.h"
 #include "tree/CategoryTreeUi.h"
 #include "tree/CategoryView.h"
-#include "tree/DialogHooks.h"
 #include "tree/TreeMirror.h"
 #include "ui/DoneActions.h"
 #include "ui/MainMenus.h"
 #include "ui/frmMain.h"
+#include "widgets/DialogHooks.h"
 
 namespace {
 

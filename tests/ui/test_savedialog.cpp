@@ -25,12 +25,12 @@
 #include "player/flash1.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
-#include "tree/TreeFill.h"
 #include "ui/FloatingTools.h"
 #include "ui/frmDragMessage.h"
 #include "ui/frmMain.h"
 #include "ui/frmSaveSwfto.h"
 #include "ui/frmTop.h"
+#include "widgets/TreeFill.h"
 
 namespace {
 

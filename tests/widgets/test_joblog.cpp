@@ -4,8 +4,8 @@
 
 #include <QTreeWidget>
 
-#include "manager/JobLog.h"
-#include "manager/LogView.h"
+#include "store/JobLog.h"
+#include "widgets/LogView.h"
 
 namespace {
 

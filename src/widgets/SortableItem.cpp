@@ -1,4 +1,4 @@
-#include "store/SortableItem.h"
+#include "widgets/SortableItem.h"
 
 #include <QHeaderView>
 

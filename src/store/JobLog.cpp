@@ -1,4 +1,4 @@
-#include "manager/JobLog.h"
+#include "store/JobLog.h"
 
 #include <algorithm>
 

@@ -1,17 +1,17 @@
-#include "tree/TreeFill.h"
+#include "widgets/TreeFill.h"
 
 #include <QComboBox>
 #include <QHash>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
-#include "store/Icons.h"
+#include "widgets/Icons.h"
 
 namespace {
 
 void SetNodeData(QTreeWidgetItem* item, const TreeNode& node) {
     item->setText(0, node.Text);
-    item->setIcon(0, QvIcon(node.Image));
+    item->setIcon(0, Icons::Get(node.Image));
     item->setData(0, TreeRoles::Key, node.Key);
     item->setData(0, TreeRoles::Tag, node.Tag);
     item->setData(0, TreeRoles::Image, node.Image);
@@ -56,7 +56,7 @@ void FillClassCombo(QComboBox* combo, const CategoryTree& tree) {
         const int depth = key == TreeKeys::Downloaded ? 0 : depths.value(node->ParentKey) + 1;
         depths.insert(key, depth);
         const QString indent(depth * 4, QLatin1Char(' '));
-        combo->addItem(QvIcon(node->Image), indent + node->Text);
+        combo->addItem(Icons::Get(node->Image), indent + node->Text);
         const int index = combo->count() - 1;
         combo->setItemData(index, node->Key, TreeRoles::Key);
         combo->setItemData(index, node->Tag, TreeRoles::Tag);

@@ -22,11 +22,11 @@
 
 #include "common/TestEnv.h"
 #include "store/Globals.h"
-#include "store/ProxyList.h"
 #include "store/Settings.h"
 #include "store/SettingsFile.h"
-#include "store/frmOption.h"
-#include "store/frmProxy.h"
+#include "widgets/ProxyCombo.h"
+#include "widgets/frmOption.h"
+#include "widgets/frmProxy.h"
 
 namespace {
 

@@ -1,26 +1,68 @@
-#include "manager/ManagerIcons.h"
+#include "widgets/Icons.h"
 
 #include <QFile>
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QSet>
 #include <array>
 
-#include "store/Icons.h"
+static void InitIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
 
 namespace {
 
+// Theme names tried for each key.
 const QHash<QString, QString>& ThemeNames() {
     static const QHash<QString, QString> names = {
+        {"app", "folder-download"},
+        {"AddNewJob", "list-add"},
+        {"AddNewJobB", "edit-copy"},
+        {"AddSearch", "edit-find"},
         {"Start", "media-playback-start"},
         {"Pause", "media-playback-pause"},
+        {"AllStart", "media-seek-forward"},
+        {"AllPause", "media-playback-stop"},
+        {"Comment", "document-edit"},
+        {"Delete", "edit-delete"},
+        {"Openfile", "document-open"},
+        {"Opendir", "folder-open"},
+        {"AddPf", "document-new"},
+        {"AddPbf", "folder-new"},
+        {"Option", "preferences-system"},
+        {"Help", "help-contents"},
+        {"Home", "go-home"},
+        {"About", "help-about"},
+        {"Play", "media-playback-start"},
+        {"Stop", "media-playback-stop"},
+        {"Last", "media-skip-backward"},
+        {"Next", "media-skip-forward"},
+        {"FullS", "view-fullscreen"},
         {"Waitfor", "appointment-soon"},
         {"Error", "dialog-error"},
         {"Ok", "emblem-ok"},
         {"Info1", "dialog-information"},
+        {"1", "network-server"},
+        {"2", "edit-find"},
+        {"3", "folder-download"},
+        {"4", "folder"},
+        {"5", "folder"},
+        {"6", "folder-open"},
+        {"7", "user-trash"},
+        {"History", "document-open-recent"},
+        {"History1", "x-office-calendar"},
     };
     return names;
+}
+
+// The keys of the job and log lists' states, drawn when neither our pictures nor the theme
+// have them ("Jet" is a connection node of the part tree).
+const QSet<QString>& DrawnKeys() {
+    static const QSet<QString> keys = {"Start", "Pause",   "Waitfor",  "Error",    "Ok",
+                                       "Info1", "Request", "Response", "PicChart", "Jet"};
+    return keys;
 }
 
 QPixmap Canvas(int size) {
@@ -97,8 +139,8 @@ QPixmap Draw(const QString& key, int size) {
         p.fillRect(QRectF(s * 0.42, std::min(base, tail) * s, s * 0.16, std::abs(tail - base) * s),
                    Qt::white);
     } else if (key == "PicChart") {
-        const std::array<QColor, 4> c = {PartColor(1), PartColor(2), PartColor(3),
-                                         QColor(200, 200, 200)};
+        const std::array<QColor, 4> c = {Icons::PartColor(1), Icons::PartColor(2),
+                                         Icons::PartColor(3), QColor(200, 200, 200)};
         const qreal cell = s * 0.36, gap = s * 0.08, o = s * 0.10;
         for (int i = 0; i < 4; ++i) {
             const QRectF r(o + (i % 2) * (cell + gap), o + (i / 2) * (cell + gap), cell, cell);
@@ -120,22 +162,27 @@ QIcon Drawn(const QString& key) {
 
 }  // namespace
 
-QIcon ManagerIcon(const QString& key) {
+QIcon Icons::Get(const QString& key) {
+    static bool initialised = false;
+    if (!initialised) {
+        InitIconResources();
+        initialised = true;
+    }
     static QHash<QString, QIcon> cache;
     auto it = cache.constFind(key);
     if (it != cache.cend()) return *it;
     QIcon icon;
+    const QString ours = QStringLiteral(":/icons/%1.png").arg(key);
+    if (QFile::exists(ours)) icon = QIcon(ours);
     const QString theme = ThemeNames().value(key);
-    if (QFile::exists(QStringLiteral(":/icons/%1.png").arg(key)) ||
-        (!theme.isEmpty() && QIcon::hasThemeIcon(theme)))
-        icon = QvIcon(key);
-    else
-        icon = Drawn(key);
+    if (!theme.isEmpty() && QIcon::hasThemeIcon(theme)) icon = QIcon::fromTheme(theme, icon);
+    if (icon.isNull())
+        icon = DrawnKeys().contains(key) ? Drawn(key) : QIcon(QStringLiteral(":/icons/app.png"));
     cache.insert(key, icon);
     return icon;
 }
 
-QColor PartColor(int part) {
+QColor Icons::PartColor(int part) {
     // Ten clearly different hues that stay readable on white and on the dark tile edge.
     static const std::array<QColor, 10> colours = {
         QColor(33, 118, 210), QColor(46, 160, 67), QColor(236, 128, 20), QColor(142, 68, 173),
@@ -146,7 +193,7 @@ QColor PartColor(int part) {
     return colours[static_cast<size_t>(part - 1)];
 }
 
-QIcon PartIcon(int part) {
+QIcon Icons::PartIcon(int part) {
     static QHash<int, QIcon> cache;
     auto it = cache.constFind(part);
     if (it != cache.cend()) return *it;

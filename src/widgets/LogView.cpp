@@ -1,12 +1,12 @@
-#include "manager/LogView.h"
+#include "widgets/LogView.h"
 
 #include <QHeaderView>
 #include <QLocale>
 #include <QTreeWidget>
 
-#include "manager/JobLog.h"
-#include "manager/ManagerIcons.h"
+#include "store/JobLog.h"
 #include "store/VbDate.h"
+#include "widgets/Icons.h"
 
 QString LogKindIconKey(uint8_t kind) {
     switch (kind) {
@@ -78,7 +78,7 @@ void LookSearchLogLv(QTreeWidget* list, const QString& entryList, uint8_t part, 
         if (entry.LogText.size() > 60) row->setToolTip(1, entry.LogText);
         row->setData(0, LogKindRole, entry.LogKind);
         const QString iconKey = LogKindIconKey(entry.LogKind);
-        if (!iconKey.isEmpty()) row->setIcon(0, ManagerIcon(iconKey));
+        if (!iconKey.isEmpty()) row->setIcon(0, Icons::Get(iconKey));
         if (const auto band = LogKindBand(entry.LogKind)) {
             // Dark bands carry white text so every line stays readable.
             const bool dark = band->lightness() < 110;

@@ -1,5 +1,5 @@
-#include "store/frmOption.h"
-#include "store/DialogButtons.h"
+#include "widgets/frmOption.h"
+#include "widgets/DialogButtons.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -20,7 +20,7 @@
 #include "store/Globals.h"
 #include "store/Settings.h"
 #include "store/SettingsFile.h"
-#include "store/frmProxy.h"
+#include "widgets/frmProxy.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "store/DialogButtons.h"
+#include "widgets/DialogButtons.h"
 
 #include <QDialog>
 #include <QHBoxLayout>

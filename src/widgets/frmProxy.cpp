@@ -1,5 +1,5 @@
-#include "store/frmProxy.h"
-#include "store/DialogButtons.h"
+#include "widgets/frmProxy.h"
+#include "widgets/DialogButtons.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "tree/DialogHooks.h"
+#include "widgets/DialogHooks.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -7,7 +7,7 @@
 
 #include "store/CategoryTree.h"
 #include "store/JobDb.h"
-#include "tree/TreeFill.h"
+#include "widgets/TreeFill.h"
 
 namespace {
 

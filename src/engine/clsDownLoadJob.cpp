@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "engine/AnswerCheck.h"
 #include "engine/HttpConnection.h"
 #include "engine/HttpHead.h"
 #include "engine/HttpRequest.h"
@@ -81,10 +82,6 @@ bool clsDownLoadJob::SplitUrl(const QString& url, JobRecord& record) {
     return true;
 }
 
-bool clsDownLoadJob::IsSecureUrl(const QString& url) {
-    return url.trimmed().startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
-}
-
 QByteArray clsDownLoadJob::RequestText(const JobRecord& record, int part, const QString& ifRange) {
     HttpRequest request;
     request.Target = record.Path;
@@ -96,38 +93,6 @@ QByteArray clsDownLoadJob::RequestText(const JobRecord& record, int part, const 
         request.IfRange = ifRange;
     }
     return request.Bytes();
-}
-
-QString clsDownLoadJob::GetResponseHead(const QByteArray& bytes) {
-    return HttpHead::Text(bytes);
-}
-
-QString clsDownLoadJob::GetStatusClass(const QString& head) {
-    return HttpHead::StatusClass(head, true);
-}
-
-QString clsDownLoadJob::GetContentLength(const QString& head) {
-    return HttpHead::LengthText(head);
-}
-
-QString clsDownLoadJob::GetLocation(const QString& head) {
-    return HttpHead::Location(head);
-}
-
-QString clsDownLoadJob::HeaderValue(const QString& head, const QString& name) {
-    return HttpHead::Value(head, name);
-}
-
-int clsDownLoadJob::StatusCode(const QString& head) {
-    return HttpHead::StatusCode(head);
-}
-
-QString clsDownLoadJob::GetFileBase(const QString& name) {
-    return TargetFile::BaseOf(name);
-}
-
-QString clsDownLoadJob::GetFileExt(const QString& name) {
-    return TargetFile::ExtOf(name);
 }
 
 QString clsDownLoadJob::RespHead(int k) const {
@@ -244,10 +209,7 @@ void clsDownLoadJob::StartRun() {
     socks3Opened = false;
     rangeTested = false;
     retryPending.fill(false);
-    waitsForConn.fill(false);
-    connCap = kMaxParts;
-    capPending = false;
-    capTold = false;
+    capacity.Reset();
     resumeRun = false;
     runConfirmed = false;
     lastError.clear();
@@ -320,8 +282,8 @@ void clsDownLoadJob::OpenOwingRanges() {
     const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
     for (int i = 1; i <= parts; ++i) {
         if (conns[i] != nullptr || !Owes(i)) continue;
-        if (ActiveConnections() >= connCap) {
-            waitsForConn[i] = true;
+        if (ActiveConnections() >= capacity.Cap()) {
+            capacity.SetWaits(i, true);
             continue;
         }
         if (!OpenConnection(i, true) || id != runId) return;
@@ -670,11 +632,11 @@ void clsDownLoadJob::Rebalance() {
     const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
     const quint64 id = runId;
     for (int round = 0; round < kMaxParts && id == runId; ++round) {
-        if (ActiveConnections() >= std::min(parts, connCap)) return;
+        if (ActiveConnections() >= std::min(parts, capacity.Cap())) return;
         std::array<bool, kMaxParts + 1> taken{}, working{};
         std::array<double, kMaxParts + 1> speeds{};
         for (int i = 1; i <= parts; ++i) {
-            taken[i] = conns[i] != nullptr || retryPending[i] || waitsForConn[i];
+            taken[i] = conns[i] != nullptr || retryPending[i] || capacity.Waits(i);
             working[i] = conns[i] != nullptr && !conns[i]->IsLingering();
             speeds[i] = Speed(i);
         }
@@ -683,9 +645,9 @@ void clsDownLoadJob::Rebalance() {
         // A range the server refused a connection for goes on first.
         int record = 0;
         for (int i = 1; i <= parts && record == 0; ++i)
-            if (waitsForConn[i] && conns[i] == nullptr && !retryPending[i]) record = i;
+            if (capacity.Waits(i) && conns[i] == nullptr && !retryPending[i]) record = i;
         if (record != 0) {
-            waitsForConn[record] = false;
+            capacity.SetWaits(record, false);
             if (!plan.Owes(record)) continue;
         } else {
             record = plan.FreeRecord(taken);
@@ -714,41 +676,28 @@ bool clsDownLoadJob::RefusedForCapacity(int k, const QString& head) {
         if (i != k && conns[i] != nullptr && conns[i]->InBody()) othersWork = true;
     if (!othersWork || !Owes(k)) return false;
     CloseConnection(k);
-    waitsForConn[k] = true;
-    connCap = std::max(1, ActiveConnections());
-    capPending = true;
-    // "Retry-After: seconds" or a date: more connections are tried again after it.
-    const QString after = HeaderValue(head, QStringLiteral("Retry-After"));
-    if (!after.isEmpty()) {
-        bool isNumber = false;
-        qint64 seconds = after.toLongLong(&isNumber);
-        if (!isNumber) {
-            const QDateTime when = QDateTime::fromString(after, Qt::RFC2822Date);
-            seconds = when.isValid() ? QDateTime::currentDateTimeUtc().secsTo(when) : -1;
-        }
-        if (seconds >= 0) {
-            const quint64 id = runId;
-            QTimer::singleShot(std::clamp<qint64>(seconds, 1, 3600) * 1000, this, [this, id] {
-                if (id != runId) return;
-                connCap = kMaxParts;
-                Rebalance();
-            });
-        }
+    capacity.Refused(k, ActiveConnections());
+    // More connections are tried again after the time the server asks for.
+    const int seconds =
+        ServerCapacity::RetryAfterSeconds(HeaderValue(head, QStringLiteral("Retry-After")));
+    if (seconds >= 0) {
+        const quint64 id = runId;
+        QTimer::singleShot(std::max(seconds, 1) * 1000, this, [this, id] {
+            if (id != runId) return;
+            capacity.Lift();
+            Rebalance();
+        });
     }
     NoteCapacity();
     return true;
 }
 
 void clsDownLoadJob::NoteCapacity() {
-    // Told once, when every connection opened has had its answer.
-    if (!capPending || capTold) return;
+    bool allAnswered = true;
     for (int i = 1; i <= kMaxParts; ++i)
-        if (conns[i] != nullptr && !conns[i]->InBody()) return;
-    capPending = false;
-    capTold = true;
-    connCap = std::max(1, ActiveConnections());
-    emit LogInfo(
-        1, QStringLiteral("The server accepts %1 connections; going on with %1.").arg(connCap));
+        if (conns[i] != nullptr && !conns[i]->InBody()) allAnswered = false;
+    QString line;
+    if (capacity.TellOnce(allAnswered, ActiveConnections(), &line)) emit LogInfo(1, line);
 }
 
 // ----- Data ------------------------------------------------------------------------------------
@@ -765,89 +714,17 @@ bool clsDownLoadJob::HandleHead(int k, const QByteArray& headBytes, const QByteA
 // A 206 answer fits connection k when its Content-Range starts at the requested byte and names
 // the file's size (when it names them at all).
 QString clsDownLoadJob::CheckAnswer(int k, const QString& head, bool* changed) {
-    *changed = false;
     HttpConnection* c = conns[k];
-    const int code = StatusCode(head);
-    // Another ETag or Last-Modified than the file's first answer had means another file.
-    const QString etag = HeaderValue(head, QStringLiteral("ETag"));
-    const QString modified = HeaderValue(head, QStringLiteral("Last-Modified"));
-    const bool otherFile =
-        (!validator.ETag.isEmpty() && !etag.isEmpty() && etag != validator.ETag) ||
-        (!validator.LastModified.isEmpty() && !modified.isEmpty() &&
-         modified != validator.LastModified);
-    const QString otherText =
-        QStringLiteral("The file changed on the server (") +
-        (etag != validator.ETag && !etag.isEmpty() ? QStringLiteral("ETag ") + etag
-                                                   : QStringLiteral("Last-Modified ") + modified) +
-        QStringLiteral(").");
-    if (code == 200) {
-        if (c->RequestPos > 0) {
-            // Sent with If-Range, or while going on with a stored file, a whole file means
-            // another file (or a server that cannot resume): only a new start is safe. In a
-            // new job's run without validators it only means the range was ignored.
-            *changed = resumeRun || !validator.IfRange().isEmpty() || otherFile;
-            return QStringLiteral("The server sent the whole file instead of the rest (") +
-                   HttpHead::StatusLine(head) +
-                   QStringLiteral("): the file may have changed on the server.");
-        }
-        const qint64 length = c->IsChunked() ? -1 : HttpHead::StrictLength(head);
-        if (length == -2)
-            return QStringLiteral("Invalid Content-Length in the answer: ") +
-                   HttpHead::Values(head, QStringLiteral("Content-Length"))
-                       .join(QStringLiteral(", "));
-        if (!SizeUnknown() && length >= 0 && length != job.FileSize) {
-            *changed = true;
-            return QStringLiteral("The file on the server has %1 bytes now, not %2.")
-                .arg(length)
-                .arg(job.FileSize);
-        }
-        if (otherFile) {
-            *changed = true;
-            return otherText;
-        }
-        c->BodyLeft = length;
-        return QString();
-    }
-    if (code != 206) return QStringLiteral("The server answered ") + HttpHead::StatusLine(head);
-    if (c->RequestPos == 0)
-        return QStringLiteral("Partial answer to a request for the whole file: ") +
-               HttpHead::StatusLine(head);
-    const QStringList ranges = HttpHead::Values(head, QStringLiteral("Content-Range"));
-    const HttpHead::ContentRange r =
-        ranges.size() == 1 ? HttpHead::ParseContentRange(ranges[0]) : HttpHead::ContentRange{};
-    if (!r.ok)
-        return QStringLiteral("Invalid Content-Range in the answer: \"") +
-               ranges.join(QStringLiteral(", ")) + QLatin1Char('"');
-    if (r.first != c->RequestPos)
-        return QStringLiteral("The answer starts at byte %1, not at byte %2 as asked")
-            .arg(r.first)
-            .arg(c->RequestPos);
-    if (!SizeUnknown() && r.total != job.FileSize) {
-        if (r.total < 0) return QStringLiteral("The answer does not name the size of the file");
-        *changed = true;
-        return QStringLiteral("The file on the server has %1 bytes now, not %2.")
-            .arg(r.total)
-            .arg(job.FileSize);
-    }
-    if (otherFile) {
-        *changed = true;
-        return otherText;
-    }
-    const qint64 length = c->IsChunked() ? -1 : HttpHead::StrictLength(head);
-    if (length == -2 || (length >= 0 && length != r.last - r.first + 1))
-        return QStringLiteral("Content-Length does not match Content-Range in the answer");
-    c->BodyLeft = r.last - r.first + 1;
-    return QString();
+    const AnswerCheck::Verdict v = AnswerCheck::Check(
+        head, {c->RequestPos, c->IsChunked(), resumeRun, SizeUnknown(), job.FileSize, validator});
+    *changed = v.Changed;
+    if (v.Problem.isEmpty()) c->BodyLeft = v.BodyLeft;
+    return v.Problem;
 }
 
 bool clsDownLoadJob::LearnSize(const QString& head) {
     // The size of a job whose length was not known, from an answer that has been checked.
-    qint64 size = -1;
-    if (StatusCode(head) == 206) {
-        const HttpHead::ContentRange r =
-            HttpHead::ParseContentRange(HeaderValue(head, QStringLiteral("Content-Range")));
-        if (r.ok) size = r.total;
-    }
+    const qint64 size = AnswerCheck::NamedSize(head);
     if (size < 0) return true;
     if (size > kInt32Max) {
         RunTo5(QStringLiteral("File too large: %1 bytes is more than 2147483647 bytes").arg(size));

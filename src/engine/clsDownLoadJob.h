@@ -14,6 +14,8 @@
 #include <cstdint>
 
 #include "engine/ByteRanges.h"
+#include "engine/HttpHead.h"
+#include "engine/ServerCapacity.h"
 #include "engine/TargetFile.h"
 #include "store/JobRecord.h"
 #include "store/JobValidators.h"
@@ -88,7 +90,9 @@ public:
     bool SplitUrl(const QString& url);
     static bool SplitUrl(const QString& url, JobRecord& record);
     // True for an "https://" address (the connection speaks TLS).
-    static bool IsSecureUrl(const QString& url);
+    static bool IsSecureUrl(const QString& url) {
+        return url.trimmed().startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+    }
     // The request of connection part, byte for byte.
     // With ifRange (a validator of the file) a request that carries a Range line also carries
     // "If-Range:", so that a changed file comes back whole instead of as a wrong piece.
@@ -100,21 +104,23 @@ public:
     // A well-formed Accept-Encoding is never sent: the engine stores bodies as they come.
     static inline bool SendAcceptEncodingLine = false;
     // Response head including its blank line, "" when the bytes hold no blank line.
-    static QString GetResponseHead(const QByteArray& bytes);
+    static QString GetResponseHead(const QByteArray& bytes) { return HttpHead::Text(bytes); }
     // "200", "206", "404", "30" or "".
-    static QString GetStatusClass(const QString& head);
+    static QString GetStatusClass(const QString& head) { return HttpHead::StatusClass(head, true); }
     // The text of the Content-Length value, "0" when the head has none.
-    static QString GetContentLength(const QString& head);
+    static QString GetContentLength(const QString& head) { return HttpHead::LengthText(head); }
     // The Location value without surrounding blanks, "" when the head has none.
-    static QString GetLocation(const QString& head);
+    static QString GetLocation(const QString& head) { return HttpHead::Location(head); }
     // The last path component without / with its extension (from the last "." on).
-    static QString GetFileBase(const QString& name);
-    static QString GetFileExt(const QString& name);
+    static QString GetFileBase(const QString& name) { return TargetFile::BaseOf(name); }
+    static QString GetFileExt(const QString& name) { return TargetFile::ExtOf(name); }
     // The numeric status of a head's status line ("HTTP/1.1 206 ..." gives 206), 0 when none.
-    static int StatusCode(const QString& head);
+    static int StatusCode(const QString& head) { return HttpHead::StatusCode(head); }
     // The value of a header line (name without colon, any case) without surrounding blanks;
     // "" when the head has no such line.
-    static QString HeaderValue(const QString& head, const QString& name);
+    static QString HeaderValue(const QString& head, const QString& name) {
+        return HttpHead::Value(head, name);
+    }
 
     // Per connection k (1..10) in this run: response head, its length as decimal text, status
     // class.
@@ -202,12 +208,9 @@ private:
     bool runConfirmed = false;  // an answer of this run has shown the server's file is ours
     bool keepName = false;      // the file is named already: a restart keeps the name
     int restarts = 0;           // restarts from zero since Start
-    int connCap = kMaxParts;    // connections the server takes in this run
-    bool capPending = false;    // a connection was refused; the count is told once all answered
-    bool capTold = false;       // the count has been told in this run
-    std::array<bool, kMaxParts + 1> waitsForConn{};  // range refused by the server, owes bytes
-    JobValidator validator;                          // of the server's file being downloaded
-    ByteRanges written;                              // bytes of the file known to be on disk
+    ServerCapacity capacity;    // connections the server takes in this run
+    JobValidator validator;     // of the server's file being downloaded
+    ByteRanges written;         // bytes of the file known to be on disk
     QString lastError;
     std::array<HttpConnection*, kMaxParts + 1> conns{};
     std::array<int, kMaxParts + 1> retriesUsed{};    // per connection since Start

@@ -14,15 +14,15 @@
 #include <cstdint>
 
 #include "engine/ByteRanges.h"
+#include "engine/ConnectionPool.h"
 #include "engine/HttpHead.h"
-#include "engine/ServerCapacity.h"
 #include "engine/TargetFile.h"
 #include "store/JobRecord.h"
 #include "store/JobValidators.h"
 
 class HttpConnection;
 
-class clsDownLoadJob : public QObject {
+class clsDownLoadJob : public ConnectionPool {
     Q_OBJECT
 public:
     // A new job of at most this many bytes uses one connection whatever Parts says.
@@ -31,8 +31,6 @@ public:
     static constexpr int kHeadLimit = 65536;
     // More redirects in a row than this end the job.
     static constexpr int kMaxRedirects = 10;
-    // EndPos(1) while the size of the file is not known (no Content-Length); FileSize is 0 then.
-    static constexpr int32_t kUnknownEnd = 2147483647;
     // A file that changes on the server again and again ends the run after this many restarts.
     static constexpr int kMaxRestarts = 3;
 
@@ -40,9 +38,7 @@ public:
     ~clsDownLoadJob() override;
 
     // Set by the owner.
-    int16_t JobIndex = 0;  // index of the bound job in Jobs
-    bool InUse = false;    // the slot is busy; cleared by Pause and when a run ends in error
-    QString JobItem;       // key of the job's row in the owner's list (the engine only keeps it)
+    QString JobItem;  // key of the job's row in the owner's list (the engine only keeps it)
 
     // The working copy of Jobs[JobIndex].
     JobRecord& Record() { return job; }
@@ -75,10 +71,6 @@ public:
     // Closes every connection without reports and ends the run; later notifications of this
     // run are ignored. Used by the owner once the job is complete.
     void StopAll();
-    // Connections of this run that are connecting or receiving.
-    int ActiveConnections() const;
-    // True while FileSize is not known (a head without Content-Length).
-    bool SizeUnknown() const;
     // Before a job is called complete: every byte of FileSize is on disk, written by a
     // connection at the position it asked for (or by an earlier run whose ranges say so), and
     // the file has its size. why gets the reason when not.
@@ -88,21 +80,11 @@ public:
 
     // URL splitting into the working copy (Host, Port, Path, FileName, Spare).
     bool SplitUrl(const QString& url);
-    static bool SplitUrl(const QString& url, JobRecord& record);
+    using ConnectionPool::SplitUrl;
     // True for an "https://" address (the connection speaks TLS).
     static bool IsSecureUrl(const QString& url) {
         return url.trimmed().startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
     }
-    // The request of connection part, byte for byte.
-    // With ifRange (a validator of the file) a request that carries a Range line also carries
-    // "If-Range:", so that a changed file comes back whole instead of as a wrong piece.
-    static QByteArray RequestText(const JobRecord& record, int part,
-                                  const QString& ifRange = QString());
-    // The old request carried the line "Accept -Encoding: gzip , deflate" (a blank inside the
-    // header name). Current servers (nginx since 1.21.1, Apache 2.4 in its default strict mode)
-    // answer such a request with "400 Bad Request", so the line is left out unless this is set.
-    // A well-formed Accept-Encoding is never sent: the engine stores bodies as they come.
-    static inline bool SendAcceptEncodingLine = false;
     // Response head including its blank line, "" when the bytes hold no blank line.
     static QString GetResponseHead(const QByteArray& bytes) { return HttpHead::Text(bytes); }
     // "200", "206", "404", "30" or "".
@@ -128,35 +110,10 @@ public:
     QString RespHeadLen(int k) const;
     QString RespStatus(int k) const;
 
-signals:
-    // The one report of the job: connection number 1..10, kind word, information text.
-    void UpDataState(int Part, const QString& Kind, const QString& Detail);
-    // The job's state icon should show State (1 "Start", 2 "Pause", 3 "Waitfor", 5 "Error").
-    // Raised at the end of Start, of Pause and when a run ends in state 5.
-    void ShowStateIcon(int State);
-    // A line for the job's log about something the reports do not tell (the file changed on
-    // the server, the partial file is gone, ...).
-    void LogNotice(int Part, const QString& Text);
-    // A line for the job's log about the ranges' work that is no problem (a range moved to a
-    // free connection, the number of connections the server takes).
-    void LogInfo(int Part, const QString& Text);
-
 private:
-    bool Alive(quint64 id, int k, quint64 serial) const;
-    bool Report(int part, const QString& kind, const QString& detail);
     void ResetRun();
     void StartRun();
-    bool OpenConnection(int k, bool connectNow);
-    void ConnectSocket(int k);
-    void CloseConnection(int k);
-    void CloseAllConnections();
-    void SendRequest(int k, quint64 serial);
-    // Closes connections that waited longer than the connect or receive timeout.
-    void OnWatch();
-    // After a failed connection: opens it again after the retry delay when its range still owes
-    // bytes and it has retries left in this run. False when the connection stays closed.
-    bool ScheduleRetry(int k, const QString& reason);
-    bool HandleHead(int k, const QByteArray& headBytes, const QByteArray& body);
+    bool HandleHead(int k, const QByteArray& headBytes, const QByteArray& body) override;
     bool HeadOn1(const QString& head, const QByteArray& body);
     bool HeadOn2(const QString& head, const QByteArray& body);
     bool HeadRanged(int k, const QString& head, const QByteArray& body);
@@ -168,38 +125,21 @@ private:
     void RestartFromZero(const QString& why);
     void ResetToNew(bool keepFileName, const QString& notice);
     void StartOverWithoutFile();
-    ByteRanges StoredBytes() const;
     void PlanResume();
-    bool Owes(int i) const;
-    // Gives free connections work: ranges that wait for a connection the server refused, then
-    // the far part of the range that would end last. Up to Parts connections, fewer when the
-    // server takes fewer.
-    void Rebalance();
-    // An answer or a refusal telling that the server takes no more connections: true when
-    // connection k is given up for now (its range waits for a free connection) because other
-    // connections work.
-    bool RefusedForCapacity(int k, const QString& head);
-    void NoteCapacity();
-    double Speed(int k) const;
-    void OpenOwingRanges();
-    void OnPeerClosed(int k, quint64 serial, bool certain);
-    void OnFailed(int k, const QString& detail, int socketError);
+    void OnPeerClosed(int k, quint64 serial, bool certain) override;
     bool FeedBody(int k, const QByteArray& body);
-    void OnChunksEnded(int k);
-    bool StoreBody(int k, const char* data, qint64 size);
+    void OnChunksEnded(int k) override;
+    bool StoreBody(int k, const char* data, qint64 size) override;
     bool EndChecks(int k);
-    bool FailConnection(int k, const QString& detail);
     void CoverByConnection1(int32_t end);
-    void CheckRunEnd(int k, bool afterClose = false);
-    void RunTo5(const QString& detail);
+    void CheckRunEnd(int k, bool afterClose = false) override;
+    void RunTo5(const QString& detail) override;
+    bool RangesMayMove() const override;
     bool OpenExistingFile();
     bool LearnSize(const QString& head);
     void EndRunTimes();
 
-    JobRecord job;
     TargetFile file;
-    quint64 runId = 0;
-    quint64 nextSerial = 0;
     int redirects = 0;
     bool socks2Opened = false;
     bool socks3Opened = false;
@@ -208,13 +148,6 @@ private:
     bool runConfirmed = false;  // an answer of this run has shown the server's file is ours
     bool keepName = false;      // the file is named already: a restart keeps the name
     int restarts = 0;           // restarts from zero since Start
-    ServerCapacity capacity;    // connections the server takes in this run
-    JobValidator validator;     // of the server's file being downloaded
     ByteRanges written;         // bytes of the file known to be on disk
-    QString lastError;
-    std::array<HttpConnection*, kMaxParts + 1> conns{};
-    std::array<int, kMaxParts + 1> retriesUsed{};    // per connection since Start
-    std::array<bool, kMaxParts + 1> retryPending{};  // waiting for the retry delay
-    QTimer watch;
     std::array<QString, kMaxParts + 1> respHead, respStatus;
 };

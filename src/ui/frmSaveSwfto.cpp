@@ -22,7 +22,7 @@
 #include "store/CategoryTree.h"
 #include "store/JobRecord.h"
 #include "store/JobTable.h"
-#include "store/VbDate.h"
+#include "store/LocalFileImport.h"
 #include "tree/DialogHooks.h"
 #include "tree/TreeFill.h"
 
@@ -248,18 +248,12 @@ void frmSaveSwfto::CopyAndRecord(QTreeWidgetItem* item, const QString& url, cons
         Tell(QStringLiteral("Could not save %1:\n%2").arg(target, error), true);
         return;
     }
-    JobRecord job;
-    job.State = 4;
-    job.LocalFile = target;
+    // A saved movie also keeps its file name, completion time and the page it was found on.
+    JobRecord job = LocalFileImport::ImportedRecord(
+        target, LocalFileImport::SizeOf(target), cmbClass1->currentData(TreeRoles::Key).toString(),
+        url, txtComment->text());
     job.FileName = QFileInfo(target).fileName();
-    job.Comment = txtComment->text();
-    const qint64 size = QFileInfo(target).size();
-    job.FileSize = static_cast<int32_t>(qMin<qint64>(size, INT32_MAX));
-    job.Received = job.FileSize;
-    job.ClassKey = cmbClass1->currentData(TreeRoles::Key).toString();
-    job.CreateTime = VbDate::Now();
     job.CompleteTime = job.CreateTime;
-    job.Url = url;
     job.Referer = pageUrl;
     if (!AddJob(job)) {
         // The copy stays where it is; the job table is full.

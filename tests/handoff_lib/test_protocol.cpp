@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
-#include <QDir>
 #include <string>
+#include <utility>
 
 #include "common/TestEnv.h"
 #include "handoff_lib/HandoffProtocol.h"
@@ -54,11 +54,21 @@ TEST(HandoffProtocol, HashIsFnv1a64) {
     EXPECT_EQ(HandoffProtocol::Hash("foobar"), "85944171f73967e8");
 }
 
-// The program cleaned its folders with Qt; the shared rule must give the same names.
-TEST(HandoffProtocol, CleanPathAgreesWithQt) {
-    for (const char* path : {"/a//b/./c/", "/../x", "a/../../b", "/a/b/..", "./", "/", "a/./b",
-                             "/home/u/.local/share/quorvanta", "//x//y//", "a/b/../../.."})
-        EXPECT_EQ(HandoffProtocol::CleanPath(path), QDir::cleanPath(path).toStdString()) << path;
+// The data folder is hashed after cleaning, so every spelling of one folder gives one socket.
+TEST(HandoffProtocol, CleanPath) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/a//b/./c/", "/a/b/c"},
+        {"/../x", "/x"},
+        {"a/../../b", "../b"},
+        {"/a/b/..", "/a"},
+        {"./", "."},
+        {"", "."},
+        {"/", "/"},
+        {"//x//y//", "/x/y"},
+        {"a/b/../../..", ".."},
+    };
+    for (const auto& [path, clean] : cases)
+        EXPECT_EQ(HandoffProtocol::CleanPath(path), clean) << path;
 }
 
 TEST(HandoffProtocol, Places) {

@@ -47,7 +47,7 @@ int AddMovieJob(const QString& path) {
 }  // namespace
 
 // A row opens its job's file, whatever the row's file column says.
-TEST(PlayerWindow, RowOpensTheJobsFile) {
+TEST(PlayerPanelRows, OpenTheJobsFile) {
     TestEnv::IsolateHome();
     flash1::SetWebFolder(QStringLiteral(QV_WEB_FOLDER));
     const QString dir = TestEnv::NewDir("rows");

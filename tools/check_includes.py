@@ -23,7 +23,8 @@ import tempfile
 
 # Lowest first. A library may only link libraries of a lower floor.
 FLOORS = [
-    ["store", "handoff_lib"],
+    ["handoff_lib"],
+    ["store"],
     ["widgets"],
     ["tree", "engine"],
     ["manager", "pages"],
@@ -39,7 +40,11 @@ FLOOR = {lib: n for n, libs in enumerate(FLOORS) for lib in libs}
 QT_ALLOWED = {"store": {"Core", "Network"}}
 
 # Targets whose name is not qv_<folder>.
-TARGET_FOLDER = {"quorvanta_handoff": "handoff_lib", "quorvanta": "app"}
+TARGET_FOLDER = {
+    "quorvanta_handoff": "handoff_lib",
+    "qv_handoff_protocol": "handoff_lib",
+    "quorvanta": "app",
+}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([A-Za-z_][A-Za-z0-9_]*)/([^"]+)"')
 LINK_CALL = re.compile(r"\b(qv_library|target_link_libraries|qv_tests)\s*\(([^)]*)\)", re.S)

@@ -18,22 +18,21 @@
 #include <QString>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "handoff_lib/HandoffProtocol.h"
 #include "handoff_lib/ProgramSocket.h"
 #include "handoff_lib/quorvanta.h"
 
 namespace {
 
 // Larger messages are read and refused; the browser sends small ones.
-constexpr uint32_t kMaxFrame = 1024 * 1024;
+constexpr uint32_t kMaxFrame = HandoffProtocol::kMaxLinkLine;
 
 bool ReadExactly(void* to, size_t size) {
     return size == 0 || std::fread(to, 1, size, stdin) == size;
@@ -131,23 +130,11 @@ bool WriteFd(int fd, const char* p, size_t size) {
     return true;
 }
 
-// The program's socket, when it listens and runs as this user; -1 otherwise.
+// The program's socket, when it listens and it and its folder belong to this user; -1 otherwise.
 int ConnectProgram() {
     ProgramSocket place;
-    if (!place.Locate()) return -1;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, place.Path().c_str(), sizeof address.sun_path - 1);
-    ucred peer{};
-    socklen_t length = sizeof peer;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.uid != getuid() ||
-        !WriteFd(fd, "QV-BROWSER\n", 11)) {
-        ::close(fd);
-        return -1;
-    }
+    int fd = -1;
+    if (!place.Locate() || place.Link(&fd) != ProgramSocket::Delivered) return -1;
     return fd;
 }
 

@@ -6,36 +6,39 @@
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
+
+#include "handoff_lib/HandoffProtocol.h"
 
 namespace {
 
-// $XDG_RUNTIME_DIR when set; else the data folder, made here (mode 0700) when missing.
+// HandoffProtocol's lock folder. Without a runtime folder that is the data folder, made here (mode
+// 0700) when missing.
 QString LockFolder() {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir(runtime).exists()) return runtime;
-    QString home = qEnvironmentVariable("HOME");
-    if (home.isEmpty()) home = QDir::homePath();
-    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (dataHome.isEmpty()) dataHome = home + QStringLiteral("/.local/share");
-    const QString folder = QDir::cleanPath(dataHome + QStringLiteral("/quorvanta"));
-    if (!QDir(folder).exists()) {
-        QDir().mkpath(QDir::cleanPath(dataHome));
-        ::mkdir(QFile::encodeName(folder).constData(), 0700);
+    const std::string folder = HandoffProtocol::LockFolder();
+    const QString name = QFile::decodeName(QByteArray::fromStdString(folder));
+    if (!folder.empty() && !QDir(name).exists()) {
+        QDir().mkpath(QFileInfo(name).path());
+        ::mkdir(folder.c_str(), 0700);
     }
-    return folder;
+    return name;
 }
 
 }  // namespace
 
-InstanceLock::InstanceLock(const QString& baseName)
-    : path(LockFolder() + u'/' + baseName + QStringLiteral(".lock")) {}
+InstanceLock::InstanceLock(const QString& baseName) {
+    const QString folder = LockFolder();
+    if (!folder.isEmpty() && !baseName.isEmpty())
+        path = folder + u'/' + baseName + QStringLiteral(".lock");
+}
 
 InstanceLock::~InstanceLock() {
     if (fd >= 0) ::close(fd);
 }
 
 InstanceLock::Outcome InstanceLock::TryLock() {
+    if (path.isEmpty()) return Unavailable;
     if (fd < 0) {
         // Close-on-exec: a program started from here must not keep holding the lock.
         fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);

@@ -23,6 +23,7 @@
 #include <memory>
 
 #include "browser/MovieUrls.h"
+#include "handoff_lib/HandoffProtocol.h"
 
 class QTemporaryFile;
 class QTimer;
@@ -38,7 +39,7 @@ class BrowserLink : public QObject {
     Q_OBJECT
 public:
     static constexpr qsizetype kMaxPiece = 512 * 1024;
-    static constexpr qsizetype kMaxLine = 1024 * 1024;
+    static constexpr qsizetype kMaxLine = qsizetype(HandoffProtocol::kMaxLinkLine);
 
     explicit BrowserLink(QObject* parent = nullptr);
     ~BrowserLink() override;

@@ -1,8 +1,14 @@
 #include "browser/HandoffMessage.h"
 
+#include "handoff_lib/HandoffProtocol.h"
+
 namespace {
-const QString kSeparator = QStringLiteral("||**KVDRMB**||");
+QString Text(std::string_view word) {
+    return QString::fromLatin1(word.data(), static_cast<qsizetype>(word.size()));
 }
+
+const QString kSeparator = Text(HandoffProtocol::kSeparator);
+}  // namespace
 
 QString HandoffMessage::Field(const QString& text, const QString& key) {
     const qsizetype at = text.indexOf(key, 0, Qt::CaseInsensitive);
@@ -15,12 +21,12 @@ QString HandoffMessage::Field(const QString& text, const QString& key) {
 
 HandoffMessage HandoffMessage::Parse(const QString& text) {
     HandoffMessage m;
-    m.Url = Field(text, QStringLiteral("my_kvd_Url:="));
-    m.Info = Field(text, QStringLiteral("my_kvd_Info:="));
-    m.Ref = Field(text, QStringLiteral("my_kvd_Ref:="));
+    m.Url = Field(text, Text(HandoffProtocol::kUrlKey));
+    m.Info = Field(text, Text(HandoffProtocol::kInfoKey));
+    m.Ref = Field(text, Text(HandoffProtocol::kRefKey));
     // The three tests are all made, in this order; at most one of the words can match.
-    if (text.startsWith(QStringLiteral("down"), Qt::CaseInsensitive)) m.Mode = 1;
-    if (text.startsWith(QStringLiteral("search"), Qt::CaseInsensitive)) m.Mode = 2;
-    if (text.startsWith(QStringLiteral("all"), Qt::CaseInsensitive)) m.Mode = 4;
+    if (text.startsWith(Text(HandoffProtocol::kDown), Qt::CaseInsensitive)) m.Mode = 1;
+    if (text.startsWith(Text(HandoffProtocol::kSearch), Qt::CaseInsensitive)) m.Mode = 2;
+    if (text.startsWith(Text(HandoffProtocol::kAll), Qt::CaseInsensitive)) m.Mode = 4;
     return m;
 }

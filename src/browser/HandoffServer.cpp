@@ -6,14 +6,22 @@
 
 #include "browser/BrowserLink.h"
 #include "browser/SocketPlace.h"
+#include "handoff_lib/HandoffProtocol.h"
 
 namespace {
-const QByteArray kRaise = "QV-RAISE\n";
-const QByteArray kHandoff = "QV-HANDOFF ";
+QByteArray Bytes(std::string_view word) {
+    return QByteArray(word.data(), static_cast<qsizetype>(word.size()));
+}
+
+const QByteArray kRaise = Bytes(HandoffProtocol::kRaise);
+const QByteArray kHandoff = Bytes(HandoffProtocol::kHandoff);
 // The browser extension's host: the connection stays open for the browser link.
-const QByteArray kBrowser = "QV-BROWSER\n";
-// Longest header line: the word, a blank and the byte count.
-constexpr int kMaxHeader = 32;
+const QByteArray kBrowser = Bytes(HandoffProtocol::kBrowser);
+const QByteArray kTaken = Bytes(HandoffProtocol::kTaken) + '\n';
+const QByteArray kUnknown = Bytes(HandoffProtocol::kRefused) + "unknown request\n";
+const QByteArray kTooLong = Bytes(HandoffProtocol::kRefused) + "the message is longer than " +
+                            QByteArray::number(qulonglong(HandoffProtocol::kMaxMessage)) +
+                            " bytes\n";
 // A client that has not finished its request by then is dropped.
 constexpr int kClientTimeoutMs = 10000;
 }  // namespace
@@ -85,24 +93,24 @@ void HandoffServer::Read(QLocalSocket* client) {
     }
     const qsizetype end = buffer.indexOf('\n');
     if (end < 0) {
-        if (buffer.size() > kMaxHeader) Answer(client, "QV-REFUSED unknown request\n");
+        if (buffer.size() > qsizetype(HandoffProtocol::kMaxHeader)) Answer(client, kUnknown);
         return;
     }
     if (!buffer.startsWith(kHandoff)) {
-        Answer(client, "QV-REFUSED unknown request\n");
+        Answer(client, kUnknown);
         return;
     }
     const QByteArray count = buffer.mid(kHandoff.size(), end - kHandoff.size());
     bool ok = !count.isEmpty();
     for (const char c : count) ok = ok && c >= '0' && c <= '9';
     const qlonglong size = ok ? count.toLongLong(&ok) : -1;
-    if (!ok || size > kMaxMessage) {
-        Answer(client, "QV-REFUSED the message is longer than 65536 bytes\n");
+    if (!ok || size > qlonglong(HandoffProtocol::kMaxMessage)) {
+        Answer(client, kTooLong);
         return;
     }
     if (buffer.size() - (end + 1) < size) return;
     const QString message = QString::fromUtf8(buffer.mid(end + 1, size));
-    Answer(client, "QV-TAKEN\n");
+    Answer(client, kTaken);
     if (receiver)
         receiver(message);
     else

@@ -1,10 +1,9 @@
 #pragma once
-// The program's local socket, one per user and data folder. A later start of the program asks the
-// running one to come to the front through it ("QV-RAISE\n"); the hand-off library delivers a
-// browser message through it ("QV-HANDOFF <byte count>\n" and the UTF-8 message, at most 64 KiB),
-// answered with "QV-TAKEN\n" once the message is in the receiver's queue, or
-// "QV-REFUSED <reason>\n". The browser extension's host opens with "QV-BROWSER\n" and keeps its
-// connection: it is handed to the browser link (BrowserLink).
+// The program's local socket, one per user and data folder (HandoffProtocol has its place and
+// words). A later start of the program asks the running one to come to the front through it; the
+// hand-off library delivers a browser message through it, answered once the message is in the
+// receiver's queue; the browser extension's host keeps its connection: it is handed to the
+// browser link (BrowserLink).
 
 #include <QHash>
 #include <QObject>
@@ -18,8 +17,6 @@ class QLocalSocket;
 class HandoffServer : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kMaxMessage = 65536;
-
     explicit HandoffServer(QObject* parent = nullptr);
     // Prepares the private folder and listens on path (taking over a socket a crashed instance
     // left behind: the caller holds the instance lock). False with ErrorString() otherwise.

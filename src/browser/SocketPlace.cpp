@@ -2,47 +2,22 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
-#include <QDir>
 #include <QFile>
 #include <cerrno>
 #include <cstring>
 
-namespace {
-
-QString DataFolder() {
-    QString home = qEnvironmentVariable("HOME");
-    if (home.isEmpty()) home = QDir::homePath();
-    while (home.size() > 1 && home.endsWith(u'/')) home.chop(1);
-    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (dataHome.isEmpty()) dataHome = home + QStringLiteral("/.local/share");
-    return QDir::cleanPath(dataHome + QStringLiteral("/quorvanta"));
-}
-
-}  // namespace
-
-QString SocketPlace::Hash(const QByteArray& bytes) {
-    quint64 h = 14695981039346656037ull;
-    for (const char c : bytes) {
-        h ^= static_cast<unsigned char>(c);
-        h *= 1099511628211ull;
-    }
-    return QStringLiteral("%1").arg(h, 16, 16, QChar(u'0'));
-}
+#include "handoff_lib/HandoffProtocol.h"
 
 QString SocketPlace::BaseName() {
-    return QStringLiteral("quorvanta-%1-%2")
-        .arg(getuid())
-        .arg(Hash(QFile::encodeName(DataFolder())));
+    return QFile::decodeName(QByteArray::fromStdString(HandoffProtocol::BaseName()));
 }
 
 QString SocketPlace::Folder() {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (runtime.startsWith(u'/')) return QDir::cleanPath(runtime + QStringLiteral("/quorvanta"));
-    return QStringLiteral("/tmp/quorvanta-%1").arg(getuid());
+    return QFile::decodeName(QByteArray::fromStdString(HandoffProtocol::SocketFolder()));
 }
 
 QString SocketPlace::Path() {
-    return Folder() + u'/' + BaseName() + QStringLiteral(".sock");
+    return QFile::decodeName(QByteArray::fromStdString(HandoffProtocol::SocketPath()));
 }
 
 bool SocketPlace::PrepareFolder(QString* error) {

@@ -2,13 +2,15 @@
 
 #include <thread>
 
+#include "handoff_lib/HandoffProtocol.h"
 #include "handoff_lib/ProgramSocket.h"
 #include "handoff_lib/ProgramStarter.h"
 #include "handoff_lib/quorvanta.h"
 
 namespace {
 
-const char* const kSeparator = "||**KVDRMB**||";
+static_assert(QUORVANTA_MAX_MESSAGE == HandoffProtocol::kMaxMessage);
+
 // How long a call may take, a program it had to start included.
 constexpr std::chrono::seconds kStartBound(15);
 constexpr std::chrono::milliseconds kRetryPause(50);
@@ -17,13 +19,11 @@ constexpr std::chrono::milliseconds kRetryPause(50);
 
 std::string NetApi::DownMessage(const std::string& url, const std::string& info,
                                 const std::string& ref) {
-    return "downmy_kvd_Url:=" + url + kSeparator + "my_kvd_Info:=" + info + kSeparator +
-           "my_kvd_Ref:=" + ref + kSeparator;
+    return HandoffProtocol::DownMessage(url, info, ref);
 }
 
 std::string NetApi::SearchMessage(const std::string& url) {
-    return "searchmy_kvd_Url:=" + url + kSeparator + "my_kvd_Info:= " + kSeparator +
-           "my_kvd_Ref:= " + kSeparator;
+    return HandoffProtocol::SearchMessage(url);
 }
 
 int NetApi::AddURL(const std::string& URL, const std::string& Info, const std::string& Ref) {
@@ -50,9 +50,11 @@ const std::string& NetApi::ProgramPath() {
 
 int NetApi::Deliver(const std::string& message) {
     lastError.clear();
-    if (message.size() > QUORVANTA_MAX_MESSAGE)
+    if (message.size() > HandoffProtocol::kMaxMessage)
         return Fail(QUORVANTA_E_TOO_LONG, "the message is " + std::to_string(message.size()) +
-                                              " bytes long, more than the 65536 allowed");
+                                              " bytes long, more than the " +
+                                              std::to_string(HandoffProtocol::kMaxMessage) +
+                                              " allowed");
     ProgramSocket socket;
     if (!socket.Locate()) return Fail(QUORVANTA_E_ENVIRONMENT, socket.Error());
     const auto deadline = ProgramSocket::Clock::now() + kStartBound;

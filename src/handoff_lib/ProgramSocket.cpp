@@ -1,40 +1,18 @@
 #include "handoff_lib/ProgramSocket.h"
 
+#include "handoff_lib/HandoffProtocol.h"
+
 #include <fcntl.h>
 #include <poll.h>
-#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace {
-
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
-}
-
-std::string HomeFolder() {
-    std::string home = Env("HOME");
-    if (home.empty()) {
-        std::vector<char> buffer(16384);
-        passwd entry{};
-        passwd* found = nullptr;
-        if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-            found->pw_dir)
-            home = found->pw_dir;
-    }
-    while (home.size() > 1 && home.back() == '/') home.pop_back();
-    return home;
-}
 
 std::string ErrnoText(int code) {
     return std::strerror(code);
@@ -64,57 +42,13 @@ int RemainingMs(ProgramSocket::Clock::time_point deadline) {
 
 }  // namespace
 
-std::string ProgramSocket::Hash(const std::string& text) {
-    uint64_t h = 14695981039346656037ull;
-    for (unsigned char c : text) {
-        h ^= c;
-        h *= 1099511628211ull;
-    }
-    char out[17];
-    std::snprintf(out, sizeof out, "%016llx", static_cast<unsigned long long>(h));
-    return out;
-}
-
-std::string ProgramSocket::CleanPath(const std::string& path) {
-    const bool absolute = !path.empty() && path[0] == '/';
-    std::vector<std::string> parts;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        const std::string part = path.substr(start, end - start);
-        if (part.empty() || part == ".") {
-        } else if (part == ".." && !parts.empty() && parts.back() != "..") {
-            parts.pop_back();
-        } else if (part == ".." && absolute) {
-            // Above the root stays at the root.
-        } else {
-            parts.push_back(part);
-        }
-        start = end + 1;
-    }
-    std::string out = absolute ? "/" : "";
-    for (size_t i = 0; i < parts.size(); ++i) out += (i ? "/" : "") + parts[i];
-    return out.empty() ? "." : out;
-}
-
 bool ProgramSocket::Locate() {
-    const std::string uid = std::to_string(getuid());
-    const std::string runtime = Env("XDG_RUNTIME_DIR");
-    if (!runtime.empty() && runtime[0] == '/')
-        folder = CleanPath(runtime + "/quorvanta");
-    else
-        folder = "/tmp/quorvanta-" + uid;
-    std::string dataHome = Env("XDG_DATA_HOME");
-    if (dataHome.empty()) {
-        const std::string home = HomeFolder();
-        if (home.empty()) {
-            error = "no home folder is known";
-            return false;
-        }
-        dataHome = home + "/.local/share";
+    folder = HandoffProtocol::SocketFolder();
+    path = HandoffProtocol::SocketPath();
+    if (path.empty()) {
+        error = "no home folder is known";
+        return false;
     }
-    path = folder + "/quorvanta-" + uid + "-" + Hash(CleanPath(dataHome + "/quorvanta")) + ".sock";
     if (path.size() >= sizeof(sockaddr_un{}.sun_path)) {
         error = "the socket path is too long: " + path;
         return false;
@@ -182,7 +116,7 @@ ProgramSocket::Outcome ProgramSocket::Exchange(const std::string& message,
     if (connected != Delivered) return connected;
     FdCloser closer(s);
 
-    const std::string frame = "QV-HANDOFF " + std::to_string(message.size()) + "\n" + message;
+    const std::string frame = HandoffProtocol::Frame(message);
     size_t sent = 0;
     while (sent < frame.size()) {
         pollfd p{s, POLLOUT, 0};
@@ -221,11 +155,31 @@ ProgramSocket::Outcome ProgramSocket::Exchange(const std::string& message,
         answer.append(buffer, static_cast<size_t>(n));
     }
     const std::string line = answer.substr(0, answer.find('\n'));
-    if (line == "QV-TAKEN") return Delivered;
-    const std::string refused = "QV-REFUSED ";
+    if (line == HandoffProtocol::kTaken) return Delivered;
+    const std::string_view refused = HandoffProtocol::kRefused;
     if (line.compare(0, refused.size(), refused) == 0)
         error = "the program refused the message: " + line.substr(refused.size());
     else
         error = "the program gave an unknown answer";
     return Failed;
+}
+
+ProgramSocket::Outcome ProgramSocket::Link(int* fd) {
+    int s = -1;
+    const Outcome connected = Connect(&s);
+    if (connected != Delivered) return connected;
+    FdCloser closer(s);
+    const std::string_view greeting = HandoffProtocol::kBrowser;
+    size_t sent = 0;
+    while (sent < greeting.size()) {
+        const ssize_t n = ::send(s, greeting.data() + sent, greeting.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = "the connection to the program broke: " + ErrnoText(errno);
+            return Vanished;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    *fd = closer.release();
+    return Delivered;
 }

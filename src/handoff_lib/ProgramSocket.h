@@ -2,11 +2,7 @@
 // The running program's local socket as the library sees it: where it is, whether it and its
 // folder belong to the calling user, and one message exchange over it.
 //
-// Place: $XDG_RUNTIME_DIR/quorvanta (or /tmp/quorvanta-<uid> without it), a folder of mode 0700,
-// holding "quorvanta-<uid>-<hash>.sock", where <hash> is the FNV-1a 64-bit hash (16 lower-case hex
-// digits) of the program's data folder ($XDG_DATA_HOME or $HOME/.local/share, + "/quorvanta",
-// cleaned). Exchange: "QV-HANDOFF <byte count>\n" and the message; the program answers
-// "QV-TAKEN\n" once the message is in its queue, or "QV-REFUSED <reason>\n".
+// Place and words: HandoffProtocol.
 
 #include <chrono>
 #include <string>
@@ -18,7 +14,7 @@ public:
     // the message was not taken.
     enum Outcome { Delivered, NotListening, Vanished, Unsafe, Failed };
 
-    // False (with the reason) when neither a runtime folder nor a home folder is known.
+    // False (with the reason) when no home folder is known or the path is too long for a socket.
     bool Locate();
     const std::string& Folder() const { return folder; }
     const std::string& Path() const { return path; }
@@ -28,11 +24,9 @@ public:
     // sends the message and waits for the answer until deadline. NotListening: nobody listens
     // there (no folder, no socket, or a socket left behind).
     Outcome Exchange(const std::string& message, Clock::time_point deadline);
-
-    // The FNV-1a 64-bit hash as 16 hex digits, and a path without "//", "." and "..", and without
-    // a trailing "/".
-    static std::string Hash(const std::string& text);
-    static std::string CleanPath(const std::string& path);
+    // The browser link: connects with the same checks and opens with "QV-BROWSER\n"; on
+    // Delivered *fd is the connection, which the caller closes.
+    Outcome Link(int* fd);
 
 private:
     Outcome Connect(int* fd);

@@ -27,6 +27,7 @@
 #include "newjob/BatchGenerator.h"
 #include "newjob/BatchKeyFilter.h"
 #include "newjob/NewJobBuilder.h"
+#include "newjob/SaveOptionsBox.h"
 #include "newjob/UrlFileName.h"
 #include "pages/SearchRecord.h"
 #include "pages/clsPageLinks.h"
@@ -35,6 +36,9 @@
 #include "store/ProxyList.h"
 #include "store/Settings.h"
 #include "store/UserMessage.h"
+#include "tree/NamedWidgets.h"
+#include "widgets/DialogHooks.h"
+#include "widgets/TreeFill.h"
 #include "tree/frmClassNew.h"
 #include "widgets/DialogHooks.h"
 #include "widgets/Icons.h"
@@ -64,16 +68,6 @@ QPointer<frmNewDown1>& Instance() {
 }
 
 const QString kTitle = QStringLiteral("Quorvanta");
-
-const QStringList& UserAgents() {
-    static const QStringList agents{
-        QStringLiteral("Quorvanta 0.1"),
-        QStringLiteral("Mozilla/4.06 [en] (Win98; I)"),
-        QStringLiteral("Mozilla/4.0 (compatible; MSIE 5.0; Windows 98)"),
-        QStringLiteral("Mozilla/4.0 (Windows 95;US) Opera 3.60  [en]"),
-    };
-    return agents;
-}
 
 struct MainTab {
     QString caption;
@@ -117,67 +111,6 @@ template <typename T>
 T* Named(T* widget, const char* name) {
     widget->setObjectName(QLatin1String(name));
     return widget;
-}
-
-QLineEdit* NewBox(const char* name) {
-    return Named(new QLineEdit, name);
-}
-
-QPushButton* NewButton(const QString& text, const char* name) {
-    auto* button = Named(new QPushButton(text), name);
-    button->setAutoDefault(false);
-    return button;
-}
-
-QComboBox* NewCombo(const char* name, bool editable) {
-    auto* combo = Named(new QComboBox, name);
-    combo->setEditable(editable);
-    combo->setInsertPolicy(QComboBox::NoInsert);
-    return combo;
-}
-
-QLabel* NewLabel(const QString& text, QWidget* buddy = nullptr) {
-    auto* label = new QLabel(text);
-    if (buddy) label->setBuddy(buddy);
-    return label;
-}
-
-QComboBox* NewPartsCombo(const char* name) {
-    QComboBox* combo = NewCombo(name, true);
-    for (int i = 1; i <= kMaxParts; ++i) combo->addItem(QString::number(i));
-    combo->setMinimumContentsLength(3);
-    return combo;
-}
-
-QComboBox* NewUserAgentCombo(const char* name) {
-    QComboBox* combo = NewCombo(name, true);
-    combo->addItems(UserAgents());
-    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    combo->setMinimumContentsLength(20);
-    return combo;
-}
-
-// Category and proxy boxes keep the user's choice across a refill when it is still there.
-// False when the chosen category is gone (the box then shows "Downloaded").
-bool RefillKeepingKey(QComboBox* combo, const CategoryTree& tree) {
-    const QString key = combo->currentData(TreeRoles::Key).toString();
-    FillClassCombo(combo, tree);
-    const int index = FindComboKey(combo, key);
-    if (index >= 0) combo->setCurrentIndex(index);
-    return index >= 0 || key.isEmpty();
-}
-
-void FillProxies(QComboBox* combo) {
-    FillProxyCombo(combo);
-}
-
-void RefillProxiesKeepingText(QComboBox* combo) {
-    const QString text = combo->currentIndex() > 0 ? combo->currentText() : QString();
-    FillProxies(combo);
-    if (!text.isEmpty()) {
-        const int index = combo->findText(text);
-        if (index > 0) combo->setCurrentIndex(index);
-    }
 }
 
 }  // namespace
@@ -279,11 +212,11 @@ frmNewDown1::frmNewDown1(QWidget* parent) : QDialog(parent) {
     startGroup->addButton(Option3);
     cmdNewJobOk = Named(new QPushButton(QStringLiteral("OK")), "cmdNewJobOk");
     cmdNewJobOk->setDefault(true);
-    cmdCancle = NewButton(QStringLiteral("Cancel"), "cmdCancle");
+    cmdCancle = NamedWidgets::Button(QStringLiteral("Cancel"), "cmdCancle");
     for (QPushButton* button : {cmdNewJobOk, cmdCancle}) button->setMinimumWidth(88);
 
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(NewLabel(QStringLiteral("Start:")));
+    bottom->addWidget(NamedWidgets::Caption(QStringLiteral("Start:")));
     bottom->addWidget(Option2);
     bottom->addWidget(Option3);
     bottom->addStretch(1);
@@ -319,64 +252,42 @@ frmNewDown1::~frmNewDown1() = default;
 
 QWidget* frmNewDown1::BuildGernal() {
     auto* panel = Named(new QWidget, "picGernal");
-    txtUrl = NewBox("txtUrl");
-    txtRef = NewBox("txtRef");
-    txtRename = NewBox("txtRename");
-    Command1 = NewButton(QStringLiteral("<="), "Command1");
+    txtUrl = NamedWidgets::LineEdit("txtUrl");
+    txtRef = NamedWidgets::LineEdit("txtRef");
+    txtRename = NamedWidgets::LineEdit("txtRename");
+    Command1 = NamedWidgets::Button(QStringLiteral("<="), "Command1");
     Command1->setToolTip(QStringLiteral("Take the file name from the url"));
-    txtComment = NewBox("txtComment");
-    txtSaveAs1 = NewBox("txtSaveAs1");
-    cmdDlg1 = NewButton(QStringLiteral("&Browse"), "cmdDlg1");
-    cmbClass1 = NewCombo("cmbClass1", false);
-    cmdClass1 = NewButton(QStringLiteral("&Category"), "cmdClass1");
-    cmbNum1 = NewPartsCombo("cmbNum1");
-    cmbUserAgent1 = NewUserAgentCombo("cmbUserAgent1");
-    cmbProxy1 = NewCombo("cmbProxy1", false);
-    cmdProxy1 = NewButton(QStringLiteral("&Proxy"), "cmdProxy1");
-    chkLoginServer1 = Named(new QCheckBox(QStringLiteral("Login Server")), "chkLoginServer1");
-    txtUsername1 = NewBox("txtUsername1");
-    txtPassword1 = NewBox("txtPassword1");
-    txtPassword1->setEchoMode(QLineEdit::Password);
+    txtComment = NamedWidgets::LineEdit("txtComment");
+    saveBox1 = new SaveOptionsBox(
+        {"txtSaveAs1", "cmdDlg1", "cmbClass1", "cmdClass1", "cmbNum1", "cmbUserAgent1", "cmbProxy1",
+         "cmdProxy1", "chkLoginServer1", "txtUsername1", "txtPassword1"},
+        SaveOptionsBox::Compact);
+    txtSaveAs1 = saveBox1->saveAs;
+    cmdDlg1 = saveBox1->browse;
+    cmbClass1 = saveBox1->category;
+    cmdClass1 = saveBox1->newCategory;
+    cmbNum1 = saveBox1->parts;
+    cmbUserAgent1 = saveBox1->userAgent;
+    cmbProxy1 = saveBox1->proxy;
+    cmdProxy1 = saveBox1->proxyButton;
+    chkLoginServer1 = saveBox1->login;
+    txtUsername1 = saveBox1->user;
+    txtPassword1 = saveBox1->password;
 
     auto* grid = new QGridLayout(panel);
     grid->setContentsMargins(4, 10, 4, 4);
     grid->setColumnStretch(1, 1);
     int row = 0;
-    grid->addWidget(NewLabel(QStringLiteral("Url:"), txtUrl), row, 0);
+    grid->addWidget(NamedWidgets::Caption(QStringLiteral("Url:"), txtUrl), row, 0);
     grid->addWidget(txtUrl, row++, 1, 1, 4);
-    grid->addWidget(NewLabel(QStringLiteral("Refer:"), txtRef), row, 0);
+    grid->addWidget(NamedWidgets::Caption(QStringLiteral("Refer:"), txtRef), row, 0);
     grid->addWidget(txtRef, row++, 1, 1, 4);
-    grid->addWidget(NewLabel(QStringLiteral("Rename:"), txtRename), row, 0);
+    grid->addWidget(NamedWidgets::Caption(QStringLiteral("Rename:"), txtRename), row, 0);
     grid->addWidget(txtRename, row, 1, 1, 3);
     grid->addWidget(Command1, row++, 4);
-    grid->addWidget(NewLabel(QStringLiteral("Comment:"), txtComment), row, 0);
+    grid->addWidget(NamedWidgets::Caption(QStringLiteral("Comment:"), txtComment), row, 0);
     grid->addWidget(txtComment, row++, 1, 1, 4);
-    grid->addWidget(NewLabel(QStringLiteral("Save To:"), txtSaveAs1), row, 0);
-    grid->addWidget(txtSaveAs1, row, 1, 1, 3);
-    grid->addWidget(cmdDlg1, row++, 4);
-    grid->addWidget(NewLabel(QStringLiteral("Category:"), cmbClass1), row, 0);
-    grid->addWidget(cmbClass1, row, 1, 1, 3);
-    grid->addWidget(cmdClass1, row++, 4);
-
-    auto* partsRow = new QHBoxLayout;
-    partsRow->addWidget(cmbNum1);
-    partsRow->addSpacing(12);
-    partsRow->addWidget(NewLabel(QStringLiteral("User Agent:"), cmbUserAgent1));
-    partsRow->addWidget(cmbUserAgent1, 1);
-    grid->addWidget(NewLabel(QStringLiteral("Part:"), cmbNum1), row, 0);
-    grid->addLayout(partsRow, row++, 1, 1, 4);
-    grid->addWidget(NewLabel(QStringLiteral("Proxy:"), cmbProxy1), row, 0);
-    grid->addWidget(cmbProxy1, row, 1, 1, 3);
-    grid->addWidget(cmdProxy1, row++, 4);
-
-    auto* loginRow = new QHBoxLayout;
-    loginRow->addWidget(chkLoginServer1);
-    loginRow->addSpacing(12);
-    loginRow->addWidget(NewLabel(QStringLiteral("Username:"), txtUsername1));
-    loginRow->addWidget(txtUsername1, 1);
-    loginRow->addWidget(NewLabel(QStringLiteral("Password"), txtPassword1));
-    loginRow->addWidget(txtPassword1, 1);
-    grid->addLayout(loginRow, row++, 0, 1, 5);
+    grid->addWidget(saveBox1, row++, 0, 1, 5);
     grid->setRowStretch(row, 1);
 
     connect(txtUrl, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -385,77 +296,46 @@ QWidget* frmNewDown1::BuildGernal() {
     });
     connect(Command1, &QPushButton::clicked, this,
             [this] { txtRename->setText(FileNameNoQuery(txtUrl->text())); });
-    connect(cmbClass1, &QComboBox::activated, this, [this] { ApplyClass(cmbClass1, txtSaveAs1); });
-    connect(cmdDlg1, &QPushButton::clicked, this, [this] { Browse(txtSaveAs1); });
-    connect(chkLoginServer1, &QCheckBox::toggled, this,
-            [this](bool on) { SetLogin(on, txtUsername1, txtPassword1); });
     txtUrl->installEventFilter(this);
-    SetLogin(false, txtUsername1, txtPassword1);
     return panel;
 }
 
 QWidget* frmNewDown1::BuildSave() {
     auto* panel = Named(new QWidget, "picSave");
-    txtSaveAs = NewBox("txtSaveAs");
-    cmdDlg = NewButton(QStringLiteral("&Browse"), "cmdDlg");
-    cmbClass = NewCombo("cmbClass", false);
-    cmdClass = NewButton(QStringLiteral("&Category"), "cmdClass");
-    cmbNums = NewPartsCombo("cmbNums");
-    cmbUserAgent = NewUserAgentCombo("cmbUserAgent");
-    cmbProxy = NewCombo("cmbProxy", false);
-    cmdProxy = NewButton(QStringLiteral("&Proxy"), "cmdProxy");
-    chkLoginServer = Named(new QCheckBox(QStringLiteral("Login Server")), "chkLoginServer");
-    txtUserName = NewBox("txtUserName");
-    txtPassWord = NewBox("txtPassWord");
-    txtPassWord->setEchoMode(QLineEdit::Password);
+    saveBox = new SaveOptionsBox(
+        {"txtSaveAs", "cmdDlg", "cmbClass", "cmdClass", "cmbNums", "cmbUserAgent", "cmbProxy",
+         "cmdProxy", "chkLoginServer", "txtUserName", "txtPassWord"},
+        SaveOptionsBox::Full);
+    txtSaveAs = saveBox->saveAs;
+    cmdDlg = saveBox->browse;
+    cmbClass = saveBox->category;
+    cmdClass = saveBox->newCategory;
+    cmbNums = saveBox->parts;
+    cmbUserAgent = saveBox->userAgent;
+    cmbProxy = saveBox->proxy;
+    cmdProxy = saveBox->proxyButton;
+    chkLoginServer = saveBox->login;
+    txtUserName = saveBox->user;
+    txtPassWord = saveBox->password;
 
     auto* grid = new QGridLayout(panel);
     grid->setContentsMargins(4, 10, 4, 4);
     grid->setColumnStretch(1, 1);
     int row = 0;
-    auto* heading = NewLabel(QStringLiteral("Please Select Save Option . "));
+    auto* heading = NamedWidgets::Caption(QStringLiteral("Please Select Save Option . "));
     QFont bold = heading->font();
     bold.setBold(true);
     heading->setFont(bold);
     grid->addWidget(heading, row++, 0, 1, 3);
-    grid->addWidget(NewLabel(QStringLiteral("Save As:"), txtSaveAs), row, 0);
-    grid->addWidget(txtSaveAs, row, 1);
-    grid->addWidget(cmdDlg, row++, 2);
-    grid->addWidget(NewLabel(QStringLiteral("Category:"), cmbClass), row, 0);
-    grid->addWidget(cmbClass, row, 1);
-    grid->addWidget(cmdClass, row++, 2);
-    auto* partsRow = new QHBoxLayout;
-    partsRow->addWidget(cmbNums);
-    partsRow->addStretch(1);
-    grid->addWidget(NewLabel(QStringLiteral("Part:"), cmbNums), row, 0);
-    grid->addLayout(partsRow, row++, 1, 1, 2);
-    grid->addWidget(NewLabel(QStringLiteral("User Agent:"), cmbUserAgent), row, 0);
-    grid->addWidget(cmbUserAgent, row++, 1, 1, 2);
-    grid->addWidget(NewLabel(QStringLiteral("Proxy Server:"), cmbProxy), row, 0);
-    grid->addWidget(cmbProxy, row, 1);
-    grid->addWidget(cmdProxy, row++, 2);
-    auto* loginRow = new QHBoxLayout;
-    loginRow->addWidget(chkLoginServer);
-    loginRow->addSpacing(12);
-    loginRow->addWidget(NewLabel(QStringLiteral("Username:"), txtUserName));
-    loginRow->addWidget(txtUserName, 1);
-    loginRow->addWidget(NewLabel(QStringLiteral("Password:"), txtPassWord));
-    loginRow->addWidget(txtPassWord, 1);
-    grid->addLayout(loginRow, row++, 0, 1, 3);
+    grid->addWidget(saveBox, row++, 0, 1, 3);
     grid->setRowStretch(row, 1);
-
-    connect(cmbClass, &QComboBox::activated, this, [this] { ApplyClass(cmbClass, txtSaveAs); });
-    connect(cmdDlg, &QPushButton::clicked, this, [this] { Browse(txtSaveAs); });
-    connect(chkLoginServer, &QCheckBox::toggled, this,
-            [this](bool on) { SetLogin(on, txtUserName, txtPassWord); });
-    SetLogin(false, txtUserName, txtPassWord);
 
     auto proxy = [this] {
         OptionPage = 2;
         if (Ctx().hooks.openOptions) Ctx().hooks.openOptions();
         FillProxyCombos();
     };
-    auto category = [this](QComboBox* combo, QLineEdit* saveBox) {
+    auto category = [this](SaveOptionsBox* box) {
         if (Ctx().hooks.openNewCategory) {
             Ctx().hooks.openNewCategory();
             FillClassCombos();
@@ -464,31 +344,29 @@ QWidget* frmNewDown1::BuildSave() {
         if (!Ctx().tree) return;
         // Without a hook: the new-category dialog below the category chosen here; the new
         // category becomes the choice of the box that asked for it.
-        auto* dialog =
-            new frmClassNew(Ctx().tree, combo->currentData(TreeRoles::Key).toString(), this);
+        auto* dialog = new frmClassNew(Ctx().tree,
+                                       box->category->currentData(TreeRoles::Key).toString(), this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
-        connect(dialog, &QDialog::accepted, this, [this, dialog, combo, saveBox] {
+        connect(dialog, &QDialog::accepted, this, [this, dialog, box] {
             FillClassCombos();
-            const int index = FindComboKey(combo, dialog->CreatedKey());
+            const int index = FindComboKey(box->category, dialog->CreatedKey());
             if (index < 0) return;
-            combo->setCurrentIndex(index);
-            ApplyClass(combo, saveBox);
+            box->category->setCurrentIndex(index);
+            box->ApplyClass();
         });
         dialog->open();
     };
-    // The single-file panel's buttons are built first; both sets are wired here.
-    connect(cmdProxy, &QPushButton::clicked, this, proxy);
-    connect(cmdProxy1, &QPushButton::clicked, this, proxy);
-    connect(cmdClass, &QPushButton::clicked, this,
-            [this, category] { category(cmbClass, txtSaveAs); });
-    connect(cmdClass1, &QPushButton::clicked, this,
-            [this, category] { category(cmbClass1, txtSaveAs1); });
+    // The single-file panel's box is built first; both are wired here.
+    for (SaveOptionsBox* box : {saveBox1, saveBox}) {
+        connect(box, &SaveOptionsBox::ProxyAsked, this, proxy);
+        connect(box, &SaveOptionsBox::CategoryAsked, this, [box, category] { category(box); });
+    }
     return panel;
 }
 
 QWidget* frmNewDown1::BuildSearch() {
     auto* panel = Named(new QWidget, "picSearch");
-    txtSearchUrl = NewBox("txtSearchUrl");
+    txtSearchUrl = NamedWidgets::LineEdit("txtSearchUrl");
     OpSearch1 = Named(new QRadioButton(QStringLiteral("Only search current page")), "OpSearch1");
     OpSearch2 =
         Named(new QRadioButton(QStringLiteral("Search current page and its links")), "OpSearch2");
@@ -499,7 +377,7 @@ QWidget* frmNewDown1::BuildSearch() {
     auto* grid = new QGridLayout(panel);
     grid->setContentsMargins(4, 10, 4, 4);
     grid->setColumnStretch(1, 1);
-    grid->addWidget(NewLabel(QStringLiteral("Url:"), txtSearchUrl), 0, 0);
+    grid->addWidget(NamedWidgets::Caption(QStringLiteral("Url:"), txtSearchUrl), 0, 0);
     grid->addWidget(txtSearchUrl, 0, 1);
     auto* options = new QGroupBox(QStringLiteral("Search Option:"));
     auto* optionsLayout = new QVBoxLayout(options);
@@ -518,17 +396,17 @@ QWidget* frmNewDown1::BuildSearch() {
 
 QWidget* frmNewDown1::BuildUrl() {
     auto* panel = Named(new QWidget, "picUrl");
-    txtBatUrl = NewBox("txtBatUrl");
+    txtBatUrl = NamedWidgets::LineEdit("txtBatUrl");
     OpNumber = Named(new QRadioButton(QStringLiteral("Digit")), "OpNumber");
     OpAlp = Named(new QRadioButton(QStringLiteral("Denominator")), "OpAlp");
     auto* group = new QButtonGroup(panel);
     group->addButton(OpNumber);
     group->addButton(OpAlp);
-    txtN1 = NewBox("txtN1");
-    txtN2 = NewBox("txtN2");
-    txtN3 = NewBox("txtN3");
-    txtA1 = NewBox("txtA1");
-    txtA2 = NewBox("txtA2");
+    txtN1 = NamedWidgets::LineEdit("txtN1");
+    txtN2 = NamedWidgets::LineEdit("txtN2");
+    txtN3 = NamedWidgets::LineEdit("txtN3");
+    txtA1 = NamedWidgets::LineEdit("txtA1");
+    txtA2 = NamedWidgets::LineEdit("txtA2");
     txtN1->setText(QStringLiteral("0"));
     txtN2->setText(QStringLiteral("9"));
     txtN3->setText(QStringLiteral("1"));
@@ -548,10 +426,10 @@ QWidget* frmNewDown1::BuildUrl() {
             if (lower != text) box->setText(lower);
         });
     }
-    cmdCreateUrl = NewButton(QStringLiteral("&Generate"), "cmdCreateUrl");
+    cmdCreateUrl = NamedWidgets::Button(QStringLiteral("&Generate"), "cmdCreateUrl");
     List1 = Named(new QListWidget, "List1");
-    cmdListDel = NewButton(QStringLiteral("&Delete"), "cmdListDel");
-    cmdListDelAll = NewButton(QStringLiteral("&Clear"), "cmdListDelAll");
+    cmdListDel = NamedWidgets::Button(QStringLiteral("&Delete"), "cmdListDel");
+    cmdListDelAll = NamedWidgets::Button(QStringLiteral("&Clear"), "cmdListDelAll");
     cmdCreateUrl->setEnabled(false);
     cmdListDel->setEnabled(false);
     cmdListDelAll->setEnabled(false);
@@ -563,16 +441,16 @@ QWidget* frmNewDown1::BuildUrl() {
     auto* ranges = new QGroupBox(QStringLiteral("Range"));
     auto* rangeGrid = new QGridLayout(ranges);
     rangeGrid->addWidget(OpNumber, 0, 0);
-    rangeGrid->addWidget(NewLabel(QStringLiteral("From:"), txtN1), 0, 1);
+    rangeGrid->addWidget(NamedWidgets::Caption(QStringLiteral("From:"), txtN1), 0, 1);
     rangeGrid->addWidget(txtN1, 0, 2);
-    rangeGrid->addWidget(NewLabel(QStringLiteral("To:"), txtN2), 0, 3);
+    rangeGrid->addWidget(NamedWidgets::Caption(QStringLiteral("To:"), txtN2), 0, 3);
     rangeGrid->addWidget(txtN2, 0, 4);
-    rangeGrid->addWidget(NewLabel(QStringLiteral("Digits count"), txtN3), 0, 5);
+    rangeGrid->addWidget(NamedWidgets::Caption(QStringLiteral("Digits count"), txtN3), 0, 5);
     rangeGrid->addWidget(txtN3, 0, 6);
     rangeGrid->addWidget(OpAlp, 1, 0);
-    rangeGrid->addWidget(NewLabel(QStringLiteral("From:"), txtA1), 1, 1);
+    rangeGrid->addWidget(NamedWidgets::Caption(QStringLiteral("From:"), txtA1), 1, 1);
     rangeGrid->addWidget(txtA1, 1, 2, Qt::AlignLeft);
-    rangeGrid->addWidget(NewLabel(QStringLiteral("To:"), txtA2), 1, 3);
+    rangeGrid->addWidget(NamedWidgets::Caption(QStringLiteral("To:"), txtA2), 1, 3);
     rangeGrid->addWidget(txtA2, 1, 4, Qt::AlignLeft);
     rangeGrid->setColumnStretch(7, 1);
     rangeGrid->addWidget(cmdCreateUrl, 0, 8, 2, 1, Qt::AlignVCenter);
@@ -588,7 +466,7 @@ QWidget* frmNewDown1::BuildUrl() {
     auto* layout = new QGridLayout(panel);
     layout->setContentsMargins(4, 10, 4, 4);
     layout->setColumnStretch(1, 1);
-    layout->addWidget(NewLabel(QStringLiteral("Url:"), txtBatUrl), 0, 0);
+    layout->addWidget(NamedWidgets::Caption(QStringLiteral("Url:"), txtBatUrl), 0, 0);
     layout->addWidget(txtBatUrl, 0, 1);
     layout->addWidget(hint, 1, 1);
     layout->addWidget(ranges, 2, 0, 1, 2);
@@ -648,8 +526,8 @@ void frmNewDown1::LoadStep() {
     cmbUserAgent1->setCurrentText(Settings.Useragent);
     cmbUserAgent->setCurrentText(Settings.Useragent);
 
-    ApplyClass(cmbClass1, txtSaveAs1);
-    ApplyClass(cmbClass, txtSaveAs);
+    saveBox1->ApplyClass();
+    saveBox->ApplyClass();
 
     // The remembered depth choice shows in the option buttons it came from.
     (DepthChoice == 1 ? OpSearch2 : OpSearch1)->setChecked(true);
@@ -677,42 +555,13 @@ void frmNewDown1::LoadStep() {
 
 void frmNewDown1::FillClassCombos() {
     if (!Ctx().tree) return;
-    // A save folder follows its box when the category it came from was removed.
-    if (!RefillKeepingKey(cmbClass1, *Ctx().tree)) ApplyClass(cmbClass1, txtSaveAs1);
-    if (!RefillKeepingKey(cmbClass, *Ctx().tree)) ApplyClass(cmbClass, txtSaveAs);
+    saveBox1->RefillClasses(*Ctx().tree);
+    saveBox->RefillClasses(*Ctx().tree);
 }
 
 void frmNewDown1::FillProxyCombos() {
-    RefillProxiesKeepingText(cmbProxy1);
-    RefillProxiesKeepingText(cmbProxy);
-}
-
-void frmNewDown1::ApplyClass(QComboBox* combo, QLineEdit* saveBox) {
-    if (combo->currentIndex() < 0) return;
-    saveBox->setText(combo->currentData(TreeRoles::Tag).toString());
-}
-
-void frmNewDown1::Browse(QLineEdit* saveBox) {
-    QPointer<QLineEdit> box(saveBox);
-    DialogHooks::PickFolder(this, saveBox->text(), [box](const QString& chosen) {
-        if (!box || chosen.isEmpty()) return;
-        QString folder = chosen;
-        if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-        box->setText(folder);
-    });
-}
-
-void frmNewDown1::SetLogin(bool on, QLineEdit* user, QLineEdit* password) {
-    for (QLineEdit* box : {user, password}) {
-        box->setEnabled(on);
-        QPalette palette = box->palette();
-        const QColor base =
-            on ? QColor(Qt::white) : QApplication::palette().color(QPalette::Button);
-        palette.setColor(QPalette::Active, QPalette::Base, base);
-        palette.setColor(QPalette::Inactive, QPalette::Base, base);
-        palette.setColor(QPalette::Disabled, QPalette::Base, base);
-        box->setPalette(palette);
-    }
+    saveBox1->RefillProxies();
+    saveBox->RefillProxies();
 }
 
 void frmNewDown1::OnMainTab(int index) {
@@ -936,16 +785,7 @@ void frmNewDown1::SelectPastedUrl(QLineEdit* box) {
 // OK and the records
 
 SaveOptions frmNewDown1::SaveBoxes() const {
-    SaveOptions options;
-    options.ClassKey = cmbClass->currentData(TreeRoles::Key).toString();
-    options.Folder = txtSaveAs->text();
-    options.PartsText = cmbNums->currentText();
-    options.UserAgent = cmbUserAgent->currentText();
-    options.ProxyIndex = cmbProxy->currentIndex();
-    options.ProxyText = cmbProxy->currentText();
-    options.UseLogin = chkLoginServer->isChecked();
-    options.UserName = txtUserName->text();
-    options.Password = txtPassWord->text();
+    SaveOptions options = saveBox->Read();
     options.Manual = Option3->isChecked();
     return options;
 }
@@ -998,16 +838,7 @@ void frmNewDown1::NewJobOk() {
 }
 
 void frmNewDown1::AddNewJob() {
-    SaveOptions options;
-    options.ClassKey = cmbClass1->currentData(TreeRoles::Key).toString();
-    options.Folder = txtSaveAs1->text();
-    options.PartsText = cmbNum1->currentText();
-    options.UserAgent = cmbUserAgent1->currentText();
-    options.ProxyIndex = cmbProxy1->currentIndex();
-    options.ProxyText = cmbProxy1->currentText();
-    options.UseLogin = chkLoginServer1->isChecked();
-    options.UserName = txtUsername1->text();
-    options.Password = txtPassword1->text();
+    SaveOptions options = saveBox1->Read();
     options.Manual = Option3->isChecked();
     const JobRecord job =
         BuildNewJob(options, txtUrl->text(), txtRef->text(), txtComment->text(), txtRename->text());

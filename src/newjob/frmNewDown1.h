@@ -22,6 +22,7 @@ class QStackedWidget;
 class QTabBar;
 class QTreeWidget;
 class QWidget;
+class SaveOptionsBox;
 struct SaveOptions;
 
 class frmNewDown1 : public QDialog {
@@ -89,9 +90,6 @@ private:
     QWidget* BuildUrl();
     QWidget* BuildSelect();
     void LoadStep();
-    void ApplyClass(QComboBox* combo, QLineEdit* saveBox);
-    void Browse(QLineEdit* saveBox);
-    void SetLogin(bool on, QLineEdit* user, QLineEdit* password);
     void OnMainTab(int index);
     void OnSubTab(int index);
     void FocusModeUrlBox();
@@ -120,6 +118,11 @@ public:
     QWidget* picUrl = nullptr;
     QWidget* picSelect = nullptr;
     QWidget* picOption = nullptr;
+
+    // The two save-option boxes: the single-file panel's and the one the other modes share. The
+    // pointers below them are their boxes.
+    SaveOptionsBox* saveBox1 = nullptr;
+    SaveOptionsBox* saveBox = nullptr;
 
     // Single file.
     QLineEdit* txtUrl = nullptr;

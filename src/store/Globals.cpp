@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+
+#include "handoff_lib/HandoffProtocol.h"
 
 QString AppVersion;
 QString AppLanguage;
@@ -14,14 +17,12 @@ QString IniFile;
 void InitGlobals() {
     AppVersion = QStringLiteral("1.3");
     AppLanguage = QStringLiteral("English");
-    QString home = qEnvironmentVariable("HOME");
-    if (home.isEmpty()) home = QDir::homePath();
-    while (home.size() > 1 && home.endsWith(u'/')) home.chop(1);
+    const QString home =
+        QFile::decodeName(QByteArray::fromStdString(HandoffProtocol::HomeFolder()));
     DefaultDownDir = home + QStringLiteral("/mydown/");
     AppDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
-    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (dataHome.isEmpty()) dataHome = home + QStringLiteral("/.local/share");
-    DataDir = QDir::cleanPath(dataHome + QStringLiteral("/quorvanta"));
+    // The same folder the hand-off socket's name is made from.
+    DataDir = QFile::decodeName(QByteArray::fromStdString(HandoffProtocol::DataFolder()));
     QDir().mkpath(DataDir);
     JobDbFile = DataDir + QStringLiteral("/default.qvb");
     IniFile = DataDir + QStringLiteral("/set.ini");

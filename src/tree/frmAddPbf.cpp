@@ -17,6 +17,9 @@
 #include "store/LocalFileImport.h"
 #include "store/NumberRule.h"
 #include "store/VbDate.h"
+#include "tree/NamedWidgets.h"
+#include "widgets/DialogHooks.h"
+#include "widgets/TreeFill.h"
 #include "tree/frmClassNew.h"
 #include "widgets/DialogHooks.h"
 #include "widgets/Icons.h"
@@ -26,12 +29,6 @@
 namespace {
 constexpr int PathRole = Qt::UserRole;  // the item's tag: the file's full path
 
-QPushButton* Button(QWidget* parent, const QString& text, const char* name) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
-}
 }  // namespace
 
 frmAddPbf::frmAddPbf(CategoryTree* tree, const QString& selectedKey, ImportHooks hooks,
@@ -67,18 +64,19 @@ frmAddPbf::frmAddPbf(CategoryTree* tree, const QString& selectedKey, ImportHooks
     txtDir->setReadOnly(true);
     chkMoveFile = new QCheckBox(QStringLiteral("Move File"), this);
     chkMoveFile->setObjectName(QStringLiteral("chkMoveFile"));
-    cmdBrowse = Button(this, QStringLiteral("&Browse"), "cmdBrowse");
-    cmdCategory = Button(this, QStringLiteral("&Category"), "cmdCategory");
-    cmdRefresh = Button(this, QStringLiteral("Refresh"), "cmdRefresh");
-    cmdSelectAll = Button(this, QStringLiteral("Select All"), "cmdSelectAll");
-    cmdInvert = Button(this, QStringLiteral("Invert Selection"), "cmdInvert");
-    cmdCheckSelection = Button(this, QStringLiteral("Check All Selection"), "cmdCheckSelection");
+    cmdBrowse = NamedWidgets::Button(QStringLiteral("&Browse"), "cmdBrowse", this);
+    cmdCategory = NamedWidgets::Button(QStringLiteral("&Category"), "cmdCategory", this);
+    cmdRefresh = NamedWidgets::Button(QStringLiteral("Refresh"), "cmdRefresh", this);
+    cmdSelectAll = NamedWidgets::Button(QStringLiteral("Select All"), "cmdSelectAll", this);
+    cmdInvert = NamedWidgets::Button(QStringLiteral("Invert Selection"), "cmdInvert", this);
+    cmdCheckSelection =
+        NamedWidgets::Button(QStringLiteral("Check All Selection"), "cmdCheckSelection", this);
     cmdUncheckSelection =
-        Button(this, QStringLiteral("Uncheck All Selection"), "cmdUncheckSelection");
-    cmdCheckAll = Button(this, QStringLiteral("Check All"), "cmdCheckAll");
-    cmdImport = Button(this, QStringLiteral("&Import Select Files"), "cmdImport");
+        NamedWidgets::Button(QStringLiteral("Uncheck All Selection"), "cmdUncheckSelection", this);
+    cmdCheckAll = NamedWidgets::Button(QStringLiteral("Check All"), "cmdCheckAll", this);
+    cmdImport = NamedWidgets::Button(QStringLiteral("&Import Select Files"), "cmdImport", this);
     cmdImport->setDefault(true);
-    cmdCancel = Button(this, QStringLiteral("Cancel"), "cmdCancel");
+    cmdCancel = NamedWidgets::Button(QStringLiteral("Cancel"), "cmdCancel", this);
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(QStringLiteral("Folder:"), this), 0, 0);

@@ -12,25 +12,13 @@
 
 #include "store/LocalFileImport.h"
 #include "store/NumberRule.h"
+#include "tree/NamedWidgets.h"
+#include "widgets/DialogHooks.h"
+#include "widgets/TreeFill.h"
 #include "tree/frmClassNew.h"
 #include "widgets/DialogHooks.h"
 #include "widgets/Icons.h"
 #include "widgets/TreeFill.h"
-
-namespace {
-QLineEdit* Box(QWidget* parent, const char* name, bool readOnly = false) {
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setReadOnly(readOnly);
-    return box;
-}
-QPushButton* Button(QWidget* parent, const QString& text, const char* name) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
-}
-}  // namespace
 
 frmAddPf::frmAddPf(CategoryTree* tree, const QString& selectedKey, ImportHooks hooks,
                    QWidget* parent)
@@ -40,21 +28,21 @@ frmAddPf::frmAddPf(CategoryTree* tree, const QString& selectedKey, ImportHooks h
     setWindowIcon(Icons::Get(QStringLiteral("AddPf")));
     setModal(true);
 
-    txtFileName = Box(this, "txtFileName");
+    txtFileName = NamedWidgets::LineEdit("txtFileName", this);
     cmbClass = new QComboBox(this);
     cmbClass->setObjectName(QStringLiteral("cmbClass"));
-    txtDir = Box(this, "txtDir", true);
-    txtFileDate = Box(this, "txtFileDate", true);
-    txtFileSize = Box(this, "txtFileSize", true);
-    txtRef = Box(this, "txtRef");
-    txtComment = Box(this, "txtComment");
+    txtDir = NamedWidgets::LineEdit("txtDir", this, true);
+    txtFileDate = NamedWidgets::LineEdit("txtFileDate", this, true);
+    txtFileSize = NamedWidgets::LineEdit("txtFileSize", this, true);
+    txtRef = NamedWidgets::LineEdit("txtRef", this);
+    txtComment = NamedWidgets::LineEdit("txtComment", this);
     chkMoveFile = new QCheckBox(QStringLiteral("Move File"), this);
     chkMoveFile->setObjectName(QStringLiteral("chkMoveFile"));
-    cmdBrowse = Button(this, QStringLiteral("&Browse"), "cmdBrowse");
-    cmdCategory = Button(this, QStringLiteral("&Category"), "cmdCategory");
-    cmdImport = Button(this, QStringLiteral("&Import File"), "cmdImport");
+    cmdBrowse = NamedWidgets::Button(QStringLiteral("&Browse"), "cmdBrowse", this);
+    cmdCategory = NamedWidgets::Button(QStringLiteral("&Category"), "cmdCategory", this);
+    cmdImport = NamedWidgets::Button(QStringLiteral("&Import File"), "cmdImport", this);
     cmdImport->setDefault(true);
-    cmdCancel = Button(this, QStringLiteral("Cancel"), "cmdCancel");
+    cmdCancel = NamedWidgets::Button(QStringLiteral("Cancel"), "cmdCancel", this);
 
     auto* grid = new QGridLayout(this);
     int row = 0;

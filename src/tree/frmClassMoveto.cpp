@@ -2,15 +2,14 @@
 
 #include "widgets/DialogButtons.h"
 
-#include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTreeWidget>
 
 #include "tree/CategoryEdit.h"
+#include "tree/CategoryPicker.h"
 #include "widgets/DialogHooks.h"
 #include "widgets/TreeFill.h"
 
@@ -26,14 +25,7 @@ frmClassMoveto::frmClassMoveto(CategoryTree* tree, const QString& key, QWidget* 
     txtDir = new QLineEdit(this);
     txtDir->setObjectName(QStringLiteral("txtDir"));
     txtDir->setReadOnly(true);
-    tvClass = new QTreeWidget(this);
-    tvClass->setObjectName(QStringLiteral("tvClass"));
-    tvClass->setHeaderHidden(true);
-    tvClass->setMinimumHeight(180);
-    chkMoveFile = new QCheckBox(QStringLiteral("Move File"), this);
-    chkMoveFile->setObjectName(QStringLiteral("chkMoveFile"));
-    // Files never move with their category; the box only shows that.
-    chkMoveFile->setEnabled(false);
+    picker = new CategoryPicker(*tree, key, this);
     DialogButtons dialogButtons(this, DialogButtons::OkDefault);
     cmdOk = dialogButtons.Ok();
     cmdCancel = dialogButtons.Cancel();
@@ -44,10 +36,9 @@ frmClassMoveto::frmClassMoveto(CategoryTree* tree, const QString& key, QWidget* 
     grid->addWidget(new QLabel(QStringLiteral("Directory:"), this), 1, 0);
     grid->addWidget(txtDir, 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("Move to:"), this), 2, 0, Qt::AlignTop);
-    grid->addWidget(tvClass, 2, 1);
-    grid->addWidget(chkMoveFile, 3, 1);
+    grid->addWidget(picker, 2, 1);
     QHBoxLayout* buttons = dialogButtons.Row();
-    grid->addLayout(buttons, 4, 0, 1, 2);
+    grid->addLayout(buttons, 3, 0, 1, 2);
     grid->setColumnStretch(1, 1);
     resize(420, 380);
 
@@ -55,16 +46,11 @@ frmClassMoveto::frmClassMoveto(CategoryTree* tree, const QString& key, QWidget* 
         txtName->setText(node->Text);
         txtDir->setText(node->Tag);
     }
-    CopyClassTree(tvClass, *tree);
-    QTreeWidgetItem* preselect = FindTreeItem(tvClass, key);
-    if (!preselect && tvClass->topLevelItemCount() > 0) preselect = tvClass->topLevelItem(0);
-    if (preselect) tvClass->setCurrentItem(preselect);
-
     connect(cmdOk, &QPushButton::clicked, this, &frmClassMoveto::OnOk);
 }
 
 QString frmClassMoveto::ChosenKey() const {
-    return TreeItemKey(tvClass->currentItem());
+    return picker->ChosenKey();
 }
 
 QString frmClassMoveto::RefusalText() {

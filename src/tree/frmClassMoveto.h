@@ -6,10 +6,9 @@
 
 #include "store/CategoryTree.h"
 
-class QCheckBox;
+class CategoryPicker;
 class QLineEdit;
 class QPushButton;
-class QTreeWidget;
 
 class frmClassMoveto : public QDialog {
     Q_OBJECT
@@ -27,8 +26,7 @@ private:
     QString key;
     QLineEdit* txtName;
     QLineEdit* txtDir;
-    QTreeWidget* tvClass;
-    QCheckBox* chkMoveFile;
+    CategoryPicker* picker;
     QPushButton* cmdOk;
     QPushButton* cmdCancel;
 };

@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 
 #include "tree/CategoryEdit.h"
+#include "tree/CategoryNameForm.h"
 #include "widgets/DialogHooks.h"
 #include "widgets/TreeFill.h"
 
@@ -20,8 +21,10 @@ frmClassNew::frmClassNew(CategoryTree* tree, const QString& selectedKey, QWidget
     setWindowTitle(QStringLiteral("Create New Category"));
     setModal(true);
 
-    txtName = new QLineEdit(this);
-    txtName->setObjectName(QStringLiteral("txtName"));
+    const CategoryNameForm form(this);
+    txtName = form.Name();
+    txtDir = form.Folder();
+    cmdBrowse = form.Browse();
     tvClass = new QTreeWidget(this);
     tvClass->setObjectName(QStringLiteral("tvClass"));
     tvClass->setHeaderHidden(true);
@@ -29,23 +32,21 @@ frmClassNew::frmClassNew(CategoryTree* tree, const QString& selectedKey, QWidget
     chkCreateDir = new QCheckBox(QStringLiteral("Create new directory with category name"), this);
     chkCreateDir->setObjectName(QStringLiteral("chkCreateDir"));
     chkCreateDir->setChecked(true);
-    txtDir = new QLineEdit(this);
-    txtDir->setObjectName(QStringLiteral("txtDir"));
-    cmdBrowse = new QPushButton(QStringLiteral("&Browse..."), this);
-    cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
+    // Top to bottom, the tree between name and folder.
+    setTabOrder(txtName, tvClass);
+    setTabOrder(tvClass, chkCreateDir);
+    setTabOrder(chkCreateDir, txtDir);
+    setTabOrder(txtDir, cmdBrowse);
     DialogButtons dialogButtons(this, DialogButtons::OkDefault);
     cmdOk = dialogButtons.Ok();
     cmdCancel = dialogButtons.Cancel();
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QStringLiteral("Category Name:"), this), 0, 0);
-    grid->addWidget(txtName, 0, 1, 1, 2);
+    form.PlaceName(grid, 0, QStringLiteral("Category Name:"));
     grid->addWidget(new QLabel(QStringLiteral("Create in:"), this), 1, 0, Qt::AlignTop);
     grid->addWidget(tvClass, 1, 1, 1, 2);
     grid->addWidget(chkCreateDir, 2, 1, 1, 2);
-    grid->addWidget(new QLabel(QStringLiteral("Directory:"), this), 3, 0);
-    grid->addWidget(txtDir, 3, 1);
-    grid->addWidget(cmdBrowse, 3, 2);
+    form.PlaceFolder(grid, 3, QStringLiteral("Directory:"));
     QHBoxLayout* buttons = dialogButtons.Row();
     grid->addLayout(buttons, 4, 0, 1, 3);
     grid->setColumnStretch(1, 1);

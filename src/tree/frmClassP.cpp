@@ -4,11 +4,11 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include "tree/CategoryEdit.h"
+#include "tree/CategoryNameForm.h"
 #include "widgets/DialogHooks.h"
 
 frmClassP::frmClassP(CategoryTree* tree, const QString& key, QWidget* parent)
@@ -17,22 +17,17 @@ frmClassP::frmClassP(CategoryTree* tree, const QString& key, QWidget* parent)
     setWindowTitle(QStringLiteral("Category Properties"));
     setModal(true);
 
-    txtName = new QLineEdit(this);
-    txtName->setObjectName(QStringLiteral("txtName"));
-    txtDir = new QLineEdit(this);
-    txtDir->setObjectName(QStringLiteral("txtDir"));
-    cmdBrowse = new QPushButton(QStringLiteral("&Browse..."), this);
-    cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
+    const CategoryNameForm form(this);
+    txtName = form.Name();
+    txtDir = form.Folder();
+    cmdBrowse = form.Browse();
     DialogButtons dialogButtons(this, DialogButtons::OkDefault);
     cmdOk = dialogButtons.Ok();
     cmdCancel = dialogButtons.Cancel();
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QStringLiteral("Category Name"), this), 0, 0);
-    grid->addWidget(txtName, 0, 1, 1, 2);
-    grid->addWidget(new QLabel(QStringLiteral("Directory"), this), 1, 0);
-    grid->addWidget(txtDir, 1, 1);
-    grid->addWidget(cmdBrowse, 1, 2);
+    form.PlaceName(grid, 0, QStringLiteral("Category Name"));
+    form.PlaceFolder(grid, 1, QStringLiteral("Directory"));
     QHBoxLayout* buttons = dialogButtons.Row();
     grid->addLayout(buttons, 2, 0, 1, 3);
     grid->setColumnStretch(1, 1);

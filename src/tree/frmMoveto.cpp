@@ -2,17 +2,15 @@
 
 #include "widgets/DialogButtons.h"
 
-#include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QTreeWidget>
 
 #include "store/JobTable.h"
 #include "tree/CategoryList.h"
+#include "tree/CategoryPicker.h"
 #include "tree/CategoryView.h"
-#include "widgets/TreeFill.h"
 
 frmMoveto::frmMoveto(const CategoryTree* tree, CategoryView* view, CategoryList* list,
                      QWidget* parent)
@@ -21,36 +19,23 @@ frmMoveto::frmMoveto(const CategoryTree* tree, CategoryView* view, CategoryList*
     setWindowTitle(QStringLiteral("Move File To . . ."));
     setModal(true);
 
-    tvClass = new QTreeWidget(this);
-    tvClass->setObjectName(QStringLiteral("tvClass"));
-    tvClass->setHeaderHidden(true);
-    tvClass->setMinimumHeight(180);
-    chkMoveFile = new QCheckBox(QStringLiteral("Move File"), this);
-    chkMoveFile->setObjectName(QStringLiteral("chkMoveFile"));
-    // The files stay in their folders; the box only shows that.
-    chkMoveFile->setEnabled(false);
+    picker = new CategoryPicker(*tree, view->CurrentKey(), this);
     DialogButtons dialogButtons(this, DialogButtons::OkDefault);
     cmdOk = dialogButtons.Ok();
     cmdCancel = dialogButtons.Cancel();
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(QStringLiteral("Move to:"), this), 0, 0);
-    grid->addWidget(tvClass, 1, 0);
-    grid->addWidget(chkMoveFile, 2, 0);
+    grid->addWidget(picker, 1, 0);
     QHBoxLayout* buttons = dialogButtons.Row();
-    grid->addLayout(buttons, 3, 0);
+    grid->addLayout(buttons, 2, 0);
     resize(360, 360);
-
-    CopyClassTree(tvClass, *tree);
-    QTreeWidgetItem* preselect = FindTreeItem(tvClass, view->CurrentKey());
-    if (!preselect && tvClass->topLevelItemCount() > 0) preselect = tvClass->topLevelItem(0);
-    if (preselect) tvClass->setCurrentItem(preselect);
 
     connect(cmdOk, &QPushButton::clicked, this, &frmMoveto::OnOk);
 }
 
 QString frmMoveto::ChosenKey() const {
-    return TreeItemKey(tvClass->currentItem());
+    return picker->ChosenKey();
 }
 
 void frmMoveto::OnOk() {

@@ -8,10 +8,9 @@
 
 #include "store/CategoryTree.h"
 
-class QCheckBox;
 class QPushButton;
-class QTreeWidget;
 class CategoryList;
+class CategoryPicker;
 class CategoryView;
 
 class frmMoveto : public QDialog {
@@ -29,8 +28,7 @@ private:
     CategoryView* view;
     CategoryList* list;
     QList<int> jobs;
-    QTreeWidget* tvClass;
-    QCheckBox* chkMoveFile;
+    CategoryPicker* picker;
     QPushButton* cmdOk;
     QPushButton* cmdCancel;
 };

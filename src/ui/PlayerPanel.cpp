@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "player/flash1.h"
+#include "store/JobTable.h"
 #include "tree/CategoryList.h"
 
 PlayerPanel::PlayerPanel(QTreeWidget* lvHaveDown, QLabel* panel1, QLabel* panel2, QObject* parent)
@@ -57,8 +58,10 @@ bool PlayerPanel::IsSwfPath(const QString& path) {
 }
 
 void PlayerPanel::OpenItem(QTreeWidgetItem* item) {
-    if (!item) return;
-    const QString path = item->text(2);
+    // The job's own file: the row's text may be shortened or out of date.
+    const int job = CategoryList::JobOf(item);
+    if (job < 1 || job > JobCount) return;
+    const QString path = Jobs[static_cast<size_t>(job)].LocalFile;
     if (!IsSwfPath(path) || !QFileInfo::exists(path)) return;
     if (!player->LoadMovie(path)) {
         panel1->setText(QFileInfo(path).fileName() + QStringLiteral(": ") + player->LastError());

@@ -30,7 +30,8 @@ public:
 
     // True for a path whose last extension is "swf" in any letter case.
     static bool IsSwfPath(const QString& path);
-    // Opening a row of the downloaded list: an existing SWF file is loaded and followed.
+    // Opening a row of the downloaded list: the job's existing SWF file (its LocalFile) is loaded
+    // and followed.
     void OpenItem(QTreeWidgetItem* item);
     void Play();
     void Pause();  // keeps the frame

@@ -22,32 +22,11 @@
 #include "store/CategoryTree.h"
 #include "store/JobRecord.h"
 #include "store/JobTable.h"
+#include "store/LocalFileImport.h"
 #include "store/VbDate.h"
+#include "tree/NamedWidgets.h"
 #include "widgets/DialogHooks.h"
 #include "widgets/TreeFill.h"
-
-namespace {
-
-QLabel* Caption(const QString& text, QWidget* buddy) {
-    auto* label = new QLabel(text);
-    label->setBuddy(buddy);
-    return label;
-}
-
-QPushButton* Button(const QString& name, const QString& text) {
-    auto* b = new QPushButton(text);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
-QLineEdit* Box(const QString& name) {
-    auto* e = new QLineEdit;
-    e->setObjectName(name);
-    return e;
-}
-
-}  // namespace
 
 frmSaveSwfto::frmSaveSwfto(CategoryTree* t, Hooks h, QWidget* parent)
     : QDialog(parent), tree(t), hooks(std::move(h)) {
@@ -78,34 +57,34 @@ frmSaveSwfto::frmSaveSwfto(CategoryTree* t, Hooks h, QWidget* parent)
     previewLayout->addWidget(myFlash1, 1);
     previewLayout->addWidget(Slider1);
 
-    txtRename = Box("txtRename");
-    Command1 = Button("Command1", "<=");
+    txtRename = NamedWidgets::LineEdit("txtRename");
+    Command1 = NamedWidgets::Button("<=", "Command1");
     Command1->setFixedWidth(36);
-    txtComment = Box("txtComment");
-    txtSaveAs1 = Box("txtSaveAs1");
-    cmdDlg1 = Button("cmdDlg1", "&Browse");
+    txtComment = NamedWidgets::LineEdit("txtComment");
+    txtSaveAs1 = NamedWidgets::LineEdit("txtSaveAs1");
+    cmdDlg1 = NamedWidgets::Button("&Browse", "cmdDlg1");
     cmbClass1 = new QComboBox;
     cmbClass1->setObjectName("cmbClass1");
-    cmdClass1 = Button("cmdClass1", "&Category");
-    cmdSave = Button("cmdSave", "Save Flash");
-    cmdCancel = Button("cmdCancel", "Cancel");
+    cmdClass1 = NamedWidgets::Button("&Category", "cmdClass1");
+    cmdSave = NamedWidgets::Button("Save Flash", "cmdSave");
+    cmdCancel = NamedWidgets::Button("Cancel", "cmdCancel");
 
     auto* left = new QVBoxLayout;
-    left->addWidget(Caption("Include Url:", ListView1));
+    left->addWidget(NamedWidgets::Caption("Include Url:", ListView1));
     left->addWidget(ListView1, 1);
     left->addWidget(lblCount);
 
     auto* boxes = new QGridLayout;
     int row = 0;
-    boxes->addWidget(Caption("Rename:", txtRename), row, 0);
+    boxes->addWidget(NamedWidgets::Caption("Rename:", txtRename), row, 0);
     boxes->addWidget(txtRename, row, 1);
     boxes->addWidget(Command1, row++, 2);
-    boxes->addWidget(Caption("Comment:", txtComment), row, 0);
+    boxes->addWidget(NamedWidgets::Caption("Comment:", txtComment), row, 0);
     boxes->addWidget(txtComment, row++, 1, 1, 2);
-    boxes->addWidget(Caption("Save To:", txtSaveAs1), row, 0);
+    boxes->addWidget(NamedWidgets::Caption("Save To:", txtSaveAs1), row, 0);
     boxes->addWidget(txtSaveAs1, row, 1);
     boxes->addWidget(cmdDlg1, row++, 2);
-    boxes->addWidget(Caption("Cagetory:", cmbClass1), row, 0);
+    boxes->addWidget(NamedWidgets::Caption("Cagetory:", cmbClass1), row, 0);
     boxes->addWidget(cmbClass1, row, 1);
     boxes->addWidget(cmdClass1, row++, 2);
 
@@ -248,18 +227,12 @@ void frmSaveSwfto::CopyAndRecord(QTreeWidgetItem* item, const QString& url, cons
         Tell(QStringLiteral("Could not save %1:\n%2").arg(target, error), true);
         return;
     }
-    JobRecord job;
-    job.State = 4;
-    job.LocalFile = target;
+    // A saved movie also keeps its file name, completion time and the page it was found on.
+    JobRecord job = LocalFileImport::ImportedRecord(
+        target, LocalFileImport::SizeOf(target), cmbClass1->currentData(TreeRoles::Key).toString(),
+        url, txtComment->text());
     job.FileName = QFileInfo(target).fileName();
-    job.Comment = txtComment->text();
-    const qint64 size = QFileInfo(target).size();
-    job.FileSize = static_cast<int32_t>(qMin<qint64>(size, INT32_MAX));
-    job.Received = job.FileSize;
-    job.ClassKey = cmbClass1->currentData(TreeRoles::Key).toString();
-    job.CreateTime = VbDate::Now();
     job.CompleteTime = job.CreateTime;
-    job.Url = url;
     job.Referer = pageUrl;
     if (!AddJob(job)) {
         // The copy stays where it is; the job table is full.

@@ -19,6 +19,7 @@
 #include "store/Globals.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
+#include "tree/CategoryList.h"
 #include "tree/CategoryTreeUi.h"
 #include "tree/TreeMirror.h"
 #include "ui/MainMenus.h"
@@ -44,6 +45,31 @@ int AddMovieJob(const QString& path) {
 }
 
 }  // namespace
+
+// A row opens its job's file, whatever the row's file column says.
+TEST(PlayerPanelRows, OpenTheJobsFile) {
+    TestEnv::IsolateHome();
+    flash1::SetWebFolder(QStringLiteral(QV_WEB_FOLDER));
+    const QString dir = TestEnv::NewDir("rows");
+    const QString movie = dir + "/ten.swf", other = dir + "/three.swf";
+    ASSERT_TRUE(TestEnv::WriteFile(movie, Movie(10, QByteArray("\x20\x80\xc0", 3))));
+    ASSERT_TRUE(TestEnv::WriteFile(other, Movie(3, QByteArray("\x20\x80\xc0", 3))));
+    struct Case {
+        QString localFile, shownText;
+        int frames;  // 0: nothing loaded
+    } cases[] = {{movie, dir + "/gone.swf", 10}, {dir + "/gone.swf", other, 0}, {movie, other, 10}};
+    for (const Case& c : cases) {
+        ClearJobs();
+        QTreeWidget list;
+        QLabel panel1, panel2;
+        PlayerPanel panel(&list, &panel1, &panel2, nullptr);
+        auto* row = new QTreeWidgetItem(&list, {"name", "1", c.shownText});
+        row->setData(0, ListRoles::Tag, AddMovieJob(c.localFile));
+        panel.OpenItem(row);
+        EXPECT_EQ(panel.Slider1()->maximum(), c.frames) << c.shownText.toStdString();
+        delete panel.Pane();
+    }
+}
 
 TEST(PlayerWindow, WatchSeekStepAndFullView) {
     TestEnv::IsolateHome();

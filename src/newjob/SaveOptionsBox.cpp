@@ -13,9 +13,9 @@
 #include "newjob/NewJobBuilder.h"
 #include "store/CategoryTree.h"
 #include "store/JobRecord.h"
-#include "store/ProxyList.h"
-#include "widgets/DialogHooks.h"
 #include "tree/NamedWidgets.h"
+#include "widgets/DialogHooks.h"
+#include "widgets/ProxyCombo.h"
 #include "widgets/TreeFill.h"
 
 SaveOptionsBox::SaveOptionsBox(const Names& names, Layout layout, QWidget* parent)

@@ -148,8 +148,12 @@ public:
         connect(&slot, &DownloadSlot::LogLine, this,
                 [this](int, int part, const QString& text, int) { PrintLine(part, text); });
         connect(&slot, &DownloadSlot::Report, this,
-                [this](int, int, const QString& kind, const QString& detail) {
-                    OnReport(kind, detail);
+                [this](int, int, const QString& kind, const QString&) { OnReport(kind); });
+        // The engine is about to create the file under this name: the record goes first, so
+        // that a kill in between leaves no file that no record speaks for.
+        connect(&slot, &DownloadSlot::FileAboutToBeMade, this,
+                [this](int, int, const QString& name) {
+                    WriteJobFile(Jobs[1], RecordPathOf(FinalName(name)), name);
                 });
         connect(&slot, &DownloadSlot::Completed, this, [this](int, int) { OnCompleted(); });
         connect(&slot, &DownloadSlot::RunEnded, this,
@@ -195,15 +199,9 @@ private:
         }
     }
 
-    void OnReport(const QString& kind, const QString& detail) {
+    void OnReport(const QString& kind) {
         ArmStall();
         const JobRecord& r = Jobs[1];
-        if (kind == QLatin1String("Autorename") && r.IsNew != 0 && r.FileOpen == 0) {
-            // The engine is about to create the file under this name: the record goes first, so
-            // that a kill in between leaves no file that no record speaks for.
-            WriteJobFile(r, RecordPathOf(FinalName(detail)), detail);
-            return;
-        }
         // Saved once the file is open, and whenever the ranges are laid out anew: a record
         // without the ranges of this run would make a resume fetch the rest on one connection.
         if (r.FileOpen != 0 && (!recordWritten || Layout(r) != savedLayout)) {

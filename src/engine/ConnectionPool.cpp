@@ -54,6 +54,15 @@ QByteArray ConnectionPool::RequestText(const JobRecord& record, int part, const 
         request.RangeFrom = record.Segments[part].CurPos;
         request.IfRange = ifRange;
     }
+    // The page the link was found on, and the login for the job's own server (never in a
+    // proxy's tunnel request: that one is made elsewhere and carries neither).
+    if (!record.Referer.trimmed().isEmpty())
+        request.ExtraLines << QStringLiteral("Referer: ") + record.Referer.trimmed();
+    if (record.UseLogin != 0 && !(record.UserName.isEmpty() && record.Password.isEmpty()))
+        request.ExtraLines
+            << QStringLiteral("Authorization: Basic ") +
+                   QString::fromLatin1(
+                       (record.UserName + QLatin1Char(':') + record.Password).toUtf8().toBase64());
     return request.Bytes();
 }
 

@@ -62,6 +62,9 @@ signals:
     // A line for the job's log about the ranges' work that is no problem (a range moved to a
     // free connection, the number of connections the server takes).
     void LogInfo(int Part, const QString& Text);
+    // The job is about to create its file under name: the owner keeps the record (Jobs, which
+    // is current) where a kill cannot lose it before this returns.
+    void FileAboutToBeMade(const QString& name);
 
 protected:
     // What the connections receive, for the job.

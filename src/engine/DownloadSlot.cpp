@@ -19,6 +19,8 @@ DownloadSlot::DownloadSlot(int slot, QObject* parent) : QObject(parent), slotNo(
             [this](int state) { emit StateIcon(slotNo, state); });
     connect(&job, &clsDownLoadJob::LogNotice, this,
             [this](int part, const QString& text) { Tell(part, text); });
+    connect(&job, &clsDownLoadJob::FileAboutToBeMade, this,
+            [this](const QString& name) { emit FileAboutToBeMade(slotNo, job.JobIndex, name); });
     connect(&job, &clsDownLoadJob::LogInfo, this, [this](int part, const QString& text) {
         emit LogLine(slotNo, part, text, LogGeneral);
     });

@@ -37,6 +37,9 @@ signals:
     void Notice(int slot, int part, const QString& text);
     // The job's row should show the state icon of state (raised by Start, Pause, a failed run).
     void StateIcon(int slot, int state);
+    // The job is about to create its file (Jobs[jobIndex] names it already): a receiver that
+    // keeps records on disk saves this one now, before the file exists.
+    void FileAboutToBeMade(int slot, int jobIndex, const QString& name);
 
 private:
     void OnUpDataState(int part, const QString& kind, const QString& detail);

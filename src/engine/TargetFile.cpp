@@ -99,14 +99,40 @@ QString TargetFile::ExtOf(const QString& name) {
     return name.mid(dot);
 }
 
-QString TargetFile::NextFreeName(const QString& start, bool checkFinal) {
-    QString name = start;
-    const QString suffix = QStringLiteral("!qv");
+QString TargetFile::FitName(const QString& path, int suffixBytes) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString dir = path.left(slash + 1);
+    QString base = BaseOf(path.mid(slash + 1));
+    const QString ext = ExtOf(path.mid(slash + 1));
+    auto bytes = [&] { return QFile::encodeName(base + ext).size() + suffixBytes; };
+    while (bytes() > kNameMax && !base.isEmpty()) {
+        base.chop(1);
+        if (!base.isEmpty() && base.back().isHighSurrogate()) base.chop(1);
+    }
+    if (bytes() > kNameMax || (base.isEmpty() && ext.isEmpty())) return QString();
+    return dir + base + ext;
+}
+
+QString TargetFile::NextFreeName(const QString& start, const QString& suffix) {
+    const qsizetype suffixBytes = QFile::encodeName(suffix).size();
+    const qsizetype slash = start.lastIndexOf(QLatin1Char('/'));
+    const QString dir = start.left(slash + 1);
+    const QString stem = BaseOf(start.mid(slash + 1));
+    const QString ext = ExtOf(start.mid(slash + 1));
+    // The counters are appended to the name already changed (a0.swf, a01.swf ...); a name too
+    // long loses characters of its stem, never its counters or its extension.
+    QString digits;
     for (int counter = 0; counter <= 32767; ++counter) {
-        bool taken = Exists(name);
-        if (!taken && checkFinal && name.endsWith(suffix)) taken = Exists(name.chopped(3));
-        if (!taken) return name;
-        name = BaseOf(name) + QString::number(counter) + ExtOf(name);
+        QString base = stem;
+        auto bytes = [&] { return QFile::encodeName(base + digits + ext).size() + suffixBytes; };
+        while (bytes() > kNameMax && !base.isEmpty()) {
+            base.chop(1);
+            if (!base.isEmpty() && base.back().isHighSurrogate()) base.chop(1);
+        }
+        if (bytes() > kNameMax) return QString();
+        const QString name = dir + base + digits + ext;
+        if (!Exists(name) && (suffix.isEmpty() || !Exists(name + suffix))) return name;
+        digits += QString::number(counter);
     }
     return QString();
 }

@@ -35,9 +35,15 @@ public:
     // The last path component's base and extension (from the last "." on).
     static QString BaseOf(const QString& name);
     static QString ExtOf(const QString& name);
-    // The first free name from name on: a.swf, a0.swf, a01.swf ...; with checkFinal a name
-    // ending in "!qv" also needs its name without it free. "" when none is free.
-    static QString NextFreeName(const QString& name, bool checkFinal);
+    // The longest file name (in bytes of the file system's encoding) a folder entry may have.
+    static constexpr int kNameMax = 255;
+    // The name shortened before its extension so that with suffixBytes more it fits kNameMax;
+    // "" when even the extension alone does not fit.
+    static QString FitName(const QString& path, int suffixBytes);
+    // The first free final name from name on, each fitted to the limit with the suffix:
+    // a.swf, a0.swf, a01.swf ...; free means that neither it nor it with the suffix exists.
+    // "" when none is free or none fits.
+    static QString NextFreeName(const QString& name, const QString& suffix);
     // True when every byte of [0, size) is in written and the file at path is a regular file of
     // size bytes; why gets the reason when not.
     static bool VerifyComplete(const ByteRanges& written, int64_t size, const QString& path,

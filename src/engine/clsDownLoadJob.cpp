@@ -525,6 +525,16 @@ bool clsDownLoadJob::FollowRedirect(int k, const QString& head) {
         RunTo5(QStringLiteral("Too many redirects (more than %1): ").arg(kMaxRedirects) + target);
         return false;
     }
+    // The login is the job's own server's: it does not follow the job to another host or port.
+    UrlParts next;
+    const bool sameServer = next.Split(target, UrlParts::EngineRules()) &&
+                            next.Host.compare(job.Host, Qt::CaseInsensitive) == 0 &&
+                            next.Port == job.Port;
+    if (job.UseLogin != 0 && !sameServer) {
+        job.UseLogin = VbFalse;
+        emit LogNotice(1, QStringLiteral("The server sends the job on to another server; the "
+                                         "login is not sent there."));
+    }
     job.Url = target;
     if (!Report(1, kRedirect, job.Url)) return false;
     SaveDownState();
@@ -816,20 +826,33 @@ bool clsDownLoadJob::CreateFileForSave() {
     // A file named already (the job starts again from zero) keeps its name; "!qv" is added once.
     const bool named = keepName;
     keepName = false;
-    if (!named && Settings.UseQV == 1 && !name.endsWith(QLatin1String("!qv")))
-        name += QStringLiteral("!qv");
-    if (!named && Settings.Fileexits != 0) {
-        // Automatic renaming; the name without "!qv" must be free too, or the completed file
-        // would replace an existing one.
-        const QString free = TargetFile::NextFreeName(name, true);
-        if (free.isEmpty()) {
-            RunTo5(QStringLiteral("No free file name for ") + name);
+    if (!named) {
+        // The final name is chosen first (numbered when automatic renaming finds it taken, and
+        // shortened to the file system's limit), then the working suffix goes behind it.
+        const QString suffix = Settings.UseQV == 1 ? QStringLiteral("!qv") : QString();
+        const QString wanted = name.endsWith(QLatin1String("!qv")) ? name.chopped(3) : name;
+        const int suffixBytes = static_cast<int>(suffix.size());
+        QString final = TargetFile::FitName(wanted, suffixBytes);
+        if (final.isEmpty()) {
+            RunTo5(QStringLiteral("The file name is too long and cannot be shortened: ") + wanted);
             return false;
         }
-        name = free;
-        if (!Report(1, kAutorename, name)) return false;
+        if (Settings.Fileexits != 0) {
+            final = TargetFile::NextFreeName(final, suffix);
+            if (final.isEmpty()) {
+                RunTo5(QStringLiteral("No free file name for ") + wanted + suffix);
+                return false;
+            }
+        }
+        name = final + suffix;
+        if (Settings.Fileexits != 0 && !Report(1, kAutorename, name)) return false;
     }
     job.LocalFile = name;
+    // The record that names the file is kept before the file exists, so that no file is ever
+    // left on disk that no job knows.
+    SaveDownState();
+    emit FileAboutToBeMade(name);
+    if (id != runId) return false;
     if (const int e = file.Create(name, job.FileSize)) {
         RunTo5(QStringLiteral("Cannot create the file ") + name + QStringLiteral(": ") +
                ErrnoText(e));

@@ -28,6 +28,8 @@ clsJobManager::clsJobManager(QObject* parent) : QObject(parent) {
         connect(slot, &DownloadSlot::RunEnded, this, &clsJobManager::OnRunEnded);
         connect(slot, &DownloadSlot::StateIcon, this, &clsJobManager::OnStateIcon);
         connect(slot, &DownloadSlot::Notice, this, &clsJobManager::OnNotice);
+        connect(slot, &DownloadSlot::FileAboutToBeMade, this,
+                [this](int, int jobIndex, const QString&) { emit JobFileAboutToBeMade(jobIndex); });
     }
     rateTimer.setInterval(1000);
     connect(&rateTimer, &QTimer::timeout, this, &clsJobManager::TickRate);

@@ -654,6 +654,9 @@ void frmMain::ConnectSaving() {
     };
     connect(manager, &clsJobManager::RowIconChanged, saver, stateChanged);
     connect(manager, &clsJobManager::JobCompleted, saver, stateChanged);
+    // The record of a job that is about to create its file is written (and synced) before the
+    // file exists: a kill in between leaves no file that no job knows.
+    connect(manager, &clsJobManager::JobFileAboutToBeMade, saver, [this] { saver->SaveNow(); });
     connect(manager, &clsJobManager::TransferRate, saver,
             [this](qint64, int busy) { saver->SetDownloadsRunning(busy > 0); });
     // Categories added, renamed, moved or deleted; jobs moved, commented or deleted.

@@ -60,6 +60,12 @@ int main(int argc, char** argv) {
     HandoffServer server;
     if (!server.Listen(socketPath))
         qWarning("Browser hand-off unavailable: %s", qPrintable(server.ErrorString()));
+    // Every message taken is on disk until its dialog is answered; those a killed run left there
+    // are shown first.
+    InitGlobals();
+    QString queueError;
+    if (!server.KeepQueueIn(DataDir + QStringLiteral("/handoff.qvq"), &queueError))
+        qWarning("Quorvanta: %s", qPrintable(queueError));
 
     // A termination during the load step (a message box of the load may be open) closes the
     // dialogs and ends the nested event loops; the loaded jobs are saved once the load is done.
@@ -81,7 +87,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     QObject::connect(&server, &HandoffServer::RaiseRequested, window, &frmMain::RestoreWindow);
-    server.SetReceiver([window](const QString& message) { window->Handoff()->Enqueue(message); });
+    QObject::connect(window->Handoff(), &HandoffReceiver::Answered, &server,
+                     &HandoffServer::Forget);
+    server.SetReceiver(
+        [window](const QString& message, qint64 id) { window->Handoff()->Enqueue(message, id); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, window,
                      [window](QSessionManager&) { window->ShutdownNow(); });
     const int rc = app.exec();

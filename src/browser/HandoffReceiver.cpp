@@ -1,6 +1,7 @@
 #include "browser/HandoffReceiver.h"
 
 #include <QTimer>
+#include <utility>
 
 #include "browser/FoundMovies.h"
 
@@ -11,8 +12,9 @@ HandoffReceiver::HandoffReceiver(Hooks h, QObject* parent) : QObject(parent), ho
     connect(timer, &QTimer::timeout, this, &HandoffReceiver::Tick);
 }
 
-void HandoffReceiver::Enqueue(const QString& message) {
-    queue.append(message);
+void HandoffReceiver::Enqueue(const QString& message, qint64 id) {
+    if (message.isEmpty()) return;
+    queue.append({message, id});
     Feed();
 }
 
@@ -30,16 +32,34 @@ void HandoffReceiver::Feed() {
         WaitForClose(dialog);
         return;
     }
-    hooks.setMailboxText(queue.takeFirst());
+    const Message next = queue.takeFirst();
+    mailboxId = next.id;
+    hooks.setMailboxText(next.text);
     // The mailbox's change event enables the timer; the mailbox may also be a plain store.
     MailboxChanged();
 }
 
-void HandoffReceiver::WaitForClose(QObject* dialog) {
+void HandoffReceiver::WaitForClose(QObject* dialog, qint64 id) {
+    if (id != 0) {
+        // Answered means OK or Cancel (QDialog::finished); a dialog without that signal is
+        // answered when it goes away.
+        answering = dialog;
+        answeringId = id;
+        if (dialog->metaObject()->indexOfSignal("finished(int)") >= 0)
+            connect(dialog, SIGNAL(finished(int)), this, SLOT(DialogFinished()),
+                    Qt::UniqueConnection);
+        else
+            connect(dialog, &QObject::destroyed, this, &HandoffReceiver::DialogFinished);
+    }
     if (watched == dialog) return;
     watched = dialog;
     connect(dialog, &QObject::destroyed, this,
             [this] { QTimer::singleShot(0, this, [this] { Feed(); }); });
+}
+
+void HandoffReceiver::DialogFinished() {
+    if (sender() != answering.data() || answeringId == 0) return;
+    emit Answered(std::exchange(answeringId, 0));
 }
 
 void HandoffReceiver::Tick() {
@@ -51,7 +71,10 @@ void HandoffReceiver::Tick() {
         return;
     }
     const QString text = hooks.mailboxText();
+    // The message the dialog about to open shows.
+    const qint64 id = std::exchange(mailboxId, 0);
     if (!text.isEmpty()) {
+        mailboxId = id;
         timer->stop();
         QString copy = text;
         hooks.setMailboxText(QString());
@@ -61,10 +84,12 @@ void HandoffReceiver::Tick() {
     timer->stop();
     if (hooks.windowMinimized && hooks.windowMinimized() && hooks.topWindow) hooks.topWindow();
     QObject* dialog = hooks.showDialog ? hooks.showDialog() : nullptr;
-    if (dialog)
-        WaitForClose(dialog);
-    else
-        Feed();
+    if (dialog) {
+        WaitForClose(dialog, id);
+        return;
+    }
+    if (id != 0) emit Answered(id);
+    Feed();
 }
 
 void HandoffReceiver::Parser(QString& s) {

@@ -5,11 +5,14 @@
 // takes the mailbox's message, empties the mailbox and parses it into the new-job dialog, or, with
 // the mailbox empty, opens that dialog. The next message waits until the dialog is closed, so none
 // is lost and the dialog never opens twice. Other windows open the new-job dialog the same way:
-// they fill it and call RequestDialog.
+// they fill it and call RequestDialog. A message kept in the hand-off queue file carries its id;
+// Answered(id) follows when its dialog is answered (OK or Cancel), not when the program ends with
+// the dialog still open.
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QStringList>
+#include <QString>
 #include <functional>
 
 #include "browser/HandoffMessage.h"
@@ -40,8 +43,9 @@ public:
     explicit HandoffReceiver(Hooks hooks, QObject* parent = nullptr);
 
     QTimer* Timer1() const { return timer; }
-    // A message from the socket: queued, shown after those before it.
-    void Enqueue(const QString& message);
+    // A message from the socket: queued, shown after those before it. id: its place in the
+    // hand-off queue file, 0 for none. An empty message does nothing.
+    void Enqueue(const QString& message, qint64 id = 0);
     // Text1's change event.
     void MailboxChanged();
     // Opens the new-job dialog at the next tick (the caller filled it and set NewJobMode).
@@ -51,15 +55,33 @@ public:
     // Parses s into the dialog, empties s and enables Timer1; an empty s does nothing at all.
     void Parser(QString& s);
 
+signals:
+    // The dialog of the message with that id was answered.
+    void Answered(qint64 id);
+
+private slots:
+    void DialogFinished();
+
 private:
     void Tick();
     // Moves the next queued message into the mailbox when the mailbox is free: empty, no tick
     // pending and no new-job dialog shown.
     void Feed();
-    void WaitForClose(QObject* dialog);
+    // Feeds the next message once dialog is gone; id: the message it was opened for (0: none).
+    void WaitForClose(QObject* dialog, qint64 id = 0);
+
+    struct Message {
+        QString text;
+        qint64 id = 0;
+    };
 
     Hooks hooks;
     QTimer* timer = nullptr;
-    QStringList queue;
+    QList<Message> queue;
     QPointer<QObject> watched;
+    // The message in the mailbox or parsed into the dialog, until its dialog opens.
+    qint64 mailboxId = 0;
+    // The dialog shown for a kept message, and that message's id.
+    QPointer<QObject> answering;
+    qint64 answeringId = 0;
 };

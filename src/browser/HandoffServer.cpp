@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "browser/BrowserLink.h"
+#include "browser/HandoffFrame.h"
 #include "browser/SocketPlace.h"
 #include "handoff_lib/HandoffProtocol.h"
 
@@ -18,10 +19,11 @@ const QByteArray kHandoff = Bytes(HandoffProtocol::kHandoff);
 // The browser extension's host: the connection stays open for the browser link.
 const QByteArray kBrowser = Bytes(HandoffProtocol::kBrowser);
 const QByteArray kTaken = Bytes(HandoffProtocol::kTaken) + '\n';
-const QByteArray kUnknown = Bytes(HandoffProtocol::kRefused) + "unknown request\n";
-const QByteArray kTooLong = Bytes(HandoffProtocol::kRefused) + "the message is longer than " +
-                            QByteArray::number(qulonglong(HandoffProtocol::kMaxMessage)) +
-                            " bytes\n";
+
+QByteArray RefusedLine(QByteArray reason) {
+    // A reason is one line.
+    return Bytes(HandoffProtocol::kRefused) + reason.replace('\n', ' ') + '\n';
+}
 // A client that has not finished its request by then is dropped.
 constexpr int kClientTimeoutMs = 10000;
 }  // namespace
@@ -44,19 +46,44 @@ bool HandoffServer::Listen(const QString& path) {
     return true;
 }
 
-void HandoffServer::SetReceiver(std::function<void(const QString&)> r) {
+bool HandoffServer::KeepQueueIn(const QString& path, QString* why) {
+    keeping = true;
+    const bool whole = queue.Open(path, why);
+    // Left by an earlier run: before anything this run takes.
+    QList<Waiting> earlier;
+    for (const HandoffQueue::Entry& e : queue.Entries())
+        earlier.append({QString::fromUtf8(e.message), e.id});
+    waiting = earlier + waiting;
+    if (receiver) SetReceiver(std::move(receiver));
+    return whole;
+}
+
+void HandoffServer::SetReceiver(std::function<void(const QString&, qint64)> r) {
     receiver = std::move(r);
     if (!receiver) return;
-    const QStringList earlier = std::exchange(waiting, {});
-    for (const QString& message : earlier) receiver(message);
+    const QList<Waiting> earlier = std::exchange(waiting, {});
+    for (const Waiting& w : earlier) receiver(w.message, w.id);
+}
+
+void HandoffServer::Forget(qint64 id) {
+    QString why;
+    if (id > 0 && !queue.Remove(id, &why))
+        qWarning("Quorvanta: an answered hand-off stays in its queue: %s", qPrintable(why));
+}
+
+void HandoffServer::Deliver(const QString& message, qint64 id) {
+    if (receiver)
+        receiver(message, id);
+    else
+        waiting.append({message, id});
 }
 
 void HandoffServer::Accept() {
     while (QLocalSocket* client = server->nextPendingConnection()) {
-        buffers.insert(client, {});
+        clients.insert(client, {});
         connect(client, &QLocalSocket::readyRead, this, [this, client] { Read(client); });
         connect(client, &QLocalSocket::disconnected, this, [this, client] {
-            buffers.remove(client);
+            clients.remove(client);
             client->deleteLater();
         });
         auto* timeout = new QTimer(client);
@@ -70,18 +97,24 @@ void HandoffServer::Accept() {
 void HandoffServer::Answer(QLocalSocket* client, const QByteArray& line) {
     // Nothing more is read from this client; the answer goes out, then the connection ends.
     disconnect(client, &QLocalSocket::readyRead, this, nullptr);
-    buffers.remove(client);
+    clients.remove(client);
     client->write(line);
+    client->flush();
     client->disconnectFromServer();
 }
 
 void HandoffServer::Read(QLocalSocket* client) {
-    QByteArray& buffer = buffers[client];
-    buffer += client->readAll();
+    Client& c = clients[client];
+    c.buffer += client->readAll();
+    if (c.taken) {
+        if (!c.buffer.isEmpty()) Answer(client, RefusedLine(HandoffFrame::kOnePerConnection));
+        return;
+    }
+    const QByteArray& buffer = c.buffer;
     if (buffer.startsWith(kBrowser)) {
         const QByteArray rest = buffer.mid(kBrowser.size());
         disconnect(client, &QLocalSocket::readyRead, this, nullptr);
-        buffers.remove(client);
+        clients.remove(client);
         delete client->findChild<QTimer*>("requestTimeout");
         BrowserLink::Instance()->Attach(client, rest);
         return;
@@ -91,30 +124,38 @@ void HandoffServer::Read(QLocalSocket* client) {
         emit RaiseRequested();
         return;
     }
-    const qsizetype end = buffer.indexOf('\n');
-    if (end < 0) {
-        if (buffer.size() > qsizetype(HandoffProtocol::kMaxHeader)) Answer(client, kUnknown);
-        return;
+    QByteArray bytes;
+    QByteArray reason;
+    qsizetype used = 0;
+    switch (HandoffFrame::Read(buffer, &bytes, &used, &reason)) {
+        case HandoffFrame::Incomplete:
+            return;
+        case HandoffFrame::Refused:
+            Answer(client, RefusedLine(reason));
+            return;
+        case HandoffFrame::Whole:
+            break;
     }
-    if (!buffer.startsWith(kHandoff)) {
-        Answer(client, kUnknown);
-        return;
+    // An empty message does nothing; any other is on disk before it is called taken.
+    qint64 id = 0;
+    if (!bytes.isEmpty() && keeping) {
+        QString why;
+        id = queue.Add(bytes, &why);
+        if (id == 0) {
+            Answer(client, RefusedLine(why.toUtf8()));
+            return;
+        }
     }
-    const QByteArray count = buffer.mid(kHandoff.size(), end - kHandoff.size());
-    bool ok = !count.isEmpty();
-    for (const char c : count) ok = ok && c >= '0' && c <= '9';
-    const qlonglong size = ok ? count.toLongLong(&ok) : -1;
-    if (!ok || size > qlonglong(HandoffProtocol::kMaxMessage)) {
-        Answer(client, kTooLong);
-        return;
-    }
-    if (buffer.size() - (end + 1) < size) return;
-    const QString message = QString::fromUtf8(buffer.mid(end + 1, size));
-    Answer(client, kTaken);
-    if (receiver)
-        receiver(message);
-    else
-        waiting.append(message);
+    const bool more = buffer.size() > used;
+    c.buffer.clear();
+    c.taken = true;
+    // Out at once: a client that has ended its side may be gone by the next turn of the loop.
+    client->write(kTaken);
+    client->flush();
+    // The client ends the connection once it has the answer; a second message is told it came
+    // too many.
+    if (more) Answer(client, RefusedLine(HandoffFrame::kOnePerConnection));
+    if (!bytes.isEmpty()) Deliver(QString::fromUtf8(bytes), id);
 }
 
 bool HandoffServer::NotifyRunning(const QString& path, int timeoutMs) {

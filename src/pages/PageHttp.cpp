@@ -1,5 +1,7 @@
 #include "pages/PageHttp.h"
 
+#include <algorithm>
+
 #include "engine/ChunkedDecoder.h"
 #include "engine/HttpHead.h"
 #include "engine/HttpRequest.h"
@@ -31,6 +33,51 @@ int32_t PageContentLength(const QString& head) {
 
 bool IsChunked(const QString& head) {
     return HttpHead::IsChunked(head, HttpHead::ChunkedRule::LabelAnywhere);
+}
+
+QString ContentType(const QString& head) {
+    QString type = HttpHead::Value(head, QStringLiteral("Content-Type"));
+    const qsizetype semicolon = type.indexOf(u';');
+    if (semicolon >= 0) type.truncate(semicolon);
+    return type.trimmed().toLower();
+}
+
+bool IsPageType(const QString& type) {
+    return type == QLatin1String("text/html") || type == QLatin1String("application/xhtml+xml");
+}
+
+bool IsMovieType(const QString& type) {
+    return type == QLatin1String("application/x-shockwave-flash");
+}
+
+HtmlStart LooksLikeHtml(QByteArrayView body, bool complete) {
+    constexpr qsizetype kMaxBlanks = 1024;
+    const QByteArrayView bom = "\xEF\xBB\xBF";
+    if (!complete && body.size() < bom.size() && bom.startsWith(body)) return HtmlStart::Undecided;
+    qsizetype i = body.startsWith(bom) ? bom.size() : 0;
+    const qsizetype start = i;
+    while (i < body.size() && i - start <= kMaxBlanks &&
+           (body[i] == ' ' || body[i] == '\t' || body[i] == '\r' || body[i] == '\n' ||
+            body[i] == '\f'))
+        ++i;
+    if (i - start > kMaxBlanks) return HtmlStart::No;
+    if (i + 1 >= body.size()) {
+        if (!complete && (i == body.size() || body[i] == '<')) return HtmlStart::Undecided;
+        return HtmlStart::No;
+    }
+    if (body[i] != '<') return HtmlStart::No;
+    const char c = body[i + 1];
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    return letter || c == '!' || c == '?' ? HtmlStart::Yes : HtmlStart::No;
+}
+
+bool IsMovieLink(const QString& url) {
+    qsizetype end = url.size();
+    for (const QChar stop : {u'?', u'#'}) {
+        const qsizetype at = url.indexOf(stop);
+        if (at >= 0) end = std::min(end, at);
+    }
+    return QStringView(url).left(end).endsWith(QLatin1String(".swf"), Qt::CaseInsensitive);
 }
 
 QByteArray DecodeChunked(const QByteArray& body, bool* complete) {

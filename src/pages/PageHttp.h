@@ -4,6 +4,7 @@
 // (absolute URLs, the HREF of an anchor tag, ASCII case folding for case-insensitive scans).
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <cstdint>
 
@@ -34,6 +35,25 @@ int32_t PageContentLength(const QString& head);
 
 // True when the head announces "Transfer-Encoding: chunked".
 bool IsChunked(const QString& head);
+
+// The media type of the answer: the Content-Type header's value before any ";", trimmed and in
+// lower case; "" without the header.
+QString ContentType(const QString& head);
+
+// A type the analyser reads as a page: text/html or application/xhtml+xml.
+bool IsPageType(const QString& type);
+// The type a movie answers with: application/x-shockwave-flash.
+bool IsMovieType(const QString& type);
+
+// Whether the start of a body given without a type is a page: after a UTF-8 byte order mark and
+// blanks (at most 1024 bytes of them) it opens a tag or a declaration: "<" followed by a letter,
+// "!" or "?". Undecided while the bytes end before that can be told and more may come
+// (complete false).
+enum class HtmlStart { Yes, No, Undecided };
+HtmlStart LooksLikeHtml(QByteArrayView body, bool complete);
+
+// A link to a movie: its path (before any "?" or "#") ends in ".swf", in any letter case.
+bool IsMovieLink(const QString& url);
 
 // Decodes a chunked body. Stops at the last-chunk or where the data ends; a truncated chunk
 // contributes what arrived of it. complete (optional) tells whether the last-chunk was seen.

@@ -107,6 +107,7 @@ bool clsDownHtml::Start() {
     RespHead.clear();
     RespStatus.clear();
     chunked = false;
+    typePending = false;
     MySearch.PageSize = 0;
     MySearch.PageReceived = 0;
     secure = PageScheme(MySearch) == QLatin1String("https");
@@ -254,6 +255,38 @@ void clsDownHtml::OnReadyRead() {
     MySearch.PageReceived += static_cast<int32_t>(data.size());
     SaveSearch();
     emit UpdataState(QStringLiteral("DataArrival"), QString::number(data.size()));
+    if (typePending && mySocks1) CheckUntypedBody(false);
+}
+
+bool clsDownHtml::CheckUntypedBody(bool complete) {
+    const QByteArray body = chunked ? PageHttp::DecodeChunked(PageBytes) : PageBytes;
+    switch (PageHttp::LooksLikeHtml(body, complete)) {
+        case PageHttp::HtmlStart::Yes:
+            typePending = false;
+            return true;
+        case PageHttp::HtmlStart::Undecided:
+            return true;
+        case PageHttp::HtmlStart::No:
+            break;
+    }
+    EndNotPage(QString());
+    return false;
+}
+
+void clsDownHtml::EndNotPage(const QString& type) {
+    DropSocket();
+    typePending = false;
+    headBytes.clear();
+    PageBytes.clear();
+    PageText.clear();
+    const bool movie = PageHttp::IsMovieType(type);
+    const QString what = type.isEmpty() ? QStringLiteral("no type, and no HTML at its start")
+                                        : QStringLiteral("type ") + type;
+    emit UpdataState(QStringLiteral("NotPage"),
+                     (movie ? QStringLiteral("A movie (") : QStringLiteral("Not a page (")) + what +
+                         QStringLiteral("): closed after the head."));
+    if (movie) AddMovie(MySearch.PageUrl);
+    emit DownComplete();
 }
 
 void clsDownHtml::TakeHead(qsizetype headEnd) {
@@ -269,11 +302,18 @@ void clsDownHtml::TakeHead(qsizetype headEnd) {
     }
     MySearch.PageSize = PageHttp::PageContentLength(RespHead);
     chunked = PageHttp::IsChunked(RespHead);
+    const QString type = PageHttp::ContentType(RespHead);
+    if (!type.isEmpty() && !PageHttp::IsPageType(type)) {
+        EndNotPage(type);
+        return;
+    }
+    typePending = type.isEmpty();
     PageBytes = headBytes.mid(headEnd);
     headBytes.clear();
     MySearch.PageReceived = static_cast<int32_t>(PageBytes.size());
     SaveSearch();
     emit UpdataState(QStringLiteral("DataArrival"), QString::number(PageBytes.size()));
+    if (typePending && mySocks1) CheckUntypedBody(false);
 }
 
 void clsDownHtml::EndAsRequestError() {
@@ -313,6 +353,7 @@ void clsDownHtml::OnDisconnected() {
         TakeHead(-1);
         return;
     }
+    if (typePending && !CheckUntypedBody(true)) return;
     DropSocket();
     emit UpdataState(QStringLiteral("Close"), QStringLiteral("ByServer"));
     emit DownComplete();
@@ -568,24 +609,13 @@ void clsDownHtml::AddMovie(const QString& url) {
 }
 
 void clsDownHtml::AddNowSearch(const QString& url) {
-    const qsizetype dot = url.lastIndexOf(u'.');
-    const QString extension = dot < 0 ? url : url.mid(dot + 1);
     if (CollectOnly) {
         Collected << url;
         return;
     }
-    if (extension.toUpper() == QStringLiteral("SWF")) {
-        // A movie link: downloaded into the search's own folder with its part count.
-        if (HasLiveJob(url)) return;
-        JobRecord job = MySearch.JobTemplate;
-        job.State = StateWaiting;
-        job.Url = url;
-        job.FileName = PageHttp::FileNameOf(url);
-        job.LocalFile = MySearch.JobTemplate.LocalFile + job.FileName;
-        job.IsNew = VbTrue;
-        job.CreateTime = VbDate::Now();
-        const int j = AddJob(job);
-        if (j != 0 && JobAddedHook) JobAddedHook(j);
+    if (PageHttp::IsMovieLink(url)) {
+        // A linked movie is one more movie of the page, once however often it is linked.
+        if (!foundMovies.contains(ModernMarkup::MovieKey(url))) AddMovie(url);
         return;
     }
     SearchRecord child = MySearch;

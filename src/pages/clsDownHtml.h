@@ -9,10 +9,15 @@
 // receives nothing for Rtimeout while the page is owed, ends the run as an "Error" naming the
 // timeout; a certificate that fails verification ends it with "Certificate error: ...".
 //
+// Only a page is read: an answer of type text/html or application/xhtml+xml, or one without a
+// type whose body starts like HTML (PageHttp::LooksLikeHtml). Any other answer is closed after
+// its head, its body left unread, and reported as "NotPage"; one of type
+// application/x-shockwave-flash becomes a movie job as an embedded movie does.
+//
 // It reports every step through UpdataState (kind word, detail text): "Connecting",
-// "Connected", "Request", "Response", "RequestError", "DataArrival", "Close", "Error",
-// "Found Flash", "Found A Link". DownComplete follows the end of the transfer (also after a
-// request or socket error); the owner then calls Fenxi, which ends with FenXiComplete.
+// "Connected", "Request", "Response", "RequestError", "DataArrival", "NotPage", "Close",
+// "Error", "Found Flash", "Found A Link". DownComplete follows the end of the transfer (also after
+// a request or socket error); the owner then calls Fenxi, which ends with FenXiComplete.
 //
 // The analysis runs in slices of a few milliseconds between events, so the window stays
 // responsive on long pages; results and event order are those of a single pass.
@@ -76,7 +81,8 @@ public:
     // The link of an anchor tag, made absolute and passed to AddNowSearch. Empty, and nothing
     // added, for a link that leads to no web page (mailto:, javascript:, ftp:, "#...").
     QString GetHref(const QString& tag);
-    // A link found on the page: ".swf" becomes a download job, anything else a search job.
+    // A link found on the page: a movie (".swf" before any query) becomes a download job as an
+    // embedded movie does, anything else a search job.
     void AddNowSearch(const QString& url);
 
     // True while Fenxi's slices are still running.
@@ -125,6 +131,12 @@ private:
     void OnSocketError(int error);
     void TakeHead(qsizetype headEnd);
     void EndAsRequestError();
+    // Sniffs a body that came without a type once enough of it is there; false when the run
+    // ended because it is no page.
+    bool CheckUntypedBody(bool complete);
+    // Ends the run after the head of an answer that is no page (type "" for none): the socket is
+    // closed, the body left unread; a movie becomes a job. DownComplete follows.
+    void EndNotPage(const QString& type);
     // Ends the run in state 5: socket dropped, page dropped, the event, then DownComplete.
     void EndWithError(const QString& kind, const QString& detail);
     void DropSocket();
@@ -148,6 +160,8 @@ private:
 
     QByteArray headBytes;
     bool chunked = false;
+    // The answer has no type: whether it is a page is told by the start of its body.
+    bool typePending = false;
     QString connectHost;
     quint16 connectPort = 80;
     // TLS: the page is https; a proxy tunnel is being opened; the answer to CONNECT so far; the

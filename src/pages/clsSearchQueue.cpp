@@ -366,6 +366,9 @@ void clsSearchQueue::clsDownHtml_UpdataState(const QString& Kind, const QString&
         }
         emit RowChanged(r);
         return;
+    } else if (Kind == QLatin1String("NotPage")) {
+        // Not analysed: the answer is no page; its body was not read.
+        log(Detail, LogProgress);
     } else if (Kind == QLatin1String("Close")) {
         row->SubItems[ColState] = QStringLiteral("Anlylizing");
         log(QStringLiteral("Receive Data Complete ."), LogPageComplete);

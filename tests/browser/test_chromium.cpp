@@ -71,7 +71,8 @@ TEST(Chromium, ExtensionClickEndsInTheNewJobDialog) {
     window.show();
     HandoffServer server;
     ASSERT_TRUE(server.Listen(SocketPlace::Path())) << server.ErrorString().toStdString();
-    server.SetReceiver([&window](const QString& m) { window.Handoff()->Enqueue(m); });
+    server.SetReceiver(
+        [&window](const QString& m, qint64 id) { window.Handoff()->Enqueue(m, id); });
     // The program's start-up step: manifests for the host beside the program.
     ASSERT_TRUE(NativeHostManifests::WriteAll(BinFolder()).isEmpty());
 

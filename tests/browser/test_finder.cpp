@@ -136,7 +136,8 @@ Promise.all(["one.swf", "/swf/two.swf"].map((u) => fetch(u).then((r) => r.arrayB
     ASSERT_TRUE(top);
     HandoffServer server;
     ASSERT_TRUE(server.Listen(SocketPlace::Path())) << server.ErrorString().toStdString();
-    server.SetReceiver([&window](const QString& m) { window.Handoff()->Enqueue(m); });
+    server.SetReceiver(
+        [&window](const QString& m, qint64 id) { window.Handoff()->Enqueue(m, id); });
     ASSERT_TRUE(NativeHostManifests::WriteAll(BinFolder()).isEmpty());
 
     QProcess browser;

@@ -26,6 +26,7 @@
 #include "handoff_lib/quorvanta.h"
 #include "newjob/NewJobMode.h"
 #include "newjob/frmNewDown1.h"
+#include "store/Globals.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
 #include "ui/FloatingTools.h"
@@ -51,9 +52,12 @@ protected:
         window->Load();
         window->show();
         ASSERT_TRUE(server.Listen(SocketPlace::Path())) << server.ErrorString().toStdString();
-        server.SetReceiver([this](const QString& m) {
+        ASSERT_TRUE(server.KeepQueueIn(DataDir + "/handoff.qvq"));
+        QObject::connect(window->Handoff(), &HandoffReceiver::Answered, &server,
+                         &HandoffServer::Forget);
+        server.SetReceiver([this](const QString& m, qint64 id) {
             received << m;
-            window->Handoff()->Enqueue(m);
+            window->Handoff()->Enqueue(m, id);
         });
     }
     void TearDown() override {
@@ -164,9 +168,12 @@ TEST_F(HandoffTest, LibraryCallsReachTheDialogInOrderAndNoneIsLost) {
     EXPECT_EQ(frmNewDown1::Loaded(), d);
     EXPECT_EQ(d->txtUrl->text().toStdString(), url);
     EXPECT_EQ(window->Handoff()->Waiting(), 2);
+    // All three stay on disk until their dialogs are answered, OK or Cancel.
+    EXPECT_EQ(server.Queue().Entries().size(), 3);
 
     // OK makes the job of the first message; then the second opens a new dialog ...
     QTest::mouseClick(d->cmdNewJobOk, Qt::LeftButton);
+    EXPECT_EQ(server.Queue().Entries().size(), 2);
     ASSERT_EQ(JobCount, 1);
     EXPECT_EQ(Jobs[1].Url.toStdString(), url);
     EXPECT_EQ(Jobs[1].Referer, "http://127.0.0.1:8080/");
@@ -188,6 +195,7 @@ TEST_F(HandoffTest, LibraryCallsReachTheDialogInOrderAndNoneIsLost) {
     EXPECT_EQ(d->txtComment->text(), " ");
     Cancel(d);
     EXPECT_EQ(window->Handoff()->Waiting(), 0);
+    EXPECT_TRUE(server.Queue().Entries().isEmpty());
 
     // A message while the user has the dialog open from the menu: it waits for that dialog.
     window->Menus()->Action("mnuJob_AddNew")->trigger();
@@ -319,6 +327,11 @@ TEST_F(HandoffTest, ParserCaseRulesKeyOrderAndFieldCutting) {
     EXPECT_EQ(top->isChecked(), !topBefore);
     EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/g.swf");
     Cancel(d);
+
+    // An empty message does nothing: no dialog opens.
+    window->Handoff()->Enqueue("");
+    QTest::qWait(300);
+    EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
 
     // A key at the very end, a separator alone, nothing: nothing is read outside the text.
     EXPECT_EQ(HandoffMessage::Parse("downmy_kvd_Url:=").Url, "");

@@ -65,6 +65,12 @@ private:
     bool answering = false;
 };
 
+// For the http block of a test nginx: pages and movies with the types real servers give them
+// (the test server's default type is application/octet-stream, which is no page).
+inline const QString kPageTypes = QStringLiteral(
+    "types { text/html htm html; application/x-shockwave-flash swf; "
+    "application/zip zip; }");
+
 // Cuts bytes into pieces of the given size.
 inline QList<QByteArray> Pieces(const QByteArray& bytes, int size) {
     QList<QByteArray> list;

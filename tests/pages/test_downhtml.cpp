@@ -11,7 +11,8 @@ namespace {
 NginxServer& Nginx() {
     static std::unique_ptr<NginxServer> server;
     if (!server)
-        server = std::make_unique<NginxServer>(QStringLiteral("chunked_transfer_encoding on;"));
+        server = std::make_unique<NginxServer>(QStringLiteral("chunked_transfer_encoding on;"),
+                                               kPageTypes);
     return *server;
 }
 
@@ -159,17 +160,20 @@ TEST_F(DownHtmlTest, DepthOneFollowsLinks) {
     ASSERT_TRUE(run.completed);
 
     EXPECT_EQ(run.Count("Found A Link"), 6);
-    // The .SWF link is a download job in the search's own folder with its part count.
-    ASSERT_EQ(JobCount, 1);
+    // A link to a movie (".swf" before any query) is a movie job made as an embedded one is:
+    // the search's folder, part count and state.
+    ASSERT_EQ(JobCount, 2);
     EXPECT_EQ(Jobs[1].Url, At("/clip.SWF"));
-    EXPECT_EQ(Jobs[1].State, StateWaiting);
+    EXPECT_EQ(Jobs[2].Url, At("/d1/movie.swf?x=1"));
+    EXPECT_EQ(Jobs[1].State, StatePaused);
     EXPECT_EQ(Jobs[1].LocalFile, "/home/ann/movies/clip.SWF");
     EXPECT_EQ(Jobs[1].Parts, 3);
     EXPECT_EQ(Jobs[1].IsNew, VbTrue);
-    EXPECT_EQ(run.jobsAdded, std::vector<int>{1});
+    EXPECT_EQ(run.jobsAdded, (std::vector<int>{1, 2}));
+    EXPECT_EQ(run.Count("Found Flash"), 2);
 
-    const QStringList pages = {At("/d1/page2.htm"), At("/d1/movie.swf?x=1"), At("/d1/"),
-                               "http://other.example/x.htm", At("/d1/far.htm")};
+    const QStringList pages = {At("/d1/page2.htm"), At("/d1/"), "http://other.example/x.htm",
+                               At("/d1/far.htm")};
     ASSERT_EQ(SearchCount, 1 + pages.size());
     for (int k = 0; k < pages.size(); ++k) {
         const SearchRecord& child = Searches[2 + k];
@@ -179,19 +183,19 @@ TEST_F(DownHtmlTest, DepthOneFollowsLinks) {
         EXPECT_EQ(child.StartUrl, At("/d1/index.htm"));
         EXPECT_EQ(child.JobTemplate.LocalFile, "/home/ann/movies/");
     }
-    EXPECT_EQ(run.searchesAdded, (std::vector<int>{2, 3, 4, 5, 6}));
+    EXPECT_EQ(run.searchesAdded, (std::vector<int>{2, 3, 4, 5}));
 
     // The child page is searched with depth 0: its links are not followed.
     run = RunAnalyser(2);
     ASSERT_TRUE(run.completed);
     EXPECT_EQ(run.Count("Found A Link"), 0);
-    EXPECT_EQ(SearchCount, 6);
+    EXPECT_EQ(SearchCount, 5);
     EXPECT_EQ(Searches[2].SearchState, SearchAnalysed);
 
-    // The same .swf link found again adds no second job.
+    // The same .swf links found again add no second job.
     run = RunAnalyser(s);
     ASSERT_TRUE(run.completed);
-    EXPECT_EQ(JobCount, 1);
+    EXPECT_EQ(JobCount, 2);
 }
 
 TEST_F(DownHtmlTest, NotFoundIsARequestError) {
@@ -386,3 +390,36 @@ TEST_F(DownHtmlTest, ProxyGetsTheAbsoluteTargetAndMoviesStayOnTheSite) {
 }
 
 }  // namespace
+
+// Whether an answer is read as a page: by its type, or without one by the start of its body.
+TEST_F(DownHtmlTest, OnlyPagesAreAnalysed) {
+    const QByteArray movie = "<embed src=\"m.swf\" type=flash></embed>";
+    struct Case {
+        QByteArray head;
+        QByteArray body;
+        bool page;
+    };
+    const QList<Case> cases = {
+        {"Content-Type: Text/HTML; charset=utf-8\r\n", movie, true},
+        {"Content-Type: application/xhtml+xml\r\n", movie, true},
+        {"", "\xEF\xBB\xBF \r\n" + movie, true},
+        {"", "<!DOCTYPE html>" + movie, true},
+        {"", "PK\x03\x04" + movie, false},
+        {"", "plain text " + movie, false},
+        {"Content-Type: text/plain\r\n", movie, false},
+        {"Content-Type: application/zip\r\n", movie, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.head + c.body.left(20)).toStdString());
+        ClearJobs();
+        // The body comes in two pieces: the verdict may wait for the second.
+        ScriptedPeer peer({"HTTP/1.1 200 OK\r\n" + c.head + "\r\n" + c.body.left(1), c.body.mid(1)},
+                          20);
+        const int s = AddSearch(PageSearch(peer.Url("/p")));
+        const AnalyserRun run = RunAnalyser(s);
+        ASSERT_TRUE(run.completed);
+        EXPECT_EQ(JobCount, c.page ? 1 : 0);
+        EXPECT_EQ(run.Count("NotPage"), c.page ? 0 : 1);
+        EXPECT_EQ(Searches[s].SearchState, SearchAnalysed);
+    }
+}

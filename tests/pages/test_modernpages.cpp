@@ -84,7 +84,7 @@ protected:
 };
 
 TEST_F(ModernPagesTest, SecurePageGivesSecureMoviesAndLinks) {
-    NginxServer nginx(QString(), QString(), NginxServer::Tls::Trusted);
+    NginxServer nginx(QString(), kPageTypes, NginxServer::Tls::Trusted);
     ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
     const QString origin = QStringLiteral("https://127.0.0.1:%1").arg(nginx.TlsPort());
     const QString page =
@@ -108,7 +108,7 @@ TEST_F(ModernPagesTest, SecurePageGivesSecureMoviesAndLinks) {
 
     EXPECT_EQ(JobUrls(), (QStringList{origin + "/s/intro.swf", origin + "/top/side.swf",
                                       origin + "/s/clip.swf"}));
-    EXPECT_EQ(run.Count("Found Flash"), 2);
+    EXPECT_EQ(run.Count("Found Flash"), 3);
     // Only links to web pages are followed; the others are not even counted.
     EXPECT_EQ(SearchUrls(2), (QStringList{origin + "/s/next.htm", origin + "/other.htm",
                                           "http://plain.example/p.htm"}));
@@ -142,7 +142,7 @@ TEST_F(ModernPagesTest, SecurePageGivesSecureMoviesAndLinks) {
 
 TEST_F(ModernPagesTest, CertificatesThatFailVerificationEndThePage) {
     for (const auto tls : {NginxServer::Tls::Untrusted, NginxServer::Tls::WrongName}) {
-        NginxServer nginx(QString(), QString(), tls);
+        NginxServer nginx(QString(), kPageTypes, tls);
         ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
         ASSERT_TRUE(nginx.Put("p.htm", "<embed src=a.swf>"));
         const int s = AddSearch(PageSearch(nginx.SecureUrl("/p.htm")));
@@ -189,7 +189,7 @@ class MarkupTest : public ModernPagesTest {
 protected:
     static NginxServer& Nginx() {
         static std::unique_ptr<NginxServer> server;
-        if (!server) server = std::make_unique<NginxServer>();
+        if (!server) server = std::make_unique<NginxServer>(QString(), kPageTypes);
         return *server;
     }
     void SetUp() override {

@@ -10,7 +10,7 @@ namespace {
 
 NginxServer& Nginx() {
     static std::unique_ptr<NginxServer> server;
-    if (!server) server = std::make_unique<NginxServer>();
+    if (!server) server = std::make_unique<NginxServer>(QString(), kPageTypes);
     return *server;
 }
 
@@ -173,7 +173,7 @@ TEST_F(SearchQueueTest, LinksBecomeRowsThatRunAfterTheirPage) {
     EXPECT_EQ(SearchCount, 3);  // depth 0 pages add no further searches
     EXPECT_EQ(Col(top, 6), "3");
     EXPECT_EQ(Col(top, 7), "0");
-    EXPECT_EQ(Col(top, 8), "0");
+    EXPECT_EQ(Col(top, 8), "1");  // the linked movie
     EXPECT_EQ(Col(2, 9), At("/tree/a.htm"));
     EXPECT_EQ(Col(2, 8), "1");
     EXPECT_EQ(trace, (QStringList{"start1", "done1", "start2", "done2", "start3", "done3"}));
@@ -293,3 +293,51 @@ TEST_F(SearchQueueTest, PauseDuringAnalysisLetsItFinishFirst) {
 }
 
 }  // namespace
+
+// "Search current page and its links" on a page linking a large file, a movie, a script that
+// answers with a movie, and a page: only the pages are read. The large file is closed after its
+// head (nginx's log: bytes sent well below its size); both movies become jobs.
+TEST_F(SearchQueueTest, OnlyPagesAreReadAndLinkedMoviesBecomeJobs) {
+    const QString log = TestEnv::NewDir("nginxlog") + "/sent.log";
+    NginxServer nginx("access_log " + log +
+                          " sent;\nlocation = /site/play { default_type "
+                          "application/x-shockwave-flash; }",
+                      kPageTypes + "\nlog_format sent '$uri $bytes_sent';");
+    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    constexpr qsizetype kBig = 48 * 1024 * 1024;
+    ASSERT_TRUE(nginx.Put("site/big.zip", QByteArray(kBig, 'z')));
+    ASSERT_TRUE(nginx.Put("site/x.swf", "FWS"));
+    ASSERT_TRUE(nginx.Put("site/play", "FWS"));
+    ASSERT_TRUE(nginx.Put("site/more.htm", "<embed src=\"deep.swf\" type=flash></embed>"));
+    ASSERT_TRUE(nginx.Put("site/index.htm",
+                          "<a href=\"big.zip\">zip</a> <a href=\"x.swf\">x</a> "
+                          "<a href=\"play\">p</a> <a href=\"more.htm\">more</a>"));
+    const int top = Add(PageSearch(nginx.Url("/site/index.htm"), 1));
+    ASSERT_TRUE(WaitState(4, SearchAnalysed, 20000));
+    EXPECT_EQ(Searches[top].SearchState, SearchAnalysed);
+    for (int i = 2; i <= 4; ++i) EXPECT_EQ(Icon(i), "Ok");
+
+    // The zip's log line: closed after the head, its body not read.
+    const auto zipLog = Log(2);
+    EXPECT_NE(std::find(zipLog.begin(), zipLog.end(),
+                        std::make_pair(QString("Not a page (type application/zip): closed after "
+                                               "the head."),
+                                       100)),
+              zipLog.end());
+    qint64 sent = -1;
+    ASSERT_TRUE(TestEnv::WaitFor(
+        [&] {
+            for (const QByteArray& line : TestEnv::ReadFile(log).split('\n'))
+                if (line.startsWith("/site/big.zip ")) sent = line.mid(14).toLongLong();
+            return sent >= 0;
+        },
+        10000));
+    EXPECT_LT(sent, kBig / 4);
+
+    // The linked movie, the movie a link answered with, the movie of the linked page.
+    QStringList urls;
+    for (int j = 1; j <= JobCount; ++j) urls << Jobs[j].Url;
+    EXPECT_EQ(urls, (QStringList{nginx.Url("/site/x.swf"), nginx.Url("/site/play"),
+                                 nginx.Url("/site/deep.swf")}));
+    EXPECT_EQ(Jobs[2].LocalFile, "/home/ann/movies/play");
+}

@@ -9,13 +9,15 @@
 
 namespace PageHttp {
 
-QByteArray PageRequest(const QString& pagePath, const QString& pageHost) {
+QByteArray PageRequest(const QString& pagePath, const QString& pageHost,
+                       const QStringList& extraLines) {
     HttpRequest request;
     request.Target = pagePath;
     request.UserAgent = QStringLiteral("Quorvanta1.0");
     request.Host = pageHost;
     request.HostText = HttpRequest::HostRule::PercentEncoded;
     request.OddAcceptEncoding = SendAcceptEncodingLine;
+    request.ExtraLines = extraLines;
     return request.Bytes();
 }
 

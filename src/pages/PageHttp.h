@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 namespace PageHttp {
@@ -20,7 +21,8 @@ inline bool SendAcceptEncodingLine = false;
 // deflate",] "User-Agent: Quorvanta1.0", "Host: " host, "Connection: close", blank line.
 // Characters that cannot stand in a request line (controls, blanks, non-ASCII) are sent
 // percent-encoded (UTF-8), so a target can never break the request into extra lines.
-QByteArray PageRequest(const QString& pagePath, const QString& pageHost);
+QByteArray PageRequest(const QString& pagePath, const QString& pageHost,
+                       const QStringList& extraLines = {});
 
 // Position (0-based) just after the blank line ending the head, or -1 while it has not arrived.
 qsizetype HeadEnd(const QByteArray& bytes);

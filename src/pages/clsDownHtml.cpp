@@ -195,7 +195,17 @@ void clsDownHtml::OnEncrypted() {
 void clsDownHtml::SendRequest() {
     QTcpSocket* socket = mySocks1;
     connectTimer.stop();
-    const QByteArray request = PageHttp::PageRequest(MySearch.PagePath, MySearch.PageHost);
+    // The page it was found on and the search's login (pages are fetched from their own server
+    // only: no redirect is followed).
+    QStringList extra;
+    const QString referer = MySearch.JobTemplate.Referer.trimmed();
+    if (!referer.isEmpty()) extra << QStringLiteral("Referer: ") + referer;
+    if (MySearch.UseLogin != 0 && !(MySearch.UserName.isEmpty() && MySearch.Password.isEmpty()))
+        extra << QStringLiteral("Authorization: Basic ") +
+                     QString::fromLatin1((MySearch.UserName + QLatin1Char(':') + MySearch.Password)
+                                             .toUtf8()
+                                             .toBase64());
+    const QByteArray request = PageHttp::PageRequest(MySearch.PagePath, MySearch.PageHost, extra);
     socket->write(request);
     requestSent = true;
     if (Settings.Rtimeout > 0) readTimer.start(Settings.Rtimeout * 1000);

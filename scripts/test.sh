@@ -5,6 +5,8 @@
 # ctest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Compiler cache entries name paths relative to the checkout, so another clone reuses them.
+export CCACHE_BASEDIR="$PWD"
 sanitize=0
 ctestArgs=()
 for arg in "$@"; do

@@ -176,6 +176,7 @@ public:
     void Begin() {
         if (finished) return;  // stopped by a signal before it began
         clock.start();
+        rate.Add(0, Jobs[1].Received);  // a resumed job counts from what it had
         saveTimer.start();
         ArmStall();
         slot.BindAndStart(1);

@@ -3,12 +3,22 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QFileInfo>
 #include <QVariantMap>
 
 namespace {
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+
+// Whether the session has a bus to reach: its address is given, or the user's bus is in the
+// runtime folder. Without either nothing is asked, so no bus is started on the fly (autolaunch).
+bool SessionBusKnown() {
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo(runtime + QStringLiteral("/bus")).exists();
+}
+
 }  // namespace
 
 DesktopNotifier::DesktopNotifier(QObject* parent) : QObject(parent), sessionBus(true) {}
@@ -19,7 +29,7 @@ DesktopNotifier::DesktopNotifier(const QDBusConnection& connection, QObject* par
 bool DesktopNotifier::Reach() {
     if (!reached) {
         reached = true;
-        if (sessionBus) bus = QDBusConnection::sessionBus();
+        if (sessionBus && SessionBusKnown()) bus = QDBusConnection::sessionBus();
         if (bus.isConnected()) {
             bus.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
                         SLOT(OnActionInvoked(uint, QString)));

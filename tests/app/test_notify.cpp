@@ -36,6 +36,7 @@ public:
         QString Summary;
         QString Body;
         QStringList Actions;
+        uint Id = 0;
     };
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
         if (message.member() == "GetCapabilities") {
@@ -45,8 +46,10 @@ public:
         if (message.member() != "Notify") return false;
         const QVariantList a = message.arguments();
         std::lock_guard<std::mutex> lock(mutex);
-        if (a.size() == 8) calls.push_back({a[3].toString(), a[4].toString(), a[5].toStringList()});
-        connection.send(message.createReply(uint(calls.size())));
+        const uint id = uint(calls.size()) + 7;
+        if (a.size() == 8)
+            calls.push_back({a[3].toString(), a[4].toString(), a[5].toStringList(), id});
+        connection.send(message.createReply(id));
         return true;
     }
     QString introspect(const QString&) const override { return QString(); }
@@ -116,9 +119,27 @@ TEST(Notifications, FinishedAndFailedJobsAndTheEndOfTheQueueAreAnnounced) {
     ASSERT_TRUE(monitor.waitForStarted(5000));
     ASSERT_TRUE(monitor.waitForReadyRead(5000));  // it says when it has begun to watch
 
+    // On an X display of its own, where the program hands what it opens to xdg-open (the
+    // offscreen platform opens nothing).
+    QProcess xvfb;
+    Ended xvfbEnded{xvfb};
+    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+    ASSERT_TRUE(xvfb.waitForStarted(5000) && xvfb.waitForReadyRead(15000));
+    const QString display = ":" + QString::fromLatin1(xvfb.readLine().trimmed());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("DISPLAY", display);
+    // The desktop libraries keep allocations to the end on a real display (see test_program).
+    if (const QString asan = env.value("ASAN_OPTIONS"); !asan.isEmpty())
+        env.insert("ASAN_OPTIONS", asan + ":detect_leaks=0");
     env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+    // What the desktop is asked to open is written down instead of opened.
+    const QString bin = TestEnv::NewDir("bin");
+    const QString opened = bin + "/opened.txt";
+    ASSERT_TRUE(TestEnv::WriteFile(bin + "/xdg-open",
+                                   "#!/bin/sh\necho \"$@\" >> " + opened.toUtf8() + "\n"));
+    QFile::setPermissions(bin + "/xdg-open", QFile::ReadOwner | QFile::ExeOwner);
+    env.insert("PATH", bin + ":" + env.value("PATH"));
     const QString runtime = home + "/run";
     QDir().mkpath(runtime);
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -163,6 +184,16 @@ TEST(Notifications, FinishedAndFailedJobsAndTheEndOfTheQueueAreAnnounced) {
         },
         5000))
         << monitor.peek(4000).toStdString();
+
+    // The notification's "Open Folder" button opens the job's folder.
+    QDBusMessage clicked = QDBusMessage::createSignal(
+        "/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActionInvoked");
+    clicked << done->Id << QString("open-folder");
+    ASSERT_TRUE(bus.send(clicked));
+    EXPECT_TRUE(TestEnv::WaitFor(
+        [&] { return TestEnv::ReadFile(opened).contains(QFile::encodeName(folder.chopped(1))); },
+        5000))
+        << TestEnv::ReadFile(opened).toStdString();
 
     program.terminate();
     EXPECT_TRUE(program.waitForFinished(15000));

@@ -113,6 +113,7 @@ void NowDownView::OnRowAdded(int j) {
     row->setTextAlignment(clsJobManager::ColTimeLeft, Qt::AlignRight | Qt::AlignVCenter);
     const QStringList texts = manager->RowTexts(j);
     for (int c = 1; c < texts.size(); ++c) row->setText(c, texts[c]);
+    SetSortValues(row, j);
     items.insert(j, row);
     addTopLevelItem(row);
 }
@@ -129,9 +130,17 @@ void NowDownView::FlushRows() {
         const QStringList texts = manager->RowTexts(j);
         for (int c = 1; c < texts.size(); ++c)
             if (row->text(c) != texts[c]) row->setText(c, texts[c]);
+        SetSortValues(row, j);
         ShowProblem(j);
     }
     changed.clear();
+}
+
+void NowDownView::SetSortValues(QTreeWidgetItem* row, int j) {
+    // Speeds and times left sort by what they stand for; rows without one come first.
+    row->setData(clsJobManager::ColSpeed, SortableItem::SortRole, manager->RowSpeed(j));
+    row->setData(clsJobManager::ColTimeLeft, SortableItem::SortRole,
+                 static_cast<double>(manager->RowSecondsLeft(j)));
 }
 
 void NowDownView::OnRowRemoved(int j) {

@@ -51,6 +51,7 @@ private:
     void OnItemClicked(QTreeWidgetItem* item);
     // The row's tool tip: the error text of a failed job, none otherwise.
     void ShowProblem(int jobIndex);
+    void SetSortValues(QTreeWidgetItem* row, int jobIndex);
 
     clsJobManager* manager;
     QHash<int, QTreeWidgetItem*> items;

@@ -130,6 +130,16 @@ QStringList clsJobManager::RowTexts(int j) const {
     return it == rows.cend() ? QStringList() : it->Cells;
 }
 
+double clsJobManager::RowSpeed(int j) const {
+    auto it = rows.constFind(j);
+    return it == rows.cend() ? -1 : it->Speed;
+}
+
+qint64 clsJobManager::RowSecondsLeft(int j) const {
+    auto it = rows.constFind(j);
+    return it == rows.cend() ? -1 : it->SecondsLeft;
+}
+
 int clsJobManager::RowIcon(int j) const {
     auto it = rows.constFind(j);
     return it == rows.cend() ? -1 : it->Icon;
@@ -698,14 +708,18 @@ void clsJobManager::RefreshRates() {
         const int j = it.key();
         QString speed;
         QString left;
+        it->Speed = -1;
+        it->SecondsLeft = -1;
         if (ValidJob(j) && RunningSlot(j) != nullptr) {
             const JobRecord& job = Jobs[static_cast<size_t>(j)];
             it->Rate.Add(now, job.Received);
-            const double rate = it->Rate.Rate();
-            speed = TransferText::Speed(rate);
-            if (job.FileSize > 0)
-                left = TransferText::TimeLeft(TransferText::SecondsLeft(
-                    static_cast<qint64>(job.FileSize) - job.Received, rate));
+            it->Speed = it->Rate.Rate();
+            speed = TransferText::Speed(it->Speed);
+            if (job.FileSize > 0) {
+                it->SecondsLeft = TransferText::SecondsLeft(
+                    static_cast<qint64>(job.FileSize) - job.Received, it->Speed);
+                left = TransferText::TimeLeft(it->SecondsLeft);
+            }
         } else {
             it->Rate.Clear();
         }

@@ -94,6 +94,10 @@ public:
     static QString RowKey(int jobIndex) { return QString::number(jobIndex) + "NowDown"; }
     // Texts of the row's columns (ColumnCount entries; the state column is empty).
     QStringList RowTexts(int jobIndex) const;
+    // What the Speed and Time Left texts stand for, to sort by: bytes per second and seconds
+    // (-1 when the row shows none).
+    double RowSpeed(int jobIndex) const;
+    qint64 RowSecondsLeft(int jobIndex) const;
     // The state whose icon the row shows (-1 = none yet).
     int RowIcon(int jobIndex) const;
     // The row's entry list ("1,5,9,").
@@ -196,6 +200,8 @@ private:
     struct Row {
         QStringList Cells;
         RateWindow Rate;  // the job's speed while a slot serves it
+        double Speed = -1;
+        qint64 SecondsLeft = -1;
         int Icon = -1;
         QString Tag;
         QString Problem;          // the last problem line of the log

@@ -29,6 +29,7 @@
 #include "ui/FloatingTools.h"
 #include "ui/frmMain.h"
 #include "ui/frmTop.h"
+#include "widgets/SortableItem.h"
 
 namespace {
 
@@ -116,6 +117,9 @@ TEST_F(ProgressView, AddedJobIsShownWithItsSpeedAndTimeLeftNextToThePercentage) 
     // The row on the screen follows.
     EXPECT_TRUE(TestEnv::WaitFor(
         [&] { return !list->currentItem()->text(clsJobManager::ColSpeed).isEmpty(); }, 2000));
+    // A click on the header sorts by bytes per second, not by the text.
+    EXPECT_GT(list->currentItem()->data(clsJobManager::ColSpeed, SortableItem::SortRole).toDouble(),
+              100 * 1024);
 
     // Paused: no speed and no time left any more.
     w->Manager()->PauseJob(1);

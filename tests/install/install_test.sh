@@ -127,7 +127,8 @@ echo "Depends: $depends"
 for d in libqt6widgets6 libqt6webenginewidgets6 libc6 qt6-qpa-plugins; do
     grep -q "$d" <<<"$depends" || fail "Depends lacks $d"
 done
-dpkg-deb -c "$deb" | grep -q '/usr/bin/quorvanta -> ../lib/quorvanta/quorvanta' ||
+contents=$(dpkg-deb -c "$deb")
+grep -q '/usr/bin/quorvanta -> ../lib/quorvanta/quorvanta' <<<"$contents" ||
     fail "the package lacks /usr/bin/quorvanta"
 [ "$(id -u)" = 0 ] || { echo "SKIP: installing the package needs root"; exit 77; }
 dpkg -s quorvanta >/dev/null 2>&1 && { echo "SKIP: a quorvanta package is installed already"; exit 77; }

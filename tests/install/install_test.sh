@@ -14,7 +14,7 @@ pid=""
 installed=""
 cleanup() {
     if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; fi
-    if [ -n "$installed" ]; then dpkg -r quorvanta >/dev/null 2>&1 || true; fi
+    if [ -n "$installed" ]; then dpkg --purge quorvanta >/dev/null 2>&1 || true; fi
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -131,7 +131,10 @@ contents=$(dpkg-deb -c "$deb")
 grep -q '/usr/bin/quorvanta -> ../lib/quorvanta/quorvanta' <<<"$contents" ||
     fail "the package lacks /usr/bin/quorvanta"
 [ "$(id -u)" = 0 ] || { echo "SKIP: installing the package needs root"; exit 77; }
-dpkg -s quorvanta >/dev/null 2>&1 && { echo "SKIP: a quorvanta package is installed already"; exit 77; }
+if [ -n "$(dpkg-query -W -f='${Status}' quorvanta 2>/dev/null)" ]; then
+    echo "SKIP: dpkg knows a quorvanta package already"
+    exit 77
+fi
 # Other dpkg runs on the machine may hold its lock for a while.
 dpkg_retry() { waitfor 120 dpkg "$@" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg $*"; }; }
 installed=1
@@ -151,4 +154,7 @@ while read -r f; do
 done <<<"$files"
 [ -z "$left" ] || fail "left after dpkg -r:$left"
 [ ! -e /usr/lib/quorvanta ] || fail "/usr/lib/quorvanta is left after dpkg -r"
+# Nothing of it stays in dpkg's records either.
+dpkg_retry --purge quorvanta
+[ -z "$(dpkg-query -W -f='${Status}' quorvanta 2>/dev/null)" ] || fail "dpkg still knows quorvanta"
 echo "PASS"

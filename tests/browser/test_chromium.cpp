@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 #include <unistd.h>
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +17,7 @@
 #include <QTest>
 
 #include "browser/DevToolsSession.h"
+#include "browser/ExtensionTestSupport.h"
 #include "browser/HandoffReceiver.h"
 #include "browser/HandoffServer.h"
 #include "browser/NativeHostManifests.h"
@@ -30,32 +30,7 @@
 #include "store/Settings.h"
 #include "ui/frmMain.h"
 
-namespace {
-
-QString BinFolder() {
-    Dl_info info{};
-    dladdr(reinterpret_cast<void*>(&quorvanta_add_url), &info);
-    return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).canonicalPath();
-}
-
-frmNewDown1* ShownDialog() {
-    frmNewDown1* d = nullptr;
-    TestEnv::WaitFor(
-        [&] {
-            d = frmNewDown1::Loaded();
-            return d && d->isVisible();
-        },
-        10000);
-    return d && d->isVisible() ? d : nullptr;
-}
-
-void Cancel(frmNewDown1* d) {
-    QTest::mouseClick(d->cmdCancle, Qt::LeftButton);
-    TestEnv::WaitFor([] { return frmNewDown1::Loaded() == nullptr; }, 5000);
-    QTest::qWait(20);
-}
-
-}  // namespace
+using namespace ExtensionTestSupport;
 
 TEST(Chromium, ExtensionClickEndsInTheNewJobDialog) {
     const QString chromium = QStandardPaths::findExecutable("chromium");

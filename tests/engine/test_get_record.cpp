@@ -55,7 +55,7 @@ TEST(GetRecord, RedirectedJobIsFoundByTheCommandLineUrlAfterAKill) {
         "absolute_redirect off;\n"
         "location = /r.swf { return 302 /rate/real.swf; }\n"
         "location /rate/ { limit_rate 256k; }\n");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     const QByteArray data = TestEnv::RandomBytes(1024 * 1024 + 77, 41);
     ASSERT_TRUE(nginx.Put("rate/real.swf", data));
     const QString dir = TestEnv::NewDir();
@@ -83,7 +83,7 @@ TEST(GetRecord, RedirectedJobIsFoundByTheCommandLineUrlAfterAKill) {
 TEST(GetRecord, PartialFileDeletedStartsAgainUnderItsName) {
     ASSERT_TRUE(QFile::exists(ToolPath()));
     NginxServer nginx("location /rate/ { limit_rate 256k; }\n");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     const QByteArray data = TestEnv::RandomBytes(512 * 1024 + 9, 61);
     ASSERT_TRUE(nginx.Put("rate/d.swf", data));
     const QString dir = TestEnv::NewDir();
@@ -106,7 +106,7 @@ TEST(GetRecord, PartialFileDeletedStartsAgainUnderItsName) {
 TEST(GetRecord, OneCopyPerTarget) {
     ASSERT_TRUE(QFile::exists(ToolPath()));
     NginxServer nginx("location /rate/ { limit_rate 256k; }\n");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     const QByteArray data = TestEnv::RandomBytes(1024 * 1024 + 5, 43);
     ASSERT_TRUE(nginx.Put("rate/a.swf", data));
     const QString dir = TestEnv::NewDir();
@@ -146,7 +146,7 @@ TEST(GetRecord, LongUrlAndRefusedSavesKeepTheLastGoodJobFile) {
     ASSERT_TRUE(QFile::exists(ToolPath()));
     NginxServer nginx("location /slow/ { limit_rate 32k; }\n",
                       "large_client_header_buffers 4 256k;\n");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     const QByteArray data = TestEnv::RandomBytes(300 * 1024 + 3, 47);
     ASSERT_TRUE(nginx.Put("slow/long.swf", data));
     const QString dir = TestEnv::NewDir();
@@ -205,7 +205,7 @@ TEST(GetRecord, LongUrlAndRefusedSavesKeepTheLastGoodJobFile) {
 TEST(GetRecord, FileChangedOnTheServerWhileStoppedIsFetchedAgain) {
     ASSERT_TRUE(QFile::exists(ToolPath()));
     NginxServer nginx("location /rate/ { limit_rate 128k; }\n");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     const QByteArray before = TestEnv::RandomBytes(1024 * 1024, 53);
     const QByteArray after = TestEnv::RandomBytes(1024 * 1024, 59);
     ASSERT_TRUE(nginx.Put("rate/m.swf", before));

@@ -16,6 +16,7 @@
 
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
+#include "common/TestJobs.h"
 #include "common/TestWidgets.h"
 #include "engine/EngineTestSupport.h"
 #include "manager/clsJobManager.h"
@@ -76,29 +77,16 @@ protected:
 
     // A download of url into the test folder in category 101k, listed in lvNowDown.
     int Download(const QString& url, int state, int parts = 1) {
-        JobRecord job;
-        job.ClassKey = "101k";
-        job.State = static_cast<int16_t>(state);
-        job.Url = url;
-        job.FileName = url.section('/', -1);
-        job.LocalFile = folder + job.FileName;
-        job.Parts = static_cast<int16_t>(parts);
-        job.IsNew = VbTrue;
-        job.UserAgent = "Quorvanta 1.0";
-        job.CreateTime = VbDate::Now();
+        JobRecord job = TestJobs::Download("101k", url, folder, parts);
+        job.State = state;
         const int j = AddJob(job);
         w->Manager()->AddToNowDownList(j);
         return j;
     }
     static int Finished(const QString& key, const QString& name) {
-        JobRecord job;
-        job.ClassKey = key;
-        job.State = StateComplete;
-        job.FileName = name;
-        job.LocalFile = DefaultDownDir + name;
-        job.Url = "http://127.0.0.1:9/" + name;
+        JobRecord job =
+            TestJobs::Job(key, StateComplete, "http://127.0.0.1:9/" + name, DefaultDownDir + name);
         job.FileSize = job.Received = 1000;
-        job.CreateTime = VbDate::Now();
         return AddJob(job);
     }
     // Starts a download from nginx and waits until it has finished (the category list is

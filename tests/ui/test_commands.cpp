@@ -17,6 +17,7 @@
 #include <QUrl>
 
 #include "common/TestEnv.h"
+#include "common/TestJobs.h"
 #include "common/TestWidgets.h"
 #include "manager/clsJobManager.h"
 #include "pages/SearchRecord.h"
@@ -89,12 +90,8 @@ protected:
         return AddJob(job);
     }
     static JobRecord Record(int state, const QString& name, const QString& key) {
-        JobRecord job;
-        job.State = static_cast<int16_t>(state);
-        job.ClassKey = key;
-        job.FileName = name;
-        job.LocalFile = DefaultDownDir + name;
-        job.Url = "http://127.0.0.1:9/movies/" + name;
+        JobRecord job =
+            TestJobs::Job(key, state, "http://127.0.0.1:9/movies/" + name, DefaultDownDir + name);
         job.FileSize = 1000;
         job.Parts = 1;
         return job;

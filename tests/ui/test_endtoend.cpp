@@ -11,6 +11,7 @@
 
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
+#include "common/TestJobs.h"
 #include "manager/clsJobManager.h"
 #include "newjob/frmNewDown1.h"
 #include "store/Globals.h"
@@ -54,17 +55,8 @@ TEST(EndToEnd, EightJobsDownloadInTheWindowAndAreFiled) {
 
     // Eight jobs as the dialogs make them, waiting: they start at once in the eight slots.
     for (int k = 1; k <= 8; ++k) {
-        JobRecord job;
-        job.ClassKey = "101k";
-        job.State = StateWaiting;
-        job.Url = nginx.Url(QStringLiteral("/movies/clip%1.swf").arg(k));
-        job.FileName = QStringLiteral("clip%1.swf").arg(k);
-        job.LocalFile = folder + job.FileName;
-        job.Parts = 10;
-        job.IsNew = VbTrue;
-        job.UserAgent = "Quorvanta 1.0";
-        job.CreateTime = VbDate::Now();
-        const int index = AddJob(job);
+        const int index = AddJob(TestJobs::Download(
+            "101k", nginx.Url(QStringLiteral("/movies/clip%1.swf").arg(k)), folder, 10));
         ASSERT_EQ(index, k);
         w.Manager()->AddToNowDownList(index);
     }
@@ -120,17 +112,7 @@ TEST(EndToEnd, ADownloadClosedMidwayResumesAfterARestart) {
         frmMain w;
         w.Load();
         Settings.PopMessage = 0;
-        JobRecord job;
-        job.ClassKey = "103k";
-        job.State = StateWaiting;
-        job.Url = nginx.Url("/big.swf");
-        job.FileName = "big.swf";
-        job.LocalFile = folder + "big.swf";
-        job.Parts = 4;
-        job.IsNew = VbTrue;
-        job.UserAgent = "Quorvanta 1.0";
-        job.CreateTime = VbDate::Now();
-        ASSERT_EQ(AddJob(job), 1);
+        ASSERT_EQ(AddJob(TestJobs::Download("103k", nginx.Url("/big.swf"), folder, 4)), 1);
         w.Manager()->AddToNowDownList(1);
         ASSERT_TRUE(TestEnv::WaitFor([&] { return Jobs[1].Received > 300000; }, 30000));
         w.ExitProgram();  // pause all and save, as closing the window does

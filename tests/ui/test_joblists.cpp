@@ -37,6 +37,7 @@
 
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
+#include "common/TestJobs.h"
 #include "common/TestWidgets.h"
 #include "manager/clsJobManager.h"
 #include "store/Globals.h"
@@ -132,29 +133,13 @@ protected:
     // A download from nginx, waiting to start: it starts at once in a free slot.
     int Download(NginxServer& nginx, const QString& name) {
         EXPECT_TRUE(nginx.Put(name, TestEnv::RandomBytes(30000, name.size())));
-        JobRecord job;
-        job.ClassKey = "101k";
-        job.State = StateWaiting;
-        job.Url = nginx.Url("/" + name);
-        job.FileName = name;
-        job.LocalFile = category + name;
-        job.Parts = 1;
-        job.IsNew = VbTrue;
-        job.UserAgent = "Quorvanta 1.0";
-        job.CreateTime = VbDate::Now();
-        const int j = AddJob(job);
+        const int j = AddJob(TestJobs::Download("101k", nginx.Url("/" + name), category, 1));
         w->Manager()->AddToNowDownList(j);
         return j;
     }
     static int Job(const QString& key, int state, const QString& url, int size = 1000) {
-        JobRecord job;
-        job.ClassKey = key;
-        job.State = state;
-        job.Url = url;
-        job.FileName = url.section('/', -1);
-        job.LocalFile = DefaultDownDir + job.FileName;
+        JobRecord job = TestJobs::Job(key, state, url, DefaultDownDir + url.section('/', -1));
         job.FileSize = job.Received = size;
-        job.CreateTime = VbDate::Now();
         return AddJob(job);
     }
     void Show(const QString& key) { ASSERT_TRUE(w->Categories()->mirror()->Select(key)); }
@@ -618,16 +603,7 @@ TEST_F(JobLists, PausingAJobWhoseServerCannotResumeAsksUnlessStillDownload) {
     ASSERT_TRUE(nginx.Started());
     Settings.Maxjobs = 8;
     ASSERT_TRUE(nginx.Put("long.swf", TestEnv::RandomBytes(400000, 7)));
-    JobRecord record;
-    record.ClassKey = "101k";
-    record.State = StateWaiting;
-    record.Url = nginx.Url("/long.swf");
-    record.FileName = "long.swf";
-    record.LocalFile = category + "long.swf";
-    record.Parts = 2;
-    record.IsNew = VbTrue;
-    record.UserAgent = "Quorvanta 1.0";
-    const int j = AddJob(record);
+    const int j = AddJob(TestJobs::Download("101k", nginx.Url("/long.swf"), category, 2));
     Show("NowDownLoad");
     w->Manager()->AddToNowDownList(j);
     QTreeWidget* lv = List("lvNowDown");

@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 
 #include "common/TestEnv.h"
+#include "common/TestJobs.h"
 #include "player/PlayerTestSupport.h"
 #include "store/Globals.h"
 #include "store/JobTable.h"
@@ -29,13 +30,8 @@ using namespace PlayerTestSupport;
 namespace {
 
 int AddMovieJob(const QString& path) {
-    JobRecord job;
-    job.ClassKey = "102k";
-    job.State = StateComplete;
-    job.Url = "http://example.invalid/" + path.section('/', -1);
-    job.FileName = path.section('/', -1);
-    job.LocalFile = path;
-    return AddJob(job);
+    return AddJob(TestJobs::Job("102k", StateComplete,
+                                "http://example.invalid/" + path.section('/', -1), path));
 }
 
 }  // namespace

@@ -8,13 +8,13 @@
 #include <QSlider>
 #include <QSplitter>
 #include <QStackedWidget>
-#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
 #include <QTreeWidget>
 
 #include "common/TestEnv.h"
+#include "common/TestJobs.h"
 #include "player/PlayerTestSupport.h"
 #include "store/Globals.h"
 #include "store/JobTable.h"
@@ -30,18 +30,9 @@ using namespace PlayerTestSupport;
 
 namespace {
 
-void Pause(int ms) {
-    TestEnv::WaitFor([] { return false; }, ms);
-}
-
 int AddMovieJob(const QString& path) {
-    JobRecord job;
-    job.ClassKey = "102k";
-    job.State = StateComplete;
-    job.Url = "http://example.invalid/" + path.section('/', -1);
-    job.FileName = path.section('/', -1);
-    job.LocalFile = path;
-    return AddJob(job);
+    return AddJob(TestJobs::Job("102k", StateComplete,
+                                "http://example.invalid/" + path.section('/', -1), path));
 }
 
 }  // namespace
@@ -124,14 +115,15 @@ TEST(PlayerWindow, WatchSeekStepAndFullView) {
     EXPECT_EQ(slider->maximum(), 600);
     TestEnv::WaitFor([&] { return shown > 0 || !failed.isEmpty(); }, 60000);
     if (failed.contains("cannot start"))
-        GTEST_SKIP() << "the web engine cannot start here: " << failed.toStdString();
+        QV_SKIP_OR_FAIL("the web engine cannot start here: " << failed.toStdString());
     ASSERT_EQ(shown, 1) << failed.toStdString();
     EXPECT_TRUE(PictureShows(player, qRgb(0x20, 0x80, 0xc0), 0.25, 10000));
 
-    // The tick counts upward: "path frame/total", the slider alongside.
-    Pause(500);
+    // The tick counts upward: "path frame/total", the slider alongside; at least three frames in
+    // a measured half second.
+    TestEnv::WaitFor([&] { return status2->text().startsWith(blue + " "); }, 2000);
     const QString early = status2->text();
-    Pause(500);
+    QTest::qWait(500);
     const QString later = status2->text();
     ASSERT_TRUE(early.startsWith(blue + " ")) << early.toStdString();
     EXPECT_TRUE(later.endsWith("/600"));
@@ -142,12 +134,12 @@ TEST(PlayerWindow, WatchSeekStepAndFullView) {
 
     // Paused, it stands still; played, it goes on.
     m->Action("tbOper_Pause")->trigger();
-    Pause(150);
+    QTest::qWait(150);  // a tick already on its way still lands
     const QString paused = status2->text();
-    Pause(500);
+    TestEnv::NothingWithin(500);
     EXPECT_EQ(status2->text(), paused);
     m->Action("mnuOption_PlaySwf")->trigger();
-    Pause(500);
+    TestEnv::WaitFor([&] { return status2->text() != paused; }, 2000);
     EXPECT_NE(status2->text(), paused);
 
     // Held, the slider and the text stand still while the movie plays on.
@@ -155,7 +147,7 @@ TEST(PlayerWindow, WatchSeekStepAndFullView) {
     slider->setSliderDown(true);
     const QString held = status2->text();
     const int heldValue = slider->value();
-    Pause(500);
+    TestEnv::NothingWithin(500);
     EXPECT_EQ(status2->text(), held);
     EXPECT_EQ(slider->value(), heldValue);
     slider->setSliderDown(false);
@@ -167,7 +159,7 @@ TEST(PlayerWindow, WatchSeekStepAndFullView) {
     ASSERT_TRUE(TestEnv::WaitFor([&] { return player->CurrentFrame() == 45; }, 2000));
     const int before = shown;
     ASSERT_TRUE(TestEnv::WaitFor([&] { return shown > before; }, 20000)) << failed.toStdString();
-    Pause(300);
+    QTest::qWait(300);  // a measured moment of play after the landing
     const int landed = status2->text().section(' ', -1).section('/', 0, 0).toInt();
     EXPECT_GE(landed, 46);
     EXPECT_LE(landed, 52);
@@ -239,7 +231,7 @@ TEST(PlayerWindow, WatchSeekStepAndFullView) {
 // own with Qt's xcb platform.
 TEST(PlayerWindowOnX, WatchSeekStepAndFullViewUnderXvfb) {
     if (qEnvironmentVariableIsSet("QV_PLAYER_ON_X")) GTEST_SKIP() << "the inner run";
-    if (QStandardPaths::findExecutable("Xvfb").isEmpty()) GTEST_SKIP() << "Xvfb is not installed";
+    if (TestEnv::Installed("Xvfb").isEmpty()) QV_SKIP_OR_FAIL("Xvfb is not installed");
     const TestEnv::SelfRun run =
         TestEnv::RunSelfOnXvfb({"--gtest_filter=PlayerWindow.*"}, "QV_PLAYER_ON_X");
     ASSERT_TRUE(run.started) << "Xvfb or the inner run did not start";

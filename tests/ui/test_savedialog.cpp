@@ -19,6 +19,7 @@
 #include "browser/FoundMovies.h"
 #include "browser/HandoffReceiver.h"
 #include "common/TestEnv.h"
+#include "common/TestWidgets.h"
 #include "newjob/NewJobMode.h"
 #include "newjob/frmNewDown1.h"
 #include "player/SwfBuilder.h"
@@ -34,17 +35,7 @@
 
 namespace {
 
-QMessageBox* ShownBox(const QString& name) {
-    QMessageBox* box = nullptr;
-    TestEnv::WaitFor(
-        [&] {
-            for (QWidget* w : QApplication::allWidgets())
-                if (w->objectName() == name && w->isVisible()) box = qobject_cast<QMessageBox*>(w);
-            return box != nullptr;
-        },
-        5000);
-    return box;
-}
+using TestEnv::ShownBox;
 
 class SaveDialogTest : public ::testing::Test {
 protected:
@@ -72,7 +63,7 @@ protected:
     void TearDown() override {
         if (frmNewDown1* d = frmNewDown1::Loaded()) d->reject();
         if (frmSaveSwfto* d = window->Floating()->SaveDialog()) d->close();
-        QTest::qWait(20);
+        TestEnv::Settle();
         window.reset();
         ClearJobs();
         FoundMovies.clear();
@@ -171,7 +162,7 @@ TEST_F(SaveDialogTest, CachedMovieIsCopiedIntoCompleteJobsAndTargetsAreNeverLost
     box = ShownBox("msgOverwrite");
     ASSERT_TRUE(box);
     box->button(QMessageBox::No)->click();
-    QTest::qWait(50);
+    TestEnv::NothingWithin(50);
     EXPECT_EQ(TestEnv::ReadFile(folder + "/a.swf"), "kept");
     EXPECT_EQ(JobCount, 1);
 
@@ -211,7 +202,7 @@ TEST_F(SaveDialogTest, UncachedMovieAsksAndYesOpensTheNewJobDialogWithIt) {
     EXPECT_EQ(ask->icon(), QMessageBox::Information);
     ask->button(QMessageBox::No)->click();
     EXPECT_TRUE(TestEnv::WaitFor([&] { return d->ListView1->topLevelItemCount() == 1; }, 2000));
-    QTest::qWait(250);
+    TestEnv::NothingWithin(250);
     EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
     // Yes: the new-job dialog for one file with the address and the comment.
     Choose(d, 0);
@@ -261,7 +252,7 @@ TEST_F(SaveDialogTest, FinderWithoutTheBrowserExtensionSaysSo) {
     QApplication::sendEvent(finder, &release);
     EXPECT_FALSE(message->isVisible());
     EXPECT_EQ(finder->pixmap().toImage(), top->Image3.toImage());
-    QTest::qWait(250);
+    TestEnv::NothingWithin(250);
     EXPECT_EQ(window->Floating()->SaveDialog(), nullptr);
 }
 

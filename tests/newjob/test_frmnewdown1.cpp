@@ -687,7 +687,8 @@ TEST_F(NewJobDialog, PageLinksModeCreatesAJobPerCheckedRow) {
 }
 
 TEST_F(NewJobDialog, PageLinksAreReadFromARealPage) {
-    NginxServer server;
+    // Served as a real server serves pages: only an HTML answer is read for links.
+    NginxServer server(QString(), QStringLiteral("types { text/html htm html; }"));
     ASSERT_TRUE(server.Started());
     server.Put("/site/index.htm",
                "<html><body><a href=\"intro.swf\">intro</a> <a href=\"/other.htm\">next</a>"

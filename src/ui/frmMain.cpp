@@ -148,6 +148,10 @@ void frmMain::BuildLayout() {
     statePanel2->setObjectName("StatusBar1_Panel2");
     bar->addWidget(statePanel1);
     bar->addWidget(statePanel2, 1);
+    // The download rate has a panel of its own: panel 2 is the player's.
+    statePanelRate = new QLabel;
+    statePanelRate->setObjectName("StatusBar1_Rate");
+    bar->addPermanentWidget(statePanelRate);
 
     playerPanel =
         new PlayerPanel(findChild<QTreeWidget*>("lvHaveDown"), statePanel1, statePanel2, this);
@@ -241,6 +245,11 @@ void frmMain::ConnectCommands() {
     });
     connect(categories->list(), &CategoryList::JobActivated, this, [this](int job) {
         EditCommands::OpenFile(job);
+        EnabledTb();
+    });
+    // A double click plays a finished movie here; any other file opens as Enter opens it.
+    connect(categories->list(), &CategoryList::JobDoubleClicked, this, [this](int job) {
+        if (!playerPanel->PlayItem(categories->list()->RowOf(job))) EditCommands::OpenFile(job);
         EnabledTb();
     });
     connect(categories->list(), &CategoryList::JobChosen, this, [this](int job) {
@@ -480,6 +489,16 @@ void frmMain::ConnectPlayer() {
     on("mnuOption_ViewSwf", [this] { FullScreen(); });
     on("tbOper_FullS", [this] { FullScreen(); });
     on("mnuView_PlayBar", [this](bool checked) { menus->tbOper()->setVisible(checked); });
+    // Escape leaves full view (and only full view: elsewhere the key stays with the focus).
+    leaveFullView = new QAction(this);
+    leaveFullView->setObjectName("actLeaveFullView");
+    leaveFullView->setShortcut(QKeySequence(Qt::Key_Escape));
+    leaveFullView->setShortcutContext(Qt::WindowShortcut);
+    leaveFullView->setEnabled(false);
+    addAction(leaveFullView);
+    connect(leaveFullView, &QAction::triggered, this, [this] {
+        if (fullView) FullScreen();
+    });
     connect(playerPanel, &PlayerPanel::ItemOpened, this, [this](int job) {
         ShowDoneJobInfo(lvHaveDownInfo, job);
         EnabledTb();
@@ -489,11 +508,17 @@ void frmMain::ConnectPlayer() {
 void frmMain::UpdatePlayerCommands() {
     // The player's commands act on the downloaded list: only the category view has them.
     const bool on = ActiveList() == 3;
-    for (const char* name :
-         {"mnuOption_PlaySwf", "mnuOption_StopSwf", "mnuOption_CloseSwf", "mnuOption_PorSwf",
-          "mnuOption_NextSwf", "mnuOption_ViewSwf", "tbOper_Play", "tbOper_Pause", "tbOper_Stop",
-          "tbOper_Last", "tbOper_Next", "tbOper_FullS"})
+    for (const char* name : {"mnuOption_PlaySwf", "mnuOption_StopSwf", "mnuOption_CloseSwf",
+                             "mnuOption_PorSwf", "mnuOption_NextSwf", "mnuOption_ViewSwf"})
         menus->Enable(name, on);
+    // The player's tool bar buttons follow the Operate menu's entries.
+    for (const auto& [tool, item] : {std::pair{"tbOper_Play", "mnuOption_PlaySwf"},
+                                     std::pair{"tbOper_Pause", "mnuOption_StopSwf"},
+                                     std::pair{"tbOper_Stop", "mnuOption_CloseSwf"},
+                                     std::pair{"tbOper_Last", "mnuOption_PorSwf"},
+                                     std::pair{"tbOper_Next", "mnuOption_NextSwf"},
+                                     std::pair{"tbOper_FullS", "mnuOption_ViewSwf"}})
+        menus->Enable(tool, menus->Action(item)->isEnabled());
 }
 
 void frmMain::FullScreen() {
@@ -508,6 +533,7 @@ void frmMain::FullScreen() {
         savedPlayerSizes = Resizer4->sizes();
         lvHaveDownInfo->hide();
         fullView = true;
+        leaveFullView->setEnabled(true);
     } else {
         toolBar->trigger();
         state->trigger();
@@ -517,6 +543,7 @@ void frmMain::FullScreen() {
         if (!savedPlayerSizes.isEmpty()) Resizer4->setSizes(savedPlayerSizes);
         menus->Action("tbOper_Exchange")->setIcon(Icons::Get("Exchange1"));
         fullView = false;
+        leaveFullView->setEnabled(false);
     }
 }
 
@@ -620,7 +647,7 @@ void frmMain::ConnectJobs() {
             categories->view()->Refill();
     });
     connect(manager, &clsJobManager::TransferRate, this, [this](qint64 rate, int busy) {
-        statePanel2->setText(
+        statePanelRate->setText(
             busy ? QStringLiteral("%1 running, %2 KB/s").arg(busy).arg(rate / 1024.0, 0, 'f', 1)
                  : QString());
     });

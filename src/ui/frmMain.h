@@ -20,6 +20,7 @@ class clsSearchPanes;
 class clsSearchQueue;
 class MainMenus;
 class PlayerPanel;
+class QAction;
 class QLabel;
 class QPlainTextEdit;
 class QSplitter;
@@ -149,6 +150,7 @@ private:
     QStackedWidget* lowerStack = nullptr;
     QLabel* statePanel1 = nullptr;
     QLabel* statePanel2 = nullptr;
+    QLabel* statePanelRate = nullptr;  // the download rate
 
     int activeList = 0;  // 0 none, 1 searches, 2 current downloads, 3 category list
     int previousView = 0;
@@ -159,6 +161,7 @@ private:
     PlayerPanel* playerPanel = nullptr;
     QSplitter* Resizer4 = nullptr;  // the player | the item's details
     bool fullView = false;
+    QAction* leaveFullView = nullptr;  // Escape, enabled in full view
     QList<int> savedInfoSizes;
     QList<int> savedPlayerSizes;
 };

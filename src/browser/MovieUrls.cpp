@@ -44,8 +44,9 @@ QStringList MoviesOfPage(const QString& pageUrl, const QList<PageElement>& eleme
     for (const char* tag : {"OBJECT", "EMBED"}) {
         for (const PageElement& e : elements) {
             if (e.Tag.compare(QLatin1String(tag), Qt::CaseInsensitive) != 0) continue;
+            // The classic markup names one movie twice, an EMBED inside its OBJECT.
             const QString u = GetMovieUrl(e);
-            if (!u.isEmpty()) movies << u;
+            if (!u.isEmpty() && !movies.contains(u)) movies << u;
         }
     }
     return movies;

@@ -45,3 +45,7 @@ convert -size 24x24 xc:none -fill '#2e9d3a' -draw "polygon 8,3 16,3 16,11 20,11 
 convert -size 24x24 xc:none -fill '#9aa4ad' -stroke '#5c6670' -draw "rectangle 6,7 18,21" -draw "rectangle 4,4 20,6" 7.png
 convert -size 24x24 xc:none -fill none -stroke '#6a7b8c' -strokewidth 2 -draw "circle 12,12 12,4" -draw "line 12,7 12,13" -draw "line 12,13 16,15" History.png
 convert -size 24x24 xc:none -fill white -stroke '#6a7b8c' -draw "rectangle 4,5 20,20" -fill '#c0392b' -stroke none -draw "rectangle 4,5 20,9" History1.png
+# The desktop icon at 256 px (the same drawing as desktop/org.example.Quorvanta.svg).
+convert -size 256x256 xc:none -fill '#d04020' -stroke '#902010' -strokewidth 8 \
+    -draw "roundrectangle 16,16 239,239 44,44" -fill white -stroke none -draw "polygon 96,64 192,128 96,192" \
+    -fill '#ffffffd9' -draw "roundrectangle 56,204 199,217 7,7" ../desktop/org.example.Quorvanta-256.png

@@ -4,7 +4,7 @@ set -euo pipefail
 PKGS=(cmake ninja-build g++ ccache qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev
       nginx-light curl aria2 axel xvfb xauth imagemagick clang-format adwaita-icon-theme
       libqt6svg6 time dnsmasq-base python3-aiosmtpd qt6-webengine-dev zlib1g-dev liblzma-dev
-      chromium libssl-dev
+      chromium libssl-dev firefox-esr desktop-file-utils appstream dpkg-dev
       nodejs dbus-daemon openssl ca-certificates xdotool libxcb1-dev)
 missing=()
 for p in "${PKGS[@]}"; do

@@ -1,9 +1,11 @@
 // quorvanta-get: downloads one URL with the program's download engine and slot logic.
 //
-//   quorvanta-get [--parts N] [--user-agent TEXT] [--proxy HOST:PORT] [--dir FOLDER]
+//   quorvanta-get [--verbose] [--parts N] [--user-agent TEXT] [--proxy HOST:PORT] [--dir FOLDER]
 //                 [--connect-timeout S] [--read-timeout S] [--retries N] [--retry-delay S] URL
 //
-// Prints the job's log lines as they happen (and a progress line on a terminal). Exit status:
+// On a terminal it shows one progress line (percent, size, speed, time left) rewritten in place;
+// the job's log lines are printed as they happen with --verbose, or when the output is not a
+// terminal. Exit status:
 // 0 complete, 1 failed, 2 bad arguments, 130/143 paused by SIGINT/SIGTERM. A paused or failed
 // job keeps its record beside the target as "<target>.qvjob"; the same command resumes it, also
 // after a kill (the record is saved every 2 s, after the file's bytes it counts are on disk).
@@ -40,7 +42,9 @@
 #include "store/JobTable.h"
 #include "store/JobValidators.h"
 #include "store/NumberRule.h"
+#include "store/RateWindow.h"
 #include "store/Settings.h"
+#include "store/TransferText.h"
 #include "store/VbDate.h"
 
 namespace {
@@ -54,7 +58,8 @@ void OnSignal(int sig) {
 
 void Usage(FILE* to) {
     std::fputs(
-        "Usage: quorvanta-get [--parts N] [--user-agent TEXT] [--proxy HOST:PORT] [--dir FOLDER] "
+        "Usage: quorvanta-get [--verbose] [--parts N] [--user-agent TEXT] [--proxy HOST:PORT] "
+        "[--dir FOLDER] "
         "URL\n"
         "  --parts N          connections, 1 to 10 (default 5)\n"
         "  --user-agent TEXT  User-Agent text (default \"Quorvanta 1.0\")\n"
@@ -66,6 +71,7 @@ void Usage(FILE* to) {
         "                     again (default: the program's \"Receive timeout\", 60)\n"
         "  --retries N        new attempts per connection before it is given up (default 5)\n"
         "  --retry-delay SECONDS      wait before each new attempt (default 5)\n"
+        "  --verbose          print the job's log lines on a terminal too\n"
         "  --timeout SECONDS  give up (resumably) when no data at all arrives for so long\n"
         "                     (default 0: off; the timeouts above end a stalled download)\n",
         to);
@@ -143,8 +149,14 @@ bool SyncFile(const QString& path, QString& error) {
 
 class GetRun : public QObject {
 public:
-    GetRun(const QString& url, const QString& recordPath, bool tty, int timeoutSeconds)
-        : url(url), tty(tty), slot(1), timeout(timeoutSeconds), recordPath(recordPath) {
+    GetRun(const QString& url, const QString& recordPath, bool tty, bool verbose,
+           int timeoutSeconds)
+        : url(url),
+          tty(tty),
+          logLines(verbose || !tty),
+          slot(1),
+          timeout(timeoutSeconds),
+          recordPath(recordPath) {
         connect(&slot, &DownloadSlot::LogLine, this,
                 [this](int, int part, const QString& text, int) { PrintLine(part, text); });
         connect(&slot, &DownloadSlot::Report, this,
@@ -168,6 +180,7 @@ public:
     void Begin() {
         if (finished) return;  // stopped by a signal before it began
         clock.start();
+        rate.Add(0, Jobs[1].Received);  // a resumed job counts from what it had
         saveTimer.start();
         ArmStall();
         slot.BindAndStart(1);
@@ -187,6 +200,7 @@ private:
     }
 
     void PrintLine(int part, const QString& text) {
+        if (!logLines) return;
         ClearProgress();
         std::printf("[%d] %s\n", part, text.toLocal8Bit().constData());
         std::fflush(stdout);
@@ -210,20 +224,10 @@ private:
         }
         if (!tty || kind != QLatin1String("DataArrival")) return;
         const qint64 ms = clock.elapsed();
+        rate.Add(ms, r.Received);
         if (ms - lastProgress < 200) return;
         lastProgress = ms;
-        const double rate = ms > 0 ? r.Received / (ms / 1000.0) : 0;
-        QString line;
-        if (r.FileSize > 0)
-            line = QStringLiteral("%1% %2 of %3 bytes, %4 KiB/s")
-                       .arg(static_cast<int>(100.0 * r.Received / r.FileSize))
-                       .arg(r.Received)
-                       .arg(r.FileSize)
-                       .arg(static_cast<qint64>(rate / 1024));
-        else
-            line = QStringLiteral("%1 bytes, %2 KiB/s")
-                       .arg(r.Received)
-                       .arg(static_cast<qint64>(rate / 1024));
+        const QString line = TransferText::ProgressLine(r.Received, r.FileSize, rate.Rate());
         std::printf("\r\033[K%s", line.toLocal8Bit().constData());
         std::fflush(stdout);
         progressShown = true;
@@ -319,7 +323,9 @@ private:
 
     QString url;
     bool tty;
+    bool logLines;  // the job's log lines are printed
     DownloadSlot slot;
+    RateWindow rate;  // the speed of the last seconds
     int timeout;
     QTimer saveTimer;
     QTimer stallTimer;
@@ -368,12 +374,15 @@ int main(int argc, char** argv) {
                                           {"--retries", &retries, 100},
                                           {"--retry-delay", &retryDelay, 32767}};
     QString url;
+    bool verbose = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         const bool hasValue = i + 1 < args.size();
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             Usage(stdout);
             return 0;
+        } else if (a == QLatin1String("--verbose")) {
+            verbose = true;
         } else if (a == QLatin1String("--parts") && hasValue) {
             bool ok = false;
             parts = args[++i].toInt(&ok);
@@ -521,7 +530,7 @@ int main(int argc, char** argv) {
     ClearJobs();
     AddJob(record);
 
-    GetRun run(url.trimmed(), recordFile, ::isatty(STDOUT_FILENO) != 0, timeout);
+    GetRun run(url.trimmed(), recordFile, ::isatty(STDOUT_FILENO) != 0, verbose, timeout);
     QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &run, [&run] {
         char c = 0;

@@ -4,13 +4,18 @@
 #include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QSessionManager>
+#include <QStringList>
 #include <QThread>
+#include <chrono>
+#include <string>
 
 #include "app/InstanceLock.h"
 #include "app/SignalPipe.h"
 #include "browser/HandoffReceiver.h"
 #include "browser/HandoffServer.h"
 #include "browser/SocketPlace.h"
+#include "handoff_lib/HandoffProtocol.h"
+#include "handoff_lib/ProgramSocket.h"
 #include "player/flash1.h"
 #include "store/Globals.h"
 #include "ui/StartUp.h"
@@ -27,6 +32,47 @@ int HandOver(const QString& socketPath) {
     return 0;
 }
 
+// The address given on the command line (the desktop entry opens http and https links with the
+// program), as the message a browser's "Using Quorvanta to download" sends; empty without one.
+std::string UrlMessage(const QStringList& args) {
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a.startsWith(QStringLiteral("http://"), Qt::CaseInsensitive) ||
+            a.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive))
+            return HandoffProtocol::DownMessage(a.toStdString(), "", "");
+    }
+    return {};
+}
+
+// Hands the address to the running program, waiting up to `wait` for one that holds the lock
+// but does not listen yet; false when it was not taken.
+bool HandOverUrl(const std::string& message, std::chrono::milliseconds wait) {
+    ProgramSocket socket;
+    if (!socket.Locate()) {
+        qWarning("Quorvanta: %s", socket.Error().c_str());
+        return false;
+    }
+    const auto deadline = ProgramSocket::Clock::now() + wait;
+    for (;;) {
+        switch (socket.Exchange(message, deadline + std::chrono::seconds(2))) {
+            case ProgramSocket::Delivered:
+                return true;
+            case ProgramSocket::Unsafe:
+            case ProgramSocket::Failed:
+                qWarning("Quorvanta: %s", socket.Error().c_str());
+                return false;
+            case ProgramSocket::NotListening:
+            case ProgramSocket::Vanished:
+                break;
+        }
+        if (ProgramSocket::Clock::now() >= deadline) {
+            qWarning("Quorvanta: the running program did not take %s", message.c_str());
+            return false;
+        }
+        QThread::msleep(50);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -39,8 +85,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quorvanta");
     QApplication::setApplicationVersion("1.3");
+    // The installed desktop entry; on Wayland the window's application id.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Quorvanta"));
     QApplication::setWindowIcon(QIcon(":/icons/app.png"));
     SignalPipe signalPipe;
+    const std::string urlMessage = UrlMessage(QCoreApplication::arguments());
 
     // The lock decides which start is the first one, before any file of the program is read; it
     // is held until the process ends.
@@ -48,8 +97,11 @@ int main(int argc, char** argv) {
     InstanceLock lock(SocketPlace::BaseName());
     switch (lock.TryLock()) {
         case InstanceLock::HeldElsewhere:
-            return HandOver(socketPath);
+            if (urlMessage.empty()) return HandOver(socketPath);
+            return HandOverUrl(urlMessage, std::chrono::seconds(5)) ? 0 : 1;
         case InstanceLock::Unavailable:
+            if (!urlMessage.empty() && HandOverUrl(urlMessage, std::chrono::milliseconds(0)))
+                return 0;
             if (HandoffServer::NotifyRunning(socketPath)) return 0;
             break;
         case InstanceLock::Taken:
@@ -91,6 +143,7 @@ int main(int argc, char** argv) {
                      &HandoffServer::Forget);
     server.SetReceiver(
         [window](const QString& message, qint64 id) { window->Handoff()->Enqueue(message, id); });
+    if (!urlMessage.empty()) window->Handoff()->Enqueue(QString::fromStdString(urlMessage));
     QObject::connect(&app, &QGuiApplication::commitDataRequest, window,
                      [window](QSessionManager&) { window->ShutdownNow(); });
     const int rc = app.exec();

@@ -4,6 +4,7 @@
 
 #include <QPointer>
 #include <QTcpSocket>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -154,6 +155,13 @@ void HttpConnection::StartBody(const char* data, qint64 size) {
     Feed(data, size);
 }
 
+qint64 HttpConnection::ReadSize() const {
+    // Near the end of what is wanted only that much is taken: the rest stays unread in the
+    // socket (or the TLS layer) when the connection closes.
+    if (state != State::Body || chunked || Wanted <= 0) return kReadChunk;
+    return std::min(kReadChunk, Wanted);
+}
+
 void HttpConnection::Linger() {
     if (!Gone()) state = State::Lingering;
 }
@@ -180,7 +188,7 @@ void HttpConnection::OnSocketReadable() {
             if (e == EAGAIN || e == EWOULDBLOCK) {
                 // Nothing there: this read asks the socket for the next notification. Bytes that
                 // came in since the look are the answer's like any others.
-                const qint64 n = sock->read(buffer.data(), kReadChunk);
+                const qint64 n = sock->read(buffer.data(), ReadSize());
                 if (n > 0) Process(buffer.constData(), n);
                 if (n < 0 && !Gone())
                     Fail(QStringLiteral("-1The connection was closed unexpectedly"));
@@ -189,7 +197,7 @@ void HttpConnection::OnSocketReadable() {
             Fail(QString::number(e) + QString::fromLocal8Bit(std::strerror(e)));
             return;
         }
-        const qint64 n = sock->read(buffer.data(), kReadChunk);
+        const qint64 n = sock->read(buffer.data(), ReadSize());
         if (n <= 0) return;
         if (!Process(buffer.constData(), n)) return;
     }
@@ -200,7 +208,7 @@ void HttpConnection::OnTlsReadable() {
     if (buffer.size() < kReadChunk) buffer.resize(kReadChunk);
     // Every decrypted byte is taken now: the channel tells again only when new bytes arrive.
     while (!Gone() && tls != nullptr) {
-        const qint64 n = tls->Read(buffer.data(), kReadChunk);
+        const qint64 n = tls->Read(buffer.data(), ReadSize());
         if (n == -1) return;
         if (n <= 0) {
             emit PeerClosed(n == 0);

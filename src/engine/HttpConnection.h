@@ -69,6 +69,7 @@ public:
     qint64 BodyLeft = -1;     // bytes of the answer's body still to come; -1 when not announced
     QElapsedTimer BodyClock;  // since the first byte of the body
     qint64 BodyBytes = 0;     // bytes of the body received
+    qint64 Wanted = -1;       // body bytes the job still wants (-1: all there are)
 
 signals:
     void Ready();  // connected (and tunnelled and secured): the request may go
@@ -93,6 +94,7 @@ private:
     bool Feed(const char* data, qint64 size);
     bool Fail(const QString& detail, int socketError = -1);
     bool Gone() const { return state == State::Closed; }
+    qint64 ReadSize() const;
 
     QTcpSocket* sock = nullptr;
     TlsChannel* tls = nullptr;

@@ -723,6 +723,8 @@ bool clsDownLoadJob::StoreBody(int k, const char* data, qint64 size) {
         if (c->BodyLeft > 0) c->BodyLeft -= size;
         if (!c->BodyClock.isValid()) c->BodyClock.start();
         c->BodyBytes += size;
+        // The range ends once its position has passed EndPos.
+        c->Wanted = std::max<qint64>(1, qint64(seg.EndPos) + 1 - seg.CurPos);
     }
     if (!Report(k, kDataArrival, QString::number(size)) || !Alive(id, k, serial)) return false;
     if (!EndChecks(k)) return false;

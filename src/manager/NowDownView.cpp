@@ -49,8 +49,14 @@ NowDownView::NowDownView(clsJobManager* mgr, QWidget* parent) : QTreeWidget(pare
     QHeaderView* head = header();
     head->setStretchLastSection(true);
     head->setSectionsMovable(false);
-    const int widths[] = {48, 220, 90, 90, 64, 40, 300, 120};
+    const int widths[] = {48, 220, 90, 90, 64, 40, 300, 120, 90, 80};
     for (int c = 0; c < clsJobManager::ColumnCount; ++c) setColumnWidth(c, widths[c]);
+    // Speed and time left are read together with the percentage: they stand right after it,
+    // while their column numbers stay behind the others.
+    head->moveSection(head->visualIndex(clsJobManager::ColSpeed),
+                      head->visualIndex(clsJobManager::ColPercent) + 1);
+    head->moveSection(head->visualIndex(clsJobManager::ColTimeLeft),
+                      head->visualIndex(clsJobManager::ColSpeed) + 1);
 
     rowRefresh = new RefreshThrottle(
         100, [this] { FlushRows(); }, this);
@@ -103,8 +109,11 @@ void NowDownView::OnRowAdded(int j) {
     row->setTextAlignment(clsJobManager::ColComplete, Qt::AlignRight | Qt::AlignVCenter);
     row->setTextAlignment(clsJobManager::ColPercent, Qt::AlignRight | Qt::AlignVCenter);
     row->setTextAlignment(clsJobManager::ColPart, Qt::AlignCenter);
+    row->setTextAlignment(clsJobManager::ColSpeed, Qt::AlignRight | Qt::AlignVCenter);
+    row->setTextAlignment(clsJobManager::ColTimeLeft, Qt::AlignRight | Qt::AlignVCenter);
     const QStringList texts = manager->RowTexts(j);
     for (int c = 1; c < texts.size(); ++c) row->setText(c, texts[c]);
+    SetSortValues(row, j);
     items.insert(j, row);
     addTopLevelItem(row);
 }
@@ -121,9 +130,17 @@ void NowDownView::FlushRows() {
         const QStringList texts = manager->RowTexts(j);
         for (int c = 1; c < texts.size(); ++c)
             if (row->text(c) != texts[c]) row->setText(c, texts[c]);
+        SetSortValues(row, j);
         ShowProblem(j);
     }
     changed.clear();
+}
+
+void NowDownView::SetSortValues(QTreeWidgetItem* row, int j) {
+    // Speeds and times left sort by what they stand for; rows without one come first.
+    row->setData(clsJobManager::ColSpeed, SortableItem::SortRole, manager->RowSpeed(j));
+    row->setData(clsJobManager::ColTimeLeft, SortableItem::SortRole,
+                 static_cast<double>(manager->RowSecondsLeft(j)));
 }
 
 void NowDownView::OnRowRemoved(int j) {
@@ -149,6 +166,14 @@ void NowDownView::OnItemClicked(QTreeWidgetItem* item) {
         manager->ChooseJob(0);
     else
         manager->ChooseJob(j);
+}
+
+void NowDownView::ChooseRow(int j) {
+    QTreeWidgetItem* row = Row(j);
+    if (row == nullptr) return;
+    setCurrentItem(row, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollToItem(row);
+    OnItemClicked(row);
 }
 
 void NowDownView::EnablePopup() {

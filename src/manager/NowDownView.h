@@ -26,6 +26,9 @@ public:
     QMenu* PopupMenu() const { return popup; }
     // Runs the enabling of the pop-up entries (the right button does this before popping up).
     void EnablePopup();
+    // Makes the job's row the only selected and the current one, brings it into view and
+    // chooses it as a click does (a job just added is shown this way).
+    void ChooseRow(int jobIndex);
     // Writes the figures that changed since the last refresh into the rows now.
     void FlushRows();
 
@@ -48,6 +51,7 @@ private:
     void OnItemClicked(QTreeWidgetItem* item);
     // The row's tool tip: the error text of a failed job, none otherwise.
     void ShowProblem(int jobIndex);
+    void SetSortValues(QTreeWidgetItem* row, int jobIndex);
 
     clsJobManager* manager;
     QHash<int, QTreeWidgetItem*> items;

@@ -10,12 +10,14 @@
 #include "store/JobTable.h"
 #include "store/NumberRule.h"
 #include "store/Settings.h"
+#include "store/TransferText.h"
 #include "store/VbDate.h"
 
 QStringList clsJobManager::ColumnTitles() {
     return {QStringLiteral("State "),   QStringLiteral("FileName"), QStringLiteral("FileSize"),
             QStringLiteral("Complete"), QStringLiteral("Percent"),  QStringLiteral("Part"),
-            QStringLiteral("Url"),      QStringLiteral("Comment")};
+            QStringLiteral("Url"),      QStringLiteral("Comment"),  QStringLiteral("Speed"),
+            QStringLiteral("Time Left")};
 }
 
 clsJobManager::clsJobManager(QObject* parent) : QObject(parent) {
@@ -31,6 +33,7 @@ clsJobManager::clsJobManager(QObject* parent) : QObject(parent) {
         connect(slot, &DownloadSlot::FileAboutToBeMade, this,
                 [this](int, int jobIndex, const QString&) { emit JobFileAboutToBeMade(jobIndex); });
     }
+    clock.start();
     rateTimer.setInterval(1000);
     connect(&rateTimer, &QTimer::timeout, this, &clsJobManager::TickRate);
 }
@@ -127,6 +130,16 @@ void clsJobManager::SaveCls() {
 QStringList clsJobManager::RowTexts(int j) const {
     auto it = rows.constFind(j);
     return it == rows.cend() ? QStringList() : it->Cells;
+}
+
+double clsJobManager::RowSpeed(int j) const {
+    auto it = rows.constFind(j);
+    return it == rows.cend() ? -1 : it->Speed;
+}
+
+qint64 clsJobManager::RowSecondsLeft(int j) const {
+    auto it = rows.constFind(j);
+    return it == rows.cend() ? -1 : it->SecondsLeft;
 }
 
 int clsJobManager::RowIcon(int j) const {
@@ -249,7 +262,14 @@ void clsJobManager::BindAndStart(int j) {
         rateTimer.start();
     }
     slot->BindAndStart(j);
-    if (ValidJob(j)) SetRowIcon(j, Jobs[static_cast<size_t>(j)].State);
+    if (ValidJob(j)) {
+        SetRowIcon(j, Jobs[static_cast<size_t>(j)].State);
+        // The first speed sample: the next tick of the rate already measures a whole second.
+        if (auto it = rows.find(j); it != rows.end()) {
+            it->Rate.Clear();
+            it->Rate.Add(clock.elapsed(), Jobs[static_cast<size_t>(j)].Received);
+        }
+    }
     NotifyStates();
 }
 
@@ -395,6 +415,10 @@ void clsJobManager::OnRunEnded(int k, int j, const QString& reason) {
         if (const QString why = ErrorText(j); !why.isEmpty()) {
             problemOnStatebar = true;
             emit JobProblem(j, why);
+        }
+        if (Jobs[static_cast<size_t>(j)].State == StateError) {
+            const QString why = ErrorText(j);
+            emit JobFailed(j, why.isEmpty() ? reason : why);
         }
     }
     NotifyStates();
@@ -663,6 +687,7 @@ void clsJobManager::CheckBusy() {
     if (busy == 0) {
         rateTimer.stop();
         shownRate = 0;
+        RefreshRates();
     }
     shownBusy = busy;
     emit TransferRate(shownRate, busy);
@@ -676,4 +701,34 @@ void clsJobManager::TickRate() {
     emit TransferRate(shownRate, busy);
     rateMark = totalReceived;
     if (busy == 0) rateTimer.stop();
+    RefreshRates();
+}
+
+void clsJobManager::RefreshRates() {
+    const qint64 now = clock.elapsed();
+    for (auto it = rows.begin(); it != rows.end(); ++it) {
+        const int j = it.key();
+        QString speed;
+        QString left;
+        it->Speed = -1;
+        it->SecondsLeft = -1;
+        if (ValidJob(j) && RunningSlot(j) != nullptr) {
+            const JobRecord& job = Jobs[static_cast<size_t>(j)];
+            it->Rate.Add(now, job.Received);
+            it->Speed = it->Rate.Rate();
+            speed = TransferText::Speed(it->Speed);
+            if (job.FileSize > 0) {
+                it->SecondsLeft = TransferText::SecondsLeft(
+                    static_cast<qint64>(job.FileSize) - job.Received, it->Speed);
+                left = TransferText::TimeLeft(it->SecondsLeft);
+            }
+        } else {
+            it->Rate.Clear();
+        }
+        QStringList& cells = it->Cells;
+        if (cells[ColSpeed] == speed && cells[ColTimeLeft] == left) continue;
+        cells[ColSpeed] = speed;
+        cells[ColTimeLeft] = left;
+        emit RowChanged(j);
+    }
 }

@@ -4,6 +4,7 @@
 // what the lower panes show. It runs without a display: the list, the panes and the job message
 // window follow it through its signals (NowDownView, DownInfoPane, frmJobmessage).
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -14,6 +15,8 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+
+#include "store/RateWindow.h"
 
 class DownloadSlot;
 
@@ -31,6 +34,10 @@ public:
         ColPart,
         ColUrl,
         ColComment,
+        // Shown next to "Percent" (the header moves them there): the job's speed over its last
+        // seconds and the time it needs at that speed, while it runs; empty otherwise.
+        ColSpeed,
+        ColTimeLeft,
         ColumnCount
     };
     static QStringList ColumnTitles();
@@ -87,6 +94,10 @@ public:
     static QString RowKey(int jobIndex) { return QString::number(jobIndex) + "NowDown"; }
     // Texts of the row's columns (ColumnCount entries; the state column is empty).
     QStringList RowTexts(int jobIndex) const;
+    // What the Speed and Time Left texts stand for, to sort by: bytes per second and seconds
+    // (-1 when the row shows none).
+    double RowSpeed(int jobIndex) const;
+    qint64 RowSecondsLeft(int jobIndex) const;
     // The state whose icon the row shows (-1 = none yet).
     int RowIcon(int jobIndex) const;
     // The row's entry list ("1,5,9,").
@@ -166,6 +177,8 @@ signals:
     void ConnectionLogAppended(int jobIndex, int part, int first);
     // Connection part of the shown job received bytes: grow the picture.
     void PictureGrew(int jobIndex, int part);
+    // A run ended in the error state; reason: why (ErrorText).
+    void JobFailed(int jobIndex, const QString& reason);
     // A job completed ("Job complete." line for the job message window when PopMessage is 1).
     void JobCompleted(int jobIndex);
     // A job is about to create its file: its record must be on disk first.
@@ -188,6 +201,9 @@ signals:
 private:
     struct Row {
         QStringList Cells;
+        RateWindow Rate;  // the job's speed while a slot serves it
+        double Speed = -1;
+        qint64 SecondsLeft = -1;
         int Icon = -1;
         QString Tag;
         QString Problem;          // the last problem line of the log
@@ -202,6 +218,8 @@ private:
     void SetRowIcon(int jobIndex, int state);
     void SetJobState(int jobIndex, int state);
     void RefreshFigures(int jobIndex, bool rounded);
+    // Speed and time left of every row: measured for jobs a slot serves, cleared for the others.
+    void RefreshRates();
     void ClearShown();
     void SelectDefaultView();
     // The view part the shown job's panes follow: its slot's, or idleViewPart.
@@ -239,6 +257,7 @@ private:
     int shownBusy = 0;
     bool rateTicked = false;  // a whole second measured since the rate timer started
     QTimer rateTimer;
+    QElapsedTimer clock;  // the times of the rows' speed samples
     int quietDepth = 0;
     bool statesPending = false;
     QSet<int> noResume;  // jobs whose server failed the range test in their current run

@@ -29,6 +29,9 @@ struct OptionValues {
     QList<ProxyRow> Proxies;
     // "Other": the nine check boxes (0 or 1), in the order of OtherKeys.
     std::array<int16_t, 9> Other{0, 0, 0, 1, 0, 0, 0, 0, 1};
+    // "Other", after the nine: finished and failed jobs announced on the desktop (chkNotify).
+    // Written only when it is off, so a file that never turned it off stays as it was.
+    bool Notify = true;
     // "Skins": the name of the widget style; empty for the desktop's own.
     QString Style;
     // "Advanced": settings the dialog does not show, kept as the file has them.

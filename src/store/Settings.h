@@ -23,6 +23,8 @@ struct SettingsRecord {
     int16_t DownShutDown = 0;
     int16_t AutoBack = 0;
     int16_t PopMessage = 1;
+    // Desktop notifications of finished and failed jobs and of the end of the queue.
+    int16_t Notify = 1;
     // [Advanced]: the maker's home page, the update server, the DNS server to ask for mail
     // exchangers ("address" or "address:port"; empty: the computer's own) and the mail port.
     QString HomePage = QStringLiteral("https://quorvanta.example.org/");

@@ -92,6 +92,9 @@ OptionValues SettingsFile::Read(clsIniFile& ini) {
         v.Other[i] = HasValue(text) ? (NumberRule::Val(text) != 0 ? 1 : 0) : initial.Other[i];
     }
 
+    const QString notify = ini.GetSetting(QStringLiteral("Other"), QStringLiteral("Notify"));
+    v.Notify = HasValue(notify) ? NumberRule::Val(notify) != 0 : initial.Notify;
+
     const QString style = ini.GetSetting(QStringLiteral("Skins"), QStringLiteral("Style"));
     v.Style = HasValue(style) ? style : QString();
 
@@ -135,6 +138,7 @@ bool SettingsFile::Write(clsIniFile& ini, const OptionValues& v) {
     ini.DeleteSection(other);
     for (int i = 0; i < OtherKeys().size(); ++i)
         ini.SaveSetting(other, OtherKeys().at(i), QString::number(v.Other[i] ? 1 : 0));
+    if (!v.Notify) ini.SaveSetting(other, "Notify", "0");
 
     // The style has a section of its own, so the three above are untouched by it.
     const QString skins = QStringLiteral("Skins");
@@ -164,6 +168,7 @@ SettingsRecord SettingsFile::ToRecord(const OptionValues& v) {
     int16_t* other[] = {&r.StartMin, &r.CloseMin,     &r.HideMin,  &r.UseQV,     &r.StillDownload,
                         &r.DoneExit, &r.DownShutDown, &r.AutoBack, &r.PopMessage};
     for (int i = 0; i < 9; ++i) *other[i] = v.Other[i];
+    r.Notify = v.Notify ? 1 : 0;
     // A port of 0 (no number) takes the standard one.
     const SettingsRecord initial;
     r.HomePage = v.HomePage.trimmed();

@@ -7,7 +7,7 @@
 //   [General] Maxjobs, Parts, Retries, Ctimeout, Rtimeout, Redelay, Fileexits, Useragent
 //   [Proxy]   Proxynum, Default (always "0"), " 1" ... " N" = host:port
 //   [Other]   StartMin, CloseMin, HideMin, UseQV, StillDownload, DoneExit, DownShutDown,
-//             AutoBack, PopMessage
+//             AutoBack, PopMessage, then Notify=0 only when notifications are off
 //   [Skins]   Style (only when a style other than the desktop's own was chosen)
 //   [Advanced] HomePage, UpdateHost, UpdatePort, DnsServer, SmtpPort
 

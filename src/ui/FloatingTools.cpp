@@ -2,10 +2,13 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QEvent>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QScreen>
+#include <QTimer>
 
 #include "browser/BrowserFinder.h"
 #include "browser/BrowserLink.h"
@@ -15,6 +18,8 @@
 #include "browser/X11Windows.h"
 #include "newjob/NewJobMode.h"
 #include "newjob/frmNewDown1.h"
+#include "store/Globals.h"
+#include "store/WindowPlace.h"
 #include "ui/MainMenus.h"
 #include "ui/WindowOutline.h"
 #include "ui/frmDragMessage.h"
@@ -36,6 +41,18 @@ FloatingTools::FloatingTools(QMainWindow* m, MainMenus* mm, HandoffReceiver* h, 
         if (QAction* a = menus->Action(name))
             connect(a, &QAction::triggered, this, [this] { ToggleTop(); });
     }
+    keepOnScreen = new QTimer(this);
+    keepOnScreen->setSingleShot(true);
+    keepOnScreen->setInterval(300);
+    connect(keepOnScreen, &QTimer::timeout, this, &FloatingTools::KeepTopOnScreen);
+    // A screen unplugged or changed may leave the window where nothing shows it.
+    auto screensChanged = [this] {
+        if (top && top->isVisible()) keepOnScreen->start();
+    };
+    connect(qApp, &QGuiApplication::screenRemoved, this, screensChanged);
+    connect(qApp, &QGuiApplication::screenAdded, this, screensChanged);
+    for (QScreen* screen : QGuiApplication::screens())
+        connect(screen, &QScreen::availableGeometryChanged, this, screensChanged);
     BrowserFinder::Hooks hooks;
     hooks.windowAt = [this](const QPoint&) {
         if (!x11) x11 = std::make_unique<X11Windows>();
@@ -120,8 +137,14 @@ void FloatingTools::ShowTop() {
         // While it is being destroyed the window is a plain QObject: the checks go off without
         // looking at it.
         connect(top, &QObject::destroyed, this, [this] { SetChecks(false); });
-        // Bottom right of the screen, above the panel.
-        if (QScreen* screen = main->screen()) {
+        top->installEventFilter(this);
+        // Where it was left, on the screens there are now; the first time bottom right of the
+        // screen, above the panel.
+        const WindowPlace::Place saved = WindowPlace::Read(IniFile, QStringLiteral("Float"));
+        if (saved.Rect.isValid()) {
+            top->move(WindowPlace::Fit(QRect(saved.Rect.topLeft(), top->size()), ScreenAreas())
+                          .topLeft());
+        } else if (QScreen* screen = main->screen()) {
             const QRect area = screen->availableGeometry();
             top->move(area.right() - top->width() - 24, area.bottom() - top->height() - 48);
         }
@@ -129,6 +152,26 @@ void FloatingTools::ShowTop() {
     top->show();
     top->raise();
     UpdateChecks();
+}
+
+QList<QRect> FloatingTools::ScreenAreas() {
+    QList<QRect> areas;
+    for (QScreen* screen : QGuiApplication::screens()) areas.append(screen->availableGeometry());
+    return areas;
+}
+
+void FloatingTools::KeepTopOnScreen() {
+    if (!top || !top->isVisible()) return;
+    const QRect frame = top->frameGeometry();
+    const QRect fitted = WindowPlace::Fit(frame, ScreenAreas());
+    if (fitted.topLeft() != frame.topLeft()) top->move(fitted.topLeft());
+    WindowPlace::Write(IniFile, QStringLiteral("Float"), {top->geometry(), false});
+}
+
+bool FloatingTools::eventFilter(QObject* watched, QEvent* event) {
+    // Moved by the user (through the window manager) or by the program: checked once it rests.
+    if (watched == top && event->type() == QEvent::Move) keepOnScreen->start();
+    return QObject::eventFilter(watched, event);
 }
 
 void FloatingTools::OfferBrowserWindows() {

@@ -3,8 +3,10 @@
 // Window" commands, whose check marks follow it), the browser window finder behind its Image2 and
 // the save dialog "Save Flash" that the hand-off timer opens when the finder found movies.
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <functional>
 #include <memory>
 
@@ -13,6 +15,7 @@ class CategoryTree;
 class HandoffReceiver;
 class MainMenus;
 class QMainWindow;
+class QTimer;
 class WindowOutline;
 class X11Windows;
 class frmDragMessage;
@@ -41,6 +44,14 @@ public:
     using CacheLookup =
         std::function<void(const QString& url, std::function<void(bool, const QString&)> done)>;
     void SetCacheLookup(CacheLookup lookup) { cacheLookup = std::move(lookup); }
+    // A link dropped on the floating window or the main window: the new-job dialog opens at the
+    // next tick, in the mode last used, with the link as its URL.
+    void DropText(const QString& text);
+    // The usable areas of the screens there are now.
+    static QList<QRect> ScreenAreas();
+    // The floating window back onto a screen when it has left them all or in part; its place is
+    // kept in the settings file.
+    void KeepTopOnScreen();
     // The finder's drag: the main window's state saved and the window minimized; then restored.
     void SaveMainState();
     void RestoreMainState();
@@ -51,8 +62,8 @@ private:
     void SetChecks(bool shown);
     // Without a way to look under the pointer: the browser's windows to choose from.
     void OfferBrowserWindows();
-    void DropText(const QString& text);
     void ToggleMain();
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     QMainWindow* main;
     MainMenus* menus;
@@ -73,4 +84,5 @@ private:
     Qt::WindowStates SavedMainState;
     bool savedVisible = true;
     bool mainStateSaved = false;
+    QTimer* keepOnScreen = nullptr;  // runs once the floating window has stopped moving
 };

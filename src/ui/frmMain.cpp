@@ -44,6 +44,8 @@
 #include "store/JobDbSaver.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
+#include "store/TransferText.h"
+#include "store/WindowPlace.h"
 #include "tree/CategoryCommands.h"
 #include "tree/CategoryHooks.h"
 #include "tree/CategoryList.h"
@@ -51,11 +53,14 @@
 #include "tree/CategoryView.h"
 #include "tree/EditEnabling.h"
 #include "tree/TreeMirror.h"
+#include "ui/DesktopNotifier.h"
 #include "ui/DoneActions.h"
 #include "ui/EditCommands.h"
 #include "ui/FloatingTools.h"
+#include "ui/JobNotices.h"
 #include "ui/MainMenus.h"
 #include "ui/PlayerPanel.h"
+#include "ui/WindowDrops.h"
 #include "widgets/DialogHooks.h"
 #include "widgets/Icons.h"
 #include "widgets/frmOption.h"
@@ -292,7 +297,34 @@ void frmMain::Load() {
     searchQueue->KeepBeside(JobDbFile);
     connect(searchQueue, &clsSearchQueue::JobsChanged, saver, [this] { saver->RequestSave(); });
     frmOption::ReadSettingsAtStartup();
+    RestorePlace();
     EnabledTb();
+}
+
+void frmMain::RestorePlace() {
+    const WindowPlace::Place saved = WindowPlace::Read(IniFile, QStringLiteral("Main"));
+    if (!saved.Rect.isValid()) return;
+    setGeometry(WindowPlace::Fit(saved.Rect, FloatingTools::ScreenAreas()));
+    startMaximized = saved.Maximized;
+}
+
+void frmMain::KeepOnScreens() {
+    if (windowState() != Qt::WindowNoState) return;
+    const QRect frame = frameGeometry();
+    const QRect fitted = WindowPlace::Fit(frame, FloatingTools::ScreenAreas());
+    if (fitted == frame) return;
+    // The frame's borders stay as they are; the inside takes the rest.
+    const QRect inside = geometry();
+    setGeometry(fitted.adjusted(inside.left() - frame.left(), inside.top() - frame.top(),
+                                inside.right() - frame.right(), inside.bottom() - frame.bottom()));
+}
+
+void frmMain::SavePlace() {
+    // A window never shown has no place of its own to keep.
+    if (windowHandle() == nullptr) return;
+    const bool maximized = isMaximized();
+    WindowPlace::Write(IniFile, QStringLiteral("Main"),
+                       {maximized ? normalGeometry() : geometry(), maximized});
 }
 
 void frmMain::ShowSavingStopped() {
@@ -306,8 +338,11 @@ void frmMain::ShowSavingStopped() {
 void frmMain::ShowAfterLoad() {
     if (Settings.StartMin == 1)
         showMinimized();
+    else if (startMaximized)
+        showMaximized();
     else
         show();
+    KeepOnScreens();
     floating->ShowTop();
 }
 
@@ -565,7 +600,12 @@ void frmMain::ConnectJobs() {
         menus->Enable(name, true);
 
     NewJobHooks hooks;
-    hooks.AddToNowDownList = [this](int job) { manager->AddToNowDownList(job); };
+    hooks.AddToNowDownList = [this](int job) {
+        manager->AddToNowDownList(job);
+        if (addedJob != 0) return;
+        addedJob = job;
+        QTimer::singleShot(0, this, [this] { ShowAddedJob(); });
+    };
     hooks.AddToSearchList = [this](int i) { searchQueue->AddToSearchList(i); };
     hooks.openOptions = [this] { frmOption::OpenModal(this); };
     frmNewDown1::SetContext(this, hooks, &tree);
@@ -648,7 +688,7 @@ void frmMain::ConnectJobs() {
     });
     connect(manager, &clsJobManager::TransferRate, this, [this](qint64 rate, int busy) {
         statePanelRate->setText(
-            busy ? QStringLiteral("%1 running, %2 KB/s").arg(busy).arg(rate / 1024.0, 0, 'f', 1)
+            busy ? QStringLiteral("%1 running, %2").arg(busy).arg(TransferText::Speed(rate))
                  : QString());
     });
     connect(nowDown, &NowDownView::ListClicked, this, [this] { EnabledTb(); });
@@ -731,6 +771,16 @@ void frmMain::ShowAbout() {
     box.exec();
 }
 
+void frmMain::ShowAddedJob() {
+    const int job = addedJob;
+    addedJob = 0;
+    // A job that is done already (or was deleted) has no row to show.
+    if (!manager->HasRow(job)) return;
+    categories->mirror()->Select(TreeKeys::NowDownLoad);
+    nowDown->ChooseRow(job);
+    EnabledTb();
+}
+
 void frmMain::ToggleFromTray() {
     if (isMinimized() || isMaximized() || !isVisible())
         RestoreWindow();
@@ -780,6 +830,7 @@ void frmMain::RunCloseStep() {
     if (closeDone) return;
     closeDone = true;
     manager->PauseAll();
+    SavePlace();
     saver->SetDownloadsRunning(false);
     if (saver->SaveNow() && Settings.AutoBack == 1) BackupJobDb();
     if (tray) tray->hide();
@@ -867,6 +918,12 @@ void frmMain::ConnectJobLists() {
     doneActions = new DoneActions(
         this, [this] { ExitProgram(); }, this);
     connect(manager, &clsJobManager::DownloadsEnded, doneActions, &DoneActions::DownloadsDone);
+
+    notifier = new DesktopNotifier(this);
+    JobNotices::Hooks notices;
+    notices.openFile = [](int job) { EditCommands::OpenFile(job); };
+    notices.openFolder = [](int job) { EditCommands::OpenFolder(job); };
+    new JobNotices(manager, notifier, notices, this);
 }
 
 void frmMain::UpdateFileMenu() {
@@ -918,6 +975,8 @@ void frmMain::ConnectHandoff() {
         this, menus, handoff, &tree, [this] { EnabledTb(); }, [this] { saver->SaveSoon(); });
     floating->SetNewCategory(
         [this](QWidget* parent) { categories->commands()->NewCategory(parent); });
+    // Links dropped anywhere on the window open the new-job dialog as on the floating window.
+    new WindowDrops(this, [this](const QString& link) { floating->DropText(link); });
 }
 
 void frmMain::OpenNewJobWithUrl(const QString& url) {

@@ -9,6 +9,7 @@
 
 class CategoryTreeUi;
 class DoneActions;
+class DesktopNotifier;
 class DownInfoPane;
 class FloatingTools;
 class HandoffReceiver;
@@ -69,6 +70,8 @@ public:
     FloatingTools* Floating() const { return floating; }
     JobListCommands* JobLists() const { return jobLists; }
     DoneActions* Done() const { return doneActions; }
+    // Finished and failed jobs and the end of the queue told to the desktop.
+    DesktopNotifier* Notifier() const { return notifier; }
 
     // Status bar panel 1: "Quorvanta " + version.
     void LookStatebar();
@@ -125,6 +128,14 @@ private:
     void ShowAbout();
     void OnTrayMenuShow();
     void ToggleFromTray();
+    // The first job the new-job dialog added since the last time: the tree goes to
+    // "Downloading" and its row is chosen, once the dialog's batch has been added whole.
+    void ShowAddedJob();
+    // The window's place and size as it was left, made to fit the screens there are now.
+    void RestorePlace();
+    void SavePlace();
+    // Once shown: the window with its frame within the screens.
+    void KeepOnScreens();
 
     CategoryTree tree;
     MainMenus* menus = nullptr;
@@ -142,6 +153,7 @@ private:
     FloatingTools* floating = nullptr;
     JobListCommands* jobLists = nullptr;
     DoneActions* doneActions = nullptr;
+    DesktopNotifier* notifier = nullptr;
 
     QSplitter* mainSplit = nullptr;   // tree | right side
     QSplitter* rightSplit = nullptr;  // upper lists / lower panes
@@ -152,7 +164,9 @@ private:
     QLabel* statePanel2 = nullptr;
     QLabel* statePanelRate = nullptr;  // the download rate
 
-    int activeList = 0;  // 0 none, 1 searches, 2 current downloads, 3 category list
+    int addedJob = 0;             // waiting for ShowAddedJob
+    bool startMaximized = false;  // it was left maximized
+    int activeList = 0;           // 0 none, 1 searches, 2 current downloads, 3 category list
     int previousView = 0;
     bool exitRequested = false;
     bool closeDone = false;

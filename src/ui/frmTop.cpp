@@ -12,6 +12,8 @@
 #include <QPainter>
 #include <QWindow>
 
+#include "ui/DroppedLink.h"
+
 namespace {
 
 constexpr int kSize = 40;
@@ -147,7 +149,7 @@ bool frmTop::Image1Event(QEvent* event) {
             return true;
         case QEvent::DragEnter: {
             auto* e = static_cast<QDragEnterEvent*>(event);
-            if (e->mimeData()->hasText() || e->mimeData()->hasUrls()) e->acceptProposedAction();
+            if (DroppedLink::Offered(e->mimeData())) e->acceptProposedAction();
             return true;
         }
         case QEvent::DragMove:
@@ -155,14 +157,7 @@ bool frmTop::Image1Event(QEvent* event) {
             return true;
         case QEvent::Drop: {
             auto* e = static_cast<QDropEvent*>(event);
-            const QMimeData* data = e->mimeData();
-            QString text;
-            if (data->hasText())
-                text = data->text();
-            else if (data->hasUrls() && !data->urls().isEmpty())
-                text = data->urls().constFirst().toString();
-            // A dragged link may bring its title on further lines: the first line is the address.
-            text = text.section(u'\n', 0, 0).trimmed();
+            const QString text = DroppedLink::Text(e->mimeData());
             if (text.isEmpty()) return true;
             e->acceptProposedAction();
             if (hooks.dropText) hooks.dropText(text);

@@ -225,6 +225,10 @@ QWidget* frmOption::BuildOther() {
         checks[i]->setObjectName(QString::fromLatin1(kCheckNames[i]));
         layout->addWidget(checks[i]);
     }
+    chkNotify = new QCheckBox(
+        QStringLiteral("Announce finished and failed jobs on the desktop (notifications)"), page);
+    chkNotify->setObjectName(QStringLiteral("chkNotify"));
+    layout->addWidget(chkNotify);
     layout->addStretch();
     return page;
 }
@@ -244,6 +248,7 @@ OptionValues frmOption::Values() const {
         v.Proxies.append({row->text(0), row->text(1)});
     }
     for (int i = 0; i < 9; ++i) v.Other[i] = checks[i]->isChecked() ? 1 : 0;
+    v.Notify = chkNotify->isChecked();
     v.Style = cmbSkin->currentData().toString();
     v.HomePage = hidden.HomePage;
     v.UpdateHost = hidden.UpdateHost;
@@ -267,6 +272,7 @@ void frmOption::SetValues(const OptionValues& v) {
     ListView1->clear();
     for (const ProxyRow& p : v.Proxies) new QTreeWidgetItem(ListView1, {p.Host, p.Port});
     for (int i = 0; i < 9; ++i) checks[i]->setChecked(v.Other[i] != 0);
+    chkNotify->setChecked(v.Notify);
     // A style that is not installed falls back to the desktop's own.
     int style = 0;
     for (int i = 1; i < cmbSkin->count(); ++i)

@@ -73,6 +73,7 @@ private:
     QPushButton* cmdSetDefault = nullptr;
     QComboBox* cmbSkin = nullptr;
     QCheckBox* checks[9] = {};
+    QCheckBox* chkNotify = nullptr;
     // The values the dialog has no controls for ("Advanced"), kept from the file.
     OptionValues hidden;
 };

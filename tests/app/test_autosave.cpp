@@ -66,7 +66,7 @@ TEST(Autosave, JobsAndProgressReachTheDiskAsTheyChangeAndSurviveAKill) {
     // Slow until the file "fast" appears in the document root.
     NginxServer nginx(
         "set $rate 100k; if (-f $document_root/fast) { set $rate 0; } limit_rate $rate;");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     const QByteArray body = TestEnv::RandomBytes(3000000, 11);
     ASSERT_TRUE(nginx.Put("clip.swf", body));
     const QString folder = TestEnv::NewDir("movies") + "/";

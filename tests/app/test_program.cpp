@@ -39,11 +39,7 @@ struct Program {
     }
     // Waits until the program has written its database on first start.
     bool WaitForFile(const QString& path, int ms = 20000) {
-        for (int waited = 0; waited < ms; waited += 50) {
-            if (QFile::exists(path)) return true;
-            QThread::msleep(50);
-        }
-        return false;
+        return TestEnv::WaitFor([&] { return QFile::exists(path); }, ms, 50);
     }
     bool Running() const { return process.state() == QProcess::Running; }
     // SIGTERM; true when the program then ended by itself with code 0 within ms.
@@ -74,17 +70,20 @@ TEST(Program, FirstStartCreatesFilesAndSigtermSavesAndEnds) {
     ASSERT_TRUE(p.Start());
     ASSERT_TRUE(p.WaitForFile(p.Db()));
     EXPECT_TRUE(QDir(p.home + "/mydown").exists());
-    ASSERT_TRUE(p.WaitForFile(p.home + "/config/quorvanta/registry.ini"));
-    QThread::msleep(500);
-    // The settings file is rewritten in the writer's order on every start.
-    const QString ini = QString::fromUtf8(TestEnv::ReadFile(p.Ini()));
+    // Both files are written on every start (read here once the start has written them): the
+    // settings in the writer's order, the browser context-menu keys pointing at the program's
+    // folder.
+    QString ini, reg;
+    TestEnv::WaitFor([&] {
+        ini = QString::fromUtf8(TestEnv::ReadFile(p.Ini()));
+        reg = QString::fromUtf8(TestEnv::ReadFile(p.home + "/config/quorvanta/registry.ini"));
+        return ini.contains("[Other]") && ini.contains("Useragent=") &&
+               reg.contains("Using Quorvanta to search") && reg.contains("/qv_url.htm");
+    });
     const qsizetype general = ini.indexOf("[General]"), proxy = ini.indexOf("[Proxy]"),
                     other = ini.indexOf("[Other]");
     EXPECT_TRUE(general >= 0 && general < proxy && proxy < other) << ini.toStdString();
     EXPECT_TRUE(ini.contains("Useragent=Quorvanta 1.0")) << ini.toStdString();
-    // The browser context-menu keys point at the program's folder.
-    const QString reg =
-        QString::fromUtf8(TestEnv::ReadFile(p.home + "/config/quorvanta/registry.ini"));
     EXPECT_TRUE(reg.contains("Using Quorvanta to download")) << reg.toStdString();
     EXPECT_TRUE(reg.contains("Using Quorvanta to search")) << reg.toStdString();
     EXPECT_TRUE(reg.contains("/qv_url.htm")) << reg.toStdString();
@@ -201,7 +200,7 @@ TEST(Program, ThreeStartsAtTheSameMomentLeaveExactlyOneRunning) {
     };
     auto running = [&count] { return count(QProcess::Running); };
     EXPECT_TRUE(TestEnv::WaitFor([&] { return count(QProcess::NotRunning) >= 2; }, 5000));
-    QThread::msleep(500);
+    TestEnv::NothingWithin(500);
     ASSERT_EQ(running(), 1);
     for (auto& p : starts) {
         if (p->Running()) continue;
@@ -264,7 +263,7 @@ struct XServer {
 // message; Cancel in the message keeps it. Driven as a user drives it: Ctrl+N, the URL, Enter.
 TEST(Program, DoneExitEndsTheProgramAfterItsMessageAndCancelKeepsIt) {
     NginxServer nginx;
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     ASSERT_TRUE(nginx.Put("one.swf", TestEnv::RandomBytes(20000, 1)));
     ASSERT_TRUE(nginx.Put("two.swf", TestEnv::RandomBytes(20000, 2)));
     XServer x;

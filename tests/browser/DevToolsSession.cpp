@@ -30,8 +30,8 @@ bool DevToolsSession::Attach(const QString& webSocketUrl) {
     if (!TestEnv::WaitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }, 5000))
         return false;
     socket.write(
-        "GET " + url.path().toUtf8() +
-        " HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+        "GET " + url.path().toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
+        "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
         "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
     QByteArray head;
     if (!TestEnv::WaitFor(

@@ -1,5 +1,6 @@
 #pragma once
-// A test's client of a browser's DevTools protocol: the target list over HTTP, then one target's
+// A test's client of a browser's DevTools protocol (and of Firefox's WebDriver BiDi, whose
+// messages are framed the same way): the target list over HTTP, then one target's
 // WebSocket (client frames masked, as the protocol wants). Every wait runs the event loop, so the
 // program's window in the same process keeps working meanwhile.
 

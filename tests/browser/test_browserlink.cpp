@@ -218,7 +218,7 @@ TEST(BrowserLinkTest, CachedCopiesComeInPiecesAndTheFinderOffersTheBrowsersWindo
         EXPECT_EQ(dialog->ListView1->topLevelItem(2)->text(0), "http://127.0.0.1:9/c/e.swf");
         EXPECT_EQ(FoundCount, 0);
         dialog->close();
-        QTest::qWait(20);
+        TestEnv::Settle();
     }
 
     // The host goes away with a question open: it fails at once, and the link is down.

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 #include <unistd.h>
 #include <QFile>
 #include <QFileInfo>
@@ -13,11 +12,12 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTabBar>
 #include <QTest>
 
+#include "browser/BrowserTestKit.h"
 #include "browser/DevToolsSession.h"
+#include "browser/ExtensionTestSupport.h"
 #include "browser/HandoffReceiver.h"
 #include "browser/HandoffServer.h"
 #include "browser/NativeHostManifests.h"
@@ -30,36 +30,11 @@
 #include "store/Settings.h"
 #include "ui/frmMain.h"
 
-namespace {
-
-QString BinFolder() {
-    Dl_info info{};
-    dladdr(reinterpret_cast<void*>(&quorvanta_add_url), &info);
-    return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).canonicalPath();
-}
-
-frmNewDown1* ShownDialog() {
-    frmNewDown1* d = nullptr;
-    TestEnv::WaitFor(
-        [&] {
-            d = frmNewDown1::Loaded();
-            return d && d->isVisible();
-        },
-        10000);
-    return d && d->isVisible() ? d : nullptr;
-}
-
-void Cancel(frmNewDown1* d) {
-    QTest::mouseClick(d->cmdCancle, Qt::LeftButton);
-    TestEnv::WaitFor([] { return frmNewDown1::Loaded() == nullptr; }, 5000);
-    QTest::qWait(20);
-}
-
-}  // namespace
+using namespace ExtensionTestSupport;
+using namespace BrowserTestKit;
 
 TEST(Chromium, ExtensionClickEndsInTheNewJobDialog) {
-    const QString chromium = QStandardPaths::findExecutable("chromium");
-    if (chromium.isEmpty()) GTEST_SKIP() << "chromium is not installed";
+    if (TestEnv::Installed("chromium").isEmpty()) QV_SKIP_OR_FAIL("chromium is not installed");
 
     const QString home = TestEnv::IsolateHome();
     ClearJobs();
@@ -78,29 +53,11 @@ TEST(Chromium, ExtensionClickEndsInTheNewJobDialog) {
 
     const quint16 port = TestEnv::FreePort();
     QProcess browser;
-    browser.setProcessChannelMode(QProcess::MergedChannels);
-    QStringList args{"--headless=new",
-                     "--disable-gpu",
-                     "--no-first-run",
-                     "--no-default-browser-check",
-                     "--user-data-dir=" + home + "/.config/chromium",
-                     QStringLiteral("--remote-debugging-port=%1").arg(port),
-                     "--load-extension=" + BinFolder() + "/extension",
-                     "--disable-features=DisableLoadExtensionCommandLineSwitch",
-                     "about:blank"};
-    if (::geteuid() == 0) args.prepend("--no-sandbox");
-    browser.start(chromium, args);
-    if (!browser.waitForStarted(10000)) GTEST_SKIP() << "chromium cannot start";
-    struct Ender {
-        QProcess& p;
-        ~Ender() {
-            p.terminate();
-            if (!p.waitForFinished(5000)) {
-                p.kill();
-                p.waitForFinished(5000);
-            }
-        }
-    } ender{browser};
+    if (!StartChromium(browser, home,
+                       {"--headless=new", QStringLiteral("--remote-debugging-port=%1").arg(port)},
+                       "about:blank"))
+        QV_SKIP_OR_FAIL("chromium cannot start");
+    TestEnv::ProcessEnder ender{browser};
 
     // DevTools answers once the browser runs; the extension's service worker shows among the
     // targets with the id its fixed key gives.
@@ -119,7 +76,7 @@ TEST(Chromium, ExtensionClickEndsInTheNewJobDialog) {
         },
         40000);
     if (browser.state() != QProcess::Running)
-        GTEST_SKIP() << "chromium cannot start: " << browser.readAll().right(2000).toStdString();
+        QV_SKIP_OR_FAIL("chromium cannot start: " << browser.readAll().right(2000).toStdString());
     ASSERT_TRUE(answered && !worker.isEmpty()) << "the extension's worker never showed";
     ASSERT_TRUE(devtools.Attach(worker));
 
@@ -148,25 +105,25 @@ TEST(Chromium, ExtensionClickEndsInTheNewJobDialog) {
                   pageUrl: "http://127.0.0.1:9/movies/"})",
               R"({title: "  Flash\n movies ", url: "http://127.0.0.1:9/movies/"})");
     EXPECT_EQ(down, QJsonObject({{"ok", true}})) << QJsonDocument(down).toJson().toStdString();
-    frmNewDown1* d = ShownDialog();
+    frmNewDown1* d = ShownNewJob(10000);
     ASSERT_TRUE(d);
     EXPECT_EQ(NewJobMode, 1);
     EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1:9/movies/a.swf");
     EXPECT_EQ(d->txtComment->text(), "Flash movies");
     EXPECT_EQ(d->txtRef->text(), "http://127.0.0.1:9/movies/");
-    Cancel(d);
+    CancelNewJob(d);
 
     // "Using Quorvanta to search" on a page: the search tab with the page's URL.
     const QJsonObject search =
         click(R"({menuItemId: "quorvanta-search", pageUrl: "http://127.0.0.1:9/list.html"})",
               R"({title: "List", url: "http://127.0.0.1:9/list.html"})");
     EXPECT_EQ(search, QJsonObject({{"ok", true}}));
-    d = ShownDialog();
+    d = ShownNewJob(10000);
     ASSERT_TRUE(d);
     EXPECT_EQ(NewJobMode, 2);
     EXPECT_EQ(d->TabStrip1->tabData(d->TabStrip1->currentIndex()).toString(), "Search");
     EXPECT_EQ(frmNewDown1::SharedUrl, "http://127.0.0.1:9/list.html");
-    Cancel(d);
+    CancelNewJob(d);
 
     // A failure comes back with its reason (and is shown as a notification).
     const QJsonObject failed = click(R"({menuItemId: "quorvanta-download"})", "undefined");

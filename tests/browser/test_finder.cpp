@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-#include <unistd.h>
 #include <QApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -16,12 +14,12 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTest>
 #include <QTreeWidget>
 
 #include "browser/BrowserFinder.h"
 #include "browser/BrowserLink.h"
+#include "browser/BrowserTestKit.h"
 #include "browser/FoundMovies.h"
 #include "browser/HandoffReceiver.h"
 #include "browser/HandoffServer.h"
@@ -29,6 +27,7 @@
 #include "browser/SocketPlace.h"
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
+#include "common/TestWidgets.h"
 #include "handoff_lib/quorvanta.h"
 #include "newjob/NewJobMode.h"
 #include "newjob/frmNewDown1.h"
@@ -43,13 +42,11 @@
 
 namespace {
 
-const char* kInnerDisplay = "QV_FINDER_DISPLAY";
+using namespace BrowserTestKit;
+using TestEnv::Shown;
+using TestEnv::ShownBox;
 
-QString BinFolder() {
-    Dl_info info{};
-    dladdr(reinterpret_cast<void*>(&quorvanta_add_url), &info);
-    return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).canonicalPath();
-}
+const char* kInnerDisplay = "QV_FINDER_DISPLAY";
 
 // xdotool on the test's display; its standard output.
 QString XDo(const QStringList& args) {
@@ -57,25 +54,6 @@ QString XDo(const QStringList& args) {
     tool.start("xdotool", args);
     tool.waitForFinished(20000);
     return QString::fromLatin1(tool.readAllStandardOutput()).trimmed();
-}
-
-template <typename T>
-T* TopLevel(const QString& name) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == name && w->isVisible()) return qobject_cast<T*>(w);
-    return nullptr;
-}
-
-QMessageBox* ShownBox(const QString& name) {
-    QMessageBox* box = nullptr;
-    TestEnv::WaitFor(
-        [&] {
-            for (QWidget* w : QApplication::allWidgets())
-                if (w->objectName() == name && w->isVisible()) box = qobject_cast<QMessageBox*>(w);
-            return box != nullptr;
-        },
-        20000);
-    return box;
 }
 
 QByteArray Movie(quint32 seed) {
@@ -86,10 +64,8 @@ QByteArray Movie(quint32 seed) {
 
 // The outer run: an Xvfb, and this program again on it with the inner test.
 TEST(FinderEndToEnd, DragOverChromiumUnderXvfb) {
-    if (QStandardPaths::findExecutable("chromium").isEmpty() ||
-        QStandardPaths::findExecutable("Xvfb").isEmpty() ||
-        QStandardPaths::findExecutable("xdotool").isEmpty())
-        GTEST_SKIP() << "chromium, Xvfb or xdotool is not installed";
+    for (const char* tool : {"chromium", "Xvfb", "xdotool"})
+        if (TestEnv::Installed(tool).isEmpty()) QV_SKIP_OR_FAIL(tool << " is not installed");
     if (qEnvironmentVariableIsSet(kInnerDisplay)) GTEST_SKIP() << "the inner run";
     const TestEnv::SelfRun run = TestEnv::RunSelfOnXvfb(
         {"--gtest_filter=FinderInXvfb.*", "--gtest_also_run_disabled_tests"}, kInnerDisplay);
@@ -99,7 +75,8 @@ TEST(FinderEndToEnd, DragOverChromiumUnderXvfb) {
     EXPECT_TRUE(run.output.contains("[  PASSED  ] 1 test")) << run.output.right(6000).toStdString();
 }
 
-TEST(FinderInXvfb, CountsOutlinesAndSavesTheCachedMovies) {
+// The inner run (disabled, so that only FinderEndToEnd runs it).
+TEST(FinderInXvfb, DISABLED_CountsOutlinesAndSavesTheCachedMovies) {
     if (!qEnvironmentVariableIsSet(kInnerDisplay)) GTEST_SKIP() << "run by FinderEndToEnd";
     ASSERT_EQ(QGuiApplication::platformName(), "xcb");
     const QString home = TestEnv::IsolateHome();
@@ -113,7 +90,7 @@ TEST(FinderInXvfb, CountsOutlinesAndSavesTheCachedMovies) {
                       "/access.log;\n"
                       "    types { text/html html; application/x-shockwave-flash swf; }\n"
                       "    expires 1h;\n");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     ASSERT_TRUE(nginx.Put("/games/one.swf", Movie(1)));
     ASSERT_TRUE(nginx.Put("/swf/two.swf", Movie(2)));
     ASSERT_TRUE(nginx.Put("/games/three.swf", Movie(3)));
@@ -146,30 +123,10 @@ Promise.all(["one.swf", "/swf/two.swf"].map((u) => fetch(u).then((r) => r.arrayB
     ASSERT_TRUE(NativeHostManifests::WriteAll(BinFolder()).isEmpty());
 
     QProcess browser;
-    browser.setProcessChannelMode(QProcess::MergedChannels);
-    QStringList args{"--disable-gpu",
-                     "--no-first-run",
-                     "--no-default-browser-check",
-                     "--password-store=basic",
-                     "--window-position=200,0",
-                     "--window-size=800,640",
-                     "--user-data-dir=" + home + "/.config/chromium",
-                     "--load-extension=" + BinFolder() + "/extension",
-                     "--disable-features=DisableLoadExtensionCommandLineSwitch",
-                     page};
-    if (::geteuid() == 0) args.prepend("--no-sandbox");
-    browser.start("chromium", args);
-    ASSERT_TRUE(browser.waitForStarted(10000));
-    struct Ender {
-        QProcess& p;
-        ~Ender() {
-            p.terminate();
-            if (!p.waitForFinished(5000)) {
-                p.kill();
-                p.waitForFinished(5000);
-            }
-        }
-    } ender{browser};
+    ASSERT_TRUE(StartChromium(
+        browser, home,
+        {"--password-store=basic", "--window-position=200,0", "--window-size=800,640"}, page));
+    TestEnv::ProcessEnder ender{browser};
 
     // The extension's link reaches the program; the page has its movies cached.
     ASSERT_TRUE(TestEnv::WaitFor([] { return BrowserLink::Instance()->Connected(); }, 40000))
@@ -203,13 +160,13 @@ Promise.all(["one.swf", "/swf/two.swf"].map((u) => fetch(u).then((r) => r.arrayB
     frmDragMessage* message = nullptr;
     ASSERT_TRUE(TestEnv::WaitFor(
         [&] {
-            message = TopLevel<frmDragMessage>("frmDragMessage");
+            message = Shown<frmDragMessage>("frmDragMessage");
             return message && message->Label1->text() == found;
         },
         20000))
         << (message ? message->Label1->text().toStdString() : "no message");
     EXPECT_EQ(FoundCount, 3);
-    auto* outline = TopLevel<WindowOutline>("WindowOutline");
+    auto* outline = Shown<WindowOutline>("WindowOutline");
     ASSERT_TRUE(outline);
     EXPECT_TRUE(outline->geometry().contains(browserRect.adjusted(2, 2, -2, -2)))
         << outline->geometry().x() << "," << outline->geometry().y() << " "
@@ -222,7 +179,7 @@ Promise.all(["one.swf", "/swf/two.swf"].map((u) => fetch(u).then((r) => r.arrayB
     const QPoint further = inside + QPoint(60, 40);
     XDo({"mousemove", "--sync", QString::number(further.x()), QString::number(further.y())});
     EXPECT_TRUE(TestEnv::WaitFor([&] { return message->pos() == further + QPoint(16, 16); }, 5000));
-    QTest::qWait(300);
+    TestEnv::NothingWithin(300);
     EXPECT_EQ(window.Floating()->Finder()->Scans(), scans);
     EXPECT_EQ(message->Label1->text(), found);
 
@@ -262,7 +219,7 @@ Promise.all(["one.swf", "/swf/two.swf"].map((u) => fetch(u).then((r) => r.arrayB
     dialog->txtSaveAs1->setText(folder + "/");
     const int jobsBefore = JobCount;
     QTest::mouseClick(dialog->cmdSave, Qt::LeftButton);
-    QMessageBox* done = ShownBox("msgSave");
+    QMessageBox* done = ShownBox("msgSave", 20000);
     ASSERT_TRUE(done);
     const QString target = folder + "/first.swf";
     EXPECT_EQ(done->text(), "Save Flash Catoon File :\r\n" + nginx.Url("/games/one.swf") +
@@ -285,7 +242,7 @@ Promise.all(["one.swf", "/swf/two.swf"].map((u) => fetch(u).then((r) => r.arrayB
     dialog->ListView1->setCurrentItem(dialog->ListView1->topLevelItem(1));
     ASSERT_EQ(dialog->ListView1->currentItem()->text(0), nginx.Url("/games/three.swf"));
     QTest::mouseClick(dialog->cmdSave, Qt::LeftButton);
-    QMessageBox* ask = ShownBox("msgDownload");
+    QMessageBox* ask = ShownBox("msgDownload", 20000);
     ASSERT_TRUE(ask);
     EXPECT_EQ(ask->text(),
               "Flash catoon file has not downloaded completely by IE , do you want to use "
@@ -302,6 +259,6 @@ Promise.all(["one.swf", "/swf/two.swf"].map((u) => fetch(u).then((r) => r.arrayB
     EXPECT_EQ(newJob->txtRef->text(), page);
     EXPECT_EQ(dialog->ListView1->topLevelItemCount(), 1);
     newJob->reject();
-    QTest::qWait(50);
+    TestEnv::Settle();
     dialog->close();
 }

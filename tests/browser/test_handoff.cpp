@@ -16,6 +16,7 @@
 #include <QTreeWidget>
 #include <future>
 
+#include "browser/BrowserTestKit.h"
 #include "browser/FoundMovies.h"
 #include "browser/HandoffMessage.h"
 #include "browser/HandoffReceiver.h"
@@ -35,6 +36,8 @@
 #include "ui/frmSaveSwfto.h"
 
 namespace {
+
+using namespace BrowserTestKit;
 
 const std::string kSep = "||**KVDRMB**||";
 
@@ -62,7 +65,7 @@ protected:
     }
     void TearDown() override {
         if (frmNewDown1* d = frmNewDown1::Loaded()) d->reject();
-        QTest::qWait(20);
+        TestEnv::Settle();
         window.reset();
         ClearJobs();
     }
@@ -75,24 +78,8 @@ protected:
             20000));
         return result.get();
     }
-    // The shown new-job dialog, once it is open.
-    static frmNewDown1* ShownDialog() {
-        frmNewDown1* d = nullptr;
-        TestEnv::WaitFor(
-            [&] {
-                d = frmNewDown1::Loaded();
-                return d && d->isVisible();
-            },
-            5000);
-        return d && d->isVisible() ? d : nullptr;
-    }
     static QString TabKey(frmNewDown1* d) {
         return d->TabStrip1->tabData(d->TabStrip1->currentIndex()).toString();
-    }
-    static void Cancel(frmNewDown1* d) {
-        QTest::mouseClick(d->cmdCancle, Qt::LeftButton);
-        TestEnv::WaitFor([] { return frmNewDown1::Loaded() == nullptr; }, 5000);
-        QTest::qWait(10);
     }
 
     std::unique_ptr<frmMain> window;
@@ -137,7 +124,7 @@ TEST_F(HandoffTest, LibraryCallsReachTheDialogInOrderAndNoneIsLost) {
     EXPECT_EQ(received[0].toStdString(), "downmy_kvd_Url:=" + url + kSep +
                                              "my_kvd_Info:=A clip\xC2\xA0\xF0\x9F\x8E\xAC" + kSep +
                                              "my_kvd_Ref:=http://127.0.0.1:8080/" + kSep);
-    frmNewDown1* d = ShownDialog();
+    frmNewDown1* d = ShownNewJob(5000);
     ASSERT_TRUE(d);
     EXPECT_EQ(NewJobMode, 1);
     EXPECT_EQ(TabKey(d), "OneFile");
@@ -164,7 +151,7 @@ TEST_F(HandoffTest, LibraryCallsReachTheDialogInOrderAndNoneIsLost) {
               NetApi::DownMessage("http://127.0.0.1/one.swf", "one", "http://127.0.0.1/1"));
     EXPECT_EQ(received[2].toStdString(), "searchmy_kvd_Url:=http://127.0.0.1/two.html" + kSep +
                                              "my_kvd_Info:= " + kSep + "my_kvd_Ref:= " + kSep);
-    QTest::qWait(400);
+    TestEnv::NothingWithin(400);
     EXPECT_EQ(frmNewDown1::Loaded(), d);
     EXPECT_EQ(d->txtUrl->text().toStdString(), url);
     EXPECT_EQ(window->Handoff()->Waiting(), 2);
@@ -179,37 +166,37 @@ TEST_F(HandoffTest, LibraryCallsReachTheDialogInOrderAndNoneIsLost) {
     EXPECT_EQ(Jobs[1].Referer, "http://127.0.0.1:8080/");
     EXPECT_EQ(Jobs[1].Comment, QString::fromUtf8("A clip\xC2\xA0\xF0\x9F\x8E\xAC"));
     TestEnv::WaitFor([&] { return frmNewDown1::Loaded() != d; }, 5000);
-    d = ShownDialog();
+    d = ShownNewJob(5000);
     ASSERT_TRUE(d);
     EXPECT_EQ(TabKey(d), "OneFile");
     EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/one.swf");
     EXPECT_EQ(d->txtComment->text(), "one");
-    Cancel(d);
+    CancelNewJob(d);
     // ... and the third opens on the search tab, referrer and comment one blank each.
-    d = ShownDialog();
+    d = ShownNewJob(5000);
     ASSERT_TRUE(d);
     EXPECT_EQ(NewJobMode, 2);
     EXPECT_EQ(TabKey(d), "Search");
     EXPECT_EQ(frmNewDown1::SharedUrl, "http://127.0.0.1/two.html");
     EXPECT_EQ(d->txtRef->text(), " ");
     EXPECT_EQ(d->txtComment->text(), " ");
-    Cancel(d);
+    CancelNewJob(d);
     EXPECT_EQ(window->Handoff()->Waiting(), 0);
     EXPECT_TRUE(server.Queue().Entries().isEmpty());
 
     // A message while the user has the dialog open from the menu: it waits for that dialog.
     window->Menus()->Action("mnuJob_AddNew")->trigger();
-    d = ShownDialog();
+    d = ShownNewJob(5000);
     ASSERT_TRUE(d);
     d->txtUrl->setText("http://127.0.0.1/typed.swf");
     ASSERT_EQ(Call([] { return quorvanta_add_url("http://127.0.0.1/later.swf", "", ""); }), 0);
-    QTest::qWait(300);
+    TestEnv::NothingWithin(300);
     EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/typed.swf");
-    Cancel(d);
-    d = ShownDialog();
+    CancelNewJob(d);
+    d = ShownNewJob(5000);
     ASSERT_TRUE(d);
     EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/later.swf");
-    Cancel(d);
+    CancelNewJob(d);
 
     // A message longer than 64 KiB is refused by the library and never sent; 64 KiB goes.
     const std::string head = NetApi::DownMessage("", "", "");
@@ -234,7 +221,7 @@ TEST_F(HandoffTest, LibraryCallsReachTheDialogInOrderAndNoneIsLost) {
         << error;
     ASSERT_EQ(received.size(), 5);
     EXPECT_EQ(received[4].toUtf8().size(), 65536);
-    d = ShownDialog();
+    d = ShownNewJob(5000);
     ASSERT_TRUE(d);
     EXPECT_EQ(d->txtUrl->text().toStdString(), longUrl);
     EXPECT_EQ(d->txtComment->text().toStdString(), longInfo);
@@ -266,7 +253,7 @@ TEST_F(HandoffTest, ParserCaseRulesKeyOrderAndFieldCutting) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message.toStdString());
         window->Handoff()->Enqueue(c.message);
-        frmNewDown1* d = ShownDialog();
+        frmNewDown1* d = ShownNewJob(5000);
         ASSERT_TRUE(d);
         EXPECT_EQ(NewJobMode, c.mode);
         EXPECT_EQ(TabKey(d), c.tab);
@@ -274,17 +261,17 @@ TEST_F(HandoffTest, ParserCaseRulesKeyOrderAndFieldCutting) {
         EXPECT_EQ(d->txtUrl->text(), c.url);
         EXPECT_EQ(d->txtComment->text(), c.info);
         EXPECT_EQ(d->txtRef->text(), c.ref);
-        Cancel(d);
+        CancelNewJob(d);
     }
 
     // No known word: the dialog still opens, in the mode last set, with its boxes unchanged.
     NewJobMode = 1;
     window->Handoff()->Enqueue("fetchmy_kvd_Url:=http://127.0.0.1/c.swf||**KVDRMB**||");
-    frmNewDown1* d = ShownDialog();
+    frmNewDown1* d = ShownNewJob(5000);
     ASSERT_TRUE(d);
     EXPECT_EQ(TabKey(d), "OneFile");
     EXPECT_EQ(d->txtUrl->text(), "");
-    Cancel(d);
+    CancelNewJob(d);
 
     // Field cutting: a value stops at the first separator after its key; the mailbox keeps a
     // value's characters (line feed, no-break space, a character beyond the basic plane).
@@ -296,10 +283,10 @@ TEST_F(HandoffTest, ParserCaseRulesKeyOrderAndFieldCutting) {
     EXPECT_EQ(m.Ref, "");
     window->Handoff()->Enqueue(
         "downmy_kvd_Url:=u||**KVDRMB**||my_kvd_Info:=a\nb\u00A0c\U0001F3AC||**KVDRMB**||");
-    d = ShownDialog();
+    d = ShownNewJob(5000);
     ASSERT_TRUE(d);
     EXPECT_EQ(d->txtComment->text(), QString::fromUtf8("a\nb\u00A0c\U0001F3AC"));
-    Cancel(d);
+    CancelNewJob(d);
     // While the browser scanner's movies are due (FoundCount not 0) a tick opens "Save Flash"
     // with them instead; the message is taken at the next tick.
     FoundMovies = QStringList{"http://127.0.0.1/m1.swf", "http://127.0.0.1/m2.swf"};
@@ -310,10 +297,10 @@ TEST_F(HandoffTest, ParserCaseRulesKeyOrderAndFieldCutting) {
     EXPECT_EQ(window->Floating()->SaveDialog()->ListView1->topLevelItemCount(), 2);
     EXPECT_EQ(FoundCount, 0);
     EXPECT_TRUE(FoundMovies.isEmpty());
-    d = ShownDialog();
+    d = ShownNewJob(5000);
     ASSERT_TRUE(d);
     EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/f.swf");
-    Cancel(d);
+    CancelNewJob(d);
 
     // A minimized window runs its "Top Window" command before the dialog opens.
     window->showMinimized();
@@ -322,11 +309,11 @@ TEST_F(HandoffTest, ParserCaseRulesKeyOrderAndFieldCutting) {
     top->setEnabled(true);  // as the floating window's part makes it
     const bool topBefore = top->isChecked();
     window->Handoff()->Enqueue("downmy_kvd_Url:=http://127.0.0.1/g.swf||**KVDRMB**||");
-    d = ShownDialog();
+    d = ShownNewJob(5000);
     ASSERT_TRUE(d);
     EXPECT_EQ(top->isChecked(), !topBefore);
     EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/g.swf");
-    Cancel(d);
+    CancelNewJob(d);
 
     // An empty message does nothing: no dialog opens.
     window->Handoff()->Enqueue("");

@@ -6,6 +6,8 @@
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QThread>
+#include <map>
+#include <memory>
 
 #include "common/TestEnv.h"
 
@@ -60,6 +62,11 @@ QString CertDir(QString* error) {
     }
     if (dir.isEmpty()) *error = failure;
     return dir;
+}
+
+std::map<std::pair<QString, QString>, std::unique_ptr<NginxServer>>& SharedServers() {
+    static std::map<std::pair<QString, QString>, std::unique_ptr<NginxServer>> servers;
+    return servers;
 }
 
 QString FindNginx() {
@@ -154,14 +161,23 @@ NginxServer::NginxServer(const QString& serverExtra, const QString& httpExtra, T
     }
 }
 
+::testing::AssertionResult NginxServer::Started() const {
+    if (running) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << error.toStdString();
+}
+
+NginxServer& NginxServer::Shared(const QString& serverExtra, const QString& httpExtra) {
+    std::unique_ptr<NginxServer>& server = SharedServers()[{serverExtra, httpExtra}];
+    if (!server) server = std::make_unique<NginxServer>(serverExtra, httpExtra);
+    return *server;
+}
+
+void NginxServer::StopShared() {
+    SharedServers().clear();
+}
+
 NginxServer::~NginxServer() {
-    if (process.state() != QProcess::NotRunning) {
-        process.terminate();
-        if (!process.waitForFinished(3000)) {
-            process.kill();
-            process.waitForFinished(2000);
-        }
-    }
+    TestEnv::EndProcess(process, 3000);
 }
 
 QString NginxServer::SecureUrl(const QString& path) const {

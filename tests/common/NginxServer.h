@@ -2,6 +2,8 @@
 // A real nginx on 127.0.0.1 and a free port, serving a temporary folder, for the lifetime of the
 // object. Extra text goes into the server block (locations, limit_rate, return 301 ...).
 
+#include <gtest/gtest.h>
+
 #include <QProcess>
 #include <QString>
 
@@ -21,6 +23,13 @@ public:
 
     bool IsRunning() const { return running; }
     QString Error() const { return error; }
+    // For ASSERT_TRUE: running, or why not.
+    ::testing::AssertionResult Started() const;
+    // The server with this configuration that the tests of a program share, started by the first
+    // test that asks for it; all are stopped by the test main after the last test.
+    static NginxServer& Shared(const QString& serverExtra = QString(),
+                               const QString& httpExtra = QString());
+    static void StopShared();
     quint16 Port() const { return port; }
     QString Root() const { return root; }  // document root, no trailing "/"
     // "http://127.0.0.1:<port>" + path (path starts with "/").

@@ -6,9 +6,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 #include <QUuid>
 
 #include "store/Globals.h"
@@ -61,14 +63,40 @@ QByteArray ReadFile(const QString& path) {
     return f.readAll();
 }
 
-bool WaitFor(const std::function<bool()>& condition, int ms) {
+bool WaitFor(const std::function<bool()>& condition, int ms, int pollMs) {
     QElapsedTimer clock;
     clock.start();
     while (!condition()) {
         if (clock.elapsed() > ms) return false;
-        QTest::qWait(10);
+        QTest::qWait(pollMs);
     }
     return true;
+}
+
+void NothingWithin(int ms) {
+    QTest::qWait(ms);
+}
+
+void Settle() {
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+int RunUntilQuit(int ms) {
+    QTimer stuck;
+    stuck.setSingleShot(true);
+    QObject::connect(&stuck, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    stuck.start(ms);
+    return QCoreApplication::exec();
+}
+
+void EndProcess(QProcess& process, int graceMs) {
+    if (process.state() == QProcess::NotRunning) return;
+    process.terminate();
+    if (!process.waitForFinished(graceMs)) {
+        process.kill();
+        process.waitForFinished(graceMs);
+    }
 }
 
 QByteArray RandomBytes(qsizetype size, quint32 seed) {
@@ -108,9 +136,16 @@ SelfRun RunSelfOnXvfb(const QStringList& args, const char* marker, int ms) {
         inner.waitForFinished(3000);
     }
     run.exitCode = run.ended && inner.exitStatus() == QProcess::NormalExit ? inner.exitCode() : -1;
-    xvfb.terminate();
-    xvfb.waitForFinished(3000);
+    EndProcess(xvfb, 3000);
     return run;
+}
+
+bool RequireAll() {
+    return qgetenv("QV_REQUIRE_ALL") == "1";
+}
+
+QString Installed(const char* program) {
+    return QStandardPaths::findExecutable(QString::fromLatin1(program));
 }
 
 }  // namespace TestEnv

@@ -45,7 +45,7 @@ inline int AddTestJob(const QString& url, const QString& dir, int parts,
 
 // Waits on the event loop until the condition holds (generous: the machine may be loaded).
 inline bool WaitFor(const std::function<bool()>& condition, int ms = 60000) {
-    return QTest::qWaitFor(condition, ms);
+    return TestEnv::WaitFor(condition, ms);
 }
 
 struct ReportEntry {

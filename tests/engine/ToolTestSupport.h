@@ -4,9 +4,12 @@
 
 #include <signal.h>
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QString>
@@ -14,11 +17,35 @@
 #include <random>
 #include <string>
 
+#include "common/NginxServer.h"
+#include "common/TestEnv.h"
+
 namespace ToolTest {
 
 inline QString ToolPath() {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/quorvanta-get");
 }
+
+// A file of random bytes at path on a real nginx, and a fresh folder for the tool to fetch it
+// into. ASSERT_TRUE(served.Ready()) before use: the tool is built, the server runs, the file is
+// there.
+struct Served {
+    Served(const QString& serverExtra, const QString& path, qsizetype size, quint32 seed,
+           const QString& httpExtra = QString())
+        : nginx(serverExtra, httpExtra), data(TestEnv::RandomBytes(size, seed)), path(path) {}
+    ::testing::AssertionResult Ready() const {
+        if (!QFile::exists(ToolPath()))
+            return ::testing::AssertionFailure() << ToolPath().toStdString() << " is not built";
+        if (!nginx.Started()) return nginx.Started();
+        if (!nginx.Put(path, data))
+            return ::testing::AssertionFailure() << "cannot serve " << path.toStdString();
+        return ::testing::AssertionSuccess();
+    }
+    NginxServer nginx;
+    const QByteArray data;
+    const QString path;
+    const QString dir = TestEnv::NewDir();
+};
 
 struct ToolRun {
     int code = -1;  // -1: crashed or did not end

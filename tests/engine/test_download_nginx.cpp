@@ -17,37 +17,32 @@ namespace {
 
 class NginxDownload : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        nginx = new NginxServer(
+    static NginxServer& Nginx() {
+        return NginxServer::Shared(
             "location /slow/ { limit_rate 25k; }\n"
             "location /norange/ { max_ranges 0; limit_rate 60k; }\n"
             "location /rate/ { limit_rate 512k; }\n"
             "location = /r { absolute_redirect off; return 302 /slow/r.bin; }\n"
             "location = /rabs { return 301 /data/small.bin; }\n"
             "location = /loop { absolute_redirect off; return 302 /loop; }\n");
-        ASSERT_TRUE(nginx->IsRunning()) << nginx->Error().toStdString();
-    }
-    static void TearDownTestSuite() {
-        delete nginx;
-        nginx = nullptr;
     }
     void SetUp() override {
         ClearJobs();
         Settings = SettingsRecord{};
         Settings.Retries = 0;  // one attempt per connection; retries are tested on their own
         dir = TestEnv::NewDir();
+        ASSERT_TRUE(nginx.Started());
     }
     // Puts a file of random bytes on the server.
     QByteArray Serve(const QString& path, qsizetype size, quint32 seed = 7) {
         const QByteArray data = TestEnv::RandomBytes(size, seed);
-        EXPECT_TRUE(nginx->Put(path, data));
+        EXPECT_TRUE(nginx.Put(path, data));
         return data;
     }
 
-    static NginxServer* nginx;
+    NginxServer& nginx = Nginx();
     QString dir;
 };
-NginxServer* NginxDownload::nginx = nullptr;
 
 }  // namespace
 
@@ -55,7 +50,7 @@ TEST_F(NginxDownload, WholeFileOverOneToTenConnections) {
     const QByteArray data = Serve("data/f.bin", 2000000);
     for (int parts : {1, 2, 5, 10}) {
         const int j =
-            AddTestJob(nginx->Url("/data/f.bin"), dir, parts, QStringLiteral("f%1.bin").arg(parts));
+            AddTestJob(nginx.Url("/data/f.bin"), dir, parts, QStringLiteral("f%1.bin").arg(parts));
         DownloadSlot slot(1);
         SlotWatch watch(slot);
         ASSERT_TRUE(slot.BindAndStart(j));
@@ -73,7 +68,7 @@ TEST_F(NginxDownload, WholeFileOverOneToTenConnections) {
 
 TEST_F(NginxDownload, LayoutOf300000OverThreeAndReportOrder) {
     const QByteArray data = Serve("slow/l3.bin", 300000);
-    const int j = AddTestJob(nginx->Url("/slow/l3.bin"), dir, 3);
+    const int j = AddTestJob(nginx.Url("/slow/l3.bin"), dir, 3);
     DownloadSlot slot(1);
     SlotWatch watch(slot);
     bool jobsCurrent = true;
@@ -120,16 +115,16 @@ TEST_F(NginxDownload, LayoutOf300000OverThreeAndReportOrder) {
     }
     EXPECT_LT(firstData1, connecting2);
     EXPECT_LT(response2, connecting3);
-    EXPECT_EQ(watch.reports[0].detail, QStringLiteral("127.0.0.1:%1").arg(nginx->Port()));
+    EXPECT_EQ(watch.reports[0].detail, QStringLiteral("127.0.0.1:%1").arg(nginx.Port()));
     EXPECT_EQ(watch.reports[1].detail,
-              QStringLiteral("127.0.0.1:%1(IP:127.0.0.1)").arg(nginx->Port()));
+              QStringLiteral("127.0.0.1:%1(IP:127.0.0.1)").arg(nginx.Port()));
     EXPECT_TRUE(watch.log.contains("Start Receiving Date..."));
     EXPECT_TRUE(watch.log.contains("Range: bytes=100000-"));
 }
 
 TEST_F(NginxDownload, LayoutOf100001OverTwoAndTheSizeThreshold) {
     const QByteArray data = Serve("slow/l2.bin", 100001);
-    const int j = AddTestJob(nginx->Url("/slow/l2.bin"), dir, 2);
+    const int j = AddTestJob(nginx.Url("/slow/l2.bin"), dir, 2);
     DownloadSlot slot(1);
     SlotWatch watch(slot);
     ASSERT_TRUE(slot.BindAndStart(j));
@@ -142,7 +137,7 @@ TEST_F(NginxDownload, LayoutOf100001OverTwoAndTheSizeThreshold) {
 
     for (int size : {51200, 51201}) {
         const QByteArray small = Serve(QStringLiteral("slow/t%1.bin").arg(size), size);
-        const int k = AddTestJob(nginx->Url(QStringLiteral("/slow/t%1.bin").arg(size)), dir, 2,
+        const int k = AddTestJob(nginx.Url(QStringLiteral("/slow/t%1.bin").arg(size)), dir, 2,
                                  QStringLiteral("t%1.bin").arg(size));
         watch.Clear();
         ASSERT_TRUE(slot.BindAndStart(k));
@@ -155,7 +150,7 @@ TEST_F(NginxDownload, LayoutOf100001OverTwoAndTheSizeThreshold) {
 
 TEST_F(NginxDownload, ServerWithoutRangesFailsTheRangeTest) {
     const QByteArray data = Serve("norange/n.bin", 240000);
-    const int j = AddTestJob(nginx->Url("/norange/n.bin"), dir, 3);
+    const int j = AddTestJob(nginx.Url("/norange/n.bin"), dir, 3);
     DownloadSlot slot(1);
     SlotWatch watch(slot);
     ASSERT_TRUE(slot.BindAndStart(j));
@@ -174,25 +169,25 @@ TEST_F(NginxDownload, ServerWithoutRangesFailsTheRangeTest) {
 TEST_F(NginxDownload, RedirectsRelativeAbsoluteAndLoops) {
     const QByteArray data = Serve("slow/r.bin", 70000);
     const QByteArray small = Serve("data/small.bin", 1000, 3);
-    const int j = AddTestJob(nginx->Url("/r"), dir, 2, "r.bin");
+    const int j = AddTestJob(nginx.Url("/r"), dir, 2, "r.bin");
     DownloadSlot slot(1);
     SlotWatch watch(slot);
     ASSERT_TRUE(slot.BindAndStart(j));
     ASSERT_TRUE(watch.WaitDone());
     ASSERT_EQ(watch.completed, 1) << watch.endReason.toStdString();
-    EXPECT_EQ(Jobs[j].Url, nginx->Url("/slow/r.bin"));
-    EXPECT_TRUE(watch.log.contains("Redirect link to other site:" + nginx->Url("/slow/r.bin")));
+    EXPECT_EQ(Jobs[j].Url, nginx.Url("/slow/r.bin"));
+    EXPECT_TRUE(watch.log.contains("Redirect link to other site:" + nginx.Url("/slow/r.bin")));
     EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
 
     // An absolute Location naming "localhost".
-    const int k = AddTestJob(nginx->Url("/rabs"), dir, 1, "small.bin");
+    const int k = AddTestJob(nginx.Url("/rabs"), dir, 1, "small.bin");
     watch.Clear();
     ASSERT_TRUE(slot.BindAndStart(k));
     ASSERT_TRUE(watch.WaitDone());
     ASSERT_EQ(watch.completed, 1) << watch.endReason.toStdString();
     EXPECT_EQ(TestEnv::ReadFile(Jobs[k].LocalFile), small);
 
-    const int loop = AddTestJob(nginx->Url("/loop"), dir, 1, "loop.bin");
+    const int loop = AddTestJob(nginx.Url("/loop"), dir, 1, "loop.bin");
     watch.Clear();
     ASSERT_TRUE(slot.BindAndStart(loop));
     ASSERT_TRUE(watch.WaitDone());
@@ -204,7 +199,7 @@ TEST_F(NginxDownload, RedirectsRelativeAbsoluteAndLoops) {
 }
 
 TEST_F(NginxDownload, NotFoundEndsTheJobInState5) {
-    const int j = AddTestJob(nginx->Url("/missing.swf"), dir, 3, "missing.swf");
+    const int j = AddTestJob(nginx.Url("/missing.swf"), dir, 3, "missing.swf");
     DownloadSlot slot(1);
     SlotWatch watch(slot);
     QList<int> icons;
@@ -225,7 +220,7 @@ TEST_F(NginxDownload, NotFoundEndsTheJobInState5) {
 TEST_F(NginxDownload, PauseAndResumeAcrossARestartWithoutFetchingAgain) {
     const qsizetype size = 3 * 1024 * 1024;
     const QByteArray data = Serve("rate/p.bin", size);
-    const int j = AddTestJob(nginx->Url("/rate/p.bin"), dir, 3);
+    const int j = AddTestJob(nginx.Url("/rate/p.bin"), dir, 3);
     qint64 atPause = 0;
     {
         DownloadSlot slot(1);
@@ -241,7 +236,7 @@ TEST_F(NginxDownload, PauseAndResumeAcrossARestartWithoutFetchingAgain) {
         EXPECT_FALSE(slot.InUse());
         EXPECT_EQ(QFileInfo(Jobs[j].LocalFile).size(), size);
         // Nothing more happens after the pause.
-        QTest::qWait(300);
+        TestEnv::NothingWithin(300);
         EXPECT_EQ(Jobs[j].Received, atPause);
     }
     // The record goes through the database layout, as after a restart of the program.
@@ -267,7 +262,7 @@ TEST_F(NginxDownload, PauseAndResumeAcrossARestartWithoutFetchingAgain) {
 
 TEST_F(NginxDownload, PauseBeforeTheFirstAnswerKeepsTheJobNew) {
     Serve("slow/k.bin", 80000);
-    const int j = AddTestJob(nginx->Url("/slow/k.bin"), dir, 2, "k.bin");
+    const int j = AddTestJob(nginx.Url("/slow/k.bin"), dir, 2, "k.bin");
     DownloadSlot slot(1);
     SlotWatch watch(slot);
     watch.onReport = [&](int, const QString& kind, const QString&) {
@@ -275,7 +270,7 @@ TEST_F(NginxDownload, PauseBeforeTheFirstAnswerKeepsTheJobNew) {
     };
     ASSERT_TRUE(slot.BindAndStart(j));
     ASSERT_TRUE(WaitFor([&] { return !slot.InUse(); }));
-    QTest::qWait(200);
+    TestEnv::NothingWithin(200);
     EXPECT_EQ(Jobs[j].State, StatePaused);
     EXPECT_EQ(Jobs[j].IsNew, VbTrue);
     EXPECT_FALSE(QFile::exists(dir + "/k.bin!qv"));
@@ -290,7 +285,7 @@ TEST_F(NginxDownload, FileNamesAutorenameOverwriteAndMissingFolder) {
     const QByteArray data = Serve("data/n.swf", 5000, 11);
     // "a.swf!qv" is taken: a0.swf!qv, and the final name a0.swf.
     TestEnv::WriteFile(dir + "/a.swf!qv", "old partial");
-    int j = AddTestJob(nginx->Url("/data/n.swf"), dir, 1);
+    int j = AddTestJob(nginx.Url("/data/n.swf"), dir, 1);
     DownloadSlot slot(1);
     SlotWatch watch(slot);
     ASSERT_TRUE(slot.BindAndStart(j));
@@ -302,7 +297,7 @@ TEST_F(NginxDownload, FileNamesAutorenameOverwriteAndMissingFolder) {
 
     // The final name is taken although its "!qv" name is free: it is kept, too.
     TestEnv::WriteFile(dir + "/b.swf", "keep me");
-    j = AddTestJob(nginx->Url("/data/n.swf"), dir, 1, "b.swf");
+    j = AddTestJob(nginx.Url("/data/n.swf"), dir, 1, "b.swf");
     watch.Clear();
     ASSERT_TRUE(slot.BindAndStart(j));
     ASSERT_TRUE(watch.WaitDone());
@@ -314,7 +309,7 @@ TEST_F(NginxDownload, FileNamesAutorenameOverwriteAndMissingFolder) {
     Settings.Fileexits = 0;
     Settings.UseQV = 0;
     TestEnv::WriteFile(dir + "/c.swf", QByteArray(20000, 'x'));
-    j = AddTestJob(nginx->Url("/data/n.swf"), dir, 1, "c.swf");
+    j = AddTestJob(nginx.Url("/data/n.swf"), dir, 1, "c.swf");
     watch.Clear();
     ASSERT_TRUE(slot.BindAndStart(j));
     ASSERT_TRUE(watch.WaitDone());
@@ -322,7 +317,7 @@ TEST_F(NginxDownload, FileNamesAutorenameOverwriteAndMissingFolder) {
     EXPECT_EQ(TestEnv::ReadFile(dir + "/c.swf"), data);
 
     // A folder that does not exist: state 5 with the reason, never "complete".
-    j = AddTestJob(nginx->Url("/data/n.swf"), dir + "/nowhere", 1, "d.swf");
+    j = AddTestJob(nginx.Url("/data/n.swf"), dir + "/nowhere", 1, "d.swf");
     watch.Clear();
     ASSERT_TRUE(slot.BindAndStart(j));
     ASSERT_TRUE(watch.WaitDone());
@@ -335,8 +330,8 @@ TEST_F(NginxDownload, FileNamesAutorenameOverwriteAndMissingFolder) {
 TEST_F(NginxDownload, OwnerMayBindTheSlotAgainFromItsHandlers) {
     const QByteArray one = Serve("data/one.bin", 60000, 21);
     const QByteArray two = Serve("data/two.bin", 70000, 22);
-    const int j1 = AddTestJob(nginx->Url("/data/one.bin"), dir, 2, "one.bin");
-    const int j2 = AddTestJob(nginx->Url("/data/two.bin"), dir, 2, "two.bin");
+    const int j1 = AddTestJob(nginx.Url("/data/one.bin"), dir, 2, "one.bin");
+    const int j2 = AddTestJob(nginx.Url("/data/two.bin"), dir, 2, "two.bin");
     const int bad = AddTestJob("ftp://nowhere/x", dir, 2, "x.bin");
     DownloadSlot slot(3);
     SlotWatch watch(slot);

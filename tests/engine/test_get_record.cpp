@@ -50,17 +50,14 @@ std::string Compare(const QByteArray& got, const QByteArray& want) {
 }  // namespace
 
 TEST(GetRecord, RedirectedJobIsFoundByTheCommandLineUrlAfterAKill) {
-    ASSERT_TRUE(QFile::exists(ToolPath())) << ToolPath().toStdString();
-    NginxServer nginx(
+    const Served served(
         "absolute_redirect off;\n"
         "location = /r.swf { return 302 /rate/real.swf; }\n"
-        "location /rate/ { limit_rate 256k; }\n");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
-    const QByteArray data = TestEnv::RandomBytes(1024 * 1024 + 77, 41);
-    ASSERT_TRUE(nginx.Put("rate/real.swf", data));
-    const QString dir = TestEnv::NewDir();
-    const QString target = dir + "/r.swf";
-    const QStringList args = {"--parts", "4", "--dir", dir, nginx.Url("/r.swf")};
+        "location /rate/ { limit_rate 256k; }\n",
+        "rate/real.swf", 1024 * 1024 + 77, 41);
+    ASSERT_TRUE(served.Ready());
+    const QString target = served.dir + "/r.swf";
+    const QStringList args = {"--parts", "4", "--dir", served.dir, served.nginx.Url("/r.swf")};
 
     ToolRun first;
     ASSERT_TRUE(RunUntilRecordThenSignal(args, target + ".qvjob", 700, SIGKILL, &first))
@@ -74,21 +71,17 @@ TEST(GetRecord, RedirectedJobIsFoundByTheCommandLineUrlAfterAKill) {
     EXPECT_TRUE(second.out.contains("Resuming " + target + "!qv"))
         << "the job of the redirected URL was not found again:\n"
         << second.out.left(3000).toStdString();
-    EXPECT_EQ(Compare(TestEnv::ReadFile(target), data), "equal");
-    EXPECT_EQ(Entries(dir), QStringList{"r.swf"});
+    EXPECT_EQ(Compare(TestEnv::ReadFile(target), served.data), "equal");
+    EXPECT_EQ(Entries(served.dir), QStringList{"r.swf"});
 }
 
 // Killed during its first run, then the partial file deleted: the job starts again from zero
 // under the name it was given (not "a.swf!qv" with another "!qv", not a renamed copy).
 TEST(GetRecord, PartialFileDeletedStartsAgainUnderItsName) {
-    ASSERT_TRUE(QFile::exists(ToolPath()));
-    NginxServer nginx("location /rate/ { limit_rate 256k; }\n");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
-    const QByteArray data = TestEnv::RandomBytes(512 * 1024 + 9, 61);
-    ASSERT_TRUE(nginx.Put("rate/d.swf", data));
-    const QString dir = TestEnv::NewDir();
-    const QString target = dir + "/d.swf";
-    const QStringList args = {"--parts", "3", "--dir", dir, nginx.Url("/rate/d.swf")};
+    const Served served("location /rate/ { limit_rate 256k; }\n", "rate/d.swf", 512 * 1024 + 9, 61);
+    ASSERT_TRUE(served.Ready());
+    const QString target = served.dir + "/d.swf";
+    const QStringList args = {"--parts", "3", "--dir", served.dir, served.nginx.Url("/rate/d.swf")};
 
     ToolRun first;
     ASSERT_TRUE(RunUntilRecordThenSignal(args, target + ".qvjob", 300, SIGKILL, &first))
@@ -99,28 +92,25 @@ TEST(GetRecord, PartialFileDeletedStartsAgainUnderItsName) {
     EXPECT_EQ(second.code, 0) << second.err.toStdString();
     EXPECT_FALSE(second.out.contains("Resuming")) << second.out.toStdString();
     EXPECT_TRUE(second.out.contains("\n" + target + "\n")) << second.out.right(500).toStdString();
-    EXPECT_EQ(Compare(TestEnv::ReadFile(target), data), "equal");
-    EXPECT_EQ(Entries(dir), QStringList{"d.swf"});
+    EXPECT_EQ(Compare(TestEnv::ReadFile(target), served.data), "equal");
+    EXPECT_EQ(Entries(served.dir), QStringList{"d.swf"});
 }
 
 TEST(GetRecord, OneCopyPerTarget) {
-    ASSERT_TRUE(QFile::exists(ToolPath()));
-    NginxServer nginx("location /rate/ { limit_rate 256k; }\n");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
-    const QByteArray data = TestEnv::RandomBytes(1024 * 1024 + 5, 43);
-    ASSERT_TRUE(nginx.Put("rate/a.swf", data));
-    const QString dir = TestEnv::NewDir();
-    const QString target = dir + "/a.swf";
-    const QString url = nginx.Url("/rate/a.swf");
+    const Served served("location /rate/ { limit_rate 256k; }\n", "rate/a.swf", 1024 * 1024 + 5,
+                        43);
+    ASSERT_TRUE(served.Ready());
+    const QString target = served.dir + "/a.swf";
+    const QString url = served.nginx.Url("/rate/a.swf");
 
     QProcess first;
-    first.start(ToolPath(), {"--parts", "2", "--dir", dir, url});
+    first.start(ToolPath(), {"--parts", "2", "--dir", served.dir, url});
     ASSERT_TRUE(first.waitForStarted(30000));
     ASSERT_TRUE(EngineTest::WaitFor([&] { return QFile::exists(target + ".qvjob"); }));
 
     // Same command, and another connection count: both find the target taken.
     for (const char* parts : {"2", "7"}) {
-        const ToolRun second = RunTool({"--parts", parts, "--dir", dir, url});
+        const ToolRun second = RunTool({"--parts", parts, "--dir", served.dir, url});
         EXPECT_EQ(second.code, 1) << second.out.toStdString();
         EXPECT_TRUE(second.err.contains(
             QStringLiteral("%1 is being downloaded by another quorvanta-get (pid %2)")
@@ -135,26 +125,22 @@ TEST(GetRecord, OneCopyPerTarget) {
     const ToolRun done = Finish(first);
     EXPECT_EQ(done.code, 0) << done.err.toStdString();
     EXPECT_FALSE(done.out.contains("Resuming"));
-    EXPECT_EQ(Compare(TestEnv::ReadFile(target), data), "equal");
-    EXPECT_EQ(Entries(dir), QStringList{"a.swf"});
+    EXPECT_EQ(Compare(TestEnv::ReadFile(target), served.data), "equal");
+    EXPECT_EQ(Entries(served.dir), QStringList{"a.swf"});
 }
 
 // A URL longer than a record string holds (65535 bytes) is found again; a save the disk refuses
 // (a file size limit: writes past it fail with EFBIG) keeps the previous job file whole and is
 // said once; a later run resumes from that file.
 TEST(GetRecord, LongUrlAndRefusedSavesKeepTheLastGoodJobFile) {
-    ASSERT_TRUE(QFile::exists(ToolPath()));
-    NginxServer nginx("location /slow/ { limit_rate 32k; }\n",
-                      "large_client_header_buffers 4 256k;\n");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
-    const QByteArray data = TestEnv::RandomBytes(300 * 1024 + 3, 47);
-    ASSERT_TRUE(nginx.Put("slow/long.swf", data));
-    const QString dir = TestEnv::NewDir();
-    const QString target = dir + "/long.swf";
+    const Served served("location /slow/ { limit_rate 32k; }\n", "slow/long.swf", 300 * 1024 + 3,
+                        47, "large_client_header_buffers 4 256k;\n");
+    ASSERT_TRUE(served.Ready());
+    const QString target = served.dir + "/long.swf";
     // The file name is what follows the last "/"; one argument of a program may have 128 KiB.
     const QString url =
-        nginx.Url("/slow/long.swf?q=") + QString(120000, QLatin1Char('x')) + "/long.swf";
-    const QStringList args = {"--parts", "2", "--dir", dir, url};
+        served.nginx.Url("/slow/long.swf?q=") + QString(120000, QLatin1Char('x')) + "/long.swf";
+    const QStringList args = {"--parts", "2", "--dir", served.dir, url};
 
     ToolRun first;
     ASSERT_TRUE(RunUntilRecordThenSignal(args, target + ".qvjob", 1000, SIGKILL, &first))
@@ -165,7 +151,7 @@ TEST(GetRecord, LongUrlAndRefusedSavesKeepTheLastGoodJobFile) {
     constexpr rlim_t kLimit = 336 * 1024;
     EXPECT_GT(lastGood.size(), static_cast<qsizetype>(kLimit))
         << "the job file does not hold the URL in full";
-    ASSERT_LT(data.size(), static_cast<qsizetype>(kLimit));
+    ASSERT_LT(served.data.size(), static_cast<qsizetype>(kLimit));
 
     QProcess limited;
     limited.setChildProcessModifier([] {
@@ -196,30 +182,26 @@ TEST(GetRecord, LongUrlAndRefusedSavesKeepTheLastGoodJobFile) {
     EXPECT_EQ(third.code, 0) << third.err.toStdString();
     EXPECT_TRUE(third.out.contains("Resuming " + target + "!qv"))
         << third.out.left(2000).toStdString();
-    EXPECT_EQ(Compare(TestEnv::ReadFile(target), data), "equal");
-    EXPECT_EQ(Entries(dir), QStringList{"long.swf"});
+    EXPECT_EQ(Compare(TestEnv::ReadFile(target), served.data), "equal");
+    EXPECT_EQ(Entries(served.dir), QStringList{"long.swf"});
 }
 
 // The server's file changes while the job is stopped: the validators of the first answer, kept
 // in the job file, make the resumed run notice it and fetch the new file whole.
 TEST(GetRecord, FileChangedOnTheServerWhileStoppedIsFetchedAgain) {
-    ASSERT_TRUE(QFile::exists(ToolPath()));
-    NginxServer nginx("location /rate/ { limit_rate 128k; }\n");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
-    const QByteArray before = TestEnv::RandomBytes(1024 * 1024, 53);
+    const Served served("location /rate/ { limit_rate 128k; }\n", "rate/m.swf", 1024 * 1024, 53);
+    ASSERT_TRUE(served.Ready());
+    const QByteArray& before = served.data;
     const QByteArray after = TestEnv::RandomBytes(1024 * 1024, 59);
-    ASSERT_TRUE(nginx.Put("rate/m.swf", before));
-    const QString dir = TestEnv::NewDir();
-    const QString target = dir + "/m.swf";
-    const QStringList args = {"--parts", "3", "--dir", dir, nginx.Url("/rate/m.swf")};
+    const QString target = served.dir + "/m.swf";
+    const QStringList args = {"--parts", "3", "--dir", served.dir, served.nginx.Url("/rate/m.swf")};
 
     ToolRun first;
     ASSERT_TRUE(RunUntilRecordThenSignal(args, target + ".qvjob", 600, SIGKILL, &first))
         << "the first run ended early: " << first.err.toStdString();
     // Same size, new contents and a new date: a new ETag and Last-Modified.
-    const QString served = nginx.Root() + "/rate/m.swf";
-    ASSERT_TRUE(nginx.Put("rate/m.swf", after));
-    QFile file(served);
+    ASSERT_TRUE(served.nginx.Put("rate/m.swf", after));
+    QFile file(served.nginx.Root() + "/rate/m.swf");
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(3600),
                                  QFileDevice::FileModificationTime));
@@ -233,5 +215,5 @@ TEST(GetRecord, FileChangedOnTheServerWhileStoppedIsFetchedAgain) {
                                         "(no If-Range from the saved validators?): "
                                       : "")
                               << Compare(got, after);
-    EXPECT_EQ(Entries(dir), QStringList{"m.swf"});
+    EXPECT_EQ(Entries(served.dir), QStringList{"m.swf"});
 }

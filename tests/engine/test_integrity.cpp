@@ -703,7 +703,7 @@ TEST_F(Integrity, PausedBeforeTheRangesWereLaidOutResumesOnSeveralConnections) {
     };
     ASSERT_TRUE(run->slot.BindAndStart(j));
     ASSERT_TRUE(WaitFor([&] { return paused; }, kWait));
-    QTest::qWait(100);
+    TestEnv::NothingWithin(100);
     ASSERT_EQ(Jobs[j].State, StatePaused);
     ASSERT_GT(Jobs[j].Segments[1].CurPos, 0) << Segments(Jobs[j]).toStdString();
     run.reset();

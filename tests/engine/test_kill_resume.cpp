@@ -34,7 +34,7 @@ TEST(KillResume, CampaignsOfKilledRunsEndByteExact) {
     for (int n = 1; n <= kMaxParts; ++n)
         locations += QStringLiteral("location /p%1/ { limit_rate %2k; }\n").arg(n).arg(1024 / n);
     NginxServer nginx(locations);
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
 
     constexpr int kCampaigns = 3;
     constexpr int kKilledRuns = 8;

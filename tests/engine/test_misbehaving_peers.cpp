@@ -333,7 +333,7 @@ TEST_F(Peers, PauseFromInsideADataReportAndGoOn) {
     };
     ASSERT_TRUE(slot.BindAndStart(j));
     ASSERT_TRUE(WaitFor([&] { return paused; }));
-    QTest::qWait(500);
+    TestEnv::NothingWithin(500);
     EXPECT_EQ(Jobs[j].State, StatePaused);
     EXPECT_FALSE(slot.InUse());
     EXPECT_EQ(watch.completed + watch.ended, 0);
@@ -367,7 +367,7 @@ TEST_F(Peers, OversizedAndUnusableAnswersEndTheJob) {
     EXPECT_EQ(Jobs[k].State, StateError);
     EXPECT_TRUE(watch.endReason.contains("Invalid redirect target: ftp://files/x.swf"))
         << watch.endReason.toStdString();
-    QTest::qWait(200);
+    TestEnv::NothingWithin(200);
     EXPECT_EQ(server.requests.size(), 2);  // no reconnection to the old target
 }
 

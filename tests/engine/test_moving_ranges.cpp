@@ -93,7 +93,7 @@ TEST(MovingRanges, CappedServerGoesOnWithTheConnectionsItAccepts) {
             QStringLiteral("sendfile off;\nlimit_conn qvperip 4;\nlimit_conn_status %1;\nlimit_rate 2m;")
                 .arg(QLatin1String(status)),
             QStringLiteral("limit_conn_zone $binary_remote_addr zone=qvperip:1m;"));
-        ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+        ASSERT_TRUE(nginx.Started());
         ASSERT_TRUE(nginx.Put("capped.swf", data));
         const QString dir = TestEnv::NewDir();
         const ToolRun run = RunTool({"--parts", "10", "--dir", dir, nginx.Url("/capped.swf")});
@@ -122,7 +122,7 @@ TEST(MovingRanges, SlowedConnectionGivesItsRangeAway) {
     constexpr qint64 kSize = 16 * 1000 * 1000;
     constexpr qint64 kSlowRate = 128 * 1024;
     NginxServer nginx(kSlowedLimit, SlowedMap("128k", "2m"));
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     const QByteArray data = TestEnv::RandomBytes(kSize, 42);
     ASSERT_TRUE(nginx.Put("slowed.swf", data));
     const QString dir = TestEnv::NewDir();
@@ -163,7 +163,7 @@ TEST(MovingRanges, KilledRunsLeaveStretchesThatNeitherOverlapNorLie) {
     // A fast connection ends its range of 300-500 kB in 1-2 s, so ranges move while runs die;
     // kills past 2 s also come after the tool's timed save of every range's progress.
     NginxServer nginx(kSlowedLimit, SlowedMap("64k", "256k"));
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
 
     constexpr int kKills = 20;
     constexpr int kMaxCampaigns = 20;

@@ -20,13 +20,10 @@ using namespace ToolTest;
 }  // namespace
 
 TEST(QuorvantaGet, InterruptedThenResumedThenComplete) {
-    ASSERT_TRUE(QFile::exists(ToolPath())) << ToolPath().toStdString();
-    NginxServer nginx("location /rate/ { limit_rate 256k; }\n");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
-    const QByteArray data = TestEnv::RandomBytes(3 * 1024 * 1024, 31);
-    ASSERT_TRUE(nginx.Put("rate/movie.swf", data));
-    const QString dir = TestEnv::NewDir();
-    const QString url = nginx.Url("/rate/movie.swf");
+    const Served served("location /rate/ { limit_rate 256k; }\n", "rate/movie.swf", 3 << 20, 31);
+    ASSERT_TRUE(served.Ready());
+    const QString& dir = served.dir;
+    const QString url = served.nginx.Url("/rate/movie.swf");
     const QString target = dir + "/movie.swf";
 
     QProcess first;
@@ -49,40 +46,43 @@ TEST(QuorvantaGet, InterruptedThenResumedThenComplete) {
     EXPECT_TRUE(second.out.contains("Resuming")) << second.out.toStdString();
     EXPECT_TRUE(second.out.contains("Range: bytes=")) << second.out.toStdString();
     EXPECT_TRUE(second.out.contains("Job complete." + url));
-    EXPECT_EQ(TestEnv::ReadFile(target), data);
+    EXPECT_EQ(TestEnv::ReadFile(target), served.data);
     EXPECT_FALSE(QFile::exists(target + ".qvjob"));
     EXPECT_FALSE(QFile::exists(target + "!qv"));
 }
 
 TEST(QuorvantaGet, FailsClearly) {
-    ASSERT_TRUE(QFile::exists(ToolPath()));
-    NginxServer nginx;
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
-    const QString dir = TestEnv::NewDir();
-
-    ToolRun r = RunTool({"--dir", dir, "ftp://example/a.swf"});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.err.contains("Invalid URL: ftp://example/a.swf")) << r.err.toStdString();
-
-    r = RunTool({"--dir", dir, nginx.Url("/none.swf")});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.err.contains("Request Url Error! 404")) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains("Request Url Error! 404"));
-
-    r = RunTool({"--parts", "11", nginx.Url("/x.swf")});
-    EXPECT_EQ(r.code, 2);
-
-    ASSERT_TRUE(nginx.Put("ok.swf", "tiny"));
-    r = RunTool({"--parts", "10", "--dir", dir, nginx.Url("/ok.swf")});
-    EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(TestEnv::ReadFile(dir + "/ok.swf"), "tiny");
+    const Served served({}, "ok.swf", 4, 37);
+    ASSERT_TRUE(served.Ready());
+    const QString dir = served.dir;
+    const struct {
+        QStringList args;
+        int code;
+        const char* err;  // in standard error, and in standard output too when out is set
+        bool out;
+    } cases[] = {
+        {{"--dir", dir, "ftp://example/a.swf"}, 1, "Invalid URL: ftp://example/a.swf", false},
+        {{"--dir", dir, served.nginx.Url("/none.swf")}, 1, "Request Url Error! 404", true},
+        {{"--parts", "11", served.nginx.Url("/x.swf")}, 2, "", false},
+        {{"--parts", "10", "--dir", dir, served.nginx.Url("/ok.swf")}, 0, "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const ToolRun r = RunTool(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.err))) << r.err.toStdString();
+        if (c.out) {
+            EXPECT_TRUE(r.out.contains(QLatin1String(c.err))) << r.out.toStdString();
+        }
+    }
+    EXPECT_EQ(TestEnv::ReadFile(dir + "/ok.swf"), served.data);
 }
 
 TEST(QuorvantaGet, FullSpeedDownloadsLoseNoByte) {
     // At loopback speed bytes keep arriving while a connection is being read; every one of them
     // must reach the file (a run that lost some ends "not complete", never with a wrong file).
     NginxServer nginx;
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     const QByteArray data = TestEnv::RandomBytes(64 * 1024 * 1024, 77);
     ASSERT_TRUE(nginx.Put("fast.swf", data));
     for (const char* parts : {"1", "1", "1", "10"}) {

@@ -99,7 +99,7 @@ protected:
 
 TEST_F(Secure, SegmentedPausedAndResumedOverTls) {
     NginxServer nginx("location /slow/ { limit_rate 256k; }", {}, NginxServer::Tls::Trusted);
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     const QByteArray data = TestEnv::RandomBytes(3 * 1024 * 1024 + 17, 41);
     ASSERT_TRUE(nginx.Put("f.bin", data));
     ASSERT_TRUE(nginx.Put("slow/f.bin", data));
@@ -123,16 +123,12 @@ TEST_F(Secure, SegmentedPausedAndResumedOverTls) {
     ASSERT_TRUE(WaitFor([&] { return watch.arrived > 1024 * 1024; }));
     slot.Pause();
     EXPECT_EQ(Jobs[j].State, StatePaused);
-    const qint64 before = watch.arrived;
     watch.Clear();
     ASSERT_TRUE(slot.BindAndStart(j));
     ASSERT_TRUE(watch.WaitDone());
     ASSERT_EQ(watch.completed, 1) << watch.endReason.toStdString();
     EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
-    // What the first run stored is not fetched again; each connection may read up to about two
-    // TLS records past the end of its range before it closes.
-    EXPECT_LT(watch.arrived, data.size() - before + 10 * 32 * 1024)
-        << "the resumed run fetched again";
+    EXPECT_LT(watch.arrived, data.size() - 1024 * 1024) << "the resumed run fetched again";
     for (const QString& r : Requests()) EXPECT_TRUE(r.contains("Range: bytes=")) << r.toStdString();
 }
 
@@ -153,7 +149,7 @@ TEST_F(Secure, RedirectsBetweenPlainAndSecure) {
     NginxServer nginx(
         QStringLiteral("location = /to-plain { return 302 %1; }").arg(script.Url("/p.bin")), {},
         NginxServer::Tls::Trusted);
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     nginxPtr = &nginx;
     ASSERT_TRUE(nginx.Put("s.bin", secureData));
 
@@ -175,7 +171,7 @@ TEST_F(Secure, RedirectsBetweenPlainAndSecure) {
 
 TEST_F(Secure, ThroughAConnectProxy) {
     NginxServer nginx("limit_rate 256k;", {}, NginxServer::Tls::Trusted);
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     const QByteArray data = TestEnv::RandomBytes(1024 * 1024 + 3, 44);
     ASSERT_TRUE(nginx.Put("f.bin", data));
     TunnelProxy proxy;
@@ -348,7 +344,7 @@ TEST_F(Retry, ResetsTwiceThenServes) {
 
 TEST_F(Secure, CommandLineDownloaderOverTlsWithItsTimeouts) {
     NginxServer nginx({}, {}, NginxServer::Tls::Trusted);
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     const QByteArray data = TestEnv::RandomBytes(2 * 1024 * 1024 + 5, 47);
     ASSERT_TRUE(nginx.Put("t.bin", data));
     ToolTest::ToolRun run =

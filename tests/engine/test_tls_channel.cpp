@@ -72,7 +72,7 @@ TEST(TlsChannel, VerifiesTheServerBeforeSendingAndReadsToTheCloseNotice) {
         Fetched f;
         {
             NginxServer nginx("access_log " + log + ";", {}, c.tls);
-            ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+            ASSERT_TRUE(nginx.Started());
             ASSERT_TRUE(nginx.Put("f.bin", data));
             f = Fetch(nginx.TlsPort(), c.host, "/f.bin");
         }  // the log is complete once nginx has ended

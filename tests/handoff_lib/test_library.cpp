@@ -19,7 +19,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QThread>
 
 #include "common/TestEnv.h"
 #include "handoff_lib/quorvanta.h"
@@ -78,7 +77,7 @@ struct User {
     // SIGTERM to the program; true when it ended.
     bool Stop() {
         ::kill(pid, SIGTERM);
-        for (int i = 0; i < 200 && Running(); ++i) QThread::msleep(50);
+        TestEnv::WaitFor([this] { return !Running(); }, 10000, 50);
         const bool ended = !Running();
         if (!ended) ::kill(pid, SIGKILL);
         pid = -1;
@@ -221,7 +220,7 @@ TEST(Library, StartsTheProgramFromItsFolderThenDeliversToItAndRefusesOtherOwners
     ASSERT_GT(first, 0);
     ::kill(first, SIGKILL);
     user.pid = first;
-    for (int i = 0; i < 100 && user.Running(); ++i) QThread::msleep(50);
+    TestEnv::WaitFor([&] { return !user.Running(); }, 5000, 50);
     ASSERT_TRUE(QFileInfo::exists(socket));
     EXPECT_EQ(quorvanta_add_url("http://127.0.0.1/e.swf", "", ""), 0) << quorvanta_last_error();
     user.pid = user.ListeningPid();

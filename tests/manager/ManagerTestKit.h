@@ -3,15 +3,13 @@
 // job stays running as long as the test wants), jobs pointing at a server, and waiting.
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QList>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 #include <functional>
 
+#include "common/TestEnv.h"
 #include "store/JobRecord.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
@@ -54,17 +52,7 @@ inline JobRecord NewJob(const QString& url, const QString& folder, int parts, in
     return job;
 }
 
-// Spins the event loop until the condition holds or the time is up; returns the condition.
-inline bool WaitFor(const std::function<bool()>& condition, int ms = 10000) {
-    QDeadlineTimer deadline(ms);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
+using TestEnv::WaitFor;
 
 // Fresh job table and settings for one test.
 inline void ResetJobs(int maxJobs) {

@@ -36,7 +36,7 @@ protected:
         Settings.PopMessage = 1;
         InitJobLog();
         folder = TestEnv::NewDir("done") + "/";
-        ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+        ASSERT_TRUE(nginx.Started());
     }
     void TearDown() override { ClearJobs(); }
     const JobRecord& Job(int j) const { return Jobs[static_cast<size_t>(j)]; }

@@ -249,7 +249,7 @@ TEST_F(Progress, PanesStayReadableWhenNarrow) {
     job.Received = 20 << 20;
     job.Segments[1] = {0, 20 << 20, 50 << 20};
     manager.UpdateDownloadState(1, 1, "DataArrival", "1000");
-    QTest::qWait(60);
+    TestEnv::WaitFor([&] { return pane.FiguresLabel()->text().contains("1 block ="); }, 2000);
     const QString wide = pane.FiguresLabel()->text();
     EXPECT_TRUE(wide.contains("1 connection") && wide.contains("1 block =")) << wide.toStdString();
 
@@ -257,7 +257,7 @@ TEST_F(Progress, PanesStayReadableWhenNarrow) {
     // stays readable without a horizontal scroll bar.
     EXPECT_LE(pane.minimumSizeHint().width(), 420);
     pane.resize(420, 200);
-    QTest::qWait(60);
+    TestEnv::WaitFor([&] { return !pane.FiguresLabel()->text().contains("1 block ="); }, 2000);
     EXPECT_EQ(pane.width(), 420);
     EXPECT_TRUE(pane.FiguresLabel()->text().contains("20.0 MB</b> of <b>50.0 MB"));
     EXPECT_FALSE(pane.FiguresLabel()->text().contains("1 block ="));

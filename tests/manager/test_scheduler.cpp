@@ -147,7 +147,7 @@ TEST_F(Scheduler, TheStatusBarCountOfRunningJobsFollowsAtOnce) {
     // The first whole second gives the first rate; from then on the count follows the slots
     // at once, not a second later at the next tick.
     auto last = [&] { return rates.isEmpty() ? -1 : rates.last()[1].toInt(); };
-    QTest::qWait(300);
+    TestEnv::NothingWithin(300);
     EXPECT_TRUE(rates.isEmpty());  // no "2 running, 0.0 KB/s" before anything was measured
     EXPECT_TRUE(WaitFor([&] { return last() == 2; }, 1500));
     manager.PauseJob(a);
@@ -157,7 +157,7 @@ TEST_F(Scheduler, TheStatusBarCountOfRunningJobsFollowsAtOnce) {
     EXPECT_TRUE(WaitFor([&] { return last() == 0; }, 300));
     EXPECT_EQ(rates.last()[0].toLongLong(), 0);
     const qsizetype told = rates.size();
-    QTest::qWait(1100);
+    TestEnv::NothingWithin(1100);
     EXPECT_EQ(rates.size(), told);  // and then quiet
 }
 

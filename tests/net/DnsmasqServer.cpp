@@ -1,9 +1,7 @@
 #include "net/DnsmasqServer.h"
 
 #include <unistd.h>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 #include <QUdpSocket>
 
 #include "common/TestEnv.h"
@@ -44,10 +42,8 @@ DnsmasqServer::DnsmasqServer(const QStringList& records) {
             error = "dnsmasq did not start: " + process.errorString();
             return;
         }
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 5000 && process.state() == QProcess::Running && !Answers())
-            QThread::msleep(50);
+        TestEnv::WaitFor([this] { return process.state() != QProcess::Running || Answers(); }, 5000,
+                         50);
         running = process.state() == QProcess::Running && Answers();
         if (!running) {
             error = QString::fromLocal8Bit(process.readAll());
@@ -58,13 +54,7 @@ DnsmasqServer::DnsmasqServer(const QStringList& records) {
 }
 
 DnsmasqServer::~DnsmasqServer() {
-    if (process.state() != QProcess::NotRunning) {
-        process.terminate();
-        if (!process.waitForFinished(3000)) {
-            process.kill();
-            process.waitForFinished(3000);
-        }
-    }
+    TestEnv::EndProcess(process, 3000);
 }
 
 bool DnsmasqServer::Answers() {

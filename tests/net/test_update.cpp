@@ -104,7 +104,7 @@ protected:
 
 TEST_F(UpdateTest, AnswersOfARealServer) {
     NginxServer nginx;
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     const auto with = [&](const QByteArray& body) {
         nginx.Put("/newquorvanta.txt", body);
         return Check(nginx.Port());
@@ -182,7 +182,7 @@ TEST_F(UpdateTest, ScriptedAnswersTheRequestAndFailures) {
 
 TEST_F(UpdateTest, FromTheHelpMenuToTheNewJobDialog) {
     NginxServer nginx;
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     nginx.Put("/newquorvanta.txt", "Newest Version: 2\r\nDownSite:http://127.0.0.1/q2.tar.gz\r\n");
     TestEnv::WriteFile(IniFile, "[Advanced]\nUpdateHost=127.0.0.1\nUpdatePort=" +
                                     QByteArray::number(nginx.Port()) + "\n");

@@ -22,6 +22,7 @@
 
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
+#include "common/TestWidgets.h"
 #include "newjob/frmNewDown1.h"
 #include "pages/SearchRecord.h"
 #include "store/CategoryTree.h"
@@ -34,6 +35,8 @@
 #include "widgets/TreeFill.h"
 
 namespace {
+
+using TestEnv::Child;
 
 class NewJobDialog : public ::testing::Test {
 protected:
@@ -91,13 +94,6 @@ protected:
         return d;
     }
 
-    template <typename T>
-    static T* Find(frmNewDown1* d, const char* name) {
-        T* w = d->findChild<T*>(QLatin1String(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
-
     static QStringList TabTexts(QTabBar* bar) {
         QStringList texts;
         for (int i = 0; i < bar->count(); ++i) texts << bar->tabText(i);
@@ -131,21 +127,21 @@ TEST_F(NewJobDialog, ModeZeroOpensTheSingleFileTab) {
     frmNewDown1* d = Open(0);
     EXPECT_EQ(NewJobMode, 1);
     EXPECT_EQ(d->windowTitle(), "Add New Job");
-    auto* tabs = Find<QTabBar>(d, "TabStrip1");
+    auto* tabs = Child<QTabBar>(d, "TabStrip1");
     EXPECT_EQ(TabTexts(tabs),
               QStringList({"Add Single File", "Add Page Search", "Add Batch File"}));
     EXPECT_EQ(tabs->currentIndex(), 0);
-    EXPECT_EQ(TabTexts(Find<QTabBar>(d, "Tab2")), QStringList({" Gerenal "}));
-    EXPECT_TRUE(Find<QWidget>(d, "picGernal")->isVisible());
-    EXPECT_FALSE(Find<QWidget>(d, "picSave")->isVisible());
-    EXPECT_TRUE(Find<QRadioButton>(d, "Option2")->isChecked());
-    EXPECT_FALSE(Find<QRadioButton>(d, "Option3")->isChecked());
+    EXPECT_EQ(TabTexts(Child<QTabBar>(d, "Tab2")), QStringList({" Gerenal "}));
+    EXPECT_TRUE(Child<QWidget>(d, "picGernal")->isVisible());
+    EXPECT_FALSE(Child<QWidget>(d, "picSave")->isVisible());
+    EXPECT_TRUE(Child<QRadioButton>(d, "Option2")->isChecked());
+    EXPECT_FALSE(Child<QRadioButton>(d, "Option3")->isChecked());
 }
 
 TEST_F(NewJobDialog, TabsFollowTheModeAndTheUsersChoice) {
     frmNewDown1* d = Open(2);
-    auto* tabs = Find<QTabBar>(d, "TabStrip1");
-    auto* sub = Find<QTabBar>(d, "Tab2");
+    auto* tabs = Child<QTabBar>(d, "TabStrip1");
+    auto* sub = Child<QTabBar>(d, "Tab2");
     EXPECT_EQ(TabTexts(sub), QStringList({" Search Setting ", " Save Option "}));
     EXPECT_TRUE(d->picSearch->isVisible());
     sub->setCurrentIndex(1);
@@ -164,13 +160,13 @@ TEST_F(NewJobDialog, TabsFollowTheModeAndTheUsersChoice) {
 
     // Reopening in the mode of the remembered tab still builds its sub-tabs.
     d = Open(1);
-    EXPECT_EQ(TabTexts(Find<QTabBar>(d, "Tab2")), QStringList({" Gerenal "}));
+    EXPECT_EQ(TabTexts(Child<QTabBar>(d, "Tab2")), QStringList({" Gerenal "}));
     EXPECT_TRUE(d->picGernal->isVisible());
     CloseDialog();
 
     d = Open(4);
-    EXPECT_EQ(TabTexts(Find<QTabBar>(d, "TabStrip1")).last(), "Add Page Links Download");
-    EXPECT_EQ(TabTexts(Find<QTabBar>(d, "Tab2")), QStringList({" Select Url ", " Save Option "}));
+    EXPECT_EQ(TabTexts(Child<QTabBar>(d, "TabStrip1")).last(), "Add Page Links Download");
+    EXPECT_EQ(TabTexts(Child<QTabBar>(d, "Tab2")), QStringList({" Select Url ", " Save Option "}));
     EXPECT_TRUE(d->picSelect->isVisible());
 }
 
@@ -178,48 +174,48 @@ TEST_F(NewJobDialog, StartingValuesOfTheBoxes) {
     Settings.Parts = 3;
     Settings.Useragent = "Agent X";
     frmNewDown1* d = Open(1);
-    EXPECT_EQ(Find<QComboBox>(d, "cmbNum1")->currentText(), "3");
-    EXPECT_EQ(Find<QComboBox>(d, "cmbNums")->currentText(), "5");
-    EXPECT_EQ(Find<QComboBox>(d, "cmbNum1")->count(), 10);
-    EXPECT_EQ(Find<QComboBox>(d, "cmbUserAgent1")->currentText(), "Agent X");
-    EXPECT_EQ(Find<QComboBox>(d, "cmbUserAgent")->currentText(), "Agent X");
-    EXPECT_EQ(Find<QComboBox>(d, "cmbUserAgent")->itemText(3),
+    EXPECT_EQ(Child<QComboBox>(d, "cmbNum1")->currentText(), "3");
+    EXPECT_EQ(Child<QComboBox>(d, "cmbNums")->currentText(), "5");
+    EXPECT_EQ(Child<QComboBox>(d, "cmbNum1")->count(), 10);
+    EXPECT_EQ(Child<QComboBox>(d, "cmbUserAgent1")->currentText(), "Agent X");
+    EXPECT_EQ(Child<QComboBox>(d, "cmbUserAgent")->currentText(), "Agent X");
+    EXPECT_EQ(Child<QComboBox>(d, "cmbUserAgent")->itemText(3),
               "Mozilla/4.0 (Windows 95;US) Opera 3.60  [en]");
-    EXPECT_EQ(Find<QLineEdit>(d, "txtSaveAs1")->text(), "/dl/");
-    EXPECT_EQ(Find<QLineEdit>(d, "txtSaveAs")->text(), "/dl/");
-    auto* proxies = Find<QComboBox>(d, "cmbProxy1");
+    EXPECT_EQ(Child<QLineEdit>(d, "txtSaveAs1")->text(), "/dl/");
+    EXPECT_EQ(Child<QLineEdit>(d, "txtSaveAs")->text(), "/dl/");
+    auto* proxies = Child<QComboBox>(d, "cmbProxy1");
     ASSERT_EQ(proxies->count(), 3);
     EXPECT_EQ(proxies->itemText(0), "Direct Connection");
     EXPECT_EQ(proxies->itemText(1), "cache.local:3128");
-    EXPECT_FALSE(Find<QLineEdit>(d, "txtUsername1")->isEnabled());
-    EXPECT_FALSE(Find<QLineEdit>(d, "txtPassWord")->isEnabled());
-    Find<QCheckBox>(d, "chkLoginServer1")->setChecked(true);
-    EXPECT_TRUE(Find<QLineEdit>(d, "txtUsername1")->isEnabled());
-    EXPECT_TRUE(Find<QLineEdit>(d, "txtPassword1")->isEnabled());
-    EXPECT_FALSE(Find<QLineEdit>(d, "txtPassWord")->isEnabled());
+    EXPECT_FALSE(Child<QLineEdit>(d, "txtUsername1")->isEnabled());
+    EXPECT_FALSE(Child<QLineEdit>(d, "txtPassWord")->isEnabled());
+    Child<QCheckBox>(d, "chkLoginServer1")->setChecked(true);
+    EXPECT_TRUE(Child<QLineEdit>(d, "txtUsername1")->isEnabled());
+    EXPECT_TRUE(Child<QLineEdit>(d, "txtPassword1")->isEnabled());
+    EXPECT_FALSE(Child<QLineEdit>(d, "txtPassWord")->isEnabled());
 
-    Choose(Find<QComboBox>(d, "cmbClass1"), "101k1");
-    EXPECT_EQ(Find<QLineEdit>(d, "txtSaveAs1")->text(), "/dl/cartoon/old/");
-    EXPECT_EQ(Find<QLineEdit>(d, "txtSaveAs")->text(), "/dl/");
+    Choose(Child<QComboBox>(d, "cmbClass1"), "101k1");
+    EXPECT_EQ(Child<QLineEdit>(d, "txtSaveAs1")->text(), "/dl/cartoon/old/");
+    EXPECT_EQ(Child<QLineEdit>(d, "txtSaveAs")->text(), "/dl/");
 }
 
 TEST_F(NewJobDialog, RenameBoxLosesTheQueryButBatchLinesKeepIt) {
     frmNewDown1* d = Open(1);
-    auto* url = Find<QLineEdit>(d, "txtUrl");
+    auto* url = Child<QLineEdit>(d, "txtUrl");
     QTest::keyClicks(url, "http://h.example.com/dir/f.swf?x=1");
-    EXPECT_EQ(Find<QLineEdit>(d, "txtRename")->text(), "f.swf");
-    Find<QLineEdit>(d, "txtRename")->setText("other.swf");
-    Click(Find<QPushButton>(d, "Command1"));
-    EXPECT_EQ(Find<QLineEdit>(d, "txtRename")->text(), "f.swf");
+    EXPECT_EQ(Child<QLineEdit>(d, "txtRename")->text(), "f.swf");
+    Child<QLineEdit>(d, "txtRename")->setText("other.swf");
+    Click(Child<QPushButton>(d, "Command1"));
+    EXPECT_EQ(Child<QLineEdit>(d, "txtRename")->text(), "f.swf");
     CloseDialog();
 
     d = Open(3);
-    auto* bat = Find<QLineEdit>(d, "txtBatUrl");
+    auto* bat = Child<QLineEdit>(d, "txtBatUrl");
     bat->setText("http://h.example.com/dir/f*.swf?x=1");
     d->txtN1->setText("1");
     d->txtN2->setText("2");
-    Click(Find<QPushButton>(d, "cmdCreateUrl"));
-    Click(Find<QPushButton>(d, "cmdNewJobOk"));
+    Click(Child<QPushButton>(d, "cmdCreateUrl"));
+    Click(Child<QPushButton>(d, "cmdNewJobOk"));
     ASSERT_EQ(JobCount, 2);
     EXPECT_EQ(Jobs[1].FileName, "f1.swf?x=1");
     EXPECT_EQ(Jobs[1].LocalFile, "/dl/f1.swf?x=1");
@@ -228,9 +224,9 @@ TEST_F(NewJobDialog, RenameBoxLosesTheQueryButBatchLinesKeepIt) {
 
 TEST_F(NewJobDialog, UrlEndingInSlashGivesAnEmptyFileName) {
     frmNewDown1* d = Open(1);
-    Find<QLineEdit>(d, "txtUrl")->setText("http://h.example.com/dir/");
-    EXPECT_EQ(Find<QLineEdit>(d, "txtRename")->text(), "");
-    Click(Find<QPushButton>(d, "cmdNewJobOk"));
+    Child<QLineEdit>(d, "txtUrl")->setText("http://h.example.com/dir/");
+    EXPECT_EQ(Child<QLineEdit>(d, "txtRename")->text(), "");
+    Click(Child<QPushButton>(d, "cmdNewJobOk"));
     ASSERT_EQ(JobCount, 1);
     EXPECT_EQ(Jobs[1].FileName, "");
     EXPECT_EQ(Jobs[1].LocalFile, "/dl/");
@@ -282,7 +278,7 @@ TEST_F(NewJobDialog, CancelKeepsTheUrlForTheNextOpeningAndOkForgetsIt) {
     QTest::keyClicks(d->txtUrl, "http://h.example.com/m.swf");
     QSignalSpy rejected(d, &QDialog::rejected);
     QPointer<frmNewDown1> closed(d);
-    Click(Find<QPushButton>(d, "cmdCancle"));
+    Click(Child<QPushButton>(d, "cmdCancle"));
     EXPECT_EQ(rejected.count(), 1);
     EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -293,20 +289,20 @@ TEST_F(NewJobDialog, CancelKeepsTheUrlForTheNextOpeningAndOkForgetsIt) {
     EXPECT_NE(d, nullptr);
     FocusBox(d, d->txtUrl);
     EXPECT_EQ(d->txtUrl->text(), "http://h.example.com/m.swf");
-    Click(Find<QPushButton>(d, "cmdNewJobOk"));
+    Click(Child<QPushButton>(d, "cmdNewJobOk"));
     EXPECT_EQ(JobCount, 1);
     EXPECT_EQ(frmNewDown1::SharedUrl, "");
 }
 
 TEST_F(NewJobDialog, EmptyUrlIsRefusedAndTheDialogStaysOpen) {
     frmNewDown1* d = Open(1);
-    Click(Find<QPushButton>(d, "cmdNewJobOk"));
+    Click(Child<QPushButton>(d, "cmdNewJobOk"));
     EXPECT_EQ(messages, QStringList({"please input download url !"}));
     EXPECT_TRUE(d->isVisible());
     EXPECT_EQ(JobCount, 0);
 
     d->TabStrip1->setCurrentIndex(1);
-    Click(Find<QPushButton>(d, "cmdNewJobOk"));
+    Click(Child<QPushButton>(d, "cmdNewJobOk"));
     EXPECT_EQ(messages.last(), "please input Search url !");
     EXPECT_TRUE(d->isVisible());
     EXPECT_EQ(SearchCount, 0);
@@ -315,7 +311,7 @@ TEST_F(NewJobDialog, EmptyUrlIsRefusedAndTheDialogStaysOpen) {
 TEST_F(NewJobDialog, OkInBatchModeWithAnEmptyListClosesAndAddsNothing) {
     frmNewDown1* d = Open(3);
     QSignalSpy accepted(d, &QDialog::accepted);
-    Click(Find<QPushButton>(d, "cmdNewJobOk"));
+    Click(Child<QPushButton>(d, "cmdNewJobOk"));
     EXPECT_EQ(accepted.count(), 1);
     EXPECT_EQ(JobCount, 0);
     EXPECT_TRUE(nowDown.isEmpty());
@@ -392,7 +388,7 @@ TEST_F(NewJobDialog, SingleFileDefaultsAndAProxyWithoutPort) {
 TEST_F(NewJobDialog, SearchRecordFieldByFieldAndTheRememberedDepth) {
     frmNewDown1* d = Open(2);
     d->txtSearchUrl->setText("http://h.example.com/page.htm");
-    Click(Find<QRadioButton>(d, "OpSearch2"));
+    Click(Child<QRadioButton>(d, "OpSearch2"));
     Choose(d->cmbClass, "101k");
     d->cmbNums->setCurrentText("7");
     d->cmbUserAgent->setCurrentText("Mozilla/4.0 (compatible; MSIE 5.0; Windows 98)");
@@ -493,7 +489,7 @@ TEST_F(NewJobDialog, BatchRecordsFieldByFieldInListOrder) {
 
 TEST_F(NewJobDialog, GeneratorThroughItsBoxes) {
     frmNewDown1* d = Open(3);
-    auto* generate = Find<QPushButton>(d, "cmdCreateUrl");
+    auto* generate = Child<QPushButton>(d, "cmdCreateUrl");
     EXPECT_EQ(d->txtN1->text(), "0");
     EXPECT_EQ(d->txtN2->text(), "9");
     EXPECT_EQ(d->txtN3->text(), "1");
@@ -615,18 +611,18 @@ TEST_F(NewJobDialog, CategoryAndProxyButtonsRefillTheirBoxes) {
     Choose(d->cmbClass1, "101k");
     d->cmbProxy->setCurrentIndex(1);
 
-    Click(Find<QPushButton>(d, "cmdProxy1"));
+    Click(Child<QPushButton>(d, "cmdProxy1"));
     EXPECT_TRUE(optionsOpened);
     EXPECT_EQ(d->cmbProxy1->count(), 4);
     EXPECT_EQ(d->cmbProxy->count(), 4);
     EXPECT_EQ(d->cmbProxy->currentText(), "cache.local:3128");
 
-    Click(Find<QPushButton>(d, "cmdClass"));
+    Click(Child<QPushButton>(d, "cmdClass"));
     EXPECT_EQ(FindComboKey(d->cmbClass, "102k1"), 4);
     EXPECT_EQ(FindComboKey(d->cmbClass1, "102k1"), 4);
     EXPECT_EQ(d->cmbClass1->currentData(TreeRoles::Key).toString(), "101k");
 
-    Click(Find<QPushButton>(d, "cmdDlg1"));
+    Click(Child<QPushButton>(d, "cmdDlg1"));
     EXPECT_EQ(d->txtSaveAs1->text(), "/picked/");
 
     // A category removed elsewhere while the dialog is open leaves its box on "Downloaded".
@@ -640,7 +636,7 @@ TEST_F(NewJobDialog, CategoryAndProxyButtonsRefillTheirBoxes) {
 TEST_F(NewJobDialog, NewCategoryFromTheDialogBecomesTheChoice) {
     frmNewDown1* d = Open(1);
     Choose(d->cmbClass1, "101k");
-    Click(Find<QPushButton>(d, "cmdClass1"));
+    Click(Child<QPushButton>(d, "cmdClass1"));
     auto* dialog = d->findChild<QDialog*>("frmClassNew");
     ASSERT_NE(dialog, nullptr);
     dialog->findChild<QCheckBox*>("chkCreateDir")->setChecked(false);
@@ -668,7 +664,7 @@ TEST_F(NewJobDialog, PageLinksModeCreatesAJobPerCheckedRow) {
     d->Fill("http://h/a/index.htm", "", "");
     frmNewDown1::ShowDialog();
     EXPECT_EQ(askedFor, "http://h/a/index.htm");
-    auto* list = Find<QTreeWidget>(d, "ListView1");
+    auto* list = Child<QTreeWidget>(d, "ListView1");
     ASSERT_EQ(list->topLevelItemCount(), 3);
     EXPECT_EQ(list->headerItem()->text(0), "FileName");
     EXPECT_EQ(list->headerItem()->text(1), "Comment");
@@ -692,7 +688,7 @@ TEST_F(NewJobDialog, PageLinksModeCreatesAJobPerCheckedRow) {
 
 TEST_F(NewJobDialog, PageLinksAreReadFromARealPage) {
     NginxServer server;
-    ASSERT_TRUE(server.IsRunning()) << qPrintable(server.Error());
+    ASSERT_TRUE(server.Started());
     server.Put("/site/index.htm",
                "<html><body><a href=\"intro.swf\">intro</a> <a href=\"/other.htm\">next</a>"
                "</body></html>");
@@ -700,7 +696,7 @@ TEST_F(NewJobDialog, PageLinksAreReadFromARealPage) {
     frmNewDown1* d = frmNewDown1::Load();
     d->Fill(server.Url("/site/index.htm"), "", "");
     frmNewDown1::ShowDialog();
-    auto* list = Find<QTreeWidget>(d, "ListView1");
+    auto* list = Child<QTreeWidget>(d, "ListView1");
     ASSERT_TRUE(TestEnv::WaitFor([&] { return list->topLevelItemCount() > 0; }, 10000));
     QStringList urls;
     for (int i = 0; i < list->topLevelItemCount(); ++i) urls << list->topLevelItem(i)->text(1);
@@ -807,44 +803,6 @@ TEST_F(NewJobDialog, PastedAndClipboardAddressesAreSelected) {
         EXPECT_EQ(box->text(), "xhttps://p.example.com/b.htm");
         EXPECT_EQ(box->selectedText(), "");
     }
-}
-
-}  // namespace
-
-namespace {
-
-// Pictures of every tab for looking at the layout:
-//   QV_SHOTS=/tmp/shots xvfb-run -a test_newjob --gtest_also_run_disabled_tests
-//   --gtest_filter='*DISABLED_Pictures*'
-TEST_F(NewJobDialog, DISABLED_Pictures) {
-    const QString folder = qEnvironmentVariable("QV_SHOTS", QStringLiteral("/tmp"));
-    auto shoot = [&](frmNewDown1* d, const QString& name) {
-        QApplication::processEvents();
-        d->grab().save(folder + "/" + name + ".png");
-    };
-    QApplication::clipboard()->setText("http://www.example.com/flash/intro.swf?v=2");
-    frmNewDown1* d = Open(1);
-    FocusBox(d, d->txtUrl);
-    shoot(d, "1-single");
-    d->TabStrip1->setCurrentIndex(1);
-    shoot(d, "2-search");
-    d->Tab2->setCurrentIndex(1);
-    d->chkLoginServer->setChecked(true);
-    shoot(d, "2-save");
-    d->TabStrip1->setCurrentIndex(2);
-    d->txtBatUrl->setText("http://www.example.com/flash/a*.swf");
-    Click(d->cmdCreateUrl);
-    shoot(d, "3-batch");
-    CloseDialog();
-    hooks.fetchPageLinks = [](const QString&, NewJobHooks::LinksDone done) {
-        done({"http://www.example.com/flash/intro.swf", "http://www.example.com/news.htm"}, {});
-    };
-    frmNewDown1::SetContext(nullptr, hooks, &tree);
-    NewJobMode = 4;
-    d = frmNewDown1::Load();
-    d->Fill("http://www.example.com/index.htm", "", "");
-    frmNewDown1::ShowDialog();
-    shoot(d, "4-links");
 }
 
 }  // namespace

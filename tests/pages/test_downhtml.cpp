@@ -9,11 +9,7 @@
 namespace {
 
 NginxServer& Nginx() {
-    static std::unique_ptr<NginxServer> server;
-    if (!server)
-        server = std::make_unique<NginxServer>(QStringLiteral("chunked_transfer_encoding on;"),
-                                               kPageTypes);
-    return *server;
+    return NginxServer::Shared(QStringLiteral("chunked_transfer_encoding on;"), kPageTypes);
 }
 
 QString ObjectBlock(const QString& value, bool macromedia = true) {
@@ -28,7 +24,7 @@ class DownHtmlTest : public PagesTest {
 protected:
     void SetUp() override {
         PagesTest::SetUp();
-        ASSERT_TRUE(Nginx().IsRunning()) << Nginx().Error().toStdString();
+        ASSERT_TRUE(Nginx().Started());
     }
     QString Host() const { return QStringLiteral("127.0.0.1:%1").arg(Nginx().Port()); }
     QString At(const QString& path) const { return "http://" + Host() + path; }
@@ -309,7 +305,7 @@ TEST_F(DownHtmlTest, PauseStopsTheTransferAndUnusableUrlsAreRefused) {
     EXPECT_FALSE(analyser.InUse);
     EXPECT_EQ(Searches[s].SearchState, SearchPaused);
     const auto seen = events.count();
-    QTest::qWait(100);
+    TestEnv::NothingWithin(100);
     EXPECT_EQ(events.count(), seen);
     EXPECT_EQ(down.count(), 0);
     analyser.Pause();  // nothing runs: the job stays paused, nothing is written

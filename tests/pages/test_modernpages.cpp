@@ -85,7 +85,7 @@ protected:
 
 TEST_F(ModernPagesTest, SecurePageGivesSecureMoviesAndLinks) {
     NginxServer nginx(QString(), kPageTypes, NginxServer::Tls::Trusted);
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     const QString origin = QStringLiteral("https://127.0.0.1:%1").arg(nginx.TlsPort());
     const QString page =
         "<object classid=\"clsid:D27CDB6E\" codebase=\"http://download.macromedia.com/x.cab\">"
@@ -143,7 +143,7 @@ TEST_F(ModernPagesTest, SecurePageGivesSecureMoviesAndLinks) {
 TEST_F(ModernPagesTest, CertificatesThatFailVerificationEndThePage) {
     for (const auto tls : {NginxServer::Tls::Untrusted, NginxServer::Tls::WrongName}) {
         NginxServer nginx(QString(), kPageTypes, tls);
-        ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+        ASSERT_TRUE(nginx.Started());
         ASSERT_TRUE(nginx.Put("p.htm", "<embed src=a.swf>"));
         const int s = AddSearch(PageSearch(nginx.SecureUrl("/p.htm")));
         const AnalyserRun run = RunAnalyser(s);
@@ -187,14 +187,10 @@ TEST_F(ModernPagesTest, SilentServersEndThePageAfterTheTimeouts) {
 
 class MarkupTest : public ModernPagesTest {
 protected:
-    static NginxServer& Nginx() {
-        static std::unique_ptr<NginxServer> server;
-        if (!server) server = std::make_unique<NginxServer>(QString(), kPageTypes);
-        return *server;
-    }
+    static NginxServer& Nginx() { return NginxServer::Shared(QString(), kPageTypes); }
     void SetUp() override {
         ModernPagesTest::SetUp();
-        ASSERT_TRUE(Nginx().IsRunning()) << Nginx().Error().toStdString();
+        ASSERT_TRUE(Nginx().Started());
     }
     QString At(const QString& path) const { return Nginx().Url(path); }
     // The job URLs a page gives, with each found movie announced once.

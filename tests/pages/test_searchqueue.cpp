@@ -9,9 +9,7 @@
 namespace {
 
 NginxServer& Nginx() {
-    static std::unique_ptr<NginxServer> server;
-    if (!server) server = std::make_unique<NginxServer>(QString(), kPageTypes);
-    return *server;
+    return NginxServer::Shared(QString(), kPageTypes);
 }
 
 QString MoviePage(const QString& movie) {
@@ -30,7 +28,7 @@ class SearchQueueTest : public PagesTest {
 protected:
     void SetUp() override {
         PagesTest::SetUp();
-        ASSERT_TRUE(Nginx().IsRunning()) << Nginx().Error().toStdString();
+        ASSERT_TRUE(Nginx().Started());
         queue = std::make_unique<clsSearchQueue>();
         queue->SetAddToNowDownList([this](int j) { nowDown.push_back(j); });
         QObject::connect(queue->Analyser(), &clsDownHtml::UpdataState,

@@ -4,10 +4,10 @@
 // only (it registers the preparation and the sanitizer options of that program).
 
 #include <QImage>
-#include <QTest>
 #include <QWidget>
 #include <QtGlobal>
 
+#include "common/TestEnv.h"
 #include "player/SwfBuilder.h"
 #include "player/flash1.h"
 
@@ -59,11 +59,7 @@ inline bool Shows(QWidget* w, QRgb want, double share) {
 // Looks at the picture now and then until it shows the colour: a grab makes the web view draw
 // at once, so grabbing at every turn of the event loop would starve its own painting.
 inline bool PictureShows(QWidget* w, QRgb want, double share, int ms) {
-    for (int waited = 0; waited <= ms; waited += 250) {
-        QTest::qWait(250);
-        if (Shows(w, want, share)) return true;
-    }
-    return false;
+    return TestEnv::WaitFor([&] { return Shows(w, want, share); }, ms, 250);
 }
 
 }  // namespace PlayerTestSupport

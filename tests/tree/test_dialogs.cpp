@@ -13,6 +13,7 @@
 
 #include "TreeTestSupport.h"
 #include "common/TestEnv.h"
+#include "common/TestWidgets.h"
 #include "store/Globals.h"
 #include "store/JobDb.h"
 #include "store/JobDbFormat.h"
@@ -31,12 +32,7 @@
 
 namespace {
 
-template <typename T>
-T* Child(QWidget* w, const char* name) {
-    T* c = w->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
+using TestEnv::Child;
 
 void Click(QWidget* w, const char* name) {
     Child<QPushButton>(w, name)->click();

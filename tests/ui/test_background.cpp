@@ -16,6 +16,8 @@
 
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
+#include "common/TestJobs.h"
+#include "common/TestWidgets.h"
 #include "engine/EngineTestSupport.h"
 #include "manager/clsJobManager.h"
 #include "store/Globals.h"
@@ -29,6 +31,9 @@
 #include "widgets/TreeFill.h"
 
 namespace {
+
+using TestEnv::ClickRow;
+using TestEnv::Shown;
 
 // Counts the connections it is offered and never answers.
 class CountingServer : public QTcpServer {
@@ -72,29 +77,16 @@ protected:
 
     // A download of url into the test folder in category 101k, listed in lvNowDown.
     int Download(const QString& url, int state, int parts = 1) {
-        JobRecord job;
-        job.ClassKey = "101k";
-        job.State = static_cast<int16_t>(state);
-        job.Url = url;
-        job.FileName = url.section('/', -1);
-        job.LocalFile = folder + job.FileName;
-        job.Parts = static_cast<int16_t>(parts);
-        job.IsNew = VbTrue;
-        job.UserAgent = "Quorvanta 1.0";
-        job.CreateTime = VbDate::Now();
+        JobRecord job = TestJobs::Download("101k", url, folder, parts);
+        job.State = state;
         const int j = AddJob(job);
         w->Manager()->AddToNowDownList(j);
         return j;
     }
     static int Finished(const QString& key, const QString& name) {
-        JobRecord job;
-        job.ClassKey = key;
-        job.State = StateComplete;
-        job.FileName = name;
-        job.LocalFile = DefaultDownDir + name;
-        job.Url = "http://127.0.0.1:9/" + name;
+        JobRecord job =
+            TestJobs::Job(key, StateComplete, "http://127.0.0.1:9/" + name, DefaultDownDir + name);
         job.FileSize = job.Received = 1000;
-        job.CreateTime = VbDate::Now();
         return AddJob(job);
     }
     // Starts a download from nginx and waits until it has finished (the category list is
@@ -119,12 +111,6 @@ protected:
         }
         return nullptr;
     }
-    static void Click(QTreeWidgetItem* row, Qt::KeyboardModifiers mod = Qt::NoModifier) {
-        ASSERT_TRUE(row);
-        QTreeWidget* list = row->treeWidget();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, mod,
-                          list->visualItemRect(row).center());
-    }
     QList<int> SelectedFinished() const {
         QList<int> out;
         QTreeWidget* l = List("lvHaveDown");
@@ -132,11 +118,6 @@ protected:
             if (l->topLevelItem(r)->isSelected())
                 out << l->topLevelItem(r)->data(0, Qt::UserRole + 1).toInt();
         return out;
-    }
-    static QDialog* OpenDialog(const char* name) {
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (top->objectName() == name && top->isVisible()) return qobject_cast<QDialog*>(top);
-        return nullptr;
     }
 
     std::unique_ptr<frmMain> w;
@@ -147,13 +128,13 @@ protected:
 
 TEST_F(Background, FinishedDownloadsKeepTheSelectionAndTheOpenDialogsRows) {
     NginxServer nginx("limit_rate 200k;");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     const int a = Finished("101k", "a.swf");
     const int b = Finished("101k", "b.swf");
     const int c = Finished("101k", "c.swf");
     Show("101k");
-    Click(Row("lvHaveDown", a));
-    Click(Row("lvHaveDown", c), Qt::ControlModifier);
+    ClickRow(Row("lvHaveDown", a));
+    ClickRow(Row("lvHaveDown", c), Qt::ControlModifier);
     ASSERT_EQ(SelectedFinished(), (QList<int>{a, c}));
 
     // A download of this category finishes: its row comes, the user's rows stay chosen.
@@ -165,7 +146,7 @@ TEST_F(Background, FinishedDownloadsKeepTheSelectionAndTheOpenDialogsRows) {
 
     // Move To is open while another download finishes: OK moves the rows chosen at opening.
     A("mnuEdit_MoveTo")->trigger();
-    QDialog* move = OpenDialog("frmMoveto");
+    QDialog* move = Shown<QDialog>("frmMoveto");
     ASSERT_TRUE(move);
     auto* tvClass = move->findChild<QTreeWidget*>("tvClass");
     tvClass->setCurrentItem(FindTreeItem(tvClass, "103k"));
@@ -183,10 +164,10 @@ TEST_F(Background, FinishedDownloadsKeepTheSelectionAndTheOpenDialogsRows) {
     const int old2 = Finished("Recely", "old2.swf");
     const int old3 = Finished("Recely", "old3.swf");
     Show("Recely");
-    Click(Row("lvHaveDown", old1));
-    Click(Row("lvHaveDown", old3), Qt::ControlModifier);
+    ClickRow(Row("lvHaveDown", old1));
+    ClickRow(Row("lvHaveDown", old3), Qt::ControlModifier);
     A("mnuEdit_Delete")->trigger();
-    QDialog* ask = OpenDialog("frmDelete");
+    QDialog* ask = Shown<QDialog>("frmDelete");
     ASSERT_TRUE(ask);
     FinishADownload(nginx, "d3.swf");
     ask->findChild<QPushButton*>("cmdOk")->click();
@@ -199,7 +180,7 @@ TEST_F(Background, FinishedDownloadsKeepTheSelectionAndTheOpenDialogsRows) {
 
 TEST_F(Background, DeletingARunningAndAWaitingJobNeverStartsTheWaitingOne) {
     NginxServer nginx("limit_rate 100k;");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     ASSERT_TRUE(nginx.Put("run.swf", TestEnv::RandomBytes(3000000, 5)));
     const QByteArray next = TestEnv::RandomBytes(50000, 6);
     ASSERT_TRUE(nginx.Put("next.swf", next));
@@ -215,21 +196,21 @@ TEST_F(Background, DeletingARunningAndAWaitingJobNeverStartsTheWaitingOne) {
 
     // The user deletes the first three rows (the first is paused, so Delete is on).
     Show("NowDownLoad");
-    Click(Row("lvNowDown", paused));
-    Click(Row("lvNowDown", running), Qt::ControlModifier);
-    Click(Row("lvNowDown", waiting), Qt::ControlModifier);
+    ClickRow(Row("lvNowDown", paused));
+    ClickRow(Row("lvNowDown", running), Qt::ControlModifier);
+    ClickRow(Row("lvNowDown", waiting), Qt::ControlModifier);
     ASSERT_EQ(w->Manager()->SelectedJobs(), (QList<int>{paused, running, waiting}));
     ASSERT_EQ(Jobs[running].State, StateRunning) << Jobs[running].Received;
     ASSERT_TRUE(A("mnuEdit_Delete")->isEnabled());
     A("mnuEdit_Delete")->trigger();
-    QDialog* ask = OpenDialog("frmDelete");
+    QDialog* ask = Shown<QDialog>("frmDelete");
     ASSERT_TRUE(ask);
     ask->findChild<QPushButton*>("cmdOk")->click();
 
     // The freed slot goes to the job that was not deleted; the deleted one never connects.
     ASSERT_TRUE(TestEnv::WaitFor([&] { return Jobs[kept].State == StateComplete; }, 30000));
     EXPECT_EQ(TestEnv::ReadFile(Jobs[kept].LocalFile), next);
-    QTest::qWait(200);
+    TestEnv::NothingWithin(200);
     EXPECT_EQ(deletedPeer.connections, 0);
     for (int j : {paused, running, waiting}) {
         EXPECT_EQ(Jobs[j].ClassKey, "Recely_Really") << j;
@@ -263,7 +244,7 @@ TEST_F(Background, AFailedJobShowsItsLogAndTellsWhy) {
     EXPECT_TRUE(TestEnv::WaitFor([&] { return row->toolTip(1) == why; }, 2000))
         << row->toolTip(1).toStdString();
     EXPECT_TRUE(Row("lvNowDown", paused)->toolTip(1).isEmpty());
-    Click(row);
+    ClickRow(row);
     auto* tvNowDown = List("tvNowDown");
     ASSERT_EQ(tvNowDown->topLevelItemCount(), 1);
     EXPECT_EQ(tvNowDown->topLevelItem(0)->childCount(), 3);
@@ -276,7 +257,7 @@ TEST_F(Background, AFailedJobShowsItsLogAndTellsWhy) {
     EXPECT_TRUE(panel->text().contains(why));
 
     // A paused job shows its own parts and picture; the status bar is itself again.
-    Click(Row("lvNowDown", paused));
+    ClickRow(Row("lvNowDown", paused));
     EXPECT_EQ(tvNowDown->topLevelItemCount(), 1);
     EXPECT_EQ(w->findChild<QStackedWidget*>("picDownInfo")->currentWidget()->objectName(),
               "picDrawDot");

@@ -17,6 +17,8 @@
 #include <QUrl>
 
 #include "common/TestEnv.h"
+#include "common/TestJobs.h"
+#include "common/TestWidgets.h"
 #include "manager/clsJobManager.h"
 #include "pages/SearchRecord.h"
 #include "pages/clsSearchPanes.h"
@@ -41,6 +43,9 @@ public slots:
 };
 
 namespace {
+
+using TestEnv::ClickRow;
+using TestEnv::Shown;
 
 class MainCommands : public ::testing::Test {
 protected:
@@ -85,12 +90,8 @@ protected:
         return AddJob(job);
     }
     static JobRecord Record(int state, const QString& name, const QString& key) {
-        JobRecord job;
-        job.State = static_cast<int16_t>(state);
-        job.ClassKey = key;
-        job.FileName = name;
-        job.LocalFile = DefaultDownDir + name;
-        job.Url = "http://127.0.0.1:9/movies/" + name;
+        JobRecord job =
+            TestJobs::Job(key, state, "http://127.0.0.1:9/movies/" + name, DefaultDownDir + name);
         job.FileSize = 1000;
         job.Parts = 1;
         return job;
@@ -135,19 +136,8 @@ protected:
                 return list->topLevelItem(r);
         return nullptr;
     }
-    static void Click(QTreeWidgetItem* row, Qt::KeyboardModifiers mod = Qt::NoModifier) {
-        ASSERT_TRUE(row);
-        QTreeWidget* list = row->treeWidget();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, mod,
-                          list->visualItemRect(row).center());
-    }
     // Opens a menu as far as its enabling goes (the menu's aboutToShow).
     void Open(const char* menu) { emit m->Menu(menu)->aboutToShow(); }
-    QDialog* OpenDialog(const char* name) const {
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (top->objectName() == name && top->isVisible()) return qobject_cast<QDialog*>(top);
-        return nullptr;
-    }
 
     OpenedUrls opened;
     std::unique_ptr<frmMain> w;
@@ -162,9 +152,9 @@ TEST_F(MainCommands, ToolbarStartActsOnTheShownViewOnly) {
 
     // Both lists hold a chosen row; the category view's Start must touch neither.
     Show("NowDownLoad");
-    Click(NowDownRow(job));
+    ClickRow(NowDownRow(job));
     Show("NowSearch");
-    Click(SearchRow(search));
+    ClickRow(SearchRow(search));
     Show("101k");
     EXPECT_FALSE(On("tbMain_Start"));
     A("tbMain_Start")->setEnabled(true);  // even a button left enabled does nothing here
@@ -207,7 +197,7 @@ TEST_F(MainCommands, JobsMenuFollowsTheShownJobAndEveryJobOfTheTable) {
     };
     for (const Case& c :
          {Case{failed, false, false}, Case{running, false, true}, Case{waiting, false, true}}) {
-        Click(NowDownRow(c.job));
+        ClickRow(NowDownRow(c.job));
         Open("mnuJob");
         EXPECT_EQ(On("mnuJob_Begin"), c.start) << c.job;
         EXPECT_EQ(On("mnuJob_Pause"), c.pause) << c.job;
@@ -233,7 +223,7 @@ TEST_F(MainCommands, JobsMenuFollowsTheShownJobAndEveryJobOfTheTable) {
     // The right button on lvNowDown chooses the row under it and gives its pop-up the flags of
     // that row's job: a paused job shown before must not lend its Start to a failed one.
     const int paused = Download(StatePaused, "paused.swf");
-    Click(NowDownRow(paused));
+    ClickRow(NowDownRow(paused));
     EXPECT_TRUE(On("mnuJob_Begin"));
     QTreeWidget* lvNowDown = List("lvNowDown");
     auto* pop = lvNowDown->findChild<QMenu*>("popNowDown");
@@ -282,11 +272,11 @@ TEST_F(MainCommands, TwoRowsTurnOffTheSingleRowCommandsButNotDelete) {
                             "mnuEdit_OpenDir", "tbMain_Comment",  "tbMain_Openfile",
                             "tbMain_Opendir"};
     const char* many[] = {"mnuEdit_MoveTo", "mnuEdit_Output", "mnuEdit_Delete", "tbMain_Delete"};
-    Click(HaveDownRow(first));
+    ClickRow(HaveDownRow(first));
     for (const char* name : single) EXPECT_TRUE(On(name)) << name;
     for (const char* name : many) EXPECT_TRUE(On(name)) << name;
 
-    Click(HaveDownRow(second), Qt::ControlModifier);
+    ClickRow(HaveDownRow(second), Qt::ControlModifier);
     ASSERT_EQ(List("lvHaveDown")->selectedItems().size(), 2);
     for (const char* name : single) EXPECT_FALSE(On(name)) << name;
     for (const char* name : many) EXPECT_TRUE(On(name)) << name;
@@ -304,12 +294,12 @@ TEST_F(MainCommands, TwoRowsTurnOffTheSingleRowCommandsButNotDelete) {
     const int a = Download(StatePaused, "a.swf");
     const int b = Download(StatePaused, "b.swf");
     Show("NowDownLoad");
-    Click(NowDownRow(a));
+    ClickRow(NowDownRow(a));
     EXPECT_TRUE(On("mnuEdit_CopyUrl"));
     EXPECT_TRUE(On("mnuEdit_Delete"));
     EXPECT_FALSE(On("mnuEdit_Comment"));  // the comment is edited on finished jobs only
     EXPECT_FALSE(On("mnuEdit_OpenFile"));
-    Click(NowDownRow(b), Qt::ControlModifier);
+    ClickRow(NowDownRow(b), Qt::ControlModifier);
     EXPECT_FALSE(On("mnuEdit_CopyUrl"));
     EXPECT_TRUE(On("mnuEdit_Delete"));
     EXPECT_TRUE(On("tbMain_Delete"));
@@ -319,7 +309,7 @@ TEST_F(MainCommands, CopyUrlAndOpenCommandsTakeTheRowOfTheShownList) {
     const int done = Finished("101k", "done.swf", "done");
     const int running = Download(StatePaused, "partial.swf");
     Show("101k");
-    Click(HaveDownRow(done));
+    ClickRow(HaveDownRow(done));
     A("mnuEdit_CopyUrl")->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), Jobs[done].Url);
 
@@ -347,7 +337,7 @@ TEST_F(MainCommands, CopyUrlAndOpenCommandsTakeTheRowOfTheShownList) {
 
     // In the now-downloading view the selected download job's URL is copied.
     Show("NowDownLoad");
-    Click(NowDownRow(running));
+    ClickRow(NowDownRow(running));
     A("mnuEdit_CopyUrl")->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), Jobs[running].Url);
     EXPECT_EQ(opened.urls.size(), 3);
@@ -370,7 +360,7 @@ TEST_F(MainCommands, OutputFileToAsksOnceAndNoKeepsTheExistingFile) {
     DialogHooks::SetFolderHook([&](QWidget*, const QString&) { return chosen; });
 
     Show("101k");
-    Click(HaveDownRow(job));
+    ClickRow(HaveDownRow(job));
     ASSERT_TRUE(On("mnuEdit_Output"));
     A("mnuEdit_Output")->trigger();
     EXPECT_EQ(questions, 1);
@@ -408,7 +398,7 @@ TEST_F(MainCommands, DeleteDispatchesByView) {
 
     // A category: the selected finished job goes to the recycle bin at once.
     Show("101k");
-    Click(HaveDownRow(binned));
+    ClickRow(HaveDownRow(binned));
     A("tbMain_Delete")->trigger();
     EXPECT_EQ(Jobs[binned].ClassKey, "Recely");
     EXPECT_EQ(Jobs[kept].ClassKey, "101k");
@@ -417,25 +407,25 @@ TEST_F(MainCommands, DeleteDispatchesByView) {
 
     // The recycle bin and the now-downloading view ask first.
     Show("Recely");
-    Click(HaveDownRow(binned));
+    ClickRow(HaveDownRow(binned));
     A("mnuEdit_Delete")->trigger();
-    QDialog* ask = OpenDialog("frmDelete");
+    QDialog* ask = Shown<QDialog>("frmDelete");
     ASSERT_TRUE(ask);
     ask->reject();
     EXPECT_EQ(Jobs[binned].ClassKey, "Recely");
 
     Show("NowDownLoad");
-    Click(NowDownRow(paused));
+    ClickRow(NowDownRow(paused));
     ASSERT_TRUE(On("mnuEdit_Delete"));
     A("mnuEdit_Delete")->trigger();
-    ask = OpenDialog("frmDelete");
+    ask = Shown<QDialog>("frmDelete");
     ASSERT_TRUE(ask);
     ask->reject();
     EXPECT_TRUE(NowDownRow(paused));
 
     // The search view: the selected search job is freed and its row removed.
     Show("NowSearch");
-    Click(SearchRow(search));
+    ClickRow(SearchRow(search));
     ASSERT_TRUE(On("mnuEdit_Delete"));
     A("mnuEdit_Delete")->trigger();
     w->SearchPanes()->Flush();

@@ -7,11 +7,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTest>
 #include <QTreeWidget>
 
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
+#include "common/TestJobs.h"
 #include "manager/clsJobManager.h"
 #include "newjob/frmNewDown1.h"
 #include "store/Globals.h"
@@ -37,7 +37,7 @@ TEST(EndToEnd, EightJobsDownloadInTheWindowAndAreFiled) {
     TestEnv::IsolateHome();
     ClearJobs();
     NginxServer nginx("limit_rate 160k;");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     QList<QByteArray> bodies;
     for (int k = 1; k <= 9; ++k) {
         bodies << TestEnv::RandomBytes(2500000 + k * 7919, k);
@@ -55,17 +55,8 @@ TEST(EndToEnd, EightJobsDownloadInTheWindowAndAreFiled) {
 
     // Eight jobs as the dialogs make them, waiting: they start at once in the eight slots.
     for (int k = 1; k <= 8; ++k) {
-        JobRecord job;
-        job.ClassKey = "101k";
-        job.State = StateWaiting;
-        job.Url = nginx.Url(QStringLiteral("/movies/clip%1.swf").arg(k));
-        job.FileName = QStringLiteral("clip%1.swf").arg(k);
-        job.LocalFile = folder + job.FileName;
-        job.Parts = 10;
-        job.IsNew = VbTrue;
-        job.UserAgent = "Quorvanta 1.0";
-        job.CreateTime = VbDate::Now();
-        const int index = AddJob(job);
+        const int index = AddJob(TestJobs::Download(
+            "101k", nginx.Url(QStringLiteral("/movies/clip%1.swf").arg(k)), folder, 10));
         ASSERT_EQ(index, k);
         w.Manager()->AddToNowDownList(index);
     }
@@ -88,12 +79,9 @@ TEST(EndToEnd, EightJobsDownloadInTheWindowAndAreFiled) {
     EXPECT_EQ(Jobs[9].ClassKey, "101k");
     EXPECT_EQ(lvNowDown->topLevelItemCount(), 9);
 
-    // Watch it run, then look at it: the picture of a running job.
-    QTest::qWait(600);
+    // A running job chosen, as a click on its row does, while it downloads.
+    ASSERT_TRUE(TestEnv::WaitFor([] { return Jobs[9].Received > 0; }));
     w.Manager()->ChooseJob(9);
-    QTest::qWait(600);
-    if (const QByteArray dir = qgetenv("QV_SHOTS"); !dir.isEmpty())
-        w.grab().save(QString::fromUtf8(dir) + "/main-downloading.png");
 
     ASSERT_TRUE(TestEnv::WaitFor([&] { return AllComplete(1, 9); }, 90000));
     for (int k = 1; k <= 9; ++k) {
@@ -107,8 +95,6 @@ TEST(EndToEnd, EightJobsDownloadInTheWindowAndAreFiled) {
     w.Categories()->mirror()->Select("101k");
     EXPECT_EQ(w.ActiveList(), 3);
     EXPECT_EQ(w.Categories()->view()->ListedJobs().size(), 9);
-    if (const QByteArray dir = qgetenv("QV_SHOTS"); !dir.isEmpty())
-        w.grab().save(QString::fromUtf8(dir) + "/main-category.png");
     w.ExitProgram();
     ClearJobs();
 }
@@ -117,7 +103,7 @@ TEST(EndToEnd, ADownloadClosedMidwayResumesAfterARestart) {
     TestEnv::IsolateHome();
     ClearJobs();
     NginxServer nginx("limit_rate 200k;");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     const QByteArray body = TestEnv::RandomBytes(3000000, 77);
     ASSERT_TRUE(nginx.Put("big.swf", body));
     const QString folder = TestEnv::NewDir("movies") + "/";
@@ -126,17 +112,7 @@ TEST(EndToEnd, ADownloadClosedMidwayResumesAfterARestart) {
         frmMain w;
         w.Load();
         Settings.PopMessage = 0;
-        JobRecord job;
-        job.ClassKey = "103k";
-        job.State = StateWaiting;
-        job.Url = nginx.Url("/big.swf");
-        job.FileName = "big.swf";
-        job.LocalFile = folder + "big.swf";
-        job.Parts = 4;
-        job.IsNew = VbTrue;
-        job.UserAgent = "Quorvanta 1.0";
-        job.CreateTime = VbDate::Now();
-        ASSERT_EQ(AddJob(job), 1);
+        ASSERT_EQ(AddJob(TestJobs::Download("103k", nginx.Url("/big.swf"), folder, 4)), 1);
         w.Manager()->AddToNowDownList(1);
         ASSERT_TRUE(TestEnv::WaitFor([&] { return Jobs[1].Received > 300000; }, 30000));
         w.ExitProgram();  // pause all and save, as closing the window does

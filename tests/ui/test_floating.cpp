@@ -40,7 +40,7 @@ protected:
     void TearDown() override {
         if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
         if (frmNewDown1* d = frmNewDown1::Loaded()) d->reject();
-        QTest::qWait(20);
+        TestEnv::Settle();
         window.reset();
         ClearJobs();
     }

@@ -20,7 +20,6 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -38,6 +37,8 @@
 
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
+#include "common/TestJobs.h"
+#include "common/TestWidgets.h"
 #include "manager/clsJobManager.h"
 #include "store/Globals.h"
 #include "store/JobDb.h"
@@ -55,6 +56,10 @@
 #include "widgets/DialogHooks.h"
 
 namespace {
+
+using TestEnv::Child;
+using TestEnv::Shown;
+using TestEnv::ShownBox;
 
 // Opening a file or folder goes to the desktop; here it is only recorded.
 class OpenedFiles : public QObject {
@@ -128,49 +133,21 @@ protected:
     // A download from nginx, waiting to start: it starts at once in a free slot.
     int Download(NginxServer& nginx, const QString& name) {
         EXPECT_TRUE(nginx.Put(name, TestEnv::RandomBytes(30000, name.size())));
-        JobRecord job;
-        job.ClassKey = "101k";
-        job.State = StateWaiting;
-        job.Url = nginx.Url("/" + name);
-        job.FileName = name;
-        job.LocalFile = category + name;
-        job.Parts = 1;
-        job.IsNew = VbTrue;
-        job.UserAgent = "Quorvanta 1.0";
-        job.CreateTime = VbDate::Now();
-        const int j = AddJob(job);
+        const int j = AddJob(TestJobs::Download("101k", nginx.Url("/" + name), category, 1));
         w->Manager()->AddToNowDownList(j);
         return j;
     }
     static int Job(const QString& key, int state, const QString& url, int size = 1000) {
-        JobRecord job;
-        job.ClassKey = key;
-        job.State = state;
-        job.Url = url;
-        job.FileName = url.section('/', -1);
-        job.LocalFile = DefaultDownDir + job.FileName;
+        JobRecord job = TestJobs::Job(key, state, url, DefaultDownDir + url.section('/', -1));
         job.FileSize = job.Received = size;
-        job.CreateTime = VbDate::Now();
         return AddJob(job);
     }
     void Show(const QString& key) { ASSERT_TRUE(w->Categories()->mirror()->Select(key)); }
     QAction* A(const char* name) const { return w->Menus()->Action(name); }
     QTreeWidget* List(const char* name) const { return w->findChild<QTreeWidget*>(name); }
-    template <typename T = QDialog>
-    static T* Open(const char* name) {
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (top->objectName() == name && top->isVisible()) return qobject_cast<T*>(top);
-        return nullptr;
-    }
-    template <typename T>
-    static T* In(QWidget* dialog, const char* name) {
-        T* child = dialog->findChild<T*>(name);
-        EXPECT_TRUE(child) << name;
-        return child;
-    }
     // Picks path in the open file dialog named name.
     static void Choose(const char* name, const QString& path) {
-        auto* dialog = Open<QFileDialog>(name);
+        auto* dialog = Shown<QFileDialog>(name);
         ASSERT_TRUE(dialog) << name;
         dialog->selectFile(path);
         static_cast<QDialog*>(dialog)->accept();
@@ -217,7 +194,7 @@ TEST_F(JobLists, ExportWritesQuotedUrlsAndTheListImportsBackAfterADeleteAndARest
     // An empty category gives an empty file; the dialog starts in the folder chosen last.
     Show("102k");
     w->Categories()->commands()->ExportListAction()->trigger();
-    auto* again = Open<QFileDialog>("dlgSaveFile");
+    auto* again = Shown<QFileDialog>("dlgSaveFile");
     ASSERT_TRUE(again);
     EXPECT_EQ(QDir(again->directory()).canonicalPath(), QDir(dir).canonicalPath());
     Choose("dlgSaveFile", dir + "/empty.txt");
@@ -287,25 +264,25 @@ TEST_F(JobLists, ImportPreviousFileWithAndWithoutMoveFile) {
     ASSERT_TRUE(TestEnv::WriteFile(src + "/move.swf", QByteArray(777, 'm')));
 
     A("tbMain_AddPf")->trigger();
-    QDialog* pf = Open("frmAddPf");
+    QDialog* pf = Shown<QDialog>("frmAddPf");
     ASSERT_TRUE(pf);
     EXPECT_EQ(pf->windowTitle(), "Import Previous File . . .");
-    EXPECT_EQ(In<QComboBox>(pf, "cmbClass")->currentData().toString(), "101k");
-    EXPECT_EQ(In<QLineEdit>(pf, "txtDir")->text(), category);
+    EXPECT_EQ(Child<QComboBox>(pf, "cmbClass")->currentData().toString(), "101k");
+    EXPECT_EQ(Child<QLineEdit>(pf, "txtDir")->text(), category);
     // The two checks, with the information icon.
-    In<QPushButton>(pf, "cmdImport")->click();
-    In<QLineEdit>(pf, "txtFileName")->setText(src + "/none.swf");
-    In<QPushButton>(pf, "cmdImport")->click();
+    Child<QPushButton>(pf, "cmdImport")->click();
+    Child<QLineEdit>(pf, "txtFileName")->setText(src + "/none.swf");
+    Child<QPushButton>(pf, "cmdImport")->click();
     EXPECT_EQ(messages, (QStringList{"Please Input FileName First!", "The File Not Found!"}));
     EXPECT_TRUE(pf->isVisible());
 
     auto saves = CountSaves();
-    In<QLineEdit>(pf, "txtFileName")->setText(src + "/keep.swf");
-    EXPECT_EQ(In<QLineEdit>(pf, "txtFileSize")->text(), "1234");
-    EXPECT_FALSE(In<QLineEdit>(pf, "txtFileDate")->text().isEmpty());
-    In<QLineEdit>(pf, "txtRef")->setText("http://127.0.0.1:9/keep.swf");
-    In<QLineEdit>(pf, "txtComment")->setText("from the old disk");
-    In<QPushButton>(pf, "cmdImport")->click();
+    Child<QLineEdit>(pf, "txtFileName")->setText(src + "/keep.swf");
+    EXPECT_EQ(Child<QLineEdit>(pf, "txtFileSize")->text(), "1234");
+    EXPECT_FALSE(Child<QLineEdit>(pf, "txtFileDate")->text().isEmpty());
+    Child<QLineEdit>(pf, "txtRef")->setText("http://127.0.0.1:9/keep.swf");
+    Child<QLineEdit>(pf, "txtComment")->setText("from the old disk");
+    Child<QPushButton>(pf, "cmdImport")->click();
     EXPECT_FALSE(pf->isVisible());
     ASSERT_EQ(JobCount, 1);
     EXPECT_EQ(Jobs[1].State, StateComplete);
@@ -321,11 +298,11 @@ TEST_F(JobLists, ImportPreviousFileWithAndWithoutMoveFile) {
 
     // Moved: the file is in the category's folder and no longer where it was; the row shows.
     w->Categories()->commands()->ImportFileAction()->trigger();
-    pf = Open("frmAddPf");
+    pf = Shown<QDialog>("frmAddPf");
     ASSERT_TRUE(pf);
-    In<QLineEdit>(pf, "txtFileName")->setText(src + "/move.swf");
-    In<QCheckBox>(pf, "chkMoveFile")->setChecked(true);
-    In<QPushButton>(pf, "cmdImport")->click();
+    Child<QLineEdit>(pf, "txtFileName")->setText(src + "/move.swf");
+    Child<QCheckBox>(pf, "chkMoveFile")->setChecked(true);
+    Child<QPushButton>(pf, "cmdImport")->click();
     ASSERT_EQ(JobCount, 2);
     EXPECT_EQ(Jobs[2].LocalFile, category + "move.swf");
     EXPECT_EQ(TestEnv::ReadFile(category + "move.swf"), QByteArray(777, 'm'));
@@ -340,22 +317,22 @@ TEST_F(JobLists, ImportPreviousBatchFileTicksSelectsAndMovesWhatItCan) {
         ASSERT_TRUE(TestEnv::WriteFile(src + "/" + name, QByteArray(qstrlen(name) * 100, 'x')));
     Show("101k");
     A("mnuFile_AddPbf")->trigger();
-    QDialog* pbf = Open("frmAddPbf");
+    QDialog* pbf = Shown<QDialog>("frmAddPbf");
     ASSERT_TRUE(pbf);
     EXPECT_EQ(pbf->windowTitle(), "Import Previous Batch File . . .");
-    In<QPushButton>(pbf, "cmdImport")->click();
-    In<QLineEdit>(pbf, "txtDirName")->setText(src + "/missing");
-    In<QPushButton>(pbf, "cmdImport")->click();
+    Child<QPushButton>(pbf, "cmdImport")->click();
+    Child<QLineEdit>(pbf, "txtDirName")->setText(src + "/missing");
+    Child<QPushButton>(pbf, "cmdImport")->click();
     EXPECT_EQ(messages, (QStringList{"Please Select Folder First!", "The folder Not Found!"}));
 
     // Typing an existing folder lists it for the pattern.
-    In<QLineEdit>(pbf, "txtDirName")->setText(src + "/");
-    auto* lvFile = In<QTreeWidget>(pbf, "lvFile");
+    Child<QLineEdit>(pbf, "txtDirName")->setText(src + "/");
+    auto* lvFile = Child<QTreeWidget>(pbf, "lvFile");
     EXPECT_EQ(RowTexts(lvFile, 0), (QStringList{"a.swf", "b.swf", "c.SWF"}));
     EXPECT_EQ(RowTexts(lvFile, 1), (QStringList{"500", "500", "500"}));
-    In<QComboBox>(pbf, "Combo1")->setCurrentText("*.zip");
+    Child<QComboBox>(pbf, "Combo1")->setCurrentText("*.zip");
     EXPECT_EQ(RowTexts(lvFile, 0), (QStringList{"d.zip"}));
-    In<QComboBox>(pbf, "Combo1")->setCurrentText("*.swf");
+    Child<QComboBox>(pbf, "Combo1")->setCurrentText("*.swf");
 
     // Select All, Invert, Check All Selection, Uncheck All Selection, Check All.
     auto checked = [&] {
@@ -366,19 +343,19 @@ TEST_F(JobLists, ImportPreviousBatchFileTicksSelectsAndMovesWhatItCan) {
         return out;
     };
     lvFile->topLevelItem(1)->setSelected(true);
-    In<QPushButton>(pbf, "cmdInvert")->click();
-    In<QPushButton>(pbf, "cmdCheckSelection")->click();
+    Child<QPushButton>(pbf, "cmdInvert")->click();
+    Child<QPushButton>(pbf, "cmdCheckSelection")->click();
     EXPECT_EQ(checked(), (QStringList{"a.swf", "c.SWF"}));
-    In<QPushButton>(pbf, "cmdSelectAll")->click();
-    In<QPushButton>(pbf, "cmdUncheckSelection")->click();
+    Child<QPushButton>(pbf, "cmdSelectAll")->click();
+    Child<QPushButton>(pbf, "cmdUncheckSelection")->click();
     EXPECT_EQ(checked(), QStringList());
 
     // Nothing ticked: no job, and still one save.
     auto saves = CountSaves();
-    In<QPushButton>(pbf, "cmdImport")->click();
+    Child<QPushButton>(pbf, "cmdImport")->click();
     EXPECT_EQ(JobCount, 0);
     EXPECT_TRUE(TestEnv::WaitFor([&] { return saves->size() == 1; }));
-    QTest::qWait(1500);
+    TestEnv::NothingWithin(1500);
     EXPECT_EQ(saves->size(), 1);
 
     // All three moved into the category folder, where b.swf exists already: a and c move, b is
@@ -386,11 +363,11 @@ TEST_F(JobLists, ImportPreviousBatchFileTicksSelectsAndMovesWhatItCan) {
     ASSERT_TRUE(TestEnv::WriteFile(category + "b.swf", "someone else's"));
     messages.clear();
     A("mnuFile_AddPbf")->trigger();
-    pbf = Open("frmAddPbf");
-    In<QLineEdit>(pbf, "txtDirName")->setText(src);
-    In<QCheckBox>(pbf, "chkMoveFile")->setChecked(true);
-    In<QPushButton>(pbf, "cmdCheckAll")->click();
-    In<QPushButton>(pbf, "cmdImport")->click();
+    pbf = Shown<QDialog>("frmAddPbf");
+    Child<QLineEdit>(pbf, "txtDirName")->setText(src);
+    Child<QCheckBox>(pbf, "chkMoveFile")->setChecked(true);
+    Child<QPushButton>(pbf, "cmdCheckAll")->click();
+    Child<QPushButton>(pbf, "cmdImport")->click();
     ASSERT_EQ(JobCount, 3);
     EXPECT_EQ(Jobs[1].LocalFile, category + "a.swf");
     EXPECT_EQ(Jobs[2].LocalFile, src + "/b.swf");
@@ -408,11 +385,11 @@ TEST_F(JobLists, ImportPreviousBatchFileTicksSelectsAndMovesWhatItCan) {
     messages.clear();
     Show("102k");
     A("mnuFile_AddPbf")->trigger();
-    pbf = Open("frmAddPbf");
-    In<QLineEdit>(pbf, "txtDirName")->setText(src);
-    In<QCheckBox>(pbf, "chkMoveFile")->setChecked(true);
-    In<QPushButton>(pbf, "cmdCheckAll")->click();
-    In<QPushButton>(pbf, "cmdImport")->click();
+    pbf = Shown<QDialog>("frmAddPbf");
+    Child<QLineEdit>(pbf, "txtDirName")->setText(src);
+    Child<QCheckBox>(pbf, "chkMoveFile")->setChecked(true);
+    Child<QPushButton>(pbf, "cmdCheckAll")->click();
+    Child<QPushButton>(pbf, "cmdImport")->click();
     ASSERT_EQ(JobCount, 4);
     EXPECT_EQ(Jobs[4].LocalFile, src + "/b.swf");
     EXPECT_EQ(TestEnv::ReadFile(src + "/b.swf"), QByteArray(500, 'x'));
@@ -469,7 +446,7 @@ TEST_F(JobLists, RenameSortingAndKeys) {
     // Rename refuses an empty name, a "/" and an existing name, then renames.
     auto rename = [&](const QString& name) {
         A("mnuEdit_Rename")->trigger();
-        auto* ask = Open<QInputDialog>("dlgRename");
+        auto* ask = Shown<QInputDialog>("dlgRename");
         ASSERT_TRUE(ask);
         EXPECT_EQ(ask->textValue(), QFileInfo(Jobs[small].LocalFile).fileName());
         ask->setTextValue(name);
@@ -503,7 +480,7 @@ TEST_F(JobLists, RenameSortingAndKeys) {
     EXPECT_EQ(A("mnuHelp_Topic")->shortcut(), QKeySequence(Qt::Key_F1));
     EXPECT_EQ(A("mnuFile_Exit")->shortcut(), QKeySequence("Ctrl+Q"));
     QTest::keyClick(lv, Qt::Key_N, Qt::ControlModifier);
-    QDialog* job = Open("frmNewDown1");
+    QDialog* job = Shown<QDialog>("frmNewDown1");
     ASSERT_TRUE(job);
     job->reject();
     {
@@ -515,19 +492,19 @@ TEST_F(JobLists, RenameSortingAndKeys) {
 
 TEST_F(JobLists, DoneExitEndsTheProgramAfterItsMessageAndCancelKeepsIt) {
     NginxServer nginx;
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     Settings.DoneExit = 1;
     Settings.Maxjobs = 8;
     w->Done()->SetSeconds(1, 1);
 
     // Cancel: the program stays.
     const int first = Download(nginx, "first.swf");
-    ASSERT_TRUE(TestEnv::WaitFor([&] { return Open<QMessageBox>("msgDoneExit") != nullptr; }));
+    auto* box = ShownBox("msgDoneExit", 10000);
+    ASSERT_TRUE(box);
     EXPECT_EQ(Jobs[first].State, StateComplete);
-    auto* box = Open<QMessageBox>("msgDoneExit");
     EXPECT_TRUE(box->text().contains("exit in 1 seconds")) << box->text().toStdString();
     box->button(QMessageBox::Cancel)->click();
-    QTest::qWait(2000);
+    TestEnv::NothingWithin(2000);
     EXPECT_FALSE(w->CloseStepDone());
     EXPECT_TRUE(w->isVisible());
 
@@ -535,14 +512,12 @@ TEST_F(JobLists, DoneExitEndsTheProgramAfterItsMessageAndCancelKeepsIt) {
     Settings.DoneExit = 1;
     const int paused = Download(nginx, "paused.swf");
     w->Manager()->PauseJob(paused);
-    QTest::qWait(300);
-    EXPECT_FALSE(Open<QMessageBox>("msgDoneExit"));
+    TestEnv::NothingWithin(300);
+    EXPECT_FALSE(Shown<QMessageBox>("msgDoneExit"));
 
     // Left to count down: the program ends as File > Exit does, and the jobs are saved.
     const int second = Download(nginx, "second.swf");
-    QEventLoop loop;
-    QTimer::singleShot(20000, &loop, [&] { loop.exit(99); });
-    EXPECT_EQ(loop.exec(), 0);
+    EXPECT_EQ(TestEnv::RunUntilQuit(20000), 0);
     EXPECT_EQ(Jobs[second].State, StateComplete);
     EXPECT_TRUE(w->CloseStepDone());
     ClearJobs();
@@ -569,24 +544,24 @@ TEST_F(JobLists, DownShutDownAsksLogindToPowerOffAndSaysWhenItIsRefused) {
     ASSERT_TRUE(standIn.registerVirtualObject("/org/freedesktop/login1", &logind));
 
     NginxServer nginx;
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     Settings.DownShutDown = 1;
     Settings.Maxjobs = 8;
     w->Done()->SetSeconds(1, 1);
     Download(nginx, "last.swf");
-    ASSERT_TRUE(TestEnv::WaitFor([&] { return Open<QMessageBox>("msgDoneShutDown") != nullptr; }));
-    EXPECT_TRUE(Open<QMessageBox>("msgDoneShutDown")->text().contains("shut down"));
+    ASSERT_TRUE(ShownBox("msgDoneShutDown", 10000));
+    EXPECT_TRUE(Shown<QMessageBox>("msgDoneShutDown")->text().contains("shut down"));
     ASSERT_TRUE(TestEnv::WaitFor([&] { return logind.calls.load() == 1; }));
     EXPECT_EQ(logind.Args(), QVariantList{false});
-    QTest::qWait(300);
+    TestEnv::NothingWithin(300);
     EXPECT_TRUE(messages.isEmpty());
     EXPECT_FALSE(w->CloseStepDone());  // DoneExit is not ticked
 
     // Cancel: nothing is asked.
     w->Done()->DownloadsDone();
-    ASSERT_TRUE(Open<QMessageBox>("msgDoneShutDown"));
-    Open<QMessageBox>("msgDoneShutDown")->button(QMessageBox::Cancel)->click();
-    QTest::qWait(1800);
+    ASSERT_TRUE(Shown<QMessageBox>("msgDoneShutDown"));
+    Shown<QMessageBox>("msgDoneShutDown")->button(QMessageBox::Cancel)->click();
+    TestEnv::NothingWithin(1800);
     EXPECT_EQ(logind.calls.load(), 1);
 
     // Refused: the user is told.
@@ -625,25 +600,15 @@ TEST_F(JobLists, AutoBackKeepsTheTenNewestCopiesOfTheDatabaseOnExit) {
 TEST_F(JobLists, PausingAJobWhoseServerCannotResumeAsksUnlessStillDownload) {
     // This server ignores ranges: the range test fails and the job cannot resume.
     NginxServer nginx("max_ranges 0; limit_rate 40k;");
-    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    ASSERT_TRUE(nginx.Started());
     Settings.Maxjobs = 8;
     ASSERT_TRUE(nginx.Put("long.swf", TestEnv::RandomBytes(400000, 7)));
-    JobRecord record;
-    record.ClassKey = "101k";
-    record.State = StateWaiting;
-    record.Url = nginx.Url("/long.swf");
-    record.FileName = "long.swf";
-    record.LocalFile = category + "long.swf";
-    record.Parts = 2;
-    record.IsNew = VbTrue;
-    record.UserAgent = "Quorvanta 1.0";
-    const int j = AddJob(record);
+    const int j = AddJob(TestJobs::Download("101k", nginx.Url("/long.swf"), category, 2));
     Show("NowDownLoad");
     w->Manager()->AddToNowDownList(j);
     QTreeWidget* lv = List("lvNowDown");
     ASSERT_EQ(lv->topLevelItemCount(), 1);
-    QTest::mouseClick(lv->viewport(), Qt::LeftButton, {},
-                      lv->visualItemRect(lv->topLevelItem(0)).center());
+    TestEnv::ClickRow(lv->topLevelItem(0));
     ASSERT_EQ(w->Manager()->SelectedJobs(), QList<int>{j});
     ASSERT_TRUE(TestEnv::WaitFor([&] { return w->Manager()->PauseRestartsFromZero(j); }));
     w->EnabledTb();
@@ -656,7 +621,7 @@ TEST_F(JobLists, PausingAJobWhoseServerCannotResumeAsksUnlessStillDownload) {
         auto* poll = new QTimer(w.get());
         auto tries = std::make_shared<int>(0);
         QObject::connect(poll, &QTimer::timeout, poll, [poll, tries, button, text] {
-            auto* box = Open<QMessageBox>("msgPauseNoResume");
+            auto* box = Shown<QMessageBox>("msgPauseNoResume");
             if (box) {
                 *text = box->text();
                 box->button(button)->click();
@@ -688,7 +653,10 @@ TEST_F(JobLists, PausingAJobWhoseServerCannotResumeAsksUnlessStillDownload) {
     A("mnuJob_Pause")->trigger();
     EXPECT_TRUE(asked.isEmpty());
     EXPECT_EQ(Jobs[j].State, StatePaused);
-    QTest::qWait(200);
+    // Nor later: the question does not come late, and the job stays paused.
+    TestEnv::NothingWithin(200);
+    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_EQ(Jobs[j].State, StatePaused);
 }
 
 #include "test_joblists.moc"

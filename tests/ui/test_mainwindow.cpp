@@ -185,11 +185,7 @@ TEST_F(MainWindowTest, TrayExitWithTheWindowHiddenSavesAndEndsTheEventLoop) {
     if (w.isVisible()) w.hide();
     ASSERT_FALSE(w.isVisible());
     QTimer::singleShot(0, w.Menus()->Action("popMain_Exit"), &QAction::trigger);
-    QTimer stuck;
-    stuck.setSingleShot(true);
-    QObject::connect(&stuck, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-    stuck.start(5000);
-    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_EQ(TestEnv::RunUntilQuit(5000), 0);
     EXPECT_TRUE(w.CloseStepDone());
     CategoryTree saved;
     ASSERT_TRUE(LoadJobDb(saved, JobDbFile).complete);
@@ -361,7 +357,7 @@ TEST_F(MainWindowTest, CategoriesNestedDeeperThanTheTreeShowsAreMovedUpAtStart) 
     // The deepest category shown is chosen and scrolled to: the view lays out every level.
     const QString deepest = "d" + QString::number(depth);
     ASSERT_TRUE(w.Categories()->mirror()->Select(deepest));
-    QTest::qWait(50);
+    TestEnv::WaitFor([&] { return !messages.isEmpty(); }, 2000);
     UserMessage::SetHandler({});
 
     ASSERT_EQ(messages.size(), 1);

@@ -22,6 +22,8 @@
 #include "browser/FoundMovies.h"
 #include "browser/HandoffReceiver.h"
 #include "common/TestEnv.h"
+#include "common/TestJobs.h"
+#include "common/TestWidgets.h"
 #include "newjob/NewJobMode.h"
 #include "newjob/frmNewDown1.h"
 #include "player/SwfBuilder.h"
@@ -37,17 +39,7 @@
 
 namespace {
 
-QMessageBox* ShownBox(const QString& name) {
-    QMessageBox* box = nullptr;
-    TestEnv::WaitFor(
-        [&] {
-            for (QWidget* w : QApplication::allWidgets())
-                if (w->objectName() == name && w->isVisible()) box = qobject_cast<QMessageBox*>(w);
-            return box != nullptr;
-        },
-        5000);
-    return box;
-}
+using TestEnv::ShownBox;
 
 class SaveDialogTest : public ::testing::Test {
 protected:
@@ -75,7 +67,7 @@ protected:
     void TearDown() override {
         if (frmNewDown1* d = frmNewDown1::Loaded()) d->reject();
         if (frmSaveSwfto* d = window->Floating()->SaveDialog()) d->close();
-        QTest::qWait(20);
+        TestEnv::Settle();
         window.reset();
         ClearJobs();
         FoundMovies.clear();
@@ -174,7 +166,7 @@ TEST_F(SaveDialogTest, CachedMovieIsCopiedIntoCompleteJobsAndTargetsAreNeverLost
     box = ShownBox("msgOverwrite");
     ASSERT_TRUE(box);
     box->button(QMessageBox::No)->click();
-    QTest::qWait(50);
+    TestEnv::NothingWithin(50);
     EXPECT_EQ(TestEnv::ReadFile(folder + "/a.swf"), "kept");
     EXPECT_EQ(JobCount, 1);
 
@@ -214,7 +206,7 @@ TEST_F(SaveDialogTest, UncachedMovieAsksAndYesOpensTheNewJobDialogWithIt) {
     EXPECT_EQ(ask->icon(), QMessageBox::Information);
     ask->button(QMessageBox::No)->click();
     EXPECT_TRUE(TestEnv::WaitFor([&] { return d->ListView1->topLevelItemCount() == 1; }, 2000));
-    QTest::qWait(250);
+    TestEnv::NothingWithin(250);
     EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
     // Yes: the new-job dialog for one file with the address and the comment.
     Choose(d, 0);
@@ -239,13 +231,8 @@ TEST_F(SaveDialogTest, UncachedMovieAsksAndYesOpensTheNewJobDialogWithIt) {
 TEST_F(SaveDialogTest, RowsOutOfTheCacheSaySoAndMoviesDownloadedBeforeAreAskedAbout) {
     const QString a = "http://127.0.0.1:9/m/a.swf", b = "http://127.0.0.1:9/m/b.swf",
                   c = "http://127.0.0.1:9/m/c.swf";
-    for (const QString& url : {b, c}) {
-        JobRecord done;
-        done.State = StateComplete;
-        done.Url = url;
-        done.LocalFile = "/downloads/" + url.section('/', -1);
-        AddJob(done);
-    }
+    for (const QString& url : {b, c})
+        AddJob(TestJobs::Job("101k", StateComplete, url, "/downloads/" + url.section('/', -1)));
     frmSaveSwfto* d = OpenWith({a, b, c});
     ASSERT_TRUE(d);
     // Under the preview: nothing for the cached movie, the reason for the others (whose row
@@ -270,11 +257,16 @@ TEST_F(SaveDialogTest, RowsOutOfTheCacheSaySoAndMoviesDownloadedBeforeAreAskedAb
         ASSERT_TRUE(ask) << url.toStdString();
         EXPECT_TRUE(ask->text().contains(url + "\nto /downloads/")) << ask->text().toStdString();
         ask->button(answer)->click();
-        QTest::qWait(250);
-        EXPECT_EQ(d->ListView1->topLevelItemCount(), answer == QMessageBox::No ? 2 : 1);
+        const int left = answer == QMessageBox::No ? 2 : 1;
+        EXPECT_TRUE(TestEnv::WaitFor([&] { return d->ListView1->topLevelItemCount() == left; }));
+        if (answer == QMessageBox::No) {
+            TestEnv::NothingWithin(250);
+            EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
+        }
     }
-    frmNewDown1* job = frmNewDown1::Loaded();
-    ASSERT_TRUE(job && job->isVisible());
+    frmNewDown1* job = nullptr;
+    ASSERT_TRUE(
+        TestEnv::WaitFor([&] { return (job = frmNewDown1::Loaded()) && job->isVisible(); }));
     EXPECT_EQ(job->txtUrl->text(), c);
     EXPECT_EQ(JobCount, 2);
 
@@ -315,7 +307,7 @@ TEST_F(SaveDialogTest, FinderWithoutTheBrowserExtensionSaysSo) {
     QApplication::sendEvent(finder, &release);
     EXPECT_FALSE(message->isVisible());
     EXPECT_EQ(finder->pixmap().toImage(), top->Image3.toImage());
-    QTest::qWait(250);
+    TestEnv::NothingWithin(250);
     EXPECT_EQ(window->Floating()->SaveDialog(), nullptr);
 }
 

@@ -1,0 +1,37 @@
+// quorvanta-get on a terminal (a pseudo-terminal made by script(1)): one progress line rewritten
+// in place, and the job's log lines only when asked for with --verbose.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include "common/NginxServer.h"
+#include "common/TestEnv.h"
+#include "engine/ToolTestSupport.h"
+
+TEST(QuorvantaGet, TerminalShowsOneProgressLineAndTheLogOnlyWhenVerbose) {
+    NginxServer nginx("location /rate/ { limit_rate 300k; }\n");
+    ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
+    const QByteArray data = TestEnv::RandomBytes(1200 * 1024, 5);
+    ASSERT_TRUE(nginx.Put("rate/clip.swf", data));
+    // The progress line: wiped and written again, with sizes, speed and time left.
+    const QRegularExpression progress(
+        "\r\x1b\\[K\\d+% [\\d.]+ (B|KB|MB) of 1\\.2 MB, [\\d.]+ (B|KB|MB)/s, \\d+:\\d\\d left");
+    for (const bool verbose : {false, true}) {
+        const QString dir = TestEnv::NewDir();
+        QStringList args{"--parts", "1", "--dir", dir, nginx.Url("/rate/clip.swf")};
+        if (verbose) args.prepend("--verbose");
+        QString command = ToolTest::ToolPath();
+        for (const QString& a : args) command += " '" + a + "'";
+        QProcess terminal;
+        terminal.start("script", {"-qfec", command, "/dev/null"});
+        const ToolTest::ToolRun run = ToolTest::Finish(terminal, 60000);
+        ASSERT_EQ(run.code, 0) << run.out.toStdString() << run.err.toStdString();
+        EXPECT_EQ(TestEnv::ReadFile(dir + "/clip.swf"), data);
+        EXPECT_GE(run.out.count(progress), 2) << run.out.toStdString();
+        EXPECT_EQ(run.out.contains("[1] Connecting:127.0.0.1:"), verbose) << run.out.toStdString();
+        EXPECT_TRUE(run.out.contains("Job complete.")) << run.out.toStdString();
+    }
+}

@@ -49,7 +49,7 @@ TEST(Chromium, ExtensionClickEndsInTheNewJobDialog) {
     server.SetReceiver(
         [&window](const QString& m, qint64 id) { window.Handoff()->Enqueue(m, id); });
     // The program's start-up step: manifests for the host beside the program.
-    ASSERT_TRUE(NativeHostManifests::WriteAll(BinFolder()).isEmpty());
+    ASSERT_TRUE(NativeHostManifests::WriteAll(ExtensionTestSupport::BinFolder()).isEmpty());
 
     const quint16 port = TestEnv::FreePort();
     QProcess browser;

@@ -23,7 +23,7 @@ struct PageElement {
 void SetPageBases(const QString& pageUrl);
 QString GetMovieUrl(const PageElement& element);
 // FoundMovies of one page: every OBJECT's movie, then every EMBED's (APPLETs are skipped), each
-// address once.
+// address once ("." and ".." segments do not make another address).
 QStringList MoviesOfPage(const QString& pageUrl, const QList<PageElement>& elements);
 // Pages the finder looks into: "http://" and "https://" addresses (any letter case).
 bool IsWebPage(const QString& url);

@@ -68,9 +68,11 @@ TEST(MovieUrls, ObjectMoviesComeBeforeEmbedMoviesAndAppletsAreSkipped) {
 TEST(MovieUrls, AMovieNamedTwiceIsListedOnceAtItsFirstPlace) {
     // The classic markup: an EMBED inside its OBJECT, by another spelling of the same address.
     const QList<PageElement> page = {
-        Element("EMBED", "", "solo.swf"),   Element("OBJECT", "one.swf", ""),
-        Element("EMBED", "", "/p/one.swf"), Element("OBJECT", "", "http://127.0.0.1:81/p/two.swf"),
-        Element("EMBED", "", "two.swf"),
+        Element("EMBED", "", "solo.swf"),
+        Element("OBJECT", "one.swf", ""),
+        Element("EMBED", "", "/p/one.swf"),
+        Element("OBJECT", "", "http://127.0.0.1:81/p/two.swf"),
+        Element("EMBED", "", "../p/./two.swf"),
     };
     EXPECT_EQ(MoviesOfPage("http://127.0.0.1:81/p/index.html", page),
               QStringList({"http://127.0.0.1:81/p/one.swf", "http://127.0.0.1:81/p/two.swf",

@@ -38,6 +38,7 @@
 #include "pages/SearchRecord.h"
 #include "pages/clsSearchPanes.h"
 #include "pages/clsSearchQueue.h"
+#include "player/flash1.h"
 #include "store/DbBackup.h"
 #include "store/Globals.h"
 #include "store/JobDb.h"
@@ -687,9 +688,12 @@ void frmMain::ConnectJobs() {
             categories->view()->Refill();
     });
     connect(manager, &clsJobManager::TransferRate, this, [this](qint64 rate, int busy) {
-        statePanelRate->setText(
+        const QString text =
             busy ? QStringLiteral("%1 running, %2").arg(busy).arg(TransferText::Speed(rate))
-                 : QString());
+                 : QString();
+        statePanelRate->setText(text);
+        // Panel 2 is the player's; while it has no movie to tell about the rate shows there too.
+        if (playerPanel->Player()->Movie().isEmpty()) statePanel2->setText(text);
     });
     connect(nowDown, &NowDownView::ListClicked, this, [this] { EnabledTb(); });
     connect(nowDown, &QTreeWidget::itemSelectionChanged, this, [this] {

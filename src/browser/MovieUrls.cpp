@@ -1,5 +1,8 @@
 #include "browser/MovieUrls.h"
 
+#include <QSet>
+#include <QUrl>
+
 #include "engine/UrlResolve.h"
 
 QString PageBase;
@@ -41,11 +44,19 @@ QString GetMovieUrl(const PageElement& e) {
 QStringList MoviesOfPage(const QString& pageUrl, const QList<PageElement>& elements) {
     SetPageBases(pageUrl);
     QStringList movies;
+    QSet<QString> seen;
     for (const char* tag : {"OBJECT", "EMBED"}) {
         for (const PageElement& e : elements) {
             if (e.Tag.compare(QLatin1String(tag), Qt::CaseInsensitive) != 0) continue;
+            // The classic markup names one movie twice, an EMBED inside its OBJECT, maybe
+            // spelt another way ("../" in the path): the first spelling is listed.
             const QString u = GetMovieUrl(e);
-            if (!u.isEmpty()) movies << u;
+            if (u.isEmpty()) continue;
+            const QString key =
+                QUrl(u).adjusted(QUrl::NormalizePathSegments).toString(QUrl::FullyEncoded);
+            if (seen.contains(key)) continue;
+            seen.insert(key);
+            movies << u;
         }
     }
     return movies;

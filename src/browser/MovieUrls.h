@@ -22,7 +22,8 @@ struct PageElement {
 // Sets PageBase and SiteRoot from the page's URL.
 void SetPageBases(const QString& pageUrl);
 QString GetMovieUrl(const PageElement& element);
-// FoundMovies of one page: every OBJECT's movie, then every EMBED's (APPLETs are skipped).
+// FoundMovies of one page: every OBJECT's movie, then every EMBED's (APPLETs are skipped), each
+// address once ("." and ".." segments do not make another address).
 QStringList MoviesOfPage(const QString& pageUrl, const QList<PageElement>& elements);
 // Pages the finder looks into: "http://" and "https://" addresses (any letter case).
 bool IsWebPage(const QString& url);

@@ -156,7 +156,7 @@ void flash1::StartClock() {
     wrapTimer->start(int(std::ceil(frames * 1000.0 / movie.frameRate)));
 }
 
-void flash1::GotoFrame(int n) {
+void flash1::GotoFrame(int n, bool play) {
     if (moviePath.isEmpty()) return;
     n = std::clamp(n, 1, std::max(1, movie.frameCount));
     served = n > 1 ? SwfRewriter::FoldFramesBefore(movie, n) : movie.data;
@@ -164,7 +164,7 @@ void flash1::GotoFrame(int n) {
     wrapTimer->stop();
     clock.Stop();
     clock.SetFrame(n);
-    wantPlaying = true;
+    wantPlaying = play;
     SendMovie();
 }
 

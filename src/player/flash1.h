@@ -38,8 +38,9 @@ public:
     // on) and false is returned with the reason in LastError().
     bool LoadMovie(const QString& path);
     void Play();
-    void StopPlay();        // keeps the frame
-    void GotoFrame(int n);  // shows frame n (1 .. total) and plays on
+    void StopPlay();  // keeps the frame
+    // Shows frame n (1 .. total) and plays on from it; with play false it stays on that frame.
+    void GotoFrame(int n, bool play = true);
     int CurrentFrame() const;
     int TotalFrames() const;
 

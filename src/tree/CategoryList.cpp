@@ -21,7 +21,7 @@ CategoryList::CategoryList(CategoryView* view, QTreeWidget* lvHaveDown, QObject*
     connect(list, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item) { emit JobChosen(JobOf(item)); });
     connect(list, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem* item) { emit JobActivated(JobOf(item)); });
+            [this](QTreeWidgetItem* item) { emit JobDoubleClicked(JobOf(item)); });
     list->installEventFilter(this);
     Fill();
 }

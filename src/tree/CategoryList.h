@@ -50,8 +50,10 @@ signals:
     // A row was chosen (clicked or made current): the window shows the job's details and may
     // play it.
     void JobChosen(int job);
-    // A row was double-clicked, or Enter pressed on it: the window opens the job's file.
+    // Enter was pressed on a row: the window opens the job's file.
     void JobActivated(int job);
+    // A row was double-clicked: the window plays its movie.
+    void JobDoubleClicked(int job);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -90,7 +90,7 @@ void MainMenus::BuildMenus(QMainWindow* window) {
     edit->addSeparator();
     Add(edit, "mnuEdit_OpenFile", "Open Downloaded &File");
     Add(edit, "mnuEdit_OpenDir", "Open &Downloaded Directory");
-    Add(edit, "mnuEdit_Rename", "&Rename...", false);
+    Add(edit, "mnuEdit_Rename", "&Rename...", false)->setShortcut(QKeySequence(Qt::Key_F2));
 
     QMenu* view = menu("mnuView", "&View");
     for (const auto& [name, text] :

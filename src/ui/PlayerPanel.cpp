@@ -11,6 +11,7 @@
 #include "player/flash1.h"
 #include "store/JobTable.h"
 #include "tree/CategoryList.h"
+#include "widgets/SliderClickStyle.h"
 
 PlayerPanel::PlayerPanel(QTreeWidget* lvHaveDown, QLabel* panel1, QLabel* panel2, QObject* parent)
     : QObject(parent), list(lvHaveDown), panel1(panel1), panel2(panel2) {
@@ -24,6 +25,8 @@ PlayerPanel::PlayerPanel(QTreeWidget* lvHaveDown, QLabel* panel1, QLabel* panel2
     slider = new QSlider(Qt::Horizontal);
     slider->setObjectName("Slider1");
     slider->setRange(0, 0);
+    // A click on the groove goes to the frame clicked, not a page towards it.
+    SliderClickStyle::Apply(slider);
     layout->addWidget(slider);
 
     timer = new QTimer(this);
@@ -31,8 +34,12 @@ PlayerPanel::PlayerPanel(QTreeWidget* lvHaveDown, QLabel* panel1, QLabel* panel2
     timer->setInterval(100);
     connect(timer, &QTimer::timeout, this, &PlayerPanel::Tick);
 
-    // Holding the slider stops it following; letting go seeks to where it was left.
-    connect(slider, &QSlider::sliderPressed, this, [this] { follow = false; });
+    // Holding the slider stops it following; letting go seeks to where it was left (a click
+    // puts the handle under the pointer and holds it: one seek, on letting go).
+    connect(slider, &QSlider::sliderPressed, this, [this] {
+        follow = false;
+        seekTimer->stop();
+    });
     connect(slider, &QSlider::sliderReleased, this, [this] {
         follow = true;
         seekTimer->stop();
@@ -57,12 +64,25 @@ bool PlayerPanel::IsSwfPath(const QString& path) {
     return ext.toUpper() == QLatin1String("SWF");
 }
 
-void PlayerPanel::OpenItem(QTreeWidgetItem* item) {
+QString PlayerPanel::MovieOf(QTreeWidgetItem* item) {
     // The job's own file: the row's text may be shortened or out of date.
-    const int job = CategoryList::JobOf(item);
-    if (job < 1 || job > JobCount) return;
+    const int job = item ? CategoryList::JobOf(item) : 0;
+    if (job < 1 || job > JobCount) return {};
     const QString path = Jobs[static_cast<size_t>(job)].LocalFile;
-    if (!IsSwfPath(path) || !QFileInfo::exists(path)) return;
+    if (!IsSwfPath(path) || !QFileInfo::exists(path)) return {};
+    return path;
+}
+
+QTreeWidgetItem* PlayerPanel::ChosenRow() const {
+    QTreeWidgetItem* current = list->currentItem();
+    if (current && current->isSelected()) return current;
+    const QList<QTreeWidgetItem*> selected = list->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
+}
+
+void PlayerPanel::OpenItem(QTreeWidgetItem* item) {
+    const QString path = MovieOf(item);
+    if (path.isEmpty()) return;
     if (!player->LoadMovie(path)) {
         panel1->setText(QFileInfo(path).fileName() + QStringLiteral(": ") + player->LastError());
         return;
@@ -72,8 +92,23 @@ void PlayerPanel::OpenItem(QTreeWidgetItem* item) {
     follow = true;
 }
 
+bool PlayerPanel::PlayItem(QTreeWidgetItem* item) {
+    const QString path = MovieOf(item);
+    if (path.isEmpty()) return false;
+    if (player->Movie() != path) {
+        OpenItem(item);
+        // A file named .swf that is not a movie is not ours to play.
+        if (player->Movie() != path) return false;
+    }
+    Play();
+    return true;
+}
+
 void PlayerPanel::Play() {
-    player->Play();
+    if (player->Movie().isEmpty())
+        OpenItem(ChosenRow());
+    else
+        player->Play();
 }
 
 void PlayerPanel::Pause() {
@@ -105,14 +140,12 @@ void PlayerPanel::Tick() {
 
 void PlayerPanel::Seek(int frame) {
     if (player->Movie().isEmpty()) return;
-    player->GotoFrame(std::max(1, frame));
+    player->GotoFrame(std::max(1, frame), player->IsPlaying());
 }
 
 void PlayerPanel::Step(int delta) {
-    const QList<QTreeWidgetItem*> selected = list->selectedItems();
-    if (selected.isEmpty()) return;
-    QTreeWidgetItem* current = list->currentItem();
-    if (!current || !current->isSelected()) current = selected.first();
+    QTreeWidgetItem* current = ChosenRow();
+    if (!current) return;
     const int i = list->indexOfTopLevelItem(current) + 1;
     const int target = i + delta;
     if (i < 1 || target < 1 || target > list->topLevelItemCount()) return;

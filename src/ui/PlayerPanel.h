@@ -33,6 +33,10 @@ public:
     // Opening a row of the downloaded list: the job's existing SWF file (its LocalFile) is loaded
     // and followed.
     void OpenItem(QTreeWidgetItem* item);
+    // A double click on a row: its movie plays (loaded from its first frame unless it is the one
+    // in the player). False when the row's file is not an SWF movie that the player takes.
+    bool PlayItem(QTreeWidgetItem* item);
+    // Plays on; after Stop (nothing loaded) the chosen row's movie plays from its first frame.
     void Play();
     void Pause();  // keeps the frame
     void Close();  // unloads the movie
@@ -47,7 +51,12 @@ signals:
 
 private:
     void Step(int delta);
+    // Goes to the frame, playing on or staying paused as the player was.
     void Seek(int frame);
+    // The row the commands act on: the current row when selected, else the first selected.
+    QTreeWidgetItem* ChosenRow() const;
+    // The job's file when it is an existing SWF file, else "".
+    static QString MovieOf(QTreeWidgetItem* item);
 
     QTreeWidget* list;
     QLabel* panel1;

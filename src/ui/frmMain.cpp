@@ -38,6 +38,7 @@
 #include "pages/SearchRecord.h"
 #include "pages/clsSearchPanes.h"
 #include "pages/clsSearchQueue.h"
+#include "player/flash1.h"
 #include "store/DbBackup.h"
 #include "store/Globals.h"
 #include "store/JobDb.h"
@@ -153,6 +154,10 @@ void frmMain::BuildLayout() {
     statePanel2->setObjectName("StatusBar1_Panel2");
     bar->addWidget(statePanel1);
     bar->addWidget(statePanel2, 1);
+    // The download rate has a panel of its own: panel 2 is the player's.
+    statePanelRate = new QLabel;
+    statePanelRate->setObjectName("StatusBar1_Rate");
+    bar->addPermanentWidget(statePanelRate);
 
     playerPanel =
         new PlayerPanel(findChild<QTreeWidget*>("lvHaveDown"), statePanel1, statePanel2, this);
@@ -246,6 +251,11 @@ void frmMain::ConnectCommands() {
     });
     connect(categories->list(), &CategoryList::JobActivated, this, [this](int job) {
         EditCommands::OpenFile(job);
+        EnabledTb();
+    });
+    // A double click plays a finished movie here; any other file opens as Enter opens it.
+    connect(categories->list(), &CategoryList::JobDoubleClicked, this, [this](int job) {
+        if (!playerPanel->PlayItem(categories->list()->RowOf(job))) EditCommands::OpenFile(job);
         EnabledTb();
     });
     connect(categories->list(), &CategoryList::JobChosen, this, [this](int job) {
@@ -515,6 +525,16 @@ void frmMain::ConnectPlayer() {
     on("mnuOption_ViewSwf", [this] { FullScreen(); });
     on("tbOper_FullS", [this] { FullScreen(); });
     on("mnuView_PlayBar", [this](bool checked) { menus->tbOper()->setVisible(checked); });
+    // Escape leaves full view (and only full view: elsewhere the key stays with the focus).
+    leaveFullView = new QAction(this);
+    leaveFullView->setObjectName("actLeaveFullView");
+    leaveFullView->setShortcut(QKeySequence(Qt::Key_Escape));
+    leaveFullView->setShortcutContext(Qt::WindowShortcut);
+    leaveFullView->setEnabled(false);
+    addAction(leaveFullView);
+    connect(leaveFullView, &QAction::triggered, this, [this] {
+        if (fullView) FullScreen();
+    });
     connect(playerPanel, &PlayerPanel::ItemOpened, this, [this](int job) {
         ShowDoneJobInfo(lvHaveDownInfo, job);
         EnabledTb();
@@ -524,11 +544,17 @@ void frmMain::ConnectPlayer() {
 void frmMain::UpdatePlayerCommands() {
     // The player's commands act on the downloaded list: only the category view has them.
     const bool on = ActiveList() == 3;
-    for (const char* name :
-         {"mnuOption_PlaySwf", "mnuOption_StopSwf", "mnuOption_CloseSwf", "mnuOption_PorSwf",
-          "mnuOption_NextSwf", "mnuOption_ViewSwf", "tbOper_Play", "tbOper_Pause", "tbOper_Stop",
-          "tbOper_Last", "tbOper_Next", "tbOper_FullS"})
+    for (const char* name : {"mnuOption_PlaySwf", "mnuOption_StopSwf", "mnuOption_CloseSwf",
+                             "mnuOption_PorSwf", "mnuOption_NextSwf", "mnuOption_ViewSwf"})
         menus->Enable(name, on);
+    // The player's tool bar buttons follow the Operate menu's entries.
+    for (const auto& [tool, item] : {std::pair{"tbOper_Play", "mnuOption_PlaySwf"},
+                                     std::pair{"tbOper_Pause", "mnuOption_StopSwf"},
+                                     std::pair{"tbOper_Stop", "mnuOption_CloseSwf"},
+                                     std::pair{"tbOper_Last", "mnuOption_PorSwf"},
+                                     std::pair{"tbOper_Next", "mnuOption_NextSwf"},
+                                     std::pair{"tbOper_FullS", "mnuOption_ViewSwf"}})
+        menus->Enable(tool, menus->Action(item)->isEnabled());
 }
 
 void frmMain::FullScreen() {
@@ -543,6 +569,7 @@ void frmMain::FullScreen() {
         savedPlayerSizes = Resizer4->sizes();
         lvHaveDownInfo->hide();
         fullView = true;
+        leaveFullView->setEnabled(true);
     } else {
         toolBar->trigger();
         state->trigger();
@@ -552,6 +579,7 @@ void frmMain::FullScreen() {
         if (!savedPlayerSizes.isEmpty()) Resizer4->setSizes(savedPlayerSizes);
         menus->Action("tbOper_Exchange")->setIcon(Icons::Get("Exchange1"));
         fullView = false;
+        leaveFullView->setEnabled(false);
     }
 }
 
@@ -660,9 +688,12 @@ void frmMain::ConnectJobs() {
             categories->view()->Refill();
     });
     connect(manager, &clsJobManager::TransferRate, this, [this](qint64 rate, int busy) {
-        statePanel2->setText(
+        const QString text =
             busy ? QStringLiteral("%1 running, %2").arg(busy).arg(TransferText::Speed(rate))
-                 : QString());
+                 : QString();
+        statePanelRate->setText(text);
+        // Panel 2 is the player's; while it has no movie to tell about the rate shows there too.
+        if (playerPanel->Player()->Movie().isEmpty()) statePanel2->setText(text);
     });
     connect(nowDown, &NowDownView::ListClicked, this, [this] { EnabledTb(); });
     connect(nowDown, &QTreeWidget::itemSelectionChanged, this, [this] {

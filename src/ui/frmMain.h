@@ -21,6 +21,7 @@ class clsSearchPanes;
 class clsSearchQueue;
 class MainMenus;
 class PlayerPanel;
+class QAction;
 class QLabel;
 class QPlainTextEdit;
 class QSplitter;
@@ -161,6 +162,7 @@ private:
     QStackedWidget* lowerStack = nullptr;
     QLabel* statePanel1 = nullptr;
     QLabel* statePanel2 = nullptr;
+    QLabel* statePanelRate = nullptr;  // the download rate
 
     int addedJob = 0;             // waiting for ShowAddedJob
     bool startMaximized = false;  // it was left maximized
@@ -173,6 +175,7 @@ private:
     PlayerPanel* playerPanel = nullptr;
     QSplitter* Resizer4 = nullptr;  // the player | the item's details
     bool fullView = false;
+    QAction* leaveFullView = nullptr;  // Escape, enabled in full view
     QList<int> savedInfoSizes;
     QList<int> savedPlayerSizes;
 };

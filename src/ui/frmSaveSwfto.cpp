@@ -26,6 +26,7 @@
 #include "store/VbDate.h"
 #include "tree/NamedWidgets.h"
 #include "widgets/DialogHooks.h"
+#include "widgets/SliderClickStyle.h"
 #include "widgets/TreeFill.h"
 
 frmSaveSwfto::frmSaveSwfto(CategoryTree* t, Hooks h, QWidget* parent)
@@ -51,11 +52,16 @@ frmSaveSwfto::frmSaveSwfto(CategoryTree* t, Hooks h, QWidget* parent)
     Slider1->setObjectName("Slider1");
     Slider1->setMinimum(1);
     Slider1->setMaximum(1);
+    SliderClickStyle::Apply(Slider1);
     auto* preview = new QGroupBox("Preview");
     preview->setObjectName("fraPreview");
     auto* previewLayout = new QVBoxLayout(preview);
     previewLayout->addWidget(myFlash1, 1);
     previewLayout->addWidget(Slider1);
+    lblCache = new QLabel;
+    lblCache->setObjectName("lblCache");
+    lblCache->setWordWrap(true);
+    previewLayout->addWidget(lblCache);
 
     txtRename = NamedWidgets::LineEdit("txtRename");
     Command1 = NamedWidgets::Button("<=", "Command1");
@@ -152,16 +158,38 @@ void frmSaveSwfto::RowChosen(QTreeWidgetItem* item) {
     if (!item) return;
     const QString url = item->text(0);
     txtRename->setText(FileNameNoQuery(url));
-    if (!hooks.lookupCacheEntry) return;
+    lblCache->clear();
+    auto notCached = [this] {
+        // The movie shown before is not this row's.
+        myFlash1->LoadMovie(QString());
+        Slider1->setMaximum(1);
+        lblCache->setText("Not in the browser's cache: it will be downloaded");
+    };
+    if (!hooks.lookupCacheEntry) {
+        notCached();
+        return;
+    }
     QPointer<frmSaveSwfto> self(this);
     const int asked = generation;
-    hooks.lookupCacheEntry(url, [self, asked, url](bool found, const QString& file) {
-        if (!self || !found || asked != self->generation) return;
+    hooks.lookupCacheEntry(url, [self, asked, url, notCached](bool found, const QString& file) {
+        if (!self || asked != self->generation) return;
         QTreeWidgetItem* current = self->ListView1->currentItem();
         if (!current || current->text(0) != url) return;
-        if (self->myFlash1->LoadMovie(file))
+        if (!found)
+            notCached();
+        else if (self->myFlash1->LoadMovie(file))
             self->Slider1->setMaximum(qMax(1, self->myFlash1->TotalFrames()));
     });
+}
+
+int frmSaveSwfto::CompleteJobOf(const QString& url) {
+    const QString wanted = url.trimmed();
+    if (wanted.isEmpty()) return 0;
+    for (int i = JobCount; i >= 1; --i) {
+        const JobRecord& job = Jobs[static_cast<size_t>(i)];
+        if (job.State == StateComplete && job.Url.trimmed() == wanted) return i;
+    }
+    return 0;
 }
 
 void frmSaveSwfto::Save() {
@@ -246,11 +274,24 @@ void frmSaveSwfto::CopyAndRecord(QTreeWidgetItem* item, const QString& url, cons
 }
 
 void frmSaveSwfto::AskDownload(QTreeWidgetItem* item, const QString& url) {
-    auto* box = new QMessageBox(QMessageBox::Information, "Quorvanta",
-                                "Flash catoon file has not downloaded completely by IE , do you "
-                                "want to use Quorvanta to download it ?",
-                                QMessageBox::Yes | QMessageBox::No, this);
-    box->setObjectName("msgDownload");
+    QMessageBox* box;
+    if (const int done = CompleteJobOf(url)) {
+        // Downloaded before: the new job would quietly get a numbered name beside the first copy.
+        box = new QMessageBox(
+            QMessageBox::Question, "Quorvanta",
+            QStringLiteral("This movie has been downloaded already:\n%1\nto %2\n\nDownload a "
+                           "second copy?")
+                .arg(url, Jobs[static_cast<size_t>(done)].LocalFile),
+            QMessageBox::Yes | QMessageBox::No, this);
+        box->setObjectName("msgSavedBefore");
+        box->setDefaultButton(QMessageBox::No);
+    } else {
+        box = new QMessageBox(QMessageBox::Information, "Quorvanta",
+                              "Flash catoon file has not downloaded completely by IE , do you "
+                              "want to use Quorvanta to download it ?",
+                              QMessageBox::Yes | QMessageBox::No, this);
+        box->setObjectName("msgDownload");
+    }
     box->setAttribute(Qt::WA_DeleteOnClose);
     QPointer<frmSaveSwfto> self(this);
     const int asked = generation;

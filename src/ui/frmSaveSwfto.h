@@ -38,13 +38,17 @@ public:
     // The load step's list: the count label and one row per movie, in order. pageUrl is the
     // scanned page (the referrer of movies handed to the new-job dialog).
     void TakeMovies(const QStringList& movies, const QString& pageUrl);
-    // "Save Flash" for the selected row.
+    // "Save Flash" for the selected row. A movie to be downloaded whose address has a complete
+    // job already is downloaded again only when the user says so.
     void Save();
+    // The complete job downloaded from this address (the last one), or 0.
+    static int CompleteJobOf(const QString& url);
 
     QTreeWidget* ListView1 = nullptr;
     QLabel* lblCount = nullptr;
     flash1* myFlash1 = nullptr;
     QSlider* Slider1 = nullptr;
+    QLabel* lblCache = nullptr;  // under the preview: why a movie is not shown
     QLineEdit* txtRename = nullptr;
     QPushButton* Command1 = nullptr;
     QLineEdit* txtComment = nullptr;

@@ -33,7 +33,7 @@ void PickFolder(QWidget* parent, const QString& start, std::function<void(const 
         if (!folder.isEmpty()) chosen(folder);
         return;
     }
-    auto* dialog = new QFileDialog(parent, QStringLiteral("Browse for Folder"), start);
+    auto* dialog = new QFileDialog(parent, QStringLiteral("Browsing"), start);
     dialog->setObjectName(QStringLiteral("dlgBrowseFolder"));
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly);

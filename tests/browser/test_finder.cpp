@@ -1,7 +1,8 @@
 // The finder end to end on an X display of the test's own: the main window runs on Qt's xcb
 // platform in a child run of this test program, Chromium (not headless) shows a page from nginx
-// with two OBJECT movies and one EMBED movie, two of which the page's own script fetched into the
-// browser's cache, and xdotool drags the finder from the floating window over the browser window.
+// with two OBJECT movies in the classic markup (an EMBED of the same movie inside each) and one
+// EMBED movie, two of which the page's own script fetched into the browser's cache, and xdotool
+// drags the finder from the floating window over the browser window.
 
 #include <gtest/gtest.h>
 
@@ -97,8 +98,12 @@ TEST(FinderInXvfb, DISABLED_CountsOutlinesAndSavesTheCachedMovies) {
     ASSERT_TRUE(nginx.Put("/games/index.html", R"(<!DOCTYPE html>
 <html><head><title>Loading</title></head><body>
 <embed src="three.swf" type="application/x-shockwave-flash" width="120" height="90">
-<object width="120" height="90"><param name="movie" value="one.swf"></object>
-<object data="/swf/two.swf" type="application/x-shockwave-flash" width="120" height="90"></object>
+<object width="120" height="90"><param name="movie" value="one.swf">
+<embed src="/games/one.swf" type="application/x-shockwave-flash" width="120" height="90">
+</object>
+<object data="/swf/two.swf" type="application/x-shockwave-flash" width="120" height="90">
+<embed src="../swf/two.swf" type="application/x-shockwave-flash" width="120" height="90">
+</object>
 <script>
 Promise.all(["one.swf", "/swf/two.swf"].map((u) => fetch(u).then((r) => r.arrayBuffer())))
   .then(() => { document.title = "Flash movies"; });

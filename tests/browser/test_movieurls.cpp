@@ -1,5 +1,6 @@
 // The scanned page's bases and the movie address of each element: root-relative and bare names,
-// capitals, "flash" in the HTML, OBJECT movies before EMBED ones, APPLETs and non-movies skipped.
+// capitals, "flash" in the HTML, OBJECT movies before EMBED ones, APPLETs and non-movies skipped,
+// a movie named by both its OBJECT and the EMBED inside it listed once.
 
 #include <gtest/gtest.h>
 
@@ -62,6 +63,20 @@ TEST(MovieUrls, ObjectMoviesComeBeforeEmbedMoviesAndAppletsAreSkipped) {
     EXPECT_TRUE(IsWebPage("HTTPS://127.0.0.1/"));
     EXPECT_FALSE(IsWebPage("file:///home/user/"));
     EXPECT_FALSE(IsWebPage("chrome://newtab/"));
+}
+
+TEST(MovieUrls, AMovieNamedTwiceIsListedOnceAtItsFirstPlace) {
+    // The classic markup: an EMBED inside its OBJECT, by another spelling of the same address.
+    const QList<PageElement> page = {
+        Element("EMBED", "", "solo.swf"),
+        Element("OBJECT", "one.swf", ""),
+        Element("EMBED", "", "/p/one.swf"),
+        Element("OBJECT", "", "http://127.0.0.1:81/p/two.swf"),
+        Element("EMBED", "", "../p/./two.swf"),
+    };
+    EXPECT_EQ(MoviesOfPage("http://127.0.0.1:81/p/index.html", page),
+              QStringList({"http://127.0.0.1:81/p/one.swf", "http://127.0.0.1:81/p/two.swf",
+                           "http://127.0.0.1:81/p/solo.swf"}));
 }
 
 }  // namespace

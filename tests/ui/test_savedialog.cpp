@@ -1,12 +1,15 @@
 // "Save Flash" in the real main window, its cache answered from real files: the name check, the
 // copy and its complete job (twice under two names), a target that exists (asked, No keeps it),
 // a copy that fails (no job, the reason told), the hand-off to the new-job dialog on Yes, a new
-// scan's list taken by the open dialog, and the finder without the browser extension.
+// scan's list taken by the open dialog, rows out of the cache told under the preview, a movie
+// downloaded before asked about, the folder dialog's title, and the finder without the browser
+// extension.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -19,6 +22,7 @@
 #include "browser/FoundMovies.h"
 #include "browser/HandoffReceiver.h"
 #include "common/TestEnv.h"
+#include "common/TestJobs.h"
 #include "common/TestWidgets.h"
 #include "newjob/NewJobMode.h"
 #include "newjob/frmNewDown1.h"
@@ -222,6 +226,57 @@ TEST_F(SaveDialogTest, UncachedMovieAsksAndYesOpensTheNewJobDialogWithIt) {
     EXPECT_EQ(job->txtComment->text(), "later");
     EXPECT_EQ(d->ListView1->topLevelItemCount(), 0);
     EXPECT_EQ(JobCount, 0);
+}
+
+TEST_F(SaveDialogTest, RowsOutOfTheCacheSaySoAndMoviesDownloadedBeforeAreAskedAbout) {
+    const QString a = "http://127.0.0.1:9/m/a.swf", b = "http://127.0.0.1:9/m/b.swf",
+                  c = "http://127.0.0.1:9/m/c.swf";
+    for (const QString& url : {b, c})
+        AddJob(TestJobs::Job("101k", StateComplete, url, "/downloads/" + url.section('/', -1)));
+    frmSaveSwfto* d = OpenWith({a, b, c});
+    ASSERT_TRUE(d);
+    // Under the preview: nothing for the cached movie, the reason for the others (whose row
+    // also takes the cached movie out of the preview).
+    const QString notCached = "Not in the browser's cache: it will be downloaded";
+    for (const auto& [row, text, movie] :
+         {std::tuple{0, QString(), cache + "/a.swf"}, std::tuple{1, notCached, QString()}}) {
+        QTreeWidgetItem* item = d->ListView1->topLevelItem(row);
+        QTest::mouseClick(d->ListView1->viewport(), Qt::LeftButton, {},
+                          d->ListView1->visualItemRect(item).center());
+        EXPECT_EQ(d->lblCache->text(), text) << row;
+        EXPECT_EQ(d->myFlash1->Movie(), movie) << row;
+    }
+
+    // Downloaded before: asked first; No skips the movie, Yes hands it to the new-job dialog.
+    for (const auto& [url, answer] :
+         {std::pair{b, QMessageBox::No}, std::pair{c, QMessageBox::Yes}}) {
+        Choose(d, 1);
+        ASSERT_EQ(d->ListView1->currentItem()->text(0), url);
+        QTest::mouseClick(d->cmdSave, Qt::LeftButton);
+        QMessageBox* ask = ShownBox("msgSavedBefore");
+        ASSERT_TRUE(ask) << url.toStdString();
+        EXPECT_TRUE(ask->text().contains(url + "\nto /downloads/")) << ask->text().toStdString();
+        ask->button(answer)->click();
+        const int left = answer == QMessageBox::No ? 2 : 1;
+        EXPECT_TRUE(TestEnv::WaitFor([&] { return d->ListView1->topLevelItemCount() == left; }));
+        if (answer == QMessageBox::No) {
+            TestEnv::NothingWithin(250);
+            EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
+        }
+    }
+    frmNewDown1* job = nullptr;
+    ASSERT_TRUE(
+        TestEnv::WaitFor([&] { return (job = frmNewDown1::Loaded()) && job->isVisible(); }));
+    EXPECT_EQ(job->txtUrl->text(), c);
+    EXPECT_EQ(JobCount, 2);
+
+    // The folder dialog of "&Browse".
+    QTest::mouseClick(d->cmdDlg1, Qt::LeftButton);
+    QFileDialog* folder = nullptr;
+    ASSERT_TRUE(TestEnv::WaitFor(
+        [&] { return (folder = d->findChild<QFileDialog*>("dlgBrowseFolder")) != nullptr; }, 2000));
+    EXPECT_EQ(folder->windowTitle(), "Browsing");
+    folder->reject();
 }
 
 TEST_F(SaveDialogTest, FinderWithoutTheBrowserExtensionSaysSo) {

@@ -123,7 +123,7 @@ bool ConnectionPool::OpenConnection(int k, bool connectNow) {
     if (!Report(k, kConnecting, host + QLatin1Char(':') + QString::number(port))) return false;
     if (!Alive(id, k, serial)) return false;
     if (connectNow) ConnectSocket(k);
-    if (!watch.isActive() && (Settings.Ctimeout > 0 || Settings.Rtimeout > 0)) watch.start();
+    if (!watch.isActive()) watch.start();
     return true;
 }
 
@@ -137,6 +137,12 @@ void ConnectionPool::ConnectSocket(int k) {
 void ConnectionPool::CloseConnection(int k) {
     HttpConnection* c = conns[k];
     if (c == nullptr) return;
+    if (endedSpeedRun != runId) {
+        endedSpeedRun = runId;
+        endedSpeed = 0;
+    }
+    if (const double speed = Speed(k); speed > 0)
+        endedSpeed = endedSpeed > 0 ? (endedSpeed + speed) / 2 : speed;
     conns[k] = nullptr;
     c->disconnect(this);
     c->Abort();
@@ -171,7 +177,13 @@ void ConnectionPool::OnWatch() {
         const QString late = c->TimeoutDetail(Settings.Ctimeout, Settings.Rtimeout);
         if (!late.isEmpty()) FailConnection(k, late);
     }
-    if (!any && id == runId) watch.stop();
+    if (!any && id == runId) {
+        watch.stop();
+        return;
+    }
+    // A connection found slow only after the others were done: the free ones take its far part
+    // now that its speed is known.
+    if (id == runId) Rebalance();
 }
 
 bool ConnectionPool::ScheduleRetry(int k, const QString& reason) {
@@ -266,7 +278,8 @@ void ConnectionPool::Rebalance() {
         } else {
             record = plan.FreeRecord(taken);
             if (record == 0) return;
-            const auto move = plan.ChooseSteal(record, working, speeds);
+            const auto move = plan.ChooseSteal(record, working, speeds,
+                                               endedSpeedRun == runId ? endedSpeed : 0);
             if (!move) return;
             plan.Apply(*move);
             emit LogInfo(record, QStringLiteral("Connection %1 takes bytes %2-%3 from connection "

@@ -121,4 +121,7 @@ protected:
 
 private:
     QTimer watch;
+    // How fast the connections of this run that have ended received (for judging the last one).
+    double endedSpeed = 0;
+    quint64 endedSpeedRun = 0;
 };

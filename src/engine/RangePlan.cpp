@@ -116,7 +116,7 @@ int RangePlan::FreeRecord(const std::array<bool, kMaxParts + 1>& busy) const {
 
 std::optional<RangePlan::Move> RangePlan::ChooseSteal(
     int freeRecord, const std::array<bool, kMaxParts + 1>& busy,
-    const std::array<double, kMaxParts + 1>& speeds) const {
+    const std::array<double, kMaxParts + 1>& speeds, double freshSpeed) const {
     if (freeRecord < 2 || freeRecord > parts || InUse(freeRecord) || size <= 0) return {};
     // The connection that would end last.
     int victim = 0;
@@ -149,7 +149,7 @@ std::optional<RangePlan::Move> RangePlan::ChooseSteal(
             ++known;
         }
     const double mine = speeds[victim];
-    const double fresh = known ? others / known : mine;
+    const double fresh = known ? others / known : (freshSpeed > 0 ? freshSpeed : mine);
     // Split so that both end together: the victim keeps what it fetches meanwhile.
     int64_t keep = left / 2;
     if (mine > 0 && fresh > 0) keep = static_cast<int64_t>(left * (mine / (mine + fresh)));

@@ -62,8 +62,11 @@ public:
     // end last gives up the part a new connection fetches by the time it finishes its own part
     // (speeds in bytes per second; 0 where not yet known: the others' average is used, or half
     // of the range when nothing is known). Only records whose connection runs (busy) are split.
+    // freshSpeed: what a new connection is expected to make when no other running connection
+    // tells (the speed of the connections that have finished), 0 when not known.
     std::optional<Move> ChooseSteal(int freeRecord, const std::array<bool, kMaxParts + 1>& busy,
-                                    const std::array<double, kMaxParts + 1>& speeds) const;
+                                    const std::array<double, kMaxParts + 1>& speeds,
+                                    double freshSpeed = 0) const;
     // Applies a move: the victim's range ends at From, the record covers [From, To).
     void Apply(const Move& move);
 

@@ -2,7 +2,7 @@
 # Installs what is missing, builds, and runs the whole test suite.
 # --sanitize: builds with AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer into
 # ./build-asan and runs the suite there; a finding fails the run. Any other argument goes to
-# ctest.
+# ctest. The plain run ends with a short run of every fuzz target (scripts/fuzz.sh, 10 s each).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 sanitize=0
@@ -18,6 +18,7 @@ if ((sanitize == 0)); then
     scripts/build.sh
     QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j2 \
         ${ctestArgs[@]+"${ctestArgs[@]}"}
+    scripts/fuzz.sh 10
     exit 0
 fi
 

@@ -34,10 +34,16 @@ HostFrames::Result HostFrames::Next(std::string* frame, uint32_t* announced) {
         }
         return Skipped;
     }
-    frame->resize(size);
-    if (!ReadAll(frame->data(), size)) {
-        frame->clear();
-        return Broken;
+    // Room grows with the bytes that came, not with the length a frame names.
+    constexpr uint32_t kStep = 65536;
+    for (uint32_t got = 0; got < size;) {
+        const uint32_t n = size - got < kStep ? size - got : kStep;
+        frame->resize(got + n);
+        if (!ReadAll(frame->data() + got, n)) {
+            frame->clear();
+            return Broken;
+        }
+        got += n;
     }
     return Frame;
 }

@@ -45,7 +45,10 @@ QV_FUZZ_ENTRY(job_db) {
     QV_FUZZ_CHECK(loaded.complete || !loaded.problem.isEmpty());
     QV_FUZZ_CHECK(JobCount >= 0 && JobCount <= kMaxJobs);
     QV_FUZZ_CHECK(Jobs.size() == size_t(JobCount) + 1);
-    const int count = JobCount;
+    // Saving leaves out the jobs without a category and the deleted ones.
+    int count = 0;
+    for (int i = 1; i <= JobCount; ++i)
+        if (!Jobs[i].ClassKey.isEmpty() && Jobs[i].ClassKey != TreeKeys::RecelyReally) ++count;
 
     // What was loaded is saved and read back the same.
     const QByteArray saved = JobDbBytes(tree);

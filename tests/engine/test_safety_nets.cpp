@@ -32,10 +32,13 @@ TEST_F(SafetyNets, AnAnswerForAnotherPieceEndsTheRunWithNothingOfItOnDisk) {
         qint64 shift;       // the answer's first byte minus the one asked for
         qint64 otherTotal;  // the size the answer names instead of the file's (0: the file's)
         const char* problem;
+        QByteArray before = "";  // before the Content-Range line's name
     };
     const QList<Case> cases = {
         {"another start", 1000, 0, "The answer starts at byte 61000, not at byte 60000 as asked"},
         {"another total", 0, 300000, "The file on the server has 300000 bytes now, not 200000."},
+        // A line starting with a blank goes on the line before: no Content-Range at all.
+        {"folded range", 0, 0, "Invalid Content-Range in the answer", " "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -62,13 +65,13 @@ TEST_F(SafetyNets, AnAnswerForAnotherPieceEndsTheRunWithNothingOfItOnDisk) {
             s->write(ScriptServer::Head(
                 "HTTP/1.1 206 Partial Content",
                 {"Content-Length: " + QByteArray::number(piece.size()),
-                 "Content-Range: bytes " + QByteArray::number(first) + "-" +
+                 c.before + "Content-Range: bytes " + QByteArray::number(first) + "-" +
                      QByteArray::number(data.size() - 1) + "/" + QByteArray::number(total)}));
             s->write(piece);
             s->disconnectFromHost();
         });
         const int j =
-            AddTestJob(server.Url("/n.swf"), dir, 1, QStringLiteral("n%1.swf").arg(c.shift));
+            AddTestJob(server.Url("/n.swf"), dir, 1, QString(c.name).replace(' ', '_') + ".swf");
         ASSERT_TRUE(slot.BindAndStart(j));
         ASSERT_TRUE(WaitFor([&] { return Jobs[j].Received >= 60000 || watch.ended; }));
         ASSERT_EQ(watch.ended, 0) << watch.endReason.toStdString();

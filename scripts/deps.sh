@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages needed to build, test and benchmark Quorvanta (only missing ones).
+# Installs the Debian packages needed to build, test, fuzz and benchmark Quorvanta (only missing
+# ones). clang with libclang-rt-dev brings libFuzzer for scripts/fuzz.sh.
 set -euo pipefail
 PKGS=(cmake ninja-build g++ ccache qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev
       nginx-light curl aria2 axel xvfb xauth imagemagick clang-format adwaita-icon-theme
       libqt6svg6 time dnsmasq-base python3-aiosmtpd qt6-webengine-dev zlib1g-dev liblzma-dev
       chromium libssl-dev firefox-esr desktop-file-utils appstream dpkg-dev
-      nodejs dbus-daemon openssl ca-certificates xdotool libxcb1-dev)
+      nodejs dbus-daemon openssl ca-certificates xdotool libxcb1-dev
+      clang libclang-rt-dev)
 missing=()
 for p in "${PKGS[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -2,7 +2,7 @@
 # Installs what is missing, builds, and runs the whole test suite.
 # --sanitize: builds with AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer into
 # ./build-asan and runs the suite there; a finding fails the run. Any other argument goes to
-# ctest.
+# ctest. The plain run ends with a short run of every fuzz target (scripts/fuzz.sh, 10 s each).
 # With CI=true every test must run: QV_REQUIRE_ALL=1 turns a skip for a missing chromium, Xvfb,
 # xdotool or web engine into a failure, and each test program also runs whole, as one process.
 set -euo pipefail
@@ -41,6 +41,7 @@ if ((sanitize == 0)); then
     if [[ "${CI:-}" == "true" ]]; then
         run_whole build
     fi
+    scripts/fuzz.sh 10
     exit 0
 fi
 

@@ -26,6 +26,7 @@
 #include <cerrno>
 
 #include "handoff_lib/HandoffProtocol.h"
+#include "handoff_lib/HostFrames.h"
 #include "handoff_lib/ProgramSocket.h"
 #include "handoff_lib/quorvanta.h"
 
@@ -34,18 +35,8 @@ namespace {
 // Larger messages are read and refused; the browser sends small ones.
 constexpr uint32_t kMaxFrame = HandoffProtocol::kMaxLinkLine;
 
-bool ReadExactly(void* to, size_t size) {
-    return size == 0 || std::fread(to, 1, size, stdin) == size;
-}
-
-bool Skip(uint32_t size) {
-    char buffer[65536];
-    while (size > 0) {
-        const size_t chunk = size < sizeof buffer ? size : sizeof buffer;
-        if (!ReadExactly(buffer, chunk)) return false;
-        size -= static_cast<uint32_t>(chunk);
-    }
-    return true;
+size_t ReadStdin(void* to, size_t size) {
+    return std::fread(to, 1, size, stdin);
 }
 
 bool Answer(const QJsonObject& answer) {
@@ -107,16 +98,12 @@ QJsonObject Handle(const QByteArray& frame) {
 }
 
 // The relay's input side reads the standard input through its file descriptor (poll needs it).
-bool ReadFd(int fd, void* to, size_t size) {
-    auto* p = static_cast<char*>(to);
-    while (size > 0) {
-        const ssize_t n = ::read(fd, p, size);
+size_t ReadStdinFd(void* to, size_t size) {
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, to, size);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<size_t>(n);
+        return n < 0 ? 0 : static_cast<size_t>(n);
     }
-    return true;
 }
 
 bool WriteFd(int fd, const char* p, size_t size) {
@@ -141,17 +128,18 @@ int ConnectProgram() {
 int Relay() {
     int program = -1;
     QByteArray lines;
+    HostFrames input(ReadStdinFd, 64 * kMaxFrame, 64 * kMaxFrame);
+    std::string bytes;
     for (;;) {
         if (program < 0) program = ConnectProgram();
         pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {program, POLLIN, 0}};
         const int ready = ::poll(fds, program < 0 ? 1 : 2, program < 0 ? 1000 : -1);
         if (ready < 0 && errno != EINTR) return 1;
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-            uint32_t size = 0;
-            if (!ReadFd(STDIN_FILENO, &size, sizeof size)) return 0;  // the browser closed the port
-            if (size > 64 * kMaxFrame) return 1;
-            QByteArray frame(static_cast<qsizetype>(size), Qt::Uninitialized);
-            if (!ReadFd(STDIN_FILENO, frame.data(), size)) return 1;
+            const HostFrames::Result got = input.Next(&bytes);
+            if (got == HostFrames::Closed) return 0;  // the browser closed the port
+            if (got != HostFrames::Frame) return 1;
+            const QByteArray frame = QByteArray::fromStdString(bytes);
             // One line each on the socket: re-written without line breaks.
             const QJsonDocument doc = QJsonDocument::fromJson(frame);
             if (program >= 0 && doc.isObject()) {
@@ -187,18 +175,17 @@ int Relay() {
 int main() {
     // Unbuffered: after the link message the rest of the input is read through its descriptor.
     std::setvbuf(stdin, nullptr, _IONBF, 0);
+    HostFrames input(ReadStdin, kMaxFrame, UINT32_MAX);
+    std::string bytes;
     for (bool first = true;; first = false) {
-        uint32_t size = 0;
-        const size_t got = std::fread(&size, 1, sizeof size, stdin);
-        if (got == 0) return 0;  // the browser closed the connection
-        if (got != sizeof size) return 1;
-        if (size > kMaxFrame) {
-            if (!Skip(size)) return 1;
+        const HostFrames::Result got = input.Next(&bytes);
+        if (got == HostFrames::Closed) return 0;  // the browser closed the connection
+        if (got == HostFrames::Broken) return 1;
+        if (got == HostFrames::Skipped) {
             if (!Answer(Refuse(QStringLiteral("the message is longer than 1 MiB")))) return 1;
             continue;
         }
-        QByteArray frame(static_cast<qsizetype>(size), Qt::Uninitialized);
-        if (!ReadExactly(frame.data(), size)) return 1;
+        const QByteArray frame = QByteArray::fromStdString(bytes);
         if (first && QJsonDocument::fromJson(frame).object().value("command").toString() ==
                          QLatin1String("link")) {
             if (!Answer(QJsonObject{{"ok", true}, {"linked", true}})) return 1;

@@ -68,9 +68,11 @@ QStringList Values(const QString& head, const QString& name) {
     QStringList values;
     const QStringList lines = head.split(QStringLiteral("\r\n"));
     for (qsizetype i = 1; i < lines.size(); ++i) {
+        // The name starts the line and the colon follows it: a line starting with a blank (or a
+        // lone line feed) goes on the line before and names nothing, as Value() reads it too.
         const qsizetype colon = lines[i].indexOf(QLatin1Char(':'));
         if (colon <= 0) continue;
-        if (lines[i].left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+        if (QStringView(lines[i]).left(colon).compare(name, Qt::CaseInsensitive) == 0)
             values << lines[i].mid(colon + 1).trimmed();
     }
     return values;

@@ -21,6 +21,17 @@
 
 namespace {
 
+#ifdef QV_TEST_FAULTS
+// Test builds only: QV_TEST_DROP_PIECE=N makes the piece of a received answer that holds byte N
+// of the file go nowhere, as if the disk had lost it, while it still counts as received; the
+// completion check must catch it.
+bool DropPiece(qint64 from, qint64 to) {
+    bool ok = false;
+    const qint64 at = qEnvironmentVariableIntValue("QV_TEST_DROP_PIECE", &ok);
+    return ok && from <= at && at < to;
+}
+#endif
+
 const QString kResponse = QStringLiteral("Response");
 const QString kDataArrival = QStringLiteral("DataArrival");
 const QString kRedirect = QStringLiteral("Redirect");
@@ -712,6 +723,9 @@ bool clsDownLoadJob::StoreBody(int k, const char* data, qint64 size) {
         // Every byte of the file is written once: bytes another connection has stored already
         // (the boundary byte two ranges share, a range another connection has overtaken) stay.
         for (const auto& [from, to] : written.Gaps(pos, pos + writable)) {
+#ifdef QV_TEST_FAULTS
+            if (DropPiece(from, to)) continue;
+#endif
             if (const int e = file.WriteAt(data + (from - pos), to - from, from)) {
                 RunTo5(QStringLiteral("Cannot write the file ") + job.LocalFile +
                        QStringLiteral(": ") + ErrnoText(e));

@@ -33,6 +33,28 @@ bool Read(QDataStream& in, SearchRecord& r) {
     return reader.ReadJob(r.JobTemplate) && reader.AtEnd();
 }
 
+// The row's texts as QDataStream writes a QStringList (a count, then the strings), the count
+// bounded by what is left of the file: Qt's own reader sets room aside for the count first, and a
+// damaged count made it ask for gigabytes. Every string takes at least its 4-byte length.
+bool ReadTexts(QDataStream& in, QStringList& texts) {
+    texts.clear();
+    quint32 count = 0;
+    in >> count;
+    if (in.status() != QDataStream::Ok) return false;
+    if (count > quint64(in.device()->bytesAvailable()) / 4) {
+        in.setStatus(QDataStream::ReadCorruptData);
+        return false;
+    }
+    texts.reserve(qsizetype(count));
+    for (quint32 i = 0; i < count; ++i) {
+        QString text;
+        in >> text;
+        if (in.status() != QDataStream::Ok) return false;
+        texts << text;
+    }
+    return true;
+}
+
 }  // namespace
 
 QString PathBeside(const QString& dbPath) {
@@ -64,8 +86,8 @@ bool FromBytes(const QByteArray& bytes, std::vector<Entry>* entries) {
     for (qint32 k = 0; k < count; ++k) {
         Entry e;
         if (!Read(in, e.record)) return false;
-        in >> e.icon >> e.texts;
-        if (in.status() != QDataStream::Ok) return false;
+        in >> e.icon;
+        if (!ReadTexts(in, e.texts)) return false;
         entries->push_back(std::move(e));
     }
     return in.atEnd();

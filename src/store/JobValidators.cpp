@@ -17,6 +17,13 @@ QString Clean(QString text) {
     return text.trimmed();
 }
 
+// A path the side file can hold: one without tabs and line ends, which separate its fields and
+// lines.
+bool Representable(const QString& path) {
+    return !path.isEmpty() && !path.contains(QLatin1Char('\t')) &&
+           !path.contains(QLatin1Char('\r')) && !path.contains(QLatin1Char('\n'));
+}
+
 }  // namespace
 
 QString JobValidator::IfRange() const {
@@ -57,8 +64,13 @@ QByteArray ToBytes(const QHash<QString, JobValidator>& table) {
     std::sort(keys.begin(), keys.end());
     QByteArray out;
     for (const QString& key : keys) {
+        // The file's path is its key exactly as the job holds it: a path this format cannot
+        // hold is left out (that file goes on without validators) rather than written as another
+        // path, whose file would be sent these validators.
+        if (!Representable(key)) continue;
         const JobValidator& v = table[key];
-        out += Clean(key).toUtf8() + '\t' + v.ETag.toUtf8() + '\t' + v.LastModified.toUtf8() + '\n';
+        out += key.toUtf8() + '\t' + Clean(v.ETag).toUtf8() + '\t' +
+               Clean(v.LastModified).toUtf8() + '\n';
     }
     return out;
 }
@@ -68,8 +80,10 @@ QHash<QString, JobValidator> FromBytes(const QByteArray& bytes) {
     for (const QByteArray& line : bytes.split('\n')) {
         const QList<QByteArray> f = line.split('\t');
         if (f.size() != 3 || f[0].isEmpty()) continue;
-        JobValidator v{QString::fromUtf8(f[1]), QString::fromUtf8(f[2])};
-        if (!v.IsEmpty()) table.insert(QString::fromUtf8(f[0]), v);
+        const QString key = QString::fromUtf8(f[0]);
+        if (!Representable(key)) continue;
+        JobValidator v{Clean(QString::fromUtf8(f[1])), Clean(QString::fromUtf8(f[2]))};
+        if (!v.IsEmpty()) table.insert(key, v);
     }
     return table;
 }

@@ -255,3 +255,33 @@ TEST(BrowserLinkTest, WindowUnderThePointerIsMatchedByItsActiveTabsTitle) {
 }
 
 }  // namespace
+
+// The program socket's own limit on the browser link: a peer that sends more than twice the
+// longest line without a line end is not a host and is dropped; up to that it is kept.
+TEST(BrowserLinkTest, APeerSendingMoreThanAnyLineWithoutALineEndIsDropped) {
+    TestEnv::IsolateHome();
+    HandoffServer server;
+    ASSERT_TRUE(server.Listen(SocketPlace::Path())) << server.ErrorString().toStdString();
+    struct Case {
+        qsizetype bytes;
+        bool kept;
+    };
+    const QList<Case> cases = {{2 * BrowserLink::kMaxLine, true},
+                               {2 * BrowserLink::kMaxLine + 1, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        QLocalSocket raw;
+        raw.connectToServer(SocketPlace::Path());
+        ASSERT_TRUE(raw.waitForConnected(3000));
+        raw.write("QV-BROWSER\n");
+        ASSERT_TRUE(TestEnv::WaitFor([] { return BrowserLink::Instance()->Connected(); }, 3000));
+        raw.write(QByteArray(c.bytes, 'x'));
+        ASSERT_TRUE(TestEnv::WaitFor([&] { return raw.bytesToWrite() == 0; }, 10000));
+        const bool dropped = TestEnv::WaitFor(
+            [&] { return raw.state() == QLocalSocket::UnconnectedState; }, c.kept ? 1000 : 5000);
+        EXPECT_EQ(!dropped, c.kept);
+        EXPECT_EQ(BrowserLink::Instance()->Connected(), c.kept);
+        raw.abort();
+        ASSERT_TRUE(TestEnv::WaitFor([] { return !BrowserLink::Instance()->Connected(); }, 3000));
+    }
+}

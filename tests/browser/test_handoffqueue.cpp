@@ -122,6 +122,8 @@ TEST(HandoffSocket, RefusesWhatTheLibraryWouldNotSendEachWithItsReason) {
         {{"QV-HANDOFF 99999999999999999999\n"},
          "QV-REFUSED the message is longer than 65536 bytes\n",
          {}},
+        // No line end within the longest header: not this protocol.
+        {{"QV-HANDOFF 000000000000000000000000"}, "QV-REFUSED unknown request\n", {}},
         // Taken, and nothing happens.
         {{Frame("")}, taken, {}},
         // Two messages in one write, and a second one after the answer: the first is taken.

@@ -15,6 +15,7 @@
 #include "store/JobDb.h"
 #include "store/JobDbFormat.h"
 #include "store/JobTable.h"
+#include "store/JobValidators.h"
 
 namespace {
 
@@ -232,6 +233,46 @@ TEST_F(JobDbTest, LoadThenSaveReproducesTheFile) {
     ASSERT_TRUE(LoadJobDb(loaded, path).complete);
     ASSERT_TRUE(SaveJobDb(loaded, path));
     EXPECT_EQ(TestEnv::ReadFile(path), file);
+}
+
+// The validators of an unfinished job come back with the database under the job's exact path; a
+// path the side file cannot hold gets none, and never another file's.
+TEST_F(JobDbTest, ValidatorsComeBackForTheJobsOwnPathOnly) {
+    struct Case {
+        QString file;
+        bool kept;
+    };
+    const QList<Case> cases = {{"/home/ann/mydown/a.swf", true},
+                               {"/home/ann/mydown/b.swf ", true},
+                               {" /home/ann/mydown/c.swf", true},
+                               {"/home/ann/mydown/d.swf\r", false},
+                               {"/home/ann/mydown/e\t.swf", false}};
+    AddFixedNodes(tree, false);
+    JobValidators::Clear();
+    for (const Case& c : cases) {
+        JobRecord job = FullJob(TreeKeys::Downloaded, 1);
+        job.LocalFile = c.file;
+        AddJob(job);
+        JobValidators::Set(c.file, {"\"e-" + c.file.trimmed() + "\"", ""});
+    }
+    // The plain names of the last ones belong to other jobs, which have no validators.
+    for (const char* other : {"/home/ann/mydown/d.swf", "/home/ann/mydown/d.swf "}) {
+        JobRecord job = FullJob(TreeKeys::Downloaded, 2);
+        job.LocalFile = other;
+        AddJob(job);
+    }
+    ASSERT_TRUE(SaveJobDb(tree, path));
+    JobValidators::Clear();
+    CategoryTree loaded;
+    ASSERT_TRUE(LoadJobDb(loaded, path).complete);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        EXPECT_EQ(JobValidators::Get(c.file).ETag,
+                  c.kept ? "\"e-" + c.file.trimmed() + "\"" : QString());
+    }
+    EXPECT_TRUE(JobValidators::Get("/home/ann/mydown/d.swf").IsEmpty());
+    EXPECT_TRUE(JobValidators::Get("/home/ann/mydown/d.swf ").IsEmpty());
+    JobValidators::Clear();
 }
 
 TEST_F(JobDbTest, FileCutAtEveryOffsetLoadsWhatItCanAndReports) {

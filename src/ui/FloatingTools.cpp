@@ -138,6 +138,7 @@ void FloatingTools::ShowTop() {
         // looking at it.
         connect(top, &QObject::destroyed, this, [this] { SetChecks(false); });
         top->installEventFilter(this);
+        watchedTop = top.data();
         // Where it was left, on the screens there are now; the first time bottom right of the
         // screen, above the panel.
         const WindowPlace::Place saved = WindowPlace::Read(IniFile, QStringLiteral("Float"));
@@ -170,7 +171,8 @@ void FloatingTools::KeepTopOnScreen() {
 
 bool FloatingTools::eventFilter(QObject* watched, QEvent* event) {
     // Moved by the user (through the window manager) or by the program: checked once it rests.
-    if (watched == top && event->type() == QEvent::Move) keepOnScreen->start();
+    // Compared as a plain object: the window may be half destroyed when its last events come.
+    if (event->type() == QEvent::Move && watched == watchedTop.data()) keepOnScreen->start();
     return QObject::eventFilter(watched, event);
 }
 

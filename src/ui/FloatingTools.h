@@ -72,6 +72,7 @@ private:
     std::function<void()> updateMenus;
     std::function<void()> saveJobDb;
     QPointer<frmTop> top;
+    QPointer<QObject> watchedTop;  // the floating window as the event filter sees it
     QPointer<frmSaveSwfto> saveDialog;
     BrowserFinder* finder = nullptr;
     std::function<void(QWidget*)> newCategory;

@@ -4,6 +4,8 @@
 
 #include <sys/socket.h>
 
+#include <gtest/gtest.h>
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -191,6 +193,28 @@ private:
     QTcpServer server;
     Script script;
     int count = 0;
+};
+
+// One slot with its watcher, a fresh job table and default settings (one attempt per connection),
+// and a folder for the files.
+class SlotTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ClearJobs();
+        Settings = SettingsRecord{};
+        Settings.Retries = 0;
+        dir = TestEnv::NewDir();
+    }
+    // The run's "Request" report texts.
+    QStringList Requests() const {
+        QStringList out;
+        for (const ReportEntry& e : watch.reports)
+            if (e.kind == "Request") out << e.detail;
+        return out;
+    }
+    QString dir;
+    DownloadSlot slot{1};
+    SlotWatch watch{slot};
 };
 
 }  // namespace EngineTest

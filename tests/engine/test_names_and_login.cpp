@@ -14,29 +14,14 @@ using namespace EngineTest;
 
 namespace {
 
-class NamesAndLogin : public ::testing::Test {
+class NamesAndLogin : public SlotTest {
 protected:
-    void SetUp() override {
-        ClearJobs();
-        Settings = SettingsRecord{};
-        Settings.Retries = 0;
-        dir = TestEnv::NewDir();
-    }
     // Runs job j to its end; true when it completed.
     bool Run(int j) {
         watch.Clear();
         if (!slot.BindAndStart(j)) return false;
         return watch.WaitDone() && watch.completed == 1;
     }
-    QStringList Requests() const {
-        QStringList out;
-        for (const ReportEntry& e : watch.reports)
-            if (e.kind == "Request") out << e.detail;
-        return out;
-    }
-    QString dir;
-    DownloadSlot slot{1};
-    SlotWatch watch{slot};
 };
 
 }  // namespace

@@ -10,18 +10,7 @@ using namespace EngineTest;
 
 namespace {
 
-class SafetyNets : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ClearJobs();
-        Settings = SettingsRecord{};
-        Settings.Retries = 0;
-        dir = TestEnv::NewDir();
-    }
-    QString dir;
-    DownloadSlot slot{1};
-    SlotWatch watch{slot};
-};
+using SafetyNets = SlotTest;
 
 }  // namespace
 

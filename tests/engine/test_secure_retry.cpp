@@ -71,28 +71,15 @@ private:
     bool refuse;
 };
 
-class Secure : public ::testing::Test {
+class Secure : public SlotTest {
 protected:
     void SetUp() override {
-        ClearJobs();
-        Settings = SettingsRecord{};
-        Settings.Retries = 0;
-        dir = TestEnv::NewDir();
+        SlotTest::SetUp();
         const QString ca = NginxServer::TestCaFile();
         ASSERT_FALSE(ca.isEmpty());
         qputenv("SSL_CERT_FILE", QFile::encodeName(ca));
     }
     void TearDown() override { qunsetenv("SSL_CERT_FILE"); }
-    // The run's "Request" report texts.
-    QStringList Requests() const {
-        QStringList out;
-        for (const ReportEntry& e : watch.reports)
-            if (e.kind == "Request") out << e.detail;
-        return out;
-    }
-    QString dir;
-    DownloadSlot slot{1};
-    SlotWatch watch{slot};
 };
 
 }  // namespace

@@ -37,6 +37,7 @@
 #include "TargetLock.h"
 #include "engine/DownloadLogText.h"
 #include "engine/DownloadSlot.h"
+#include "engine/TargetFile.h"
 #include "store/AtomicFile.h"
 #include "store/Globals.h"
 #include "store/JobTable.h"
@@ -498,7 +499,9 @@ int main(int argc, char** argv) {
                 QFile::remove(stored.PendingFile);
             QFile::remove(recordFile);
             recordFile.clear();
-        } else if (QFile::exists(s.LocalFile)) {
+        } else if (QFile::exists(s.LocalFile) ||
+                   !TargetFile::FinishedAs(s.LocalFile, s.FileSize).isEmpty()) {
+            // (A file finished under its final name just before a kill goes on there too.)
             JobRecord resume = s;
             resume.UserAgent = record.UserAgent;
             resume.UseProxy = record.UseProxy;

@@ -137,6 +137,17 @@ QString TargetFile::NextFreeName(const QString& start, const QString& suffix) {
     return QString();
 }
 
+QString TargetFile::FinishedAs(const QString& workingName, int64_t size) {
+    if (size <= 0 || !workingName.endsWith(QLatin1String("!qv")) || Exists(workingName))
+        return QString();
+    const QString final = workingName.chopped(3);
+    struct stat st {};
+    if (::stat(QFile::encodeName(final).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size != size)
+        return QString();
+    return final;
+}
+
 bool TargetFile::VerifyComplete(const ByteRanges& written, int64_t size, const QString& path,
                                 QString* why) {
     auto fail = [why](const QString& text) {

@@ -46,6 +46,10 @@ public:
     static QString NextFreeName(const QString& name, const QString& suffix);
     // True when every byte of [0, size) is in written and the file at path is a regular file of
     // size bytes; why gets the reason when not.
+    // A working name ("...!qv") that is gone while its final name holds a file of size bytes:
+    // the run that finished it was ended between the rename and the save of its record. The
+    // final name then, else "".
+    static QString FinishedAs(const QString& workingName, int64_t size);
     static bool VerifyComplete(const ByteRanges& written, int64_t size, const QString& path,
                                QString* why);
 

@@ -107,6 +107,17 @@ bool clsDownLoadJob::Create(int jobIndex) {
         wasOpen || job.IsNew == 0 || progress || job.LocalFile.endsWith(QLatin1String("!qv"));
     keepName = false;
     if (named && !job.LocalFile.isEmpty()) {
+        const QString finished = TargetFile::FinishedAs(job.LocalFile, job.FileSize);
+        if (!finished.isEmpty()) {
+            // The last run renamed the whole file and was ended before its record said so: the
+            // job goes on with the file under its final name (its record may owe a few bytes).
+            JobValidators::Set(finished, JobValidators::Get(job.LocalFile));
+            JobValidators::Remove(job.LocalFile);
+            job.LocalFile = finished;
+            emit LogNotice(1,
+                           QStringLiteral("The file was finished as ") + finished +
+                               QStringLiteral(" before the job was saved; it is checked again."));
+        }
         if (!Exists(job.LocalFile)) {
             if (job.IsNew == 0 || progress)
                 StartOverWithoutFile();

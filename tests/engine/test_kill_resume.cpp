@@ -111,3 +111,33 @@ TEST(KillResume, CampaignsOfKilledRunsEndByteExact) {
             << history << "\n  the folder holds " << Entries(dir).join(", ").toStdString();
     }
 }
+
+// Killed right after the final rename, before the record is gone: the next run finishes the job
+// under that name instead of fetching it again beside it.
+TEST(KillResume, KillBetweenTheFinalRenameAndTheRecordsRemovalEndsComplete) {
+    for (const int parts : {1, 4}) {
+        SCOPED_TRACE("parts " + std::to_string(parts));
+        Served served(QString(), QStringLiteral("/whole.swf"), 3 * 1000 * 1000, 60 + parts);
+        ASSERT_TRUE(served.Ready());
+        const QStringList args{"--parts", QString::number(parts), "--dir", served.dir,
+                               served.nginx.Url(served.path)};
+        QProcess killed;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(QV_KILL_AFTER_RENAME));
+        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("verify_asan_link_order=0"));
+        killed.setProcessEnvironment(env);
+        killed.start(ToolPath(), args);
+        const ToolRun first = Finish(killed);
+        ASSERT_EQ(first.code, -1) << "the run was not killed at its rename\n" << Tail(first.out);
+        ASSERT_TRUE(Entries(served.dir).contains("whole.swf.qvjob") &&
+                    Unexpected(served.dir, "whole.swf", true).isEmpty())
+            << Entries(served.dir).join(", ").toStdString();
+
+        const ToolRun again = RunTool(args);
+        ASSERT_EQ(again.code, 0) << Tail(again.err) << Tail(again.out);
+        EXPECT_TRUE(again.out.contains("Job complete.")) << Tail(again.out);
+        EXPECT_TRUE(TestEnv::ReadFile(served.dir + "/whole.swf") == served.data);
+        EXPECT_TRUE(Entries(served.dir) == QStringList{"whole.swf"})
+            << Entries(served.dir).join(", ").toStdString();
+    }
+}

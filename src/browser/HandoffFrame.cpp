@@ -55,28 +55,5 @@ HandoffFrame::Outcome HandoffFrame::Read(const QByteArray& buffer, QByteArray* m
 }
 
 bool HandoffFrame::IsUtf8(QByteArrayView bytes) {
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-    const auto* const stop = s + bytes.size();
-    while (s < stop) {
-        const unsigned c = *s++;
-        if (c < 0x80) continue;
-        int extra;
-        unsigned min;
-        unsigned code;
-        if ((c & 0xE0) == 0xC0) {
-            extra = 1, min = 0x80, code = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2, min = 0x800, code = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3, min = 0x10000, code = c & 0x07;
-        } else {
-            return false;
-        }
-        for (int i = 0; i < extra; ++i, ++s) {
-            if (s == stop || (*s & 0xC0) != 0x80) return false;
-            code = (code << 6) | (*s & 0x3F);
-        }
-        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-    }
-    return true;
+    return HandoffProtocol::IsUtf8(std::string_view(bytes.data(), size_t(bytes.size())));
 }

@@ -13,11 +13,6 @@
 
 namespace {
 
-const QString kConnecting = QStringLiteral("Connecting");
-const QString kConnected = QStringLiteral("Connected");
-const QString kRequest = QStringLiteral("Request");
-const QString kClose = QStringLiteral("Close");
-const QString kError = QStringLiteral("Error");
 // How often the connections' timeouts are looked at.
 constexpr int kWatchMs = 250;
 
@@ -278,8 +273,8 @@ void ConnectionPool::Rebalance() {
         } else {
             record = plan.FreeRecord(taken);
             if (record == 0) return;
-            const auto move = plan.ChooseSteal(record, working, speeds,
-                                               endedSpeedRun == runId ? endedSpeed : 0);
+            const auto move =
+                plan.ChooseSteal(record, working, speeds, endedSpeedRun == runId ? endedSpeed : 0);
             if (!move) return;
             plan.Apply(*move);
             emit LogInfo(record, QStringLiteral("Connection %1 takes bytes %2-%3 from connection "

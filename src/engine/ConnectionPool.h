@@ -67,6 +67,20 @@ signals:
     void FileAboutToBeMade(const QString& name);
 
 protected:
+    // The kinds of UpDataState reports.
+    static inline const QString kConnecting = QStringLiteral("Connecting");
+    static inline const QString kConnected = QStringLiteral("Connected");
+    static inline const QString kRequest = QStringLiteral("Request");
+    static inline const QString kResponse = QStringLiteral("Response");
+    static inline const QString kDataArrival = QStringLiteral("DataArrival");
+    static inline const QString kRedirect = QStringLiteral("Redirect");
+    static inline const QString kRequestError = QStringLiteral("RequestError");
+    static inline const QString kResumeTestError = QStringLiteral("ReSumeTestError");
+    static inline const QString kClose = QStringLiteral("Close");
+    static inline const QString kError = QStringLiteral("Error");
+    static inline const QString kCancel = QStringLiteral("Cancel");
+    static inline const QString kAutorename = QStringLiteral("Autorename");
+
     // What the connections receive, for the job.
     virtual bool HandleHead(int k, const QByteArray& headBytes, const QByteArray& body) = 0;
     virtual bool StoreBody(int k, const char* data, qint64 size) = 0;

@@ -32,16 +32,6 @@ bool DropPiece(qint64 from, qint64 to) {
 }
 #endif
 
-const QString kResponse = QStringLiteral("Response");
-const QString kDataArrival = QStringLiteral("DataArrival");
-const QString kRedirect = QStringLiteral("Redirect");
-const QString kRequestError = QStringLiteral("RequestError");
-const QString kResumeTestError = QStringLiteral("ReSumeTestError");
-const QString kClose = QStringLiteral("Close");
-const QString kError = QStringLiteral("Error");
-const QString kCancel = QStringLiteral("Cancel");
-const QString kAutorename = QStringLiteral("Autorename");
-
 constexpr int32_t kInt32Max = 2147483647;
 constexpr int kLingerMs = 3000;
 
@@ -374,16 +364,9 @@ void clsDownLoadJob::OnPeerClosed(int k, quint64 serial, bool certain) {
                                          "the answer"));
         return;
     }
-    if (k == 1 && SizeUnknown() && inBody && !c->IsChunked() && file.IsOpen()) {
-        // Without a length the orderly close ends the data: the size is known now.
-        job.FileSize = job.Segments[1].CurPos;
-        job.Segments[1].EndPos = job.FileSize;
-        if (const int e = file.Resize(job.FileSize)) {
-            RunTo5(QStringLiteral("Cannot write the file ") + job.LocalFile + QStringLiteral(": ") +
-                   ErrnoText(e));
-            return;
-        }
-    }
+    // Without a length the orderly close ends the data.
+    if (k == 1 && SizeUnknown() && inBody && !c->IsChunked() && file.IsOpen() && !SizeKnownNow())
+        return;
     CloseConnection(k);
     if (!Report(k, kClose, QStringLiteral("ByServer"))) return;
     CheckRunEnd(k, true);
@@ -695,18 +678,22 @@ bool clsDownLoadJob::FeedBody(int k, const QByteArray& body) {
 
 void clsDownLoadJob::OnChunksEnded(int k) {
     // The last chunk: the answer is complete.
-    if (k == 1 && SizeUnknown()) {
-        job.FileSize = job.Segments[1].CurPos;
-        job.Segments[1].EndPos = job.FileSize;
-        if (const int e = file.Resize(job.FileSize)) {
-            RunTo5(QStringLiteral("Cannot write the file ") + job.LocalFile + QStringLiteral(": ") +
-                   ErrnoText(e));
-            return;
-        }
-    }
+    if (k == 1 && SizeUnknown() && !SizeKnownNow()) return;
     CloseConnection(k);
     if (!Report(k, kClose, QStringLiteral("MeComplete"))) return;
     CheckRunEnd(k, true);
+}
+
+bool clsDownLoadJob::SizeKnownNow() {
+    // The end of the data without a length: what range 1 holds is the file.
+    job.FileSize = job.Segments[1].CurPos;
+    job.Segments[1].EndPos = job.FileSize;
+    if (const int e = file.Resize(job.FileSize)) {
+        RunTo5(QStringLiteral("Cannot write the file ") + job.LocalFile + QStringLiteral(": ") +
+               ErrnoText(e));
+        return false;
+    }
+    return true;
 }
 
 bool clsDownLoadJob::StoreBody(int k, const char* data, qint64 size) {

@@ -129,6 +129,9 @@ private:
     void OnPeerClosed(int k, quint64 serial, bool certain) override;
     bool FeedBody(int k, const QByteArray& body);
     void OnChunksEnded(int k) override;
+    // The data of a file without a length has ended: its size is what range 1 holds (false when
+    // the file cannot be given that size; the run is in state 5 then).
+    bool SizeKnownNow();
     bool StoreBody(int k, const char* data, qint64 size) override;
     bool EndChecks(int k);
     void CoverByConnection1(int32_t end);

@@ -66,6 +66,9 @@ public:
 
     // The FNV-1a 64-bit hash as 16 lower-case hex digits.
     static std::string Hash(std::string_view bytes);
+    // Well-formed UTF-8: no stray continuation bytes, no overlong forms, no surrogates, nothing
+    // above U+10FFFF. (A NUL byte is well-formed; the socket refuses it on its own.)
+    static bool IsUtf8(std::string_view bytes);
     // A path without "//", "." and "..", and without a trailing "/" ("." for an empty one).
     static std::string CleanPath(std::string_view path);
 };

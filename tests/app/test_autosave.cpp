@@ -61,7 +61,7 @@ std::string CheckSavedBytes(const JobRecord& r, const QByteArray& body) {
 }  // namespace
 
 TEST(Autosave, JobsAndProgressReachTheDiskAsTheyChangeAndSurviveAKill) {
-    const QString home = TestEnv::IsolateHome();
+    TestEnv::IsolateHome();
     ClearJobs();
     // Slow until the file "fast" appears in the document root.
     NginxServer nginx(
@@ -104,12 +104,7 @@ TEST(Autosave, JobsAndProgressReachTheDiskAsTheyChangeAndSurviveAKill) {
 
     // The real program starts the waiting job. Its saved positions advance while it runs, and
     // whatever they say is stored is in the file.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    const QString runtime = home + "/run";
-    QDir().mkpath(runtime);
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    env.insert("XDG_RUNTIME_DIR", runtime);
+    const QProcessEnvironment env = TestEnv::ProgramEnvironment();
     QProcess program;
     struct KillAtEnd {
         QProcess& p;

@@ -21,7 +21,7 @@
 #include "store/JobTable.h"
 
 TEST(KillWhileStarting, NoFileIsLeftThatNoJobKnows) {
-    const QString home = TestEnv::IsolateHome();
+    TestEnv::IsolateHome();
     const QByteArray fixedSeed = qgetenv("QV_KILL_SEED");
     const quint32 seed = fixedSeed.isEmpty() ? std::random_device{}() : fixedSeed.toUInt();
     SCOPED_TRACE("seed " + std::to_string(seed) + " (QV_KILL_SEED repeats it)");
@@ -31,12 +31,7 @@ TEST(KillWhileStarting, NoFileIsLeftThatNoJobKnows) {
     ASSERT_TRUE(nginx.Put("clip.swf", TestEnv::RandomBytes(2000000, 81)));
     const QString folder = TestEnv::NewDir("movies");
 
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    const QString runtime = home + "/run";
-    QDir().mkpath(runtime);
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    env.insert("XDG_RUNTIME_DIR", runtime);
+    const QProcessEnvironment env = TestEnv::ProgramEnvironment();
 
     // A first start makes the database with its categories; SIGTERM saves and ends.
     {

@@ -90,6 +90,15 @@ int RunUntilQuit(int ms) {
     return QCoreApplication::exec();
 }
 
+QProcessEnvironment ProgramEnvironment() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    const QString runtime = NewDir("run");
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    env.insert("XDG_RUNTIME_DIR", runtime);
+    return env;
+}
+
 void EndProcess(QProcess& process, int graceMs) {
     if (process.state() == QProcess::NotRunning) return;
     process.terminate();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QProcessEnvironment>
 #include <QString>
 #include <functional>
 
@@ -38,6 +39,9 @@ void Settle();
 // from a nested QEventLoop instead would leave the application quitting, so that every later
 // exec() (a QMessageBox's too) returns at once.
 int RunUntilQuit(int ms);
+// The environment for a real program started by a test: offscreen, with a runtime folder (its
+// socket and lock) of its own.
+QProcessEnvironment ProgramEnvironment();
 // terminate(), then kill() if it has not ended within graceMs.
 void EndProcess(QProcess& process, int graceMs = 5000);
 // Ends the process (as EndProcess) when it goes out of scope.

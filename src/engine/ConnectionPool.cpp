@@ -21,6 +21,12 @@ constexpr int kWatchMs = 250;
 ConnectionPool::ConnectionPool(QObject* parent) : QObject(parent) {
     watch.setInterval(kWatchMs);
     connect(&watch, &QTimer::timeout, this, &ConnectionPool::OnWatch);
+    capacityWait.setSingleShot(true);
+    connect(&capacityWait, &QTimer::timeout, this, [this] {
+        const quint64 id = runId;
+        Rebalance();
+        if (id == runId && ActiveConnections() == 0) CheckRunEnd(1, true);
+    });
 }
 
 ConnectionPool::~ConnectionPool() {
@@ -138,6 +144,9 @@ void ConnectionPool::CloseConnection(int k) {
     }
     if (const double speed = Speed(k); speed > 0)
         endedSpeed = endedSpeed > 0 ? (endedSpeed + speed) / 2 : speed;
+    // The server learns of a close in the middle of its answer only at its next write: until
+    // then it still counts the connection.
+    if (c->InBody() && c->BodyLeft != 0) capacity.ClosedEarly();
     conns[k] = nullptr;
     c->disconnect(this);
     c->Abort();
@@ -149,6 +158,7 @@ void ConnectionPool::CloseAllConnections() {
     for (int k = 1; k <= kMaxParts; ++k) CloseConnection(k);
     retryPending.fill(false);
     watch.stop();
+    capacityWait.stop();
 }
 
 void ConnectionPool::SendRequest(int k, quint64 serial) {
@@ -254,6 +264,10 @@ void ConnectionPool::Rebalance() {
     const quint64 id = runId;
     for (int round = 0; round < kMaxParts && id == runId; ++round) {
         if (ActiveConnections() >= std::min(parts, capacity.Cap())) return;
+        if (!capacity.MayTry()) {
+            if (!capacityWait.isActive()) capacityWait.start(std::max(1, capacity.PauseLeftMs()));
+            return;
+        }
         std::array<bool, kMaxParts + 1> taken{}, working{};
         std::array<double, kMaxParts + 1> speeds{};
         for (int i = 1; i <= parts; ++i) {

@@ -133,8 +133,12 @@ protected:
     std::array<int, kMaxParts + 1> retriesUsed{};    // per connection since Start
     std::array<bool, kMaxParts + 1> retryPending{};  // waiting for the retry delay
 
+    // Ranges the server turned away wait out a pause; the run is not over meanwhile.
+    bool CapacityWaitPending() const { return capacityWait.isActive(); }
+
 private:
     QTimer watch;
+    QTimer capacityWait;
     // How fast the connections of this run that have ended received (for judging the last one).
     double endedSpeed = 0;
     quint64 endedSpeedRun = 0;

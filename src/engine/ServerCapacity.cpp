@@ -7,11 +7,21 @@ void ServerCapacity::Reset() {
     cap = kMaxParts;
     pending = false;
     told = false;
+    strikes = 0;
+    refusedAt.invalidate();
+    closedEarlyAt.invalidate();
     waiting.fill(false);
 }
 
 void ServerCapacity::Refused(int k, int active) {
     waiting[k] = true;
+    refusedAt.start();
+    if (told && active < cap) {
+        const bool afterOwnClose =
+            closedEarlyAt.isValid() && closedEarlyAt.elapsed() < kClosedEarlyMs;
+        if (afterOwnClose || ++strikes < kStrikes) return;
+    }
+    strikes = 0;
     cap = std::max(1, active);
     pending = true;
 }

@@ -379,6 +379,7 @@ void clsDownLoadJob::CheckRunEnd(int k, bool afterClose) {
     if (ActiveConnections() != 0 || !InUse || job.State != StateRunning) return;
     for (int i = 1; i <= kMaxParts; ++i)
         if (retryPending[i]) return;
+    if (CapacityWaitPending()) return;
     CalcHaveDown();
     const bool hasFile = job.IsNew == 0 || job.FileOpen != 0;
     if (hasFile && !SizeUnknown() && job.Received == job.FileSize) {
@@ -640,6 +641,7 @@ bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& bo
         }
         return FailConnection(k, QStringLiteral("-1") + problem);
     }
+    capacity.Accepted();
     NoteCapacity();
     if (SizeUnknown() && !LearnSize(head)) return false;
     if (!runConfirmed) {

@@ -365,7 +365,8 @@ void clsDownLoadJob::OnPeerClosed(int k, quint64 serial, bool certain) {
         return;
     }
     // Without a length the orderly close ends the data.
-    if (k == 1 && SizeUnknown() && inBody && !c->IsChunked() && file.IsOpen() && !SizeKnownNow())
+    if (k == 1 && SizeUnknown() && inBody && !c->IsChunked() && file.IsOpen() &&
+        !SetFileSize(job.Segments[1].CurPos))
         return;
     CloseConnection(k);
     if (!Report(k, kClose, QStringLiteral("ByServer"))) return;
@@ -432,14 +433,7 @@ bool clsDownLoadJob::LearnSize(const QString& head) {
         RunTo5(QStringLiteral("File too large: %1 bytes is more than 2147483647 bytes").arg(size));
         return false;
     }
-    job.FileSize = static_cast<int32_t>(size);
-    job.Segments[1].EndPos = job.FileSize;
-    if (const int e = file.Resize(job.FileSize)) {
-        RunTo5(QStringLiteral("Cannot write the file ") + job.LocalFile + QStringLiteral(": ") +
-               ErrnoText(e));
-        return false;
-    }
-    return true;
+    return SetFileSize(static_cast<int32_t>(size));
 }
 
 bool clsDownLoadJob::HeadOn1(const QString& head, const QByteArray& body) {
@@ -680,15 +674,14 @@ bool clsDownLoadJob::FeedBody(int k, const QByteArray& body) {
 
 void clsDownLoadJob::OnChunksEnded(int k) {
     // The last chunk: the answer is complete.
-    if (k == 1 && SizeUnknown() && !SizeKnownNow()) return;
+    if (k == 1 && SizeUnknown() && !SetFileSize(job.Segments[1].CurPos)) return;
     CloseConnection(k);
     if (!Report(k, kClose, QStringLiteral("MeComplete"))) return;
     CheckRunEnd(k, true);
 }
 
-bool clsDownLoadJob::SizeKnownNow() {
-    // The end of the data without a length: what range 1 holds is the file.
-    job.FileSize = job.Segments[1].CurPos;
+bool clsDownLoadJob::SetFileSize(int32_t size) {
+    job.FileSize = size;
     job.Segments[1].EndPos = job.FileSize;
     if (const int e = file.Resize(job.FileSize)) {
         RunTo5(QStringLiteral("Cannot write the file ") + job.LocalFile + QStringLiteral(": ") +

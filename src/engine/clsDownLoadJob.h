@@ -129,9 +129,10 @@ private:
     void OnPeerClosed(int k, quint64 serial, bool certain) override;
     bool FeedBody(int k, const QByteArray& body);
     void OnChunksEnded(int k) override;
-    // The data of a file without a length has ended: its size is what range 1 holds (false when
-    // the file cannot be given that size; the run is in state 5 then).
-    bool SizeKnownNow();
+    // The size of a job whose length was not known: the record's and the file's (false when
+    // the file cannot be given that size; the run is in state 5 then). At the end of data
+    // without a length it is what range 1 holds.
+    bool SetFileSize(int32_t size);
     bool StoreBody(int k, const char* data, qint64 size) override;
     bool EndChecks(int k);
     void CoverByConnection1(int32_t end);

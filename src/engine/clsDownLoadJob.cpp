@@ -607,7 +607,14 @@ bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& bo
         return false;
     }
     bool changed = false;
-    const QString problem = CheckAnswer(k, head, &changed);
+    QString problem = CheckAnswer(k, head, &changed);
+    // A server that has not resumed in this run and answers connection 1's retry with the whole
+    // file cannot resume: asking again gets the same answer, so only a new start helps.
+    if (!changed && !resumeRun && k == 1 && job.CanResume != VbTrue && c->RequestPos > 0 &&
+        StatusCode(head) == 200) {
+        changed = true;
+        problem = QStringLiteral("The server cannot resume: it sent the whole file again.");
+    }
     if (changed) {
         RestartFromZero(problem);
         return false;

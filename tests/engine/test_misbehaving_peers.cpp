@@ -178,6 +178,34 @@ TEST_F(Peers, ResetInTheMiddleThenResume) {
     EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
 }
 
+TEST_F(Peers, CutWhereTheServerIgnoresRangesStartsAgainInTheSameRun) {
+    // The first answer is cut; the server answers every request, the retry's "Range" too, with
+    // the whole file. Retrying the range would get that answer again and again.
+    const QByteArray data = TestEnv::RandomBytes(300000, 19);
+    for (const bool chunked : {false, true}) {
+        SCOPED_TRACE(chunked ? "chunked" : "with a length");
+        int answers = 0;
+        ScriptServer server([&](QTcpSocket* s, const ScriptServer::Request&) {
+            if (++answers > 1) return ScriptServer::ServeWhole(s, data);
+            s->write(chunked
+                         ? ScriptServer::Head("HTTP/1.1 200 OK", {"Transfer-Encoding: chunked"}) +
+                               "11170\r\n" + data.left(70000)
+                         : LengthHead(data.size()) + data.left(70000));
+            s->flush();
+            Later(300, s, [](QTcpSocket* s) { s->disconnectFromHost(); });
+        });
+        Settings.Retries = 2;
+        Settings.Redelay = 0;
+        watch.Clear();
+        const int j = AddTestJob(server.Url("/n.swf"), dir, 1);
+        ASSERT_TRUE(slot.BindAndStart(j));
+        ASSERT_TRUE(watch.WaitDone());
+        ASSERT_EQ(watch.completed, 1) << watch.endReason.toStdString();
+        EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
+        EXPECT_EQ(answers, 3);  // the cut, the whole file to the retry, the new start
+    }
+}
+
 TEST_F(Peers, ChunkedBodyIsDecoded) {
     const QByteArray data = TestEnv::RandomBytes(70000, 13);
     ScriptServer server([&](QTcpSocket* s, const ScriptServer::Request&) {

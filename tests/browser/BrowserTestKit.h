@@ -1,17 +1,33 @@
 #pragma once
-// What the browser tests share: the folder of the built programs, chromium started with the
-// extension loaded, and the new-job dialog a hand-off opens.
+// What the browser tests share: the folder of the built programs, the program as a browser meets
+// it, chromium started with the extension loaded, the new-job dialog a hand-off opens, and the
+// extension's two menu entries checked through whatever calls its click handler.
 
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QStringList>
+#include <QTabBar>
 #include <QTest>
+#include <functional>
 
+#include "browser/HandoffReceiver.h"
+#include "browser/HandoffServer.h"
+#include "browser/NativeHostManifests.h"
+#include "browser/SocketPlace.h"
 #include "common/TestEnv.h"
 #include "handoff_lib/quorvanta.h"
+#include "newjob/NewJobMode.h"
 #include "newjob/frmNewDown1.h"
+#include "store/JobTable.h"
+#include "store/Settings.h"
+#include "ui/frmMain.h"
 
 namespace BrowserTestKit {
 
@@ -21,6 +37,32 @@ inline QString BinFolder() {
     dladdr(reinterpret_cast<void*>(&quorvanta_add_url), &info);
     return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).canonicalPath();
 }
+
+// No jobs, default settings and no search address left by an earlier test.
+struct FreshProgramState {
+    explicit FreshProgramState(int newJobMode) {
+        ClearJobs();
+        Settings = SettingsRecord{};
+        NewJobMode = newJobMode;
+        frmNewDown1::SharedUrl.clear();
+    }
+};
+
+// The program as a browser meets it, from a fresh state: its main window loaded (shown by the
+// test as it needs), and, after Listen, its socket feeding the window's hand-off queue and the
+// host manifests written beside the built programs, as the program's start-up does.
+struct BrowsersProgram : FreshProgramState {
+    explicit BrowsersProgram(int newJobMode = 0) : FreshProgramState(newJobMode) { window.Load(); }
+    // Asserts: call it with ASSERT_NO_FATAL_FAILURE.
+    void Listen() {
+        ASSERT_TRUE(server.Listen(SocketPlace::Path())) << server.ErrorString().toStdString();
+        server.SetReceiver(
+            [this](const QString& m, qint64 id) { window.Handoff()->Enqueue(m, id); });
+        ASSERT_TRUE(NativeHostManifests::WriteAll(BinFolder()).isEmpty());
+    }
+    frmMain window;
+    HandoffServer server;
+};
 
 // Starts chromium with a profile below home and the extension loaded; extra comes before the
 // profile. The browser is ended when the ProcessEnder of the caller goes.
@@ -53,6 +95,44 @@ inline void CancelNewJob(frmNewDown1* d) {
     QTest::mouseClick(d->cmdCancle, Qt::LeftButton);
     TestEnv::WaitFor([] { return frmNewDown1::Loaded() == nullptr; }, 5000);
     TestEnv::Settle();
+}
+
+// The extension's click handler as a browser runs it: the menu info and the tab, as script
+// literals, in; its answer out.
+using MenuClick = std::function<QJsonObject(const QString& info, const QString& tab)>;
+
+// "Using Quorvanta to download" on a link and "Using Quorvanta to search" on a page each end in
+// the new-job dialog with the link's values; a click without a URL fails with the host's reason.
+inline void MenuClicksEndInTheNewJobDialog(const MenuClick& click) {
+    const QJsonObject down =
+        click(R"({menuItemId: "quorvanta-download", linkUrl: "http://127.0.0.1:9/movies/a.swf",
+                  pageUrl: "http://127.0.0.1:9/movies/"})",
+              R"({title: "  Flash\n movies ", url: "http://127.0.0.1:9/movies/"})");
+    EXPECT_EQ(down, QJsonObject({{"ok", true}})) << QJsonDocument(down).toJson().toStdString();
+    frmNewDown1* d = ShownNewJob(10000);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(NewJobMode, 1);
+    EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1:9/movies/a.swf");
+    EXPECT_EQ(d->txtComment->text(), "Flash movies");
+    EXPECT_EQ(d->txtRef->text(), "http://127.0.0.1:9/movies/");
+    CancelNewJob(d);
+
+    const QJsonObject search =
+        click(R"({menuItemId: "quorvanta-search", pageUrl: "http://127.0.0.1:9/list.html"})",
+              R"({title: "List", url: "http://127.0.0.1:9/list.html"})");
+    EXPECT_EQ(search, QJsonObject({{"ok", true}}));
+    d = ShownNewJob(10000);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(NewJobMode, 2);
+    EXPECT_EQ(d->TabStrip1->tabData(d->TabStrip1->currentIndex()).toString(), "Search");
+    EXPECT_EQ(frmNewDown1::SharedUrl, "http://127.0.0.1:9/list.html");
+    CancelNewJob(d);
+
+    const QJsonObject failed = click(R"({menuItemId: "quorvanta-download"})", "undefined");
+    EXPECT_EQ(failed["ok"], QJsonValue(false));
+    EXPECT_TRUE(failed["error"].toString().contains("no URL"))
+        << failed["error"].toString().toStdString();
+    EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
 }
 
 }  // namespace BrowserTestKit

@@ -5,51 +5,21 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <QFile>
-#include <QFileInfo>
-#include <QJsonDocument>
-#include <QLineEdit>
-#include <QProcess>
-#include <QPushButton>
-#include <QTabBar>
-#include <QTest>
+#include <QJsonArray>
 
 #include "browser/BrowserTestKit.h"
 #include "browser/DevToolsSession.h"
-#include "browser/ExtensionTestSupport.h"
-#include "browser/HandoffReceiver.h"
-#include "browser/HandoffServer.h"
-#include "browser/NativeHostManifests.h"
-#include "browser/SocketPlace.h"
-#include "common/TestEnv.h"
-#include "handoff_lib/quorvanta.h"
-#include "newjob/NewJobMode.h"
-#include "newjob/frmNewDown1.h"
-#include "store/JobTable.h"
-#include "store/Settings.h"
-#include "ui/frmMain.h"
 
-using namespace ExtensionTestSupport;
 using namespace BrowserTestKit;
 
 TEST(Chromium, ExtensionClickEndsInTheNewJobDialog) {
     if (TestEnv::Installed("chromium").isEmpty()) QV_SKIP_OR_FAIL("chromium is not installed");
 
     const QString home = TestEnv::IsolateHome();
-    ClearJobs();
-    Settings = SettingsRecord{};
-    NewJobMode = 0;
-    frmNewDown1::SharedUrl.clear();
-    frmMain window;
-    window.Load();
-    window.show();
-    HandoffServer server;
-    ASSERT_TRUE(server.Listen(SocketPlace::Path())) << server.ErrorString().toStdString();
-    server.SetReceiver(
-        [&window](const QString& m, qint64 id) { window.Handoff()->Enqueue(m, id); });
-    // The program's start-up step: manifests for the host beside the program.
-    ASSERT_TRUE(NativeHostManifests::WriteAll(ExtensionTestSupport::BinFolder()).isEmpty());
+    BrowsersProgram program;
+    program.window.show();
+    ASSERT_NO_FATAL_FAILURE(program.Listen());
 
     const quint16 port = TestEnv::FreePort();
     QProcess browser;
@@ -99,37 +69,7 @@ TEST(Chromium, ExtensionClickEndsInTheNewJobDialog) {
         EXPECT_EQ(answer["result"]["result"]["value"].toString(), "there") << id;
     }
 
-    // "Using Quorvanta to download" on a link: URL, the page title as info, the page as referrer.
-    const QJsonObject down =
-        click(R"({menuItemId: "quorvanta-download", linkUrl: "http://127.0.0.1:9/movies/a.swf",
-                  pageUrl: "http://127.0.0.1:9/movies/"})",
-              R"({title: "  Flash\n movies ", url: "http://127.0.0.1:9/movies/"})");
-    EXPECT_EQ(down, QJsonObject({{"ok", true}})) << QJsonDocument(down).toJson().toStdString();
-    frmNewDown1* d = ShownNewJob(10000);
-    ASSERT_TRUE(d);
-    EXPECT_EQ(NewJobMode, 1);
-    EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1:9/movies/a.swf");
-    EXPECT_EQ(d->txtComment->text(), "Flash movies");
-    EXPECT_EQ(d->txtRef->text(), "http://127.0.0.1:9/movies/");
-    CancelNewJob(d);
-
-    // "Using Quorvanta to search" on a page: the search tab with the page's URL.
-    const QJsonObject search =
-        click(R"({menuItemId: "quorvanta-search", pageUrl: "http://127.0.0.1:9/list.html"})",
-              R"({title: "List", url: "http://127.0.0.1:9/list.html"})");
-    EXPECT_EQ(search, QJsonObject({{"ok", true}}));
-    d = ShownNewJob(10000);
-    ASSERT_TRUE(d);
-    EXPECT_EQ(NewJobMode, 2);
-    EXPECT_EQ(d->TabStrip1->tabData(d->TabStrip1->currentIndex()).toString(), "Search");
-    EXPECT_EQ(frmNewDown1::SharedUrl, "http://127.0.0.1:9/list.html");
-    CancelNewJob(d);
-
-    // A failure comes back with its reason (and is shown as a notification).
-    const QJsonObject failed = click(R"({menuItemId: "quorvanta-download"})", "undefined");
-    EXPECT_EQ(failed["ok"], QJsonValue(false));
-    EXPECT_TRUE(failed["error"].toString().contains("no URL"))
-        << failed["error"].toString().toStdString();
+    ASSERT_NO_FATAL_FAILURE(MenuClicksEndInTheNewJobDialog(click));
 
     // Without the host's manifest the browser's own reason comes back.
     ASSERT_TRUE(QFile::remove(home + "/.config/chromium/NativeMessagingHosts/quorvanta.json"));

@@ -21,18 +21,12 @@
 #include "browser/BrowserLink.h"
 #include "browser/BrowserTestKit.h"
 #include "browser/FoundMovies.h"
-#include "browser/HandoffReceiver.h"
-#include "browser/HandoffServer.h"
-#include "browser/NativeHostManifests.h"
-#include "browser/SocketPlace.h"
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
 #include "common/TestWidgets.h"
 #include "handoff_lib/quorvanta.h"
 #include "newjob/NewJobMode.h"
 #include "newjob/frmNewDown1.h"
-#include "store/JobTable.h"
-#include "store/Settings.h"
 #include "ui/FloatingTools.h"
 #include "ui/WindowOutline.h"
 #include "ui/frmDragMessage.h"
@@ -80,10 +74,6 @@ TEST(FinderInXvfb, DISABLED_CountsOutlinesAndSavesTheCachedMovies) {
     if (!qEnvironmentVariableIsSet(kInnerDisplay)) GTEST_SKIP() << "run by FinderEndToEnd";
     ASSERT_EQ(QGuiApplication::platformName(), "xcb");
     const QString home = TestEnv::IsolateHome();
-    ClearJobs();
-    Settings = SettingsRecord{};
-    NewJobMode = 1;
-    frmNewDown1::SharedUrl.clear();
 
     const QString logs = TestEnv::NewDir("access");
     NginxServer nginx("access_log " + logs +
@@ -111,16 +101,12 @@ Promise.all(["one.swf", "/swf/two.swf"].map((u) => fetch(u).then((r) => r.arrayB
 )"));
     const QString page = nginx.Url("/games/index.html");
 
-    frmMain window;
-    window.Load();
+    BrowsersProgram program(1);
+    frmMain& window = program.window;
     window.Floating()->ShowTop();
     frmTop* top = window.Floating()->Top();
     ASSERT_TRUE(top);
-    HandoffServer server;
-    ASSERT_TRUE(server.Listen(SocketPlace::Path())) << server.ErrorString().toStdString();
-    server.SetReceiver(
-        [&window](const QString& m, qint64 id) { window.Handoff()->Enqueue(m, id); });
-    ASSERT_TRUE(NativeHostManifests::WriteAll(BinFolder()).isEmpty());
+    ASSERT_NO_FATAL_FAILURE(program.Listen());
 
     QProcess browser;
     ASSERT_TRUE(StartChromium(

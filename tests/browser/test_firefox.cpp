@@ -9,28 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QJsonDocument>
-#include <QLineEdit>
-#include <QProcess>
+#include <QJsonArray>
 #include <QStandardPaths>
-#include <QTabBar>
-#include <QTest>
-#include <functional>
 
+#include "browser/BrowserTestKit.h"
 #include "browser/DevToolsSession.h"
-#include "browser/ExtensionTestSupport.h"
-#include "browser/HandoffReceiver.h"
-#include "browser/HandoffServer.h"
-#include "browser/NativeHostManifests.h"
-#include "browser/SocketPlace.h"
-#include "common/TestEnv.h"
-#include "newjob/NewJobMode.h"
-#include "newjob/frmNewDown1.h"
-#include "store/JobTable.h"
-#include "store/Settings.h"
-#include "ui/frmMain.h"
 
-using namespace ExtensionTestSupport;
+using namespace BrowserTestKit;
 
 namespace {
 
@@ -45,26 +30,12 @@ QJsonObject Parsed(const QString& json) {
 
 TEST(Firefox, ExtensionClickEndsInTheNewJobDialog) {
     const QString firefox = QStandardPaths::findExecutable("firefox-esr");
-    if (firefox.isEmpty()) {
-        if (qEnvironmentVariable("QV_REQUIRE_ALL") == "1")
-            FAIL() << "firefox-esr is not installed (QV_REQUIRE_ALL=1)";
-        GTEST_SKIP() << "firefox-esr is not installed";
-    }
+    if (firefox.isEmpty()) QV_SKIP_OR_FAIL("firefox-esr is not installed");
 
     const QString home = TestEnv::IsolateHome();
-    ClearJobs();
-    Settings = SettingsRecord{};
-    NewJobMode = 0;
-    frmNewDown1::SharedUrl.clear();
-    frmMain window;
-    window.Load();
-    window.show();
-    HandoffServer server;
-    ASSERT_TRUE(server.Listen(SocketPlace::Path())) << server.ErrorString().toStdString();
-    server.SetReceiver(
-        [&window](const QString& m, qint64 id) { window.Handoff()->Enqueue(m, id); });
-    // The program's start-up step: manifests for the host beside the program.
-    ASSERT_TRUE(NativeHostManifests::WriteAll(BinFolder()).isEmpty());
+    BrowsersProgram program;
+    program.window.show();
+    ASSERT_NO_FATAL_FAILURE(program.Listen());
     const QString manifest = home + "/.mozilla/native-messaging-hosts/quorvanta.json";
     const QByteArray written = TestEnv::ReadFile(manifest);
 
@@ -85,16 +56,7 @@ TEST(Firefox, ExtensionClickEndsInTheNewJobDialog) {
                   {"--headless", "--no-remote", "--profile", profile, "--remote-debugging-port",
                    QString::number(port), "--remote-allow-system-access", "about:blank"});
     ASSERT_TRUE(browser.waitForStarted(10000)) << "firefox-esr cannot start";
-    struct Ender {
-        QProcess& p;
-        ~Ender() {
-            p.terminate();
-            if (!p.waitForFinished(10000)) {
-                p.kill();
-                p.waitForFinished(5000);
-            }
-        }
-    } ender{browser};
+    TestEnv::ProcessEnder ender{browser};
     QByteArray output;
     const bool listening = TestEnv::WaitFor(
         [&] {
@@ -155,31 +117,7 @@ TEST(Firefox, ExtensionClickEndsInTheNewJobDialog) {
             "there")
             << id;
 
-    // "Using Quorvanta to download" on a link: URL, the page title as info, the page as referrer.
-    const QJsonObject down =
-        click(R"({menuItemId: "quorvanta-download", linkUrl: "http://127.0.0.1:9/movies/a.swf",
-                  pageUrl: "http://127.0.0.1:9/movies/"})",
-              R"({title: "  Flash\n movies ", url: "http://127.0.0.1:9/movies/"})");
-    EXPECT_EQ(down, QJsonObject({{"ok", true}})) << QJsonDocument(down).toJson().toStdString();
-    frmNewDown1* d = ShownDialog();
-    ASSERT_TRUE(d);
-    EXPECT_EQ(NewJobMode, 1);
-    EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1:9/movies/a.swf");
-    EXPECT_EQ(d->txtComment->text(), "Flash movies");
-    EXPECT_EQ(d->txtRef->text(), "http://127.0.0.1:9/movies/");
-    Cancel(d);
-
-    // "Using Quorvanta to search" on a page: the search tab with the page's URL.
-    const QJsonObject search =
-        click(R"({menuItemId: "quorvanta-search", pageUrl: "http://127.0.0.1:9/list.html"})",
-              R"({title: "List", url: "http://127.0.0.1:9/list.html"})");
-    EXPECT_EQ(search, QJsonObject({{"ok", true}}));
-    d = ShownDialog();
-    ASSERT_TRUE(d);
-    EXPECT_EQ(NewJobMode, 2);
-    EXPECT_EQ(d->TabStrip1->tabData(d->TabStrip1->currentIndex()).toString(), "Search");
-    EXPECT_EQ(frmNewDown1::SharedUrl, "http://127.0.0.1:9/list.html");
-    Cancel(d);
+    ASSERT_NO_FATAL_FAILURE(MenuClicksEndInTheNewJobDialog(click));
 
     // Firefox itself checks the manifest on every message: one that does not allow this
     // extension, one with a relative host path, and none at all are refused before the host
@@ -219,10 +157,10 @@ TEST(Firefox, ExtensionClickEndsInTheNewJobDialog) {
             R"({menuItemId: "quorvanta-download", linkUrl: "http://127.0.0.1:9/b.swf"})", "{}");
         EXPECT_EQ(answer["ok"].toBool(), c.ok) << QJsonDocument(answer).toJson().toStdString();
         if (c.ok) {
-            d = ShownDialog();
+            frmNewDown1* d = ShownNewJob(10000);
             ASSERT_TRUE(d);
             EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1:9/b.swf");
-            Cancel(d);
+            CancelNewJob(d);
         } else {
             QTest::qWait(300);
             EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
@@ -230,11 +168,4 @@ TEST(Firefox, ExtensionClickEndsInTheNewJobDialog) {
                 << answer["error"].toString().toStdString();
         }
     }
-
-    // A failure of the host comes back with its reason.
-    const QJsonObject failed = click(R"({menuItemId: "quorvanta-download"})", "undefined");
-    EXPECT_EQ(failed["ok"], QJsonValue(false));
-    EXPECT_TRUE(failed["error"].toString().contains("no URL"))
-        << failed["error"].toString().toStdString();
-    EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
 }

@@ -16,6 +16,9 @@ namespace {
 constexpr qint64 kSliceMs = 4;
 // A response that has sent this much without a blank line has no usable head.
 constexpr qsizetype kMaxHeadBytes = 64 * 1024;
+// A page is held whole until it is analysed; a server that sends without end must not take the
+// program's memory with it.
+constexpr qsizetype kMaxPageBytes = 32 * 1024 * 1024;
 
 QString Seconds(int n) {
     return QString::number(n) + (n == 1 ? QStringLiteral(" second") : QStringLiteral(" seconds"));
@@ -262,6 +265,7 @@ void clsDownHtml::OnReadyRead() {
         return;
     }
     PageBytes += data;
+    if (PageTooLarge()) return;
     MySearch.PageReceived += static_cast<int32_t>(data.size());
     SaveSearch();
     emit UpdataState(QStringLiteral("DataArrival"), QString::number(data.size()));
@@ -320,10 +324,20 @@ void clsDownHtml::TakeHead(qsizetype headEnd) {
     typePending = type.isEmpty();
     PageBytes = headBytes.mid(headEnd);
     headBytes.clear();
+    if (PageTooLarge()) return;
     MySearch.PageReceived = static_cast<int32_t>(PageBytes.size());
     SaveSearch();
     emit UpdataState(QStringLiteral("DataArrival"), QString::number(PageBytes.size()));
     if (typePending && mySocks1) CheckUntypedBody(false);
+}
+
+bool clsDownHtml::PageTooLarge() {
+    const qint64 announced = MySearch.PageSize;
+    if (PageBytes.size() <= kMaxPageBytes && announced <= kMaxPageBytes) return false;
+    EndWithError(QStringLiteral("Error"),
+                 QStringLiteral("The page is larger than %1 MB; it is not analysed.")
+                     .arg(kMaxPageBytes / (1024 * 1024)));
+    return true;
 }
 
 void clsDownHtml::EndAsRequestError() {

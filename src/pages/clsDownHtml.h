@@ -137,6 +137,8 @@ private:
     // Ends the run after the head of an answer that is no page (type "" for none): the socket is
     // closed, the body left unread; a movie becomes a job. DownComplete follows.
     void EndNotPage(const QString& type);
+    // Ends the run with an error once the page (or its announced length) is past what is held.
+    bool PageTooLarge();
     // Ends the run in state 5: socket dropped, page dropped, the event, then DownComplete.
     void EndWithError(const QString& kind, const QString& detail);
     void DropSocket();

@@ -419,3 +419,25 @@ TEST_F(DownHtmlTest, OnlyPagesAreAnalysed) {
         EXPECT_EQ(Searches[s].SearchState, SearchAnalysed);
     }
 }
+
+TEST_F(DownHtmlTest, PageWithoutEndIsNotHeldWhole) {
+    // A page server that sends without end, and one that announces more than a page is held.
+    const QByteArray mib = QByteArray(1024 * 1024, 'a');
+    QList<QByteArray> endless{"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html>"};
+    for (int i = 0; i < 40; ++i) endless << mib;
+    const QList<QList<QByteArray>> answers = {
+        endless,
+        {"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 40000000\r\n\r\n<html>"}};
+    for (const QList<QByteArray>& packets : answers) {
+        ScriptedPeer peer(packets, 0);
+        const int s = AddSearch(PageSearch(peer.Url("/big.htm")));
+        const AnalyserRun run = RunAnalyser(s, 30000);
+        ASSERT_TRUE(run.completed);
+        ASSERT_EQ(run.Count("Error"), 1);
+        EXPECT_EQ(
+            run.details[std::find(run.kinds.begin(), run.kinds.end(), "Error") - run.kinds.begin()],
+            "The page is larger than 32 MB; it is not analysed.");
+        EXPECT_EQ(Searches[s].SearchState, SearchError);
+        EXPECT_LE(Searches[s].PageReceived, 33 * 1024 * 1024);
+    }
+}

@@ -117,6 +117,9 @@ void PlayerPanel::Pause() {
 
 void PlayerPanel::Close() {
     player->LoadMovie(QString());
+    // The closed movie's position goes at once, not at the next tick: a movie opened before
+    // then must not show it as its own.
+    Tick();
 }
 
 void PlayerPanel::Tick() {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QByteArray>
 #include <QList>
 #include <QSignalSpy>
@@ -129,6 +131,11 @@ struct AnalyserRun {
         int n = 0;
         for (const QString& k : kinds) n += k == kind;
         return n;
+    }
+    // The detail of the first event of this kind ("<none>" when there is none).
+    QString Detail(const QString& kind) const {
+        const auto it = std::find(kinds.begin(), kinds.end(), kind);
+        return it == kinds.end() ? QStringLiteral("<none>") : details[size_t(it - kinds.begin())];
     }
 };
 

@@ -136,9 +136,7 @@ TEST_F(DownHtmlTest, DuplicatesRecycleBinAndFreeRecords) {
     EXPECT_EQ(Jobs[3].Url, At("/b.swf"));
     EXPECT_EQ(run.jobsAdded, (std::vector<int>{2, 3}));
     EXPECT_EQ(run.Count("Found Flash"), 1);
-    EXPECT_EQ(run.details[std::find(run.kinds.begin(), run.kinds.end(), "Found Flash") -
-                          run.kinds.begin()],
-              "Url=" + At("/b.swf"));
+    EXPECT_EQ(run.Detail("Found Flash"), "Url=" + At("/b.swf"));
 }
 
 TEST_F(DownHtmlTest, DepthOneFollowsLinks) {
@@ -201,9 +199,7 @@ TEST_F(DownHtmlTest, NotFoundIsARequestError) {
     EXPECT_EQ(run.Count("Response"), 1);
     EXPECT_EQ(run.Count("RequestError"), 1);
     EXPECT_EQ(run.Count("Close"), 0);
-    EXPECT_EQ(run.details[std::find(run.kinds.begin(), run.kinds.end(), "RequestError") -
-                          run.kinds.begin()],
-              "404");
+    EXPECT_EQ(run.Detail("RequestError"), "404");
     EXPECT_EQ(Searches[s].SearchState, SearchError);
     EXPECT_EQ(JobCount, 0);
 }
@@ -267,18 +263,14 @@ TEST_F(DownHtmlTest, HeadlessCloseAndRedirectAreRequestErrors) {
     AnalyserRun run = RunAnalyser(s);
     ASSERT_TRUE(run.completed);
     EXPECT_EQ(run.Count("RequestError"), 1);
-    EXPECT_EQ(
-        run.details[std::find(run.kinds.begin(), run.kinds.end(), "Response") - run.kinds.begin()],
-        "");
+    EXPECT_EQ(run.Detail("Response"), "");
     EXPECT_EQ(Searches[s].SearchState, SearchError);
 
     ScriptedPeer moved({"HTTP/1.1 302 Found\r\nLocation: /x\r\n\r\n"}, 1);
     s = AddSearch(PageSearch(moved.Url("/m.htm")));
     run = RunAnalyser(s);
     ASSERT_TRUE(run.completed);
-    EXPECT_EQ(run.details[std::find(run.kinds.begin(), run.kinds.end(), "RequestError") -
-                          run.kinds.begin()],
-              "");
+    EXPECT_EQ(run.Detail("RequestError"), "");
     EXPECT_EQ(Searches[s].SearchState, SearchError);
 }
 
@@ -434,9 +426,7 @@ TEST_F(DownHtmlTest, PageWithoutEndIsNotHeldWhole) {
         const AnalyserRun run = RunAnalyser(s, 30000);
         ASSERT_TRUE(run.completed);
         ASSERT_EQ(run.Count("Error"), 1);
-        EXPECT_EQ(
-            run.details[std::find(run.kinds.begin(), run.kinds.end(), "Error") - run.kinds.begin()],
-            "The page is larger than 32 MB; it is not analysed.");
+        EXPECT_EQ(run.Detail("Error"), "The page is larger than 32 MB; it is not analysed.");
         EXPECT_EQ(Searches[s].SearchState, SearchError);
         EXPECT_LE(Searches[s].PageReceived, 33 * 1024 * 1024);
     }

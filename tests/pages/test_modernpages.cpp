@@ -75,11 +75,6 @@ protected:
         for (int i = from; i <= SearchCount; ++i) urls << Searches[i].PageUrl;
         return urls;
     }
-    static QString Detail(const AnalyserRun& run, const QString& kind) {
-        const auto it = std::find(run.kinds.begin(), run.kinds.end(), kind);
-        return it == run.kinds.end() ? QStringLiteral("<none>")
-                                     : run.details[it - run.kinds.begin()];
-    }
     SettingsRecord savedSettings;
 };
 
@@ -101,10 +96,10 @@ TEST_F(ModernPagesTest, SecurePageGivesSecureMoviesAndLinks) {
     const int s = AddSearch(PageSearch(nginx.SecureUrl("/s/index.htm"), 1));
     AnalyserRun run = RunAnalyser(s);
     ASSERT_TRUE(run.completed);
-    EXPECT_EQ(Searches[s].SearchState, SearchAnalysed) << Detail(run, "Error").toStdString();
+    EXPECT_EQ(Searches[s].SearchState, SearchAnalysed) << run.Detail("Error").toStdString();
     EXPECT_EQ(Searches[s].PagePort, nginx.TlsPort());
     EXPECT_EQ(Searches[s].PageReceived, page.toUtf8().size());
-    EXPECT_TRUE(Detail(run, "Response").startsWith("HTTP/1.1 200 OK\r\n"));
+    EXPECT_TRUE(run.Detail("Response").startsWith("HTTP/1.1 200 OK\r\n"));
 
     EXPECT_EQ(JobUrls(), (QStringList{origin + "/s/intro.swf", origin + "/top/side.swf",
                                       origin + "/s/clip.swf"}));
@@ -132,11 +127,11 @@ TEST_F(ModernPagesTest, SecurePageGivesSecureMoviesAndLinks) {
     const int p = AddSearch(viaProxy);
     run = RunAnalyser(p);
     ASSERT_TRUE(run.completed);
-    EXPECT_EQ(Searches[p].SearchState, SearchAnalysed) << Detail(run, "Error").toStdString();
+    EXPECT_EQ(Searches[p].SearchState, SearchAnalysed) << run.Detail("Error").toStdString();
     ASSERT_EQ(proxy.requests.size(), 1);
     EXPECT_TRUE(proxy.requests[0].startsWith(
         "CONNECT 127.0.0.1:" + QByteArray::number(nginx.TlsPort()) + " HTTP/1.1\r\n"));
-    EXPECT_TRUE(Detail(run, "Request").startsWith("GET /s/next.htm HTTP/1.1\r\n"));
+    EXPECT_TRUE(run.Detail("Request").startsWith("GET /s/next.htm HTTP/1.1\r\n"));
     EXPECT_EQ(JobUrls(), QStringList{origin + "/deeper/d.swf"});
 }
 
@@ -148,8 +143,8 @@ TEST_F(ModernPagesTest, CertificatesThatFailVerificationEndThePage) {
         const int s = AddSearch(PageSearch(nginx.SecureUrl("/p.htm")));
         const AnalyserRun run = RunAnalyser(s);
         ASSERT_TRUE(run.completed);
-        EXPECT_TRUE(Detail(run, "Error").startsWith("Certificate error: "))
-            << Detail(run, "Error").toStdString();
+        EXPECT_TRUE(run.Detail("Error").startsWith("Certificate error: "))
+            << run.Detail("Error").toStdString();
         EXPECT_EQ(run.Count("Request"), 0);
         EXPECT_EQ(Searches[s].SearchState, SearchError);
         EXPECT_EQ(JobCount, 0);
@@ -166,7 +161,7 @@ TEST_F(ModernPagesTest, SilentServersEndThePageAfterTheTimeouts) {
     int s = AddSearch(PageSearch(silent.Url("/p.htm")));
     AnalyserRun run = RunAnalyser(s, 10000);
     ASSERT_TRUE(run.completed);
-    EXPECT_EQ(Detail(run, "Error"), "Read timeout: nothing received for 1 second");
+    EXPECT_EQ(run.Detail("Error"), "Read timeout: nothing received for 1 second");
     EXPECT_EQ(run.Count("Request"), 1);
     EXPECT_EQ(Searches[s].SearchState, SearchError);
     EXPECT_GE(clock.elapsed(), 900);
@@ -177,7 +172,7 @@ TEST_F(ModernPagesTest, SilentServersEndThePageAfterTheTimeouts) {
     s = AddSearch(PageSearch(QStringLiteral("https://127.0.0.1:%1/p.htm").arg(silent.Port())));
     run = RunAnalyser(s, 10000);
     ASSERT_TRUE(run.completed);
-    EXPECT_EQ(Detail(run, "Error"), "Connect timeout: not connected after 1 second");
+    EXPECT_EQ(run.Detail("Error"), "Connect timeout: not connected after 1 second");
     EXPECT_EQ(run.Count("Request"), 0);
     EXPECT_EQ(Searches[s].SearchState, SearchError);
     EXPECT_GE(clock.elapsed(), 900);

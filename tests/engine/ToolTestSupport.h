@@ -103,6 +103,12 @@ inline QStringList Unexpected(const QString& dir, const QString& name, bool comp
     return out;
 }
 
+// A run ended the job when it said so: a kill that lands while the tool exits after "Job
+// complete." (the file renamed, the record gone) does not undo that.
+inline bool EndedComplete(int code, const QString& out) {
+    return code == 0 || out.contains(QLatin1String("Job complete."));
+}
+
 inline std::string Where(const QByteArray& got, const QByteArray& want) {
     qsizetype i = 0;
     while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;

@@ -201,7 +201,7 @@ TEST(MovingRanges, KilledRunsLeaveStretchesThatNeitherOverlapNorLie) {
                 history += ": SIGKILL after " + std::to_string(delayMs) + " ms";
             }
             const ToolRun result = Finish(p, 60000);
-            complete = result.code == 0;
+            complete = EndedComplete(result.code, result.out);
             if (!killed) {
                 ASSERT_EQ(result.code, 0) << history << "\n  " << Output(result);
             }

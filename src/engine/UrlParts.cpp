@@ -20,6 +20,10 @@ bool UrlParts::Split(const QString& url, const Rules& rules) {
     const bool tls = s.startsWith(QLatin1String("https://"), cs);
     if (!tls && !s.startsWith(QLatin1String("http://"), cs)) return false;
     const int skip = tls ? 8 : 7;
+    // A fragment ("#...") names a place inside the document: it is never sent to the server and
+    // is no part of the file's name.
+    const qsizetype fragment = s.indexOf(QLatin1Char('#'), skip);
+    if (fragment >= 0) s.truncate(fragment);
     if (s.indexOf(QLatin1Char('/'), skip) < 0) {
         if (rules.PathRequired) return false;
         s += QLatin1Char('/');

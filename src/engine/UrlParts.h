@@ -14,8 +14,9 @@
 // - the host name: the engine refuses one with blanks or control characters (PlainHost);
 // - the absolute target a plain-HTTP request through a proxy asks for: the engine's has the
 //   host without its port, the page analyser's "host:port" as written (ProxyTargetWithPort).
-// Common to both: the host ends at the first "/" after the scheme, a ":" in it starts the port,
-// which must be 1 to 65535 in ASCII digits; the default port is 80, or 443 for https.
+// Common to both: a fragment ("#...") is dropped; the host ends at the first "/" after the scheme,
+// a ":" in it starts the port, which must be 1 to 65535 in ASCII digits; the default port is 80, or
+// 443 for https.
 
 #include <QString>
 #include <cstdint>

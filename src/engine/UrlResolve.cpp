@@ -58,7 +58,7 @@ QString ResolveLikeBrowsers(const QString& reference, const QString& base) {
         return ref;
     }
 
-    // The base: scheme "://" authority, then its path and query.
+    // The base: scheme "://" authority, then its path and query (its fragment is no part of it).
     const qsizetype schemeEnd = base.indexOf(QLatin1String("://"));
     if (schemeEnd < 0) return QString();
     qsizetype authorityEnd = schemeEnd + 3;
@@ -68,6 +68,8 @@ QString ResolveLikeBrowsers(const QString& reference, const QString& base) {
     const QString baseScheme = base.left(schemeEnd).toLower();
     const QString origin = base.left(authorityEnd);
     QString basePath = base.mid(authorityEnd);
+    const qsizetype baseFragment = basePath.indexOf(u'#');
+    if (baseFragment >= 0) basePath.truncate(baseFragment);
     const qsizetype baseQuery = basePath.indexOf(u'?');
     if (baseQuery >= 0) basePath.truncate(baseQuery);
     if (basePath.isEmpty()) basePath = QStringLiteral("/");

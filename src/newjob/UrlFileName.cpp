@@ -57,7 +57,8 @@ QString Diagnose(const QString& url, bool pageRules) {
 }  // namespace
 
 QString FileNameFromUrl(const QString& url) {
-    QString path = url;
+    // The fragment ("#...") is never fetched, so it names no part of the file.
+    QString path = url.left(url.indexOf(QLatin1Char('#')));
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     if (slash < 0) return QString();

@@ -159,6 +159,7 @@ TEST(HttpLayer, ReferencesResolveByPageOrBrowserRules) {
         {"//o:8/x.swf", "https://h/a/", browser, "https://o:8/x.swf"},
         {"/a/../x.swf?q=/1", "http://h/b/p.htm", browser, "http://h/x.swf?q=/1"},
         {"?q", "http://h/b/p.htm?old", browser, "http://h/b/p.htm?q"},
+        {"x.swf", "http://h/b/p.htm#s/t", browser, "http://h/b/x.swf"},
         {" d\\x.swf ", "http://h/base/", browser, "http://h/base/d/x.swf"},
         {"javascript:x.swf", "http://h/", browser, ""},
         {"#top", "http://h/", browser, ""},

@@ -99,6 +99,7 @@ TEST(UrlFileName, LastSegmentWithAndWithoutQuery) {
     EXPECT_EQ(FileNameNoQuery("http://h/dir/f.swf?x=1"), "f.swf");
     EXPECT_EQ(FileNameNoQuery("http://h/dir/f.swf?x=1/y?z"), "y");
     EXPECT_EQ(FileNameFromUrl("http://h/dir/"), "");
+    EXPECT_EQ(FileNameNoQuery("http://h/dir/f.swf#t=1/2"), "f.swf");
     EXPECT_EQ(FileNameNoQuery("http://h/dir/"), "");
     EXPECT_EQ(FileNameFromUrl("c:\\mydown\\movie.swf"), "movie.swf");
     EXPECT_EQ(FileNameFromUrl("movie.swf"), "");

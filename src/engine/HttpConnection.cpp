@@ -139,6 +139,7 @@ void HttpConnection::StartTls() {
 void HttpConnection::Send(const QByteArray& request) {
     if (Gone()) return;
     head.clear();
+    interimAnswers = 0;
     state = State::AwaitingHead;
     activity.start();
     if (tls != nullptr) {
@@ -257,17 +258,33 @@ bool HttpConnection::Process(const char* data, qint64 size) {
         return false;
     }
     if (state != State::AwaitingHead) return true;
-    if (end < 0 || end + 4 > kHeadLimit) {
-        if (head.size() > kHeadLimit || end >= 0)
-            return Fail(QStringLiteral("-1Response head larger than %1 bytes").arg(kHeadLimit));
-        return true;
+    qsizetype headEnd = end;
+    for (;;) {
+        if (headEnd < 0 || headEnd + 4 > kHeadLimit) {
+            if (head.size() > kHeadLimit || headEnd >= 0)
+                return Fail(QStringLiteral("-1Response head larger than %1 bytes").arg(kHeadLimit));
+            return true;
+        }
+        const QByteArray headBytes = head.left(headEnd + 4);
+        QByteArray rest = head.mid(headEnd + 4);
+        head.clear();
+        // An interim answer (100 Continue, 103 Early Hints) comes before the real one and says
+        // nothing about the file: it is passed over, and the real head follows.
+        const int code = HttpHead::StatusCode(QString::fromLatin1(headBytes));
+        if (code >= 100 && code <= 199 && code != 101) {
+            if (++interimAnswers > kInterimLimit)
+                return Fail(QStringLiteral("-1More than %1 interim answers (%2)")
+                                .arg(kInterimLimit)
+                                .arg(HttpHead::StatusLine(QString::fromLatin1(headBytes))));
+            head = std::move(rest);
+            const qsizetype next = HttpHead::End(head);
+            headEnd = next < 0 ? -1 : next - 4;
+            continue;
+        }
+        // The job answers with StartBody (or ends the connection).
+        emit HeadArrived(headBytes, rest);
+        return !Gone();
     }
-    const QByteArray headBytes = head.left(end + 4);
-    const QByteArray rest = head.mid(end + 4);
-    head.clear();
-    // The job answers with StartBody (or ends the connection).
-    emit HeadArrived(headBytes, rest);
-    return !Gone();
 }
 
 bool HttpConnection::Feed(const char* data, qint64 size) {

@@ -33,6 +33,8 @@ public:
     };
     // A response head larger than this without its blank line fails the connection.
     static constexpr int kHeadLimit = 65536;
+    // Interim answers (1xx) passed over before one request's real answer.
+    static constexpr int kInterimLimit = 16;
 
     explicit HttpConnection(QObject* parent = nullptr);
     ~HttpConnection() override;
@@ -107,6 +109,7 @@ private:
     quint16 peerPort = 0;
     QElapsedTimer activity;  // since the connect began, the request went out or bytes came
     QByteArray head;         // head bytes (or the proxy's answer) until the blank line
+    int interimAnswers = 0;  // of the current request
     bool chunked = false;
     ChunkedDecoder decoder;
     QByteArray plain;  // decoded chunk data of one read

@@ -73,6 +73,42 @@ TEST_F(Peers, HeadSplitOverPackets) {
     EXPECT_EQ(watch.reports.last().detail, "ByServer");
 }
 
+TEST_F(Peers, InterimAnswersArePassedOverUpToALimit) {
+    const QByteArray data = TestEnv::RandomBytes(30000, 6);
+    const QByteArray early = "HTTP/1.1 103 Early Hints\r\nLink: </a.css>; rel=preload\r\n\r\n";
+    const struct {
+        const char* name;
+        QByteArray before;  // sent first; the real head and the file follow 100 ms later
+        bool complete;
+    } cases[] = {
+        {"100 Continue in the same packet", "HTTP/1.1 100 Continue\r\n\r\n", true},
+        {"103 and 100 in pieces", early + "HTTP/1.1 100 Con", true},
+        {"one interim answer too many", early.repeated(17), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptServer server([&](QTcpSocket* s, const ScriptServer::Request&) {
+            s->write(c.before);
+            const QByteArray rest = c.before.endsWith("Con") ? "tinue\r\n\r\n" : "";
+            Later(100, s, [&, rest](QTcpSocket* s) {
+                s->write(rest + LengthHead(data.size()) + data);
+                s->disconnectFromHost();
+            });
+        });
+        const int j = AddTestJob(server.Url("/interim.swf"), TestEnv::NewDir(), 1);
+        watch.Clear();
+        ASSERT_TRUE(slot.BindAndStart(j));
+        ASSERT_TRUE(watch.WaitDone());
+        EXPECT_EQ(watch.completed, c.complete ? 1 : 0) << watch.endReason.toStdString();
+        if (c.complete) {
+            EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
+        } else {
+            EXPECT_TRUE(watch.endReason.contains("More than 16 interim answers"))
+                << watch.endReason.toStdString();
+        }
+    }
+}
+
 TEST_F(Peers, HeadWithoutEndFailsTheConnection) {
     ScriptServer server([](QTcpSocket* s, const ScriptServer::Request&) {
         s->write("HTTP/1.1 200 OK\r\n");

@@ -1,5 +1,7 @@
 #include "engine/HttpHead.h"
 
+#include <QStringDecoder>
+
 #include "store/NumberRule.h"
 
 namespace HttpHead {
@@ -85,6 +87,13 @@ QString RawValue(const QString& head, const QString& label) {
 
 QString Location(const QString& head) {
     return Value(head, QStringLiteral("Location"));
+}
+
+QString Utf8OrAsRead(const QString& text) {
+    const QByteArray bytes = text.toLatin1();
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8.decode(bytes);
+    return utf8.hasError() ? text : decoded;
 }
 
 qint64 StrictNumber(QStringView text) {

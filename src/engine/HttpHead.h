@@ -40,6 +40,9 @@ QStringList Values(const QString& head, const QString& name);
 QString RawValue(const QString& head, const QString& label);
 // The Location header.
 QString Location(const QString& head);
+// Head text (read byte for byte) whose bytes are UTF-8 taken as such: servers write the other
+// characters of an address so, and browsers read them so. Text that is no UTF-8 stays as read.
+QString Utf8OrAsRead(const QString& text);
 
 // Digits only, blanks around them allowed, at most 18 of them; -1 otherwise.
 qint64 StrictNumber(QStringView text);

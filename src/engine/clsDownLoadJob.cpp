@@ -507,7 +507,7 @@ bool clsDownLoadJob::HeadOn1(const QString& head, const QByteArray& body) {
 
 bool clsDownLoadJob::FollowRedirect(int k, const QString& head) {
     CloseConnection(k);
-    const QString location = GetLocation(head);
+    const QString location = HttpHead::Utf8OrAsRead(GetLocation(head));
     if (location.isEmpty()) {
         RunTo5(QStringLiteral("Redirect without a Location: ") + job.Url);
         return false;

@@ -24,7 +24,8 @@ protected:
             "location /rate/ { limit_rate 512k; }\n"
             "location = /r { absolute_redirect off; return 302 /slow/r.bin; }\n"
             "location = /rabs { return 301 /data/small.bin; }\n"
-            "location = /loop { absolute_redirect off; return 302 /loop; }\n");
+            "location = /loop { absolute_redirect off; return 302 /loop; }\n"
+            "location = /u8 { absolute_redirect off; return 302 \"/data/\xc3\xbc b.bin\"; }\n");
     }
     void SetUp() override {
         ClearJobs();
@@ -186,6 +187,15 @@ TEST_F(NginxDownload, RedirectsRelativeAbsoluteAndLoops) {
     ASSERT_TRUE(watch.WaitDone());
     ASSERT_EQ(watch.completed, 1) << watch.endReason.toStdString();
     EXPECT_EQ(TestEnv::ReadFile(Jobs[k].LocalFile), small);
+
+    // A Location with raw UTF-8 is asked for as browsers ask for it (%C3%BC%20).
+    const QByteArray named = Serve(QString::fromUtf8("data/\xc3\xbc b.bin"), 500, 4);
+    const int u = AddTestJob(nginx.Url("/u8"), dir, 1, "u.bin");
+    watch.Clear();
+    ASSERT_TRUE(slot.BindAndStart(u));
+    ASSERT_TRUE(watch.WaitDone());
+    ASSERT_EQ(watch.completed, 1) << watch.endReason.toStdString();
+    EXPECT_EQ(TestEnv::ReadFile(Jobs[u].LocalFile), named);
 
     const int loop = AddTestJob(nginx.Url("/loop"), dir, 1, "loop.bin");
     watch.Clear();

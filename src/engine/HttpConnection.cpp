@@ -236,18 +236,17 @@ void HttpConnection::OnSocketError(int error) {
 bool HttpConnection::Process(const char* data, qint64 size) {
     if (state == State::Body || state == State::Lingering) return Feed(data, size);
     head.append(data, size);
-    // Where the blank line ends (-1 while it has not come), then where it starts.
+    // Just after the blank line that ends the head; -1 while it has not come.
     const qsizetype after = HttpHead::End(head);
-    const qsizetype end = after < 0 ? -1 : after - 4;
     if (state == State::Tunnelling) {
         // The proxy's answer to CONNECT, up to its blank line; nothing of the server comes
         // before the handshake.
-        if (end < 0) {
+        if (after < 0) {
             if (head.size() > kHeadLimit)
                 return Fail(QStringLiteral("-1Proxy answer larger than %1 bytes").arg(kHeadLimit));
             return true;
         }
-        const QString refused = TlsSetup::TunnelAnswer(head.left(end + 4));
+        const QString refused = TlsSetup::TunnelAnswer(head.left(after));
         head.clear();
         if (!refused.isEmpty()) {
             Abort();
@@ -258,27 +257,25 @@ bool HttpConnection::Process(const char* data, qint64 size) {
         return false;
     }
     if (state != State::AwaitingHead) return true;
-    qsizetype headEnd = end;
-    for (;;) {
-        if (headEnd < 0 || headEnd + 4 > kHeadLimit) {
+    for (qsizetype headEnd = after;; headEnd = HttpHead::End(head)) {
+        if (headEnd < 0 || headEnd > kHeadLimit) {
             if (head.size() > kHeadLimit || headEnd >= 0)
                 return Fail(QStringLiteral("-1Response head larger than %1 bytes").arg(kHeadLimit));
             return true;
         }
-        const QByteArray headBytes = head.left(headEnd + 4);
-        QByteArray rest = head.mid(headEnd + 4);
+        const QByteArray headBytes = head.left(headEnd);
+        QByteArray rest = head.mid(headEnd);
         head.clear();
         // An interim answer (100 Continue, 103 Early Hints) comes before the real one and says
         // nothing about the file: it is passed over, and the real head follows.
-        const int code = HttpHead::StatusCode(QString::fromLatin1(headBytes));
+        const QString text = QString::fromLatin1(headBytes);
+        const int code = HttpHead::StatusCode(text);
         if (code >= 100 && code <= 199 && code != 101) {
             if (++interimAnswers > kInterimLimit)
                 return Fail(QStringLiteral("-1More than %1 interim answers (%2)")
                                 .arg(kInterimLimit)
-                                .arg(HttpHead::StatusLine(QString::fromLatin1(headBytes))));
+                                .arg(HttpHead::StatusLine(text)));
             head = std::move(rest);
-            const qsizetype next = HttpHead::End(head);
-            headEnd = next < 0 ? -1 : next - 4;
             continue;
         }
         // The job answers with StartBody (or ends the connection).

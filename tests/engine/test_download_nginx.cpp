@@ -168,34 +168,32 @@ TEST_F(NginxDownload, ServerWithoutRangesFailsTheRangeTest) {
 }
 
 TEST_F(NginxDownload, RedirectsRelativeAbsoluteAndLoops) {
-    const QByteArray data = Serve("slow/r.bin", 70000);
-    const QByteArray small = Serve("data/small.bin", 1000, 3);
-    const int j = AddTestJob(nginx.Url("/r"), dir, 2, "r.bin");
     DownloadSlot slot(1);
     SlotWatch watch(slot);
-    ASSERT_TRUE(slot.BindAndStart(j));
-    ASSERT_TRUE(watch.WaitDone());
-    ASSERT_EQ(watch.completed, 1) << watch.endReason.toStdString();
-    EXPECT_EQ(Jobs[j].Url, nginx.Url("/slow/r.bin"));
-    EXPECT_TRUE(watch.log.contains("Redirect link to other site:" + nginx.Url("/slow/r.bin")));
-    EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
-
-    // An absolute Location naming "localhost".
-    const int k = AddTestJob(nginx.Url("/rabs"), dir, 1, "small.bin");
-    watch.Clear();
-    ASSERT_TRUE(slot.BindAndStart(k));
-    ASSERT_TRUE(watch.WaitDone());
-    ASSERT_EQ(watch.completed, 1) << watch.endReason.toStdString();
-    EXPECT_EQ(TestEnv::ReadFile(Jobs[k].LocalFile), small);
-
-    // A Location with raw UTF-8 is asked for as browsers ask for it (%C3%BC%20).
-    const QByteArray named = Serve(QString::fromUtf8("data/\xc3\xbc b.bin"), 500, 4);
-    const int u = AddTestJob(nginx.Url("/u8"), dir, 1, "u.bin");
-    watch.Clear();
-    ASSERT_TRUE(slot.BindAndStart(u));
-    ASSERT_TRUE(watch.WaitDone());
-    ASSERT_EQ(watch.completed, 1) << watch.endReason.toStdString();
-    EXPECT_EQ(TestEnv::ReadFile(Jobs[u].LocalFile), named);
+    const struct {
+        const char* path;
+        int parts;
+        QString served;  // where the redirect leads
+        qsizetype size;
+    } cases[] = {
+        {"/r", 2, "slow/r.bin", 70000},
+        {"/rabs", 1, "data/small.bin", 1000},  // an absolute Location naming "localhost"
+        // Raw UTF-8 in the Location is asked for as browsers ask for it (%C3%BC%20).
+        {"/u8", 1, QString::fromUtf8("data/\xc3\xbc b.bin"), 500},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const QByteArray data = Serve(c.served, c.size, c.parts);
+        const int j = AddTestJob(nginx.Url(c.path), dir, c.parts, c.served.section('/', -1));
+        watch.Clear();
+        ASSERT_TRUE(slot.BindAndStart(j));
+        ASSERT_TRUE(watch.WaitDone());
+        ASSERT_EQ(watch.completed, 1) << watch.endReason.toStdString();
+        EXPECT_TRUE(Jobs[j].Url.endsWith(QStringLiteral(":%1/").arg(nginx.Port()) + c.served))
+            << Jobs[j].Url.toStdString();
+        EXPECT_TRUE(watch.log.contains("Redirect link to other site:" + Jobs[j].Url));
+        EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
+    }
 
     const int loop = AddTestJob(nginx.Url("/loop"), dir, 1, "loop.bin");
     watch.Clear();

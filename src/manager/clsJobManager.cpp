@@ -483,26 +483,38 @@ float clsJobManager::AverageSpeed(int32_t fileSize, double timeElapsed) {
 // ---------------------------------------------------------------------------------------------
 // Start-up and exit
 
-void clsJobManager::LoadUnfinishedJobs() {
+int clsJobManager::LoadUnfinishedJobs(bool goOn) {
     Quiet quiet(this);
+    int goingOn = 0;
     for (int j = 1; j <= JobCount; ++j) {
         JobRecord& job = Jobs[static_cast<size_t>(j)];
         if (job.State == StateComplete || job.State == StateFree) continue;
         if (job.ClassKey == QLatin1String("Recely_Really")) continue;
-        // A job still marked running was cut off by the end of the program: it is paused.
-        if (job.State == StateRunning) job.State = StatePaused;
+        // A job still marked running was cut off by the end of the program: it waits for a slot
+        // again (goOn), or is paused.
+        if (job.State == StateRunning) job.State = goOn ? StateWaiting : StatePaused;
+        if (job.State == StateWaiting) ++goingOn;
         AddToNowDownList(j);
     }
+    return goingOn;
 }
 
-void clsJobManager::PauseAll() {
+void clsJobManager::PauseAll(bool keepQueued) {
     Quiet quiet(this);
     SaveCls();
+    QList<int> queued;
     for (int j : rowOrder) {
         if (!ValidJob(j)) continue;
         const int state = Jobs[static_cast<size_t>(j)].State;
-        if (state == StateRunning || state == StateWaiting) SetJobState(j, StatePaused);
+        if (state == StateRunning || state == StateWaiting) {
+            SetJobState(j, StatePaused);
+            queued << j;
+        }
     }
+    // At the end of the program: what ran or waited is kept waiting, so the next start goes on
+    // with it; the slots are stopped all the same.
+    if (keepQueued)
+        for (int j : queued) Jobs[static_cast<size_t>(j)].State = StateWaiting;
     NotifyStates();
 }
 
@@ -563,12 +575,13 @@ clsJobManager::JobsMenuState clsJobManager::JobsMenuEnabling(int activeList) con
     if (activeList != 2 || rowOrder.isEmpty()) return state;
     if (ValidJob(shownJob)) {
         const int shown = Jobs[static_cast<size_t>(shownJob)].State;
-        state.StartJob = shown == StatePaused;
+        // A failed job is started again like a paused one, from the bytes it has.
+        state.StartJob = shown == StatePaused || shown == StateError;
         state.PauseJob = shown == StateRunning || shown == StateWaiting;
     }
     for (int i = 1; i <= JobCount; ++i) {
         const int s = Jobs[static_cast<size_t>(i)].State;
-        if (s == StatePaused || s == StateWaiting) state.StartAll = true;
+        if (s == StatePaused || s == StateWaiting || s == StateError) state.StartAll = true;
         if (s == StateRunning) state.PauseAll = true;
     }
     return state;
@@ -578,6 +591,24 @@ bool clsJobManager::CanDeleteSelected() const {
     if (rowOrder.isEmpty() || selected.isEmpty()) return false;
     const int j = selected.first();
     return ValidJob(j) && Jobs[static_cast<size_t>(j)].State != StateRunning;
+}
+
+bool clsJobManager::MayEdit(int j) const {
+    if (!ValidJob(j) || !rows.contains(j) || RunningSlot(j) != nullptr) return false;
+    const int state = Jobs[static_cast<size_t>(j)].State;
+    return state != StateRunning && state != StateWaiting;
+}
+
+void clsJobManager::ReplaceJob(int j, const JobRecord& record) {
+    if (!MayEdit(j)) return;
+    Jobs[static_cast<size_t>(j)] = record;
+    Row& row = rows[j];
+    row.Cells[ColFileName] = record.FileName;
+    row.Cells[ColPart] = QString::number(record.Parts);
+    row.Cells[ColUrl] = record.Url;
+    RefreshFigures(j, false);
+    emit RowChanged(j);
+    NotifyStates();
 }
 
 bool clsJobManager::CanCopyUrl() const {

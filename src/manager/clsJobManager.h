@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "store/JobRecord.h"
 #include "store/RateWindow.h"
 
 class DownloadSlot;
@@ -111,10 +112,13 @@ public:
 
     // --- start-up and exit ---
     // Start-up: a row for every unfinished job in index order; a job left running by a killed
-    // program is shown paused. Free records and jobs deleted for good get no row.
-    void LoadUnfinishedJobs();
+    // program waits for a slot again with goOn (and starts as slots allow), else is shown paused.
+    // Free records and jobs deleted for good get no row. Returns how many jobs wait or run.
+    int LoadUnfinishedJobs(bool goOn = false);
     // Pause all: every busy slot paused, every running or waiting job paused. Nothing starts.
-    void PauseAll();
+    // keepQueued (the end of the program): those jobs are left waiting in the records, so that
+    // the next start goes on with them.
+    void PauseAll(bool keepQueued = false);
 
     // --- the user's commands ---
     void SetSelectedJobs(const QList<int>& jobs);  // the list's selection, in list order
@@ -139,6 +143,10 @@ public:
     // Enabling of the Jobs menu's download items for the view the right pane shows
     // (activeList 2 = the now-downloading list).
     JobsMenuState JobsMenuEnabling(int activeList) const;
+    // "Job Properties": the job has a row, and no slot serves it and it does not wait for one.
+    bool MayEdit(int jobIndex) const;
+    // The job as "Job Properties" changed it (not running): its record and row take the values.
+    void ReplaceJob(int jobIndex, const JobRecord& record);
     // Edit > "&Delete" in the now-downloading view: rows, and the selected job is not running.
     bool CanDeleteSelected() const;
     // Edit > "&Copy URL to Clipboard" in the now-downloading view: rows, fewer than two selected.

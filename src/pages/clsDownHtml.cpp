@@ -4,6 +4,7 @@
 #include <QSslSocket>
 #include <QTcpSocket>
 
+#include "engine/ReferrerRule.h"
 #include "engine/TlsSetup.h"
 #include "engine/UrlParts.h"
 #include "pages/PageHttp.h"
@@ -201,7 +202,7 @@ void clsDownHtml::SendRequest() {
     // The page it was found on and the search's login (pages are fetched from their own server
     // only: no redirect is followed).
     QStringList extra;
-    const QString referer = MySearch.JobTemplate.Referer.trimmed();
+    const QString referer = ReferrerFor(MySearch.LinkedFrom, MySearch.PageUrl);
     if (!referer.isEmpty()) extra << QStringLiteral("Referer: ") + referer;
     if (MySearch.UseLogin != 0 && !(MySearch.UserName.isEmpty() && MySearch.Password.isEmpty()))
         extra << QStringLiteral("Authorization: Basic ") +
@@ -607,14 +608,21 @@ bool clsDownHtml::HasLiveJob(const QString& url) const {
 }
 
 void clsDownHtml::AddMovie(const QString& url) {
-    foundMovies.insert(ModernMarkup::MovieKey(url));
+    // The same movie twice on one page is one movie.
+    const QString key = ModernMarkup::MovieKey(url);
+    if (!CollectOnly && foundMovies.contains(key) && HasLiveJob(url)) return;
+    foundMovies.insert(key);
     if (CollectOnly) {
         Collected << url;
         return;
     }
-    if (HasLiveJob(url)) return;
+    if (HasLiveJob(url)) {
+        emit UpdataState(QStringLiteral("Skipped Flash"), QStringLiteral("Url=") + url);
+        return;
+    }
     JobRecord job = MySearch.JobTemplate;
     job.Url = url;
+    job.Referer = ReferrerFor(MySearch.PageUrl, url);
     job.FileName = PageHttp::FileNameOf(url);
     job.LocalFile = MySearch.JobTemplate.LocalFile + job.FileName;
     job.CreateTime = VbDate::Now();
@@ -632,6 +640,13 @@ void clsDownHtml::AddMovie(const QString& url) {
     emit UpdataState(QStringLiteral("Found Flash"), QStringLiteral("Url=") + url);
 }
 
+QString clsDownHtml::ReferrerFor(const QString& page, const QString& target) const {
+    // The search's own referrer, when the user gave one, wins.
+    const QString own = MySearch.JobTemplate.Referer.trimmed();
+    if (!own.isEmpty()) return own;
+    return page.isEmpty() ? QString() : ReferrerRule::For(page, target);
+}
+
 void clsDownHtml::AddNowSearch(const QString& url) {
     if (CollectOnly) {
         Collected << url;
@@ -644,6 +659,7 @@ void clsDownHtml::AddNowSearch(const QString& url) {
     }
     SearchRecord child = MySearch;
     child.PageUrl = url;
+    child.LinkedFrom = MySearch.PageUrl;
     child.Depth = MySearch.Depth - 1;
     child.SearchState = SearchWaiting;
     child.PageSize = 0;

@@ -16,7 +16,8 @@
 //
 // It reports every step through UpdataState (kind word, detail text): "Connecting",
 // "Connected", "Request", "Response", "RequestError", "DataArrival", "NotPage", "Close",
-// "Error", "Found Flash", "Found A Link". DownComplete follows the end of the transfer (also after
+// "Error", "Found Flash", "Skipped Flash" (a movie already in the job list), "Found A Link".
+// DownComplete follows the end of the transfer (also after
 // a request or socket error); the owner then calls Fenxi, which ends with FenXiComplete.
 //
 // The analysis runs in slices of a few milliseconds between events, so the window stays
@@ -159,6 +160,8 @@ private:
                     qsizetype p, qsizetype closeAt);
     void AddMovie(const QString& url);
     bool HasLiveJob(const QString& url) const;
+    // The referrer a request for target sends when page led to it (the search's own, if set).
+    QString ReferrerFor(const QString& page, const QString& target) const;
 
     QByteArray headBytes;
     bool chunked = false;

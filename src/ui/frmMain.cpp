@@ -59,6 +59,7 @@
 #include "ui/EditCommands.h"
 #include "ui/FloatingTools.h"
 #include "ui/JobNotices.h"
+#include "ui/JobPropertiesCommand.h"
 #include "ui/MainMenus.h"
 #include "ui/PlayerPanel.h"
 #include "ui/WindowDrops.h"
@@ -294,10 +295,13 @@ void frmMain::Load() {
     LookStatebar();
     categories->mirror()->Select(TreeKeys::Downloaded);
     ConnectSaving();
-    manager->LoadUnfinishedJobs();
+    // The options first: the jobs that go on at once run by them.
+    frmOption::ReadSettingsAtStartup();
+    // Downloads cut off by the last end of the program go on by themselves, shown at once.
+    if (manager->LoadUnfinishedJobs(Settings.ResumeAtStart != 0) > 0)
+        categories->mirror()->Select(TreeKeys::NowDownLoad);
     searchQueue->KeepBeside(JobDbFile);
     connect(searchQueue, &clsSearchQueue::JobsChanged, saver, [this] { saver->RequestSave(); });
-    frmOption::ReadSettingsAtStartup();
     RestorePlace();
     EnabledTb();
 }
@@ -427,6 +431,9 @@ void frmMain::UpdateJobsMenu() {
     menus->Enable("mnuJob_Pause", jobs.PauseJob);
     menus->Enable("mnuJob_AllBegin", jobs.StartAll);
     menus->Enable("mnuJob_AllPause", jobs.PauseAll);
+    const QList<int> chosen = manager->SelectedJobs();
+    menus->Enable("mnuJob_Properties",
+                  ActiveList() == 2 && chosen.size() == 1 && manager->MayEdit(chosen.first()));
     const bool search = searchQueue->SearchCommandsEnabled(ActiveList());
     for (const char* name : {"mnuJob_SearchBegin", "mnuJob_SearchPause", "mnuJob_SearchAllBegin",
                              "mnuJob_SearchAllPause"})
@@ -585,15 +592,15 @@ void frmMain::FullScreen() {
 
 void frmMain::ConnectJobs() {
     for (const char* name :
-         {"mnuJob_AddNew",         "mnuJob_AddBatch",       "mnuJob_AddSearch",
-          "mnuJob_Begin",          "mnuJob_Pause",          "mnuJob_AllBegin",
-          "mnuJob_AllPause",       "mnuJob_SearchBegin",    "mnuJob_SearchPause",
-          "mnuJob_SearchAllBegin", "mnuJob_SearchAllPause", "tbMain_AddNewJob",
-          "tbMain_AddNewJobB",     "tbMain_AddSearch",      "tbMain_Start",
-          "tbMain_Pause",          "tbMain_AllStart",       "tbMain_AllPause",
-          "popMain_AddNew",        "popMain_AddBatch",      "popMain_AddSearch",
-          "popMain_AllBegin",      "popMain_AllPause",      "popMain_SearchAllBegin",
-          "popMain_SearchAllPause"})
+         {"mnuJob_AddNew",          "mnuJob_AddBatch",       "mnuJob_AddSearch",
+          "mnuJob_Begin",           "mnuJob_Pause",          "mnuJob_AllBegin",
+          "mnuJob_AllPause",        "mnuJob_SearchBegin",    "mnuJob_SearchPause",
+          "mnuJob_SearchAllBegin",  "mnuJob_SearchAllPause", "tbMain_AddNewJob",
+          "tbMain_AddNewJobB",      "tbMain_AddSearch",      "tbMain_Start",
+          "tbMain_Pause",           "tbMain_AllStart",       "tbMain_AllPause",
+          "popMain_AddNew",         "popMain_AddBatch",      "popMain_AddSearch",
+          "popMain_AllBegin",       "popMain_AllPause",      "popMain_SearchAllBegin",
+          "popMain_SearchAllPause", "mnuJob_Properties"})
         menus->SetAvailable(name, true);
     for (const char* name : {"mnuJob_AddNew", "mnuJob_AddBatch", "mnuJob_AddSearch",
                              "tbMain_AddNewJob", "tbMain_AddNewJobB", "tbMain_AddSearch",
@@ -705,6 +712,16 @@ void frmMain::ConnectJobs() {
         if (!a->isSeparator()) connect(a, &QAction::triggered, this, [this] { EnabledTb(); });
     connect(nowDown, &NowDownView::DeleteRequested, this,
             [this] { categories->commands()->DeleteJobs(); });
+    auto properties = [this](int j) {
+        JobPropertiesCommand::Open(this, *manager, j, [this] {
+            saver->RequestSave();
+            EnabledTb();
+        });
+    };
+    connect(nowDown, &NowDownView::PropertiesRequested, this, properties);
+    on("mnuJob_Properties", [this, properties] {
+        if (manager->SelectedJobs().size() == 1) properties(manager->SelectedJobs().first());
+    });
     connect(searchPanes, &clsSearchPanes::SearchShown, this, [this](int) { EnabledTb(); });
     connect(searchPanes->SearchList(), &QTreeWidget::itemSelectionChanged, this, [this] {
         if (ActiveList() == 1) EnabledTb();
@@ -833,7 +850,7 @@ void frmMain::EndEventLoops() {
 void frmMain::RunCloseStep() {
     if (closeDone) return;
     closeDone = true;
-    manager->PauseAll();
+    manager->PauseAll(Settings.ResumeAtStart != 0);
     SavePlace();
     saver->SetDownloadsRunning(false);
     if (saver->SaveNow() && Settings.AutoBack == 1) BackupJobDb();

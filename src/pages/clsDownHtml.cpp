@@ -118,9 +118,14 @@ bool clsDownHtml::Start() {
     connect(conn, &HttpConnection::Data, this, &clsDownHtml::OnData);
     connect(conn, &HttpConnection::PeerClosed, this, &clsDownHtml::OnPeerClosed);
     // Socket errors, cut connections and the connection's own limits; a refused certificate or
-    // tunnel: the run ends with the reason.
-    connect(conn, &HttpConnection::Failed, this,
-            [this](const QString& detail) { EndWithError(QStringLiteral("Error"), detail); });
+    // tunnel: the run ends with the reason. A connection cut after the whole page came ends as a
+    // close does.
+    connect(conn, &HttpConnection::Failed, this, [this](const QString& detail) {
+        if (PageComplete())
+            OnPeerClosed();
+        else
+            EndWithError(QStringLiteral("Error"), detail);
+    });
     connect(conn, &HttpConnection::Refused, this,
             [this](const QString& reason) { EndWithError(QStringLiteral("Error"), reason); });
     connectHost = ConnectHost();
@@ -296,6 +301,16 @@ void clsDownHtml::EndWithError(const QString& kind, const QString& detail) {
     SaveSearch();
     emit UpdataState(kind, detail);
     emit DownComplete();
+}
+
+bool clsDownHtml::PageComplete() const {
+    if (!requestSent || HeadPending) return false;
+    if (chunked) {
+        bool complete = false;
+        PageHttp::DecodeChunked(PageBytes, &complete);
+        return complete;
+    }
+    return MySearch.PageSize > 0 && PageBytes.size() >= MySearch.PageSize;
 }
 
 void clsDownHtml::OnPeerClosed() {

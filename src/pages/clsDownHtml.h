@@ -124,6 +124,8 @@ private:
     void OnReadTimeout();
     void OnData(const char* data, qint64 size);
     void OnPeerClosed();
+    // The whole page is in: its announced length, or the last chunk.
+    bool PageComplete() const;
     // The answer's head (empty when the connection closed before a whole one came) and the bytes
     // that came with it.
     void TakeHead(const QByteArray& head, const QByteArray& rest);

@@ -96,6 +96,8 @@ void HttpConnection::OnSocketConnected() {
     peerName = sock->peerName();
     peerPort = sock->peerPort();
     peerAddress = sock->peerAddress().toString();
+    emit Connected();
+    if (Gone()) return;
     if (secure && useProxy) {
         // The tunnel first; the handshake follows the proxy's answer.
         state = State::Tunnelling;

@@ -1,9 +1,9 @@
 #pragma once
 // A TLS client session on a connected TCP socket, driven by the Qt event loop: OpenSSL reads
 // straight from the descriptor, and the decrypted bytes go into the caller's buffer without a
-// stop in a buffer of Qt's. Trust as for every secure connection of the program (TlsSetup): the
-// system's certificates plus those of $SSL_CERT_FILE, peer and host name verified, TLS 1.2 or
-// newer.
+// stop in a buffer of Qt's. Every secure connection of the program goes through it, so its
+// trust rules are the program's: the system's certificates plus those of $SSL_CERT_FILE, peer
+// and host name verified, TLS 1.2 or newer.
 //
 // The channel owns a duplicate of the descriptor given to Start and closes it when destroyed.
 // The socket the descriptor came from must not read any more: abort or delete it right after

@@ -9,11 +9,13 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -308,8 +310,14 @@ void frmMain::Load() {
 
 void frmMain::RestorePlace() {
     const WindowPlace::Place saved = WindowPlace::Read(IniFile, QStringLiteral("Main"));
-    if (!saved.Rect.isValid()) return;
-    setGeometry(WindowPlace::Fit(saved.Rect, FloatingTools::ScreenAreas()));
+    const QList<QRect> areas = FloatingTools::ScreenAreas();
+    // The saved place only while it fits the screens there are, frame included; otherwise the
+    // middle of the screen, no larger than it.
+    if (saved.Rect.isValid() && (areas.isEmpty() || WindowPlace::FitsWithFrame(saved.Rect, areas)))
+        setGeometry(saved.Rect);
+    else if (QScreen* screen = QGuiApplication::primaryScreen())
+        setGeometry(WindowPlace::Centered(saved.Rect.isValid() ? saved.Rect.size() : size(),
+                                          screen->availableGeometry()));
     startMaximized = saved.Maximized;
 }
 
@@ -348,6 +356,8 @@ void frmMain::ShowAfterLoad() {
     else
         show();
     KeepOnScreens();
+    // A window manager frames the window a moment later: checked again with its real frame.
+    for (int ms : {300, 1500}) QTimer::singleShot(ms, this, [this] { KeepOnScreens(); });
     floating->ShowTop();
 }
 

@@ -16,6 +16,7 @@
 #include "engine/ChunkedDecoder.h"
 
 class QTcpSocket;
+class SpeedLimiter;
 class TlsChannel;
 
 class HttpConnection : public QObject {
@@ -53,6 +54,8 @@ public:
     void Linger();
     // Ends the connection at once, without signals.
     void Abort();
+    // The body is read no faster than the limiter allows (shared with other connections).
+    void SetLimiter(SpeedLimiter* shared) { limiter = shared; }
 
     State CurrentState() const { return state; }
     bool IsSecure() const { return secure; }
@@ -103,9 +106,14 @@ private:
     bool Fail(const QString& detail, int socketError = -1);
     bool Gone() const { return state == State::Closed; }
     qint64 ReadSize() const;
+    // What may be read now of want; 0 when the speed limit holds the reading back (it goes on
+    // by itself when the limit allows).
+    qint64 Allowance(qint64 want);
+    void ResumeReading();
 
     QTcpSocket* sock = nullptr;
     TlsChannel* tls = nullptr;
+    SpeedLimiter* limiter = nullptr;
     State state = State::Idle;
     bool secure = false;
     bool useProxy = false;

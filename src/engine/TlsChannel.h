@@ -31,6 +31,9 @@ public:
     // address ("127.0.0.1", "::1" or "[::1]") is checked as an address and sent without SNI.
     // Emits Secured() when the server is verified, or Failed(reason); never from inside Start.
     void Start(qintptr socketDescriptor, const QString& host);
+    // Off: the socket is not watched for bytes (a reader held back by a speed limit); on again,
+    // ReadyRead follows when bytes wait.
+    void SetReading(bool on);
     // Decrypted bytes into buf, up to max: > 0 the count; 0 the server ended TLS in order (its
     // close notice); -1 nothing now (ReadyRead() will come; also before Secured); -2 the
     // connection failed or was cut without the close notice (ErrorText() says why). Once 0 or

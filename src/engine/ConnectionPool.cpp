@@ -71,7 +71,7 @@ bool ConnectionPool::Alive(quint64 id, int k, quint64 serial) const {
     return id == runId && conns[k] != nullptr && conns[k]->Serial == serial;
 }
 
-bool ConnectionPool::Report(int part, const QString& kind, const QString& detail) {
+bool ConnectionPool::Report(int part, ReportKind kind, const QString& detail) {
     const quint64 id = runId;
     emit UpDataState(part, kind, detail);
     return id == runId;
@@ -121,7 +121,8 @@ bool ConnectionPool::OpenConnection(int k, bool connectNow) {
     const QString host = job.UseProxy != 0 ? job.ProxyHost : job.Host;
     const uint16_t port = job.UseProxy != 0 ? job.ProxyPort : job.Port;
     const quint64 id = runId;
-    if (!Report(k, kConnecting, host + QLatin1Char(':') + QString::number(port))) return false;
+    if (!Report(k, ReportKind::Connecting, host + QLatin1Char(':') + QString::number(port)))
+        return false;
     if (!Alive(id, k, serial)) return false;
     if (connectNow) ConnectSocket(k);
     if (!watch.isActive()) watch.start();
@@ -163,12 +164,13 @@ void ConnectionPool::CloseAllConnections() {
 
 void ConnectionPool::SendRequest(int k, quint64 serial) {
     const quint64 id = runId;
-    if (!Report(k, kConnected, conns[k]->PeerText(k == 1)) || !Alive(id, k, serial)) return;
+    if (!Report(k, ReportKind::Connected, conns[k]->PeerText(k == 1)) || !Alive(id, k, serial))
+        return;
     HttpConnection* c = conns[k];
     c->RequestPos = job.Segments[k].CurPos;
     const QByteArray request = RequestText(job, k, validator.IfRange());
     c->Send(request);
-    if (Alive(id, k, serial)) Report(k, kRequest, QString::fromUtf8(request));
+    if (Alive(id, k, serial)) Report(k, ReportKind::Request, QString::fromUtf8(request));
 }
 
 void ConnectionPool::OnWatch() {
@@ -180,7 +182,7 @@ void ConnectionPool::OnWatch() {
         any = true;
         // A connection that has everything and waits for the close is not owed bytes.
         const QString late = c->TimeoutDetail(Settings.Ctimeout, Settings.Rtimeout);
-        if (!late.isEmpty()) FailConnection(k, late);
+        if (!late.isEmpty()) FailConnection(k, Failure::FromDetail(late));
     }
     if (!any && id == runId) {
         watch.stop();
@@ -228,14 +230,13 @@ bool ConnectionPool::ScheduleRetry(int k, const QString& reason) {
     return true;
 }
 
-bool ConnectionPool::FailConnection(int k, const QString& detail) {
-    // The range keeps its position; the connection is not opened again in this run.
-    lastError = detail;
-    while (!lastError.isEmpty() && (lastError.at(0).isDigit() || lastError.at(0) == '-'))
-        lastError.remove(0, 1);
+bool ConnectionPool::FailConnection(int k, const Failure& failure) {
+    // The range keeps its position; the connection is not opened again in this run unless the
+    // failure may pass and retries are left.
+    lastError = failure.text;
     CloseConnection(k);
-    if (!Report(k, kError, detail)) return false;
-    if (ScheduleRetry(k, lastError)) return false;
+    if (!Report(k, ReportKind::Error, failure.text)) return false;
+    if (failure.retryable && ScheduleRetry(k, lastError)) return false;
     CheckRunEnd(k);
     return false;
 }
@@ -243,10 +244,10 @@ bool ConnectionPool::FailConnection(int k, const QString& detail) {
 void ConnectionPool::OnFailed(int k, const QString& detail, int socketError) {
     if (socketError == QAbstractSocket::ConnectionRefusedError &&
         RefusedForCapacity(k, QString())) {
-        if (Report(k, kError, detail)) CheckRunEnd(k, true);
+        if (Report(k, ReportKind::Error, Failure::FromDetail(detail).text)) CheckRunEnd(k, true);
         return;
     }
-    FailConnection(k, detail);
+    FailConnection(k, Failure::FromDetail(detail));
 }
 
 double ConnectionPool::Speed(int k) const {

@@ -13,6 +13,8 @@
 #include <cstdint>
 
 #include "engine/ByteRanges.h"
+#include "engine/Failure.h"
+#include "engine/ReportKind.h"
 #include "engine/ServerCapacity.h"
 #include "store/JobRecord.h"
 #include "store/JobValidators.h"
@@ -52,7 +54,7 @@ public:
 
 signals:
     // The one report of the job: connection number 1..10, kind word, information text.
-    void UpDataState(int Part, const QString& Kind, const QString& Detail);
+    void UpDataState(int Part, ReportKind Kind, const QString& Detail);
     // The job's state icon should show State (1 "Start", 2 "Pause", 3 "Waitfor", 5 "Error").
     // Raised at the end of Start, of Pause and when a run ends in state 5.
     void ShowStateIcon(int State);
@@ -67,20 +69,6 @@ signals:
     void FileAboutToBeMade(const QString& name);
 
 protected:
-    // The kinds of UpDataState reports.
-    static inline const QString kConnecting = QStringLiteral("Connecting");
-    static inline const QString kConnected = QStringLiteral("Connected");
-    static inline const QString kRequest = QStringLiteral("Request");
-    static inline const QString kResponse = QStringLiteral("Response");
-    static inline const QString kDataArrival = QStringLiteral("DataArrival");
-    static inline const QString kRedirect = QStringLiteral("Redirect");
-    static inline const QString kRequestError = QStringLiteral("RequestError");
-    static inline const QString kResumeTestError = QStringLiteral("ReSumeTestError");
-    static inline const QString kClose = QStringLiteral("Close");
-    static inline const QString kError = QStringLiteral("Error");
-    static inline const QString kCancel = QStringLiteral("Cancel");
-    static inline const QString kAutorename = QStringLiteral("Autorename");
-
     // What the connections receive, for the job.
     virtual bool HandleHead(int k, const QByteArray& headBytes, const QByteArray& body) = 0;
     virtual bool StoreBody(int k, const char* data, qint64 size) = 0;
@@ -93,7 +81,7 @@ protected:
     virtual bool RangesMayMove() const = 0;
 
     // The report; false when it ended the run.
-    bool Report(int part, const QString& kind, const QString& detail);
+    bool Report(int part, ReportKind kind, const QString& detail);
     bool Alive(quint64 id, int k, quint64 serial) const;
     // Opens connection k (reports "Connecting"); connects at once with connectNow.
     bool OpenConnection(int k, bool connectNow);
@@ -106,7 +94,7 @@ protected:
     // After a failed connection: opens it again after the retry delay when its range still owes
     // bytes and it has retries left in this run. False when the connection stays closed.
     bool ScheduleRetry(int k, const QString& reason);
-    bool FailConnection(int k, const QString& detail);
+    bool FailConnection(int k, const Failure& failure);
     void OnFailed(int k, const QString& detail, int socketError);
     double Speed(int k) const;
     // Gives free connections work: ranges that wait for a connection the server refused, then

@@ -47,9 +47,8 @@ bool DownloadSlot::BindAndStart(int jobIndex) {
     if (!job.Create(jobIndex)) {
         job.InUse = false;
         Jobs[jobIndex].State = StateError;
-        const QList<DownloadLogLine> lines =
-            DownloadLogText::Lines(1, QStringLiteral("RequestError"),
-                                   QStringLiteral("Invalid URL: ") + Jobs[jobIndex].Url);
+        const QList<DownloadLogLine> lines = DownloadLogText::Lines(
+            1, ReportKind::RequestError, QStringLiteral("Invalid URL: ") + Jobs[jobIndex].Url);
         const QString reason = lines.value(0).Text;
         const quint64 id = bindId;
         emit StateIcon(slotNo, StateError);
@@ -67,7 +66,7 @@ void DownloadSlot::Pause() {
     job.Pause();
 }
 
-void DownloadSlot::OnUpDataState(int part, const QString& kind, const QString& detail) {
+void DownloadSlot::OnUpDataState(int part, ReportKind kind, const QString& detail) {
     const quint64 id = bindId;
     const int jobIndex = job.JobIndex;
     job.CalcHaveDown();
@@ -78,12 +77,12 @@ void DownloadSlot::OnUpDataState(int part, const QString& kind, const QString& d
         if (id != bindId) break;
         emit LogLine(slotNo, part, line.Text, line.Kind);
     }
-    if (kind == QLatin1String("RequestError")) {
+    if (kind == ReportKind::RequestError) {
         // The engine has ended the run in state 5 and given the slot back.
         emit RunEnded(slotNo, jobIndex, lines.value(0).Text);
         return;
     }
-    if (kind != QLatin1String("Close") || id != bindId || !job.InUse) return;
+    if (kind != ReportKind::Close || id != bindId || !job.InUse) return;
     const JobRecord& r = job.Record();
     // A new job is complete only once its file exists (a server may close before answering).
     const bool hasFile = r.IsNew == 0 || r.FileOpen != 0;

@@ -24,7 +24,7 @@ public:
 
 signals:
     // Every engine report, after CalcHaveDown and SaveDownState (Jobs[JobIndex] is current).
-    void Report(int slot, int part, const QString& kind, const QString& detail);
+    void Report(int slot, int part, ReportKind kind, const QString& detail);
     // A log line for a report (texts of DownloadLogText), with its log kind number.
     void LogLine(int slot, int part, const QString& text, int kind);
     // The job is complete: file closed, "!qv" dropped (final name), State 4, slot free.
@@ -42,7 +42,7 @@ signals:
     void FileAboutToBeMade(int slot, int jobIndex, const QString& name);
 
 private:
-    void OnUpDataState(int part, const QString& kind, const QString& detail);
+    void OnUpDataState(int part, ReportKind kind, const QString& detail);
     void Finish();
     void Tell(int part, const QString& text);
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "engine/AnswerCheck.h"
+#include "engine/AnswerStatus.h"
 #include "engine/HttpConnection.h"
 #include "engine/HttpHead.h"
 #include "engine/HttpRequest.h"
@@ -41,12 +42,6 @@ QString ErrnoText(int error) {
 
 bool Exists(const QString& path) {
     return TargetFile::Exists(path);
-}
-
-bool IsRedirect(const QString& head) {
-    if (clsDownLoadJob::GetStatusClass(head) == QLatin1String("30")) return true;
-    const int code = clsDownLoadJob::StatusCode(head);
-    return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
 }
 
 }  // namespace
@@ -229,7 +224,7 @@ void clsDownLoadJob::StartRun() {
         // Every byte is on disk already (stopped between the last byte and the close): nothing
         // to fetch; the owner finishes the job at this report.
         QTimer::singleShot(0, this, [this, id] {
-            if (id == runId) Report(1, kClose, QStringLiteral("MeComplete"));
+            if (id == runId) Report(1, ReportKind::Close, QStringLiteral("MeComplete"));
         });
         emit ShowStateIcon(job.State);
         return;
@@ -340,7 +335,7 @@ void clsDownLoadJob::RunTo5(const QString& detail) {
     InUse = false;
     SaveDownState();
     emit ShowStateIcon(job.State);
-    emit UpDataState(1, kRequestError, detail);
+    emit UpDataState(1, ReportKind::RequestError, detail);
 }
 
 // ----- Connections -----------------------------------------------------------------------------
@@ -354,14 +349,15 @@ void clsDownLoadJob::OnPeerClosed(int k, quint64 serial, bool certain) {
     // A body whose length nobody announced ends only with the server's close notice: a secure
     // connection cut without it (a reset, a crash, an attacker) may have lost the end.
     if (!certain && inBody && !c->IsChunked() && c->BodyLeft < 0) {
-        FailConnection(k, QStringLiteral("-1The secure connection ended without the server's "
-                                         "close notice; the end of the data is not certain"));
+        FailConnection(k, Failure::Of(QStringLiteral("The secure connection ended without the "
+                                                     "server's close notice; the end of the "
+                                                     "data is not certain")));
         return;
     }
     if (inBody && (c->BodyLeft > 0 || (c->IsChunked() && !c->ChunksDone()))) {
         // The server ended the connection before the end of the answer it announced.
-        FailConnection(k, QStringLiteral("-1The server closed the connection before the end of "
-                                         "the answer"));
+        FailConnection(k, Failure::Of(QStringLiteral("The server closed the connection before "
+                                                     "the end of the answer")));
         return;
     }
     // Without a length the orderly close ends the data.
@@ -369,7 +365,7 @@ void clsDownLoadJob::OnPeerClosed(int k, quint64 serial, bool certain) {
         !SetFileSize(job.Segments[1].CurPos))
         return;
     CloseConnection(k);
-    if (!Report(k, kClose, QStringLiteral("ByServer"))) return;
+    if (!Report(k, ReportKind::Close, QStringLiteral("ByServer"))) return;
     CheckRunEnd(k, true);
 }
 
@@ -385,7 +381,7 @@ void clsDownLoadJob::CheckRunEnd(int k, bool afterClose) {
     const bool hasFile = job.IsNew == 0 || job.FileOpen != 0;
     if (hasFile && !SizeUnknown() && job.Received == job.FileSize) {
         // Every byte is there although the last connection did not end with a close.
-        if (!afterClose) Report(k, kClose, QStringLiteral("ByServer"));
+        if (!afterClose) Report(k, ReportKind::Close, QStringLiteral("ByServer"));
         return;
     }
     QString reason;
@@ -444,26 +440,27 @@ bool clsDownLoadJob::HeadOn1(const QString& head, const QByteArray& body) {
     c->FirstOfRun = false;
     respHead[1] = head;
     respStatus[1] = GetStatusClass(head);
-    if (!Report(1, kResponse, head) || !Alive(id, 1, serial)) return false;
-    const int code = StatusCode(head);
-    if (code == 0) {
+    if (!Report(1, ReportKind::Response, head) || !Alive(id, 1, serial)) return false;
+    const AnswerStatus::Kind status = AnswerStatus::Of(head);
+    if (status == AnswerStatus::Kind::NoStatus) {
         RunTo5(QStringLiteral("The server's answer has no status line: ") +
                HttpHead::StatusLine(head));
         return false;
     }
-    if (IsRedirect(head)) return FollowRedirect(1, head);
-    if (code == 404) {
+    if (status == AnswerStatus::Kind::Redirect) return FollowRedirect(1, head);
+    if (status == AnswerStatus::Kind::NotFound) {
         RunTo5(QStringLiteral("404"));
         return false;
     }
     // A busy server is asked again after the retry delay.
-    if (code == 503 || code == 429)
+    if (status == AnswerStatus::Kind::Busy)
         return FailConnection(
-            1, QStringLiteral("-1The server answered ") + HttpHead::StatusLine(head));
+            1, Failure::Of(QStringLiteral("The server answered ") + HttpHead::StatusLine(head)));
     // Only a 200 carries the whole file.
-    if (code != 200) {
-        RunTo5((code == 206 ? QStringLiteral("Partial answer to a request for the whole file: ")
-                            : QStringLiteral("The server answered ")) +
+    if (status != AnswerStatus::Kind::Whole) {
+        RunTo5((status == AnswerStatus::Kind::Partial
+                    ? QStringLiteral("Partial answer to a request for the whole file: ")
+                    : QStringLiteral("The server answered ")) +
                HttpHead::StatusLine(head));
         return false;
     }
@@ -536,7 +533,7 @@ bool clsDownLoadJob::FollowRedirect(int k, const QString& head) {
                                          "login is not sent there."));
     }
     job.Url = target;
-    if (!Report(1, kRedirect, job.Url)) return false;
+    if (!Report(1, ReportKind::Redirect, job.Url)) return false;
     SaveDownState();
     const int savedRedirects = redirects;
     const int savedRestarts = restarts;
@@ -558,10 +555,11 @@ bool clsDownLoadJob::HeadOn2(const QString& head, const QByteArray& body) {
     const quint64 serial = c->Serial;
     respHead[2] = head;
     respStatus[2] = GetStatusClass(head);
-    if (!Report(2, kResponse, head) || !Alive(id, 2, serial)) return false;
+    if (!Report(2, ReportKind::Response, head) || !Alive(id, 2, serial)) return false;
     bool changed = false;
-    const QString problem = StatusCode(head) == 206 ? CheckAnswer(2, head, &changed)
-                                                    : QStringLiteral("no partial answer");
+    const QString problem = AnswerStatus::Of(head) == AnswerStatus::Kind::Partial
+                                ? CheckAnswer(2, head, &changed)
+                                : QStringLiteral("no partial answer");
     if (changed) {
         RestartFromZero(problem);
         return false;
@@ -571,7 +569,7 @@ bool clsDownLoadJob::HeadOn2(const QString& head, const QByteArray& body) {
         job.CanResume = VbFalse;
         job.Segments[1].EndPos = job.FileSize;
         CloseConnection(2);
-        if (!Report(2, kResumeTestError, job.Url)) return false;
+        if (!Report(2, ReportKind::ResumeTestError, job.Url)) return false;
         CoverByConnection1(job.FileSize);
         if (id == runId) CheckRunEnd(2);
         return false;
@@ -600,9 +598,10 @@ bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& bo
     const bool firstAnswer = resumeRun && !runConfirmed;
     respHead[k] = head;
     respStatus[k] = GetStatusClass(head);
-    if (!Report(k, kResponse, head) || !Alive(id, k, serial)) return false;
-    if (firstAnswer && IsRedirect(head)) return FollowRedirect(k, head);
-    if (firstAnswer && StatusCode(head) == 404) {
+    if (!Report(k, ReportKind::Response, head) || !Alive(id, k, serial)) return false;
+    const AnswerStatus::Kind status = AnswerStatus::Of(head);
+    if (firstAnswer && status == AnswerStatus::Kind::Redirect) return FollowRedirect(k, head);
+    if (firstAnswer && status == AnswerStatus::Kind::NotFound) {
         RunTo5(QStringLiteral("404"));
         return false;
     }
@@ -611,7 +610,7 @@ bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& bo
     // A server that has not resumed in this run and answers connection 1's retry with the whole
     // file cannot resume: asking again gets the same answer, so only a new start helps.
     if (!changed && !resumeRun && k == 1 && job.CanResume != VbTrue && c->RequestPos > 0 &&
-        StatusCode(head) == 200) {
+        status == AnswerStatus::Kind::Whole) {
         changed = true;
         problem = QStringLiteral("The server cannot resume: it sent the whole file again.");
     }
@@ -620,9 +619,8 @@ bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& bo
         return false;
     }
     if (!problem.isEmpty()) {
-        const int code = StatusCode(head);
-        if ((code == 503 || code == 429) && RefusedForCapacity(k, head)) {
-            if (!Report(k, kClose, QStringLiteral("ByServer"))) return false;
+        if (status == AnswerStatus::Kind::Busy && RefusedForCapacity(k, head)) {
+            if (!Report(k, ReportKind::Close, QStringLiteral("ByServer"))) return false;
             CheckRunEnd(k, true);
             return false;
         }
@@ -636,11 +634,11 @@ bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& bo
             lastError = problem;
             CloseConnection(k);
             CoverByConnection1(job.Segments[k].EndPos);
-            if (id != runId || !Report(k, kError, QStringLiteral("-1") + problem)) return false;
+            if (id != runId || !Report(k, ReportKind::Error, problem)) return false;
             CheckRunEnd(k);
             return false;
         }
-        return FailConnection(k, QStringLiteral("-1") + problem);
+        return FailConnection(k, Failure::Of(problem));
     }
     capacity.Accepted();
     NoteCapacity();
@@ -683,7 +681,7 @@ void clsDownLoadJob::OnChunksEnded(int k) {
     // The last chunk: the answer is complete.
     if (k == 1 && SizeUnknown() && !SetFileSize(job.Segments[1].CurPos)) return;
     CloseConnection(k);
-    if (!Report(k, kClose, QStringLiteral("MeComplete"))) return;
+    if (!Report(k, ReportKind::Close, QStringLiteral("MeComplete"))) return;
     CheckRunEnd(k, true);
 }
 
@@ -740,12 +738,13 @@ bool clsDownLoadJob::StoreBody(int k, const char* data, qint64 size) {
         // The range ends once its position has passed EndPos.
         c->Wanted = std::max<qint64>(1, qint64(seg.EndPos) + 1 - seg.CurPos);
     }
-    if (!Report(k, kDataArrival, QString::number(size)) || !Alive(id, k, serial)) return false;
+    if (!Report(k, ReportKind::DataArrival, QString::number(size)) || !Alive(id, k, serial))
+        return false;
     if (!EndChecks(k)) return false;
     if (c->BodyLeft == 0 && !c->IsLingering()) {
         // The answer is whole but the range is not: the server sent less than was asked for.
         CloseConnection(k);
-        if (!Report(k, kClose, QStringLiteral("ByServer"))) return false;
+        if (!Report(k, ReportKind::Close, QStringLiteral("ByServer"))) return false;
         CheckRunEnd(k, true);
         return false;
     }
@@ -762,7 +761,7 @@ bool clsDownLoadJob::EndChecks(int k) {
         QTimer::singleShot(kLingerMs, this, [this, id, k, serial] {
             if (!Alive(id, k, serial)) return;
             CloseConnection(k);
-            if (Report(k, kClose, QStringLiteral("MeComplete"))) CheckRunEnd(k, true);
+            if (Report(k, ReportKind::Close, QStringLiteral("MeComplete"))) CheckRunEnd(k, true);
         });
     }
     // Overtaking: connection 1 has passed the position of a later range; range 1 takes it over.
@@ -786,7 +785,7 @@ bool clsDownLoadJob::EndChecks(int k) {
     // Completion of this range.
     if (job.Segments[k].CurPos > job.Segments[k].EndPos) {
         CloseConnection(k);
-        if (!Report(k, kClose, QStringLiteral("MeComplete"))) return false;
+        if (!Report(k, ReportKind::Close, QStringLiteral("MeComplete"))) return false;
         CheckRunEnd(k, true);
         return false;
     }
@@ -798,7 +797,7 @@ void clsDownLoadJob::CancelSock(int byPart, int part) {
     CloseConnection(part);
     retryPending[part] = false;
     job.Segments[part] = SegmentRecord{};
-    Report(part, kCancel, QString::number(byPart));
+    Report(part, ReportKind::Cancel, QString::number(byPart));
 }
 
 // ----- Opening further connections ---------------------------------------------------------
@@ -861,7 +860,7 @@ bool clsDownLoadJob::CreateFileForSave() {
             }
         }
         name = final + suffix;
-        if (Settings.Fileexits != 0 && !Report(1, kAutorename, name)) return false;
+        if (Settings.Fileexits != 0 && !Report(1, ReportKind::Autorename, name)) return false;
     }
     job.LocalFile = name;
     // The record that names the file is kept before the file exists, so that no file is ever

@@ -313,15 +313,14 @@ void clsJobManager::RemoveRow(int j) {
 // ---------------------------------------------------------------------------------------------
 // Reports of the slots
 
-void clsJobManager::UpdateDownloadState(int k, int part, const QString& kind,
-                                        const QString& detail) {
+void clsJobManager::UpdateDownloadState(int k, int part, ReportKind kind, const QString& detail) {
     DownloadSlot* slot = Slot(k);
     if (slot == nullptr) return;
     const int j = slotJob[static_cast<size_t>(k)];
     const int row = slotItem[static_cast<size_t>(k)];
-    const bool dataArrival = kind == QLatin1String("DataArrival");
+    const bool dataArrival = kind == ReportKind::DataArrival;
     if (dataArrival) totalReceived += NumberRule::ValInt32(detail);
-    if (kind == QLatin1String("ReSumeTestError") && j != 0) noResume.insert(j);
+    if (kind == ReportKind::ResumeTestError && j != 0) noResume.insert(j);
 
     // The row's figures (the slot has already copied its progress into Jobs).
     if (row != 0) RefreshFigures(row, true);
@@ -337,7 +336,7 @@ void clsJobManager::UpdateDownloadState(int k, int part, const QString& kind,
         }
     }
 
-    if (kind == QLatin1String("Connecting") && part == 1 && j != 0 && j == shownJob) {
+    if (kind == ReportKind::Connecting && part == 1 && j != 0 && j == shownJob) {
         // The shown job (re)starts: its parts appear in the part tree.
         shownSlot = k;
         chosenNode.clear();

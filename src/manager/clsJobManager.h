@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "engine/ReportKind.h"
 #include "store/RateWindow.h"
 
 class DownloadSlot;
@@ -86,7 +87,7 @@ public:
     bool StartNextWaiting();
     // Handles one report of slot k (also callable directly, e.g. by tests): row figures, the log,
     // the refresh of the shown job's panes. The slot object has already made Jobs current.
-    void UpdateDownloadState(int slot, int part, const QString& kind, const QString& detail);
+    void UpdateDownloadState(int slot, int part, ReportKind kind, const QString& detail);
 
     QList<int> RowJobs() const { return rowOrder; }  // jobs of the rows, in list order
     int RowCount() const { return static_cast<int>(rowOrder.size()); }

@@ -17,4 +17,12 @@ public:
     };
 
     static Kind Of(const QString& head);
+
+    // The first answer of a new job, to a request for the whole file.
+    struct First {
+        Kind status = Kind::Other;
+        QString problem;     // why the job cannot go on with this answer, "" when it can
+        qint64 length = -1;  // of the body, -1 when not given (chunked, no Content-Length)
+    };
+    static First JudgeFirst(const QString& head, bool chunked);
 };

@@ -36,6 +36,14 @@ public:
     // The bytes the records in use say are on disk.
     ByteRanges Stored() const;
 
+    // The number of bytes the records in use say are on disk, common bytes of overlapping
+    // records (a widened record 1) once.
+    int64_t Held() const;
+
+    // A new file of a known size: record 1 and records 2..Parts (at least 2) share it evenly.
+    // With more than two, record 1 goes on to the end until the range test has answered.
+    void LayOutNew();
+
     // For going on with a file on disk: the records are laid out again so that each is a
     // stretch of stored bytes followed by a stretch still to fetch and together they cover the
     // file, at most Parts of them; spare records share the largest stretches still to fetch

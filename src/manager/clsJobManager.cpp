@@ -360,19 +360,9 @@ void clsJobManager::UpdateDownloadState(int k, int part, ReportKind kind, const 
 
 void clsJobManager::OnCompleted(int k, int j) {
     if (!ValidJob(j)) return;
-    JobRecord& job = Jobs[static_cast<size_t>(j)];
-    // The slot has closed the file, given it its final name and set State 4. The run's figures
-    // are added here unless the slot has already closed the run's time (then they stand).
-    const bool timed =
-        job.CompleteTime > 0 && job.CompleteTime >= job.RunStart && job.State == StateComplete;
-    if (!timed) {
-        const double now = VbDate::Now();
-        job.CompleteTime = now;
-        job.RunTime = now - job.RunStart;
-        job.TimeElapsed += job.RunTime;
-    }
-    job.State = StateComplete;
-    job.AvgSpeed = AverageSpeed(job.FileSize, job.TimeElapsed);
+    // The slot has closed the file, given it its final name, set State 4 and accounted the
+    // run's time and speed.
+    const JobRecord& job = Jobs[static_cast<size_t>(j)];
 
     if (rows.contains(j)) {
         rows.remove(j);
@@ -472,11 +462,7 @@ void clsJobManager::OnStateIcon(int k, int state) {
 }
 
 float clsJobManager::AverageSpeed(int32_t fileSize, double timeElapsed) {
-    // Whole seconds of the total time; a download done in under a second counts as one second.
-    // A total time that is not a number (a damaged record) gives no speed.
-    const double seconds = std::floor(VbDate::DurationSeconds(timeElapsed) + 1e-6);
-    if (std::isnan(seconds)) return 0;
-    return static_cast<float>(static_cast<double>(fileSize) / std::max(seconds, 1.0));
+    return DownloadSlot::AverageSpeed(fileSize, timeElapsed);
 }
 
 // ---------------------------------------------------------------------------------------------

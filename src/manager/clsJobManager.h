@@ -155,7 +155,7 @@ public:
     void ChooseNode(const QString& key);
     QString ChosenNode() const { return chosenNode; }
 
-    // FileSize over the whole seconds of TimeElapsed, at least one second.
+    // FileSize over the whole seconds of TimeElapsed, at least one second (DownloadSlot's).
     static float AverageSpeed(int32_t fileSize, double timeElapsed);
 
     // Status bar panel 1.

@@ -69,6 +69,21 @@ void RangePlan::LayOutNew() {
     seg[1].EndPos = total;
 }
 
+int RangePlan::Overtaken(int from, bool conn1Runs) const {
+    const int32_t cur1 = seg[1].CurPos;
+    for (int i = std::max(from, 2); i <= parts; ++i) {
+        const SegmentRecord& s = seg[i];
+        if (!InUse(i) || s.CurPos == 0 || !(cur1 > s.CurPos)) continue;
+        // Range 1 ends there, the other range goes on (a range just moved to a free connection
+        // has not received anything yet).
+        if (s.CurPos == seg[1].EndPos && cur1 == s.CurPos + 1) continue;
+        // Otherwise the range's remaining bytes would be lost.
+        if (!conn1Runs && cur1 <= s.EndPos) continue;
+        return i;
+    }
+    return 0;
+}
+
 void RangePlan::LayOut(int64_t minSplit) {
     const auto gaps = Stored().Gaps(0, size);
     if (gaps.empty()) return;

@@ -689,23 +689,16 @@ bool clsDownLoadJob::EndChecks(int k) {
             if (Report(k, ReportKind::Close, QStringLiteral("MeComplete"))) CheckRunEnd(k, true);
         });
     }
-    // Overtaking: connection 1 has passed the position of a later range; range 1 takes it over.
-    const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
-    const int32_t cur1 = job.Segments[1].CurPos;
-    for (int i = std::max(k + 1, 2); i <= parts; ++i) {
-        const SegmentRecord& s = job.Segments[i];
-        if (s.StartPos == 0 || s.CurPos == 0 || !(cur1 > s.CurPos)) continue;
-        // The boundary byte that range 1 shares with a range starting at its end is no
-        // overtaking: range 1 ends there, the other range goes on (a range just moved to a free
-        // connection has not received anything yet).
-        if (s.CurPos == job.Segments[1].EndPos && cur1 == s.CurPos + 1) continue;
-        // Range 1 takes the range over; when connection 1 no longer runs it must already hold
-        // the whole range, or the range's remaining bytes would be lost.
-        if (pool.Conn(1) == nullptr && cur1 <= s.EndPos) continue;
-        job.Segments[1].EndPos = std::max(job.Segments[1].EndPos, s.EndPos);
+    // Overtaking: connection 1 has passed the position of later ranges; range 1 takes over every
+    // range passed, not only the first, and then ends beyond all of them.
+    const auto overtaken = [this](int from) {
+        return RangePlan(job.Segments, job.Parts, job.FileSize)
+            .Overtaken(from, pool.Conn(1) != nullptr);
+    };
+    for (int i = overtaken(k + 1); i != 0; i = overtaken(i + 1)) {
+        job.Segments[1].EndPos = std::max(job.Segments[1].EndPos, job.Segments[i].EndPos);
         CancelSock(k, i);
         if (!Alive(id, k, serial)) return false;
-        // Every range passed goes, not only the first: range 1 now ends beyond all of them.
     }
     // Completion of this range.
     if (job.Segments[k].CurPos > job.Segments[k].EndPos) {

@@ -161,7 +161,7 @@ public:
         connect(&slot, &DownloadSlot::LogLine, this,
                 [this](int, int part, const QString& text, int) { PrintLine(part, text); });
         connect(&slot, &DownloadSlot::Report, this,
-                [this](int, int, const QString& kind, const QString&) { OnReport(kind); });
+                [this](int, int, ReportKind kind, const QString&) { OnReport(kind); });
         // The engine is about to create the file under this name: the record goes first, so
         // that a kill in between leaves no file that no record speaks for.
         connect(&slot, &DownloadSlot::FileAboutToBeMade, this,
@@ -214,7 +214,7 @@ private:
         }
     }
 
-    void OnReport(const QString& kind) {
+    void OnReport(ReportKind kind) {
         ArmStall();
         const JobRecord& r = Jobs[1];
         // Saved once the file is open, and whenever the ranges are laid out anew: a record
@@ -223,7 +223,7 @@ private:
             recordWritten = true;
             SaveRecord();
         }
-        if (!tty || kind != QLatin1String("DataArrival")) return;
+        if (!tty || kind != ReportKind::DataArrival) return;
         const qint64 ms = clock.elapsed();
         rate.Add(ms, r.Received);
         if (ms - lastProgress < 200) return;

@@ -168,3 +168,22 @@ bool TargetFile::VerifyComplete(const ByteRanges& written, int64_t size, const Q
                     QStringLiteral(" has %1 bytes instead of %2").arg(st.st_size).arg(size));
     return true;
 }
+
+QString TargetFile::ChooseName(const QString& name, bool workingSuffix, bool autoRename,
+                               QString* problem) {
+    const QString suffix = workingSuffix ? QStringLiteral("!qv") : QString();
+    const QString wanted = name.endsWith(QLatin1String("!qv")) ? name.chopped(3) : name;
+    QString final = FitName(wanted, static_cast<int>(suffix.size()));
+    if (final.isEmpty()) {
+        *problem = QStringLiteral("The file name is too long and cannot be shortened: ") + wanted;
+        return QString();
+    }
+    if (autoRename) {
+        final = NextFreeName(final, suffix);
+        if (final.isEmpty()) {
+            *problem = QStringLiteral("No free file name for ") + wanted + suffix;
+            return QString();
+        }
+    }
+    return final + suffix;
+}

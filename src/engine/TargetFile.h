@@ -30,6 +30,12 @@ public:
     int WriteAt(const char* data, int64_t size, int64_t offset);
     void Close();
 
+    // The name a new file is made under: the wanted name (without a working suffix) shortened to
+    // the file system's limit, numbered when autoRename finds it taken, then the working suffix
+    // ("!qv" with workingSuffix) behind it. "" with *problem set when there is none.
+    static QString ChooseName(const QString& name, bool workingSuffix, bool autoRename,
+                              QString* problem);
+
     static bool Exists(const QString& path);
     static QString ErrnoText(int error);
     // The last path component's base and extension (from the last "." on).

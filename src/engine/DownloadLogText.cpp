@@ -25,7 +25,12 @@ QList<DownloadLogLine> Lines(int part, const QString& kind, const QString& detai
         out.append({QStringLiteral("Connected:") + detail, LogConnected});
     } else if (kind == QLatin1String("Request")) {
         out.append({QStringLiteral("Send Request."), LogGeneral});
-        for (const QString& line : SplitHeadLines(detail)) out.append({line, LogRequestLine});
+        // The login is the job's secret: its line is shown without it.
+        for (const QString& line : SplitHeadLines(detail))
+            out.append({line.startsWith(QLatin1String("Authorization:"), Qt::CaseInsensitive)
+                            ? QStringLiteral("Authorization: (not shown)")
+                            : line,
+                        LogRequestLine});
         out.append({QStringLiteral("Waiting For Server Response..."), LogGeneral});
     } else if (kind == QLatin1String("Response")) {
         out.append({QStringLiteral("Reveive the Server Response.."), LogGeneral});

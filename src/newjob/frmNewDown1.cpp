@@ -37,8 +37,6 @@
 #include "store/Settings.h"
 #include "store/UserMessage.h"
 #include "tree/NamedWidgets.h"
-#include "widgets/DialogHooks.h"
-#include "widgets/TreeFill.h"
 #include "tree/frmClassNew.h"
 #include "widgets/DialogHooks.h"
 #include "widgets/Icons.h"
@@ -761,7 +759,7 @@ void frmNewDown1::Refused(const QString& text, QWidget* focus) {
 }
 
 void frmNewDown1::RefusedUrl(const QString& problem, const QString& url, QLineEdit* box) {
-    Refused(problem + QStringLiteral("\n") + url, box);
+    Refused(problem + QStringLiteral("\n") + WithoutLogin(url), box);
     SelectWhole(box);
 }
 

@@ -98,8 +98,8 @@ import socket, ssl, sys
 ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
 ctx.load_cert_chain(sys.argv[2] + '/trusted.pem', sys.argv[2] + '/trusted.key')
 if sys.argv[1] == 'tls1.1':
-    ctx.set_ciphers('DEFAULT:@SECLEVEL=0')
-    ctx.maximum_version = ssl.TLSVersion.TLSv1_1
+    ctx.set_ciphers('AES128-SHA:@SECLEVEL=0')  # RSA key exchange: no legacy signature
+    ctx.minimum_version = ctx.maximum_version = ssl.TLSVersion.TLSv1_1
 srv = socket.socket()
 srv.bind(('127.0.0.1', 0))
 srv.listen(1)

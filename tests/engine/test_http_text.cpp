@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/DownloadLogText.h"
+#include "engine/ServerCapacity.h"
 #include "engine/clsDownLoadJob.h"
 
 namespace {
@@ -144,6 +145,9 @@ TEST(ResponseHead, CutStatusLengthLocation) {
                   "HTTP/1.1 302 Found\r\nContent-Location: /x\r\nlocation: /y\r\n\r\n"),
               "/y");
     EXPECT_EQ(clsDownLoadJob::GetLocation("HTTP/1.1 200 OK\r\n\r\n"), "");
+
+    // A Retry-After of days waits an hour at most.
+    EXPECT_EQ(ServerCapacity::RetryAfterSeconds(" 999999 "), 3600);
 }
 
 TEST(FileName, BaseAndExtensionOfTheLastComponent) {

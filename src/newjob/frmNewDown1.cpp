@@ -37,6 +37,8 @@
 #include "store/Settings.h"
 #include "store/UserMessage.h"
 #include "tree/NamedWidgets.h"
+#include "widgets/DialogHooks.h"
+#include "widgets/TreeFill.h"
 #include "tree/frmClassNew.h"
 #include "widgets/DialogHooks.h"
 #include "widgets/Icons.h"

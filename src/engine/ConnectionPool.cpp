@@ -50,7 +50,9 @@ QByteArray ConnectionPool::RequestText(const JobRecord& record, int part, const 
     HttpRequest request;
     request.Target = record.Path;
     request.UserAgent = record.UserAgent;
-    request.Host = record.Host;
+    request.Host = UrlParts::HostField(
+        record.Host, record.Port,
+        record.Url.trimmed().startsWith(QLatin1String("https://"), Qt::CaseInsensitive));
     request.OddAcceptEncoding = SendAcceptEncodingLine;
     if (part >= 1 && part <= kMaxParts && record.Segments[part].CurPos > 0) {
         request.RangeFrom = record.Segments[part].CurPos;
@@ -58,7 +60,7 @@ QByteArray ConnectionPool::RequestText(const JobRecord& record, int part, const 
     }
     // The page the link was found on, and the login for the job's own server (never in a
     // proxy's tunnel request: that one is made elsewhere and carries neither).
-    if (!record.Referer.trimmed().isEmpty())
+    if (!record.Referer.trimmed().isEmpty() && UrlParts::RefererMayGo(record.Referer, record.Url))
         request.ExtraLines << QStringLiteral("Referer: ") + record.Referer.trimmed();
     if (record.UseLogin != 0 && !(record.UserName.isEmpty() && record.Password.isEmpty()))
         request.ExtraLines

@@ -58,7 +58,12 @@ QList<DownloadLogLine> Lines(int part, ReportKind kind, const QString& detail) {
             break;
         case ReportKind::Request:
             out.append({QStringLiteral("Send Request."), LogGeneral});
-            for (const QString& line : SplitHeadLines(detail)) out.append({line, LogRequestLine});
+            // The login is the job's secret: its line is shown without it.
+            for (const QString& line : SplitHeadLines(detail))
+                out.append({line.startsWith(QLatin1String("Authorization:"), Qt::CaseInsensitive)
+                                ? QStringLiteral("Authorization: (not shown)")
+                                : line,
+                            LogRequestLine});
             out.append({QStringLiteral("Waiting For Server Response..."), LogGeneral});
             break;
         case ReportKind::Response:

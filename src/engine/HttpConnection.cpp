@@ -301,7 +301,7 @@ bool HttpConnection::Process(const char* data, qint64 size) {
                 return Fail(QStringLiteral("-1Response head larger than %1 bytes").arg(kHeadLimit));
             return true;
         }
-        const QByteArray headBytes = head.left(headEnd);
+        const QByteArray headBytes = HttpHead::WithCrLf(head.left(headEnd));
         QByteArray rest = head.mid(headEnd);
         head.clear();
         // An interim answer (100 Continue, 103 Early Hints) comes before the real one and says
@@ -316,6 +316,8 @@ bool HttpConnection::Process(const char* data, qint64 size) {
             head = std::move(rest);
             continue;
         }
+        if (const QString unreadable = HttpHead::Unreadable(text); !unreadable.isEmpty())
+            return Fail(QStringLiteral("-1") + unreadable);
         // The job answers with StartBody (or ends the connection).
         emit HeadArrived(headBytes, rest);
         return !Gone();

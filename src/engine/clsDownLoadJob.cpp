@@ -445,12 +445,9 @@ bool clsDownLoadJob::FollowRedirect(int k, const QString& head) {
         RunTo5(QStringLiteral("Too many redirects (more than %1): ").arg(kMaxRedirects) + target);
         return false;
     }
-    // The login is the job's own server's: it does not follow the job to another host or port.
-    UrlParts next;
-    const bool sameServer = next.Split(target, UrlParts::EngineRules()) &&
-                            next.Host.compare(job.Host, Qt::CaseInsensitive) == 0 &&
-                            next.Port == job.Port;
-    if (job.UseLogin != 0 && !sameServer) {
+    // The login is the job's own server's: it does not follow the job to another scheme, host or
+    // port (an https to http redirect on the same host would send it in clear text).
+    if (job.UseLogin != 0 && !UrlParts::SameOrigin(job.Url, target)) {
         job.UseLogin = VbFalse;
         emit LogNotice(1, QStringLiteral("The server sends the job on to another server; the "
                                          "login is not sent there."));

@@ -1,5 +1,6 @@
 #include "newjob/UrlFileName.h"
 
+#include "engine/UrlParts.h"
 #include "engine/clsDownLoadJob.h"
 #include "pages/SearchRecord.h"
 #include "pages/clsDownHtml.h"
@@ -10,7 +11,8 @@ namespace {
 // The problem of an address that does not start with a web scheme, or of its host and port;
 // pageRules: the page analyser's rules (scheme in small letters, no path needed).
 QString Diagnose(const QString& url, bool pageRules) {
-    const QString s = pageRules ? url : url.trimmed();
+    // A login before the host is no part of it, and is never shown.
+    const QString s = UrlParts::TakeLogin(pageRules ? url : url.trimmed()).Url;
     const bool secure = s.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
     const bool plain = s.startsWith(QLatin1String("http://"), Qt::CaseInsensitive);
     if (!secure && !plain) {
@@ -76,6 +78,10 @@ QString UrlFromClipboardText(const QString& clipboardText) {
         clipboardText.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
         return clipboardText;
     return QString();
+}
+
+QString WithoutLogin(const QString& url) {
+    return UrlParts::TakeLogin(url).Url;
 }
 
 QString DownloadUrlProblem(const QString& url) {

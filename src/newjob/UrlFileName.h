@@ -14,6 +14,9 @@ QString FileNameNoQuery(const QString& url);
 // empty string.
 QString UrlFromClipboardText(const QString& clipboardText);
 
+// The address without a login written into it ("user:pass@"), for showing it.
+QString WithoutLogin(const QString& url);
+
 // Why a download address cannot be split into host, port and path (a sentence for the user),
 // or an empty string when the download engine takes it.
 QString DownloadUrlProblem(const QString& url);

@@ -761,7 +761,7 @@ void frmNewDown1::Refused(const QString& text, QWidget* focus) {
 }
 
 void frmNewDown1::RefusedUrl(const QString& problem, const QString& url, QLineEdit* box) {
-    Refused(problem + QStringLiteral("\n") + url, box);
+    Refused(problem + QStringLiteral("\n") + WithoutLogin(url), box);
     SelectWhole(box);
 }
 

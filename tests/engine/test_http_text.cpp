@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/DownloadLogText.h"
+#include "engine/ServerCapacity.h"
 #include "engine/clsDownLoadJob.h"
 
 namespace {
@@ -46,7 +47,7 @@ TEST(SplitUrl, HostPortPathAndFileName) {
 
     r = Split("http://host:8080/a.swf", true, &ok);
     ASSERT_TRUE(ok);
-    EXPECT_EQ(r.Path, "http://host/a.swf");
+    EXPECT_EQ(r.Path, "http://host:8080/a.swf");
 
     // Secure addresses: port 443 unless given; through a proxy the path stays plain (tunnel).
     r = Split("HTTPS://host/d/m.swf", true, &ok);
@@ -81,22 +82,22 @@ TEST(RequestText, ExactBytes) {
     EXPECT_EQ(clsDownLoadJob::RequestText(r, 1), QByteArray("GET /dir/a.swf HTTP/1.1\r\n"
                                                             "Accept: */*\r\n"
                                                             "User-Agent: Quorvanta 1.0\r\n"
-                                                            "Host: host\r\n"
+                                                            "Host: host:8080\r\n"
                                                             "Connection: close\r\n\r\n"));
     r.Segments[3].CurPos = 1000;
     EXPECT_EQ(clsDownLoadJob::RequestText(r, 3), QByteArray("GET /dir/a.swf HTTP/1.1\r\n"
                                                             "Accept: */*\r\n"
                                                             "User-Agent: Quorvanta 1.0\r\n"
-                                                            "Host: host\r\n"
+                                                            "Host: host:8080\r\n"
                                                             "Range: bytes=1000-\r\n"
                                                             "Connection: close\r\n\r\n"));
 
-    // Through a proxy: absolute target without the port, Host names the origin.
+    // Through a proxy: the absolute target with its port, Host names the origin.
     JobRecord p = Split("http://host:8080/a.swf", true);
     p.UserAgent = "UA";
     EXPECT_EQ(clsDownLoadJob::RequestText(p, 1),
-              QByteArray("GET http://host/a.swf HTTP/1.1\r\nAccept: */*\r\nUser-Agent: UA\r\n"
-                         "Host: host\r\nConnection: close\r\n\r\n"));
+              QByteArray("GET http://host:8080/a.swf HTTP/1.1\r\nAccept: */*\r\nUser-Agent: UA\r\n"
+                         "Host: host:8080\r\nConnection: close\r\n\r\n"));
 
     // The old malformed line when asked for.
     clsDownLoadJob::SendAcceptEncodingLine = true;
@@ -144,6 +145,9 @@ TEST(ResponseHead, CutStatusLengthLocation) {
                   "HTTP/1.1 302 Found\r\nContent-Location: /x\r\nlocation: /y\r\n\r\n"),
               "/y");
     EXPECT_EQ(clsDownLoadJob::GetLocation("HTTP/1.1 200 OK\r\n\r\n"), "");
+
+    // A Retry-After of days waits an hour at most.
+    EXPECT_EQ(ServerCapacity::RetryAfterSeconds(" 999999 "), 3600);
 }
 
 TEST(FileName, BaseAndExtensionOfTheLastComponent) {

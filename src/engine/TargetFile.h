@@ -38,8 +38,9 @@ public:
     // The longest file name (in bytes of the file system's encoding) a folder entry may have.
     static constexpr int kNameMax = 255;
     // Room every final name leaves for the longest suffix the program puts behind it: the
-    // working "!qv", quorvanta-get's ".qvjob" and ".qvlock".
-    static constexpr int kSuffixRoom = 7;
+    // working "!qv", quorvanta-get's ".qvlock", and its ".qvjob" with the ".XXXXXX" of the
+    // temporary file the record is written through.
+    static constexpr int kSuffixRoom = 13;
     // The name shortened before its extension so that with suffixBytes more (at least
     // kSuffixRoom) it fits kNameMax; "" when even the extension alone does not fit.
     static QString FitName(const QString& path, int suffixBytes);

@@ -48,6 +48,7 @@
 #include "store/Globals.h"
 #include "store/JobTable.h"
 #include "store/JobValidators.h"
+#include "store/LocalPath.h"
 #include "store/NumberRule.h"
 #include "store/RateWindow.h"
 #include "store/Settings.h"
@@ -484,14 +485,22 @@ int main(int argc, char** argv) {
     }
     JobRecord split = record;
     clsDownLoadJob::SplitUrl(record.Url, split);
-    QString fileName = split.FileName;
+    QString fileName = LocalPath::DecodedName(split.FileName);
     if (fileName.isEmpty()) fileName = QStringLiteral("index.html");
     if (!QDir().mkpath(dir)) {
         std::fprintf(stderr, "quorvanta-get: cannot create the folder %s\n",
                      dir.toLocal8Bit().constData());
         return 1;
     }
-    const QString target = QDir(dir).absoluteFilePath(fileName);
+    // Fitted now: the lock and the record go beside it with their suffixes.
+    const QString target = TargetFile::FitName(QDir(dir).absoluteFilePath(fileName), 0);
+    if (target.isEmpty()) {
+        std::fprintf(stderr,
+                     "quorvanta-get: the file name is too long and cannot be shortened: %s\n",
+                     fileName.toLocal8Bit().constData());
+        return 1;
+    }
+    fileName = QFileInfo(target).fileName();
 
     // One copy per target: a second one would take the first one's job over.
     TargetLock lock;

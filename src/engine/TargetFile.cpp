@@ -104,7 +104,9 @@ QString TargetFile::FitName(const QString& path, int suffixBytes) {
     const QString dir = path.left(slash + 1);
     QString base = BaseOf(path.mid(slash + 1));
     const QString ext = ExtOf(path.mid(slash + 1));
-    auto bytes = [&] { return QFile::encodeName(base + ext).size() + suffixBytes; };
+    auto bytes = [&] {
+        return QFile::encodeName(base + ext).size() + std::max(suffixBytes, kSuffixRoom);
+    };
     while (bytes() > kNameMax && !base.isEmpty()) {
         base.chop(1);
         if (!base.isEmpty() && base.back().isHighSurrogate()) base.chop(1);
@@ -114,7 +116,8 @@ QString TargetFile::FitName(const QString& path, int suffixBytes) {
 }
 
 QString TargetFile::NextFreeName(const QString& start, const QString& suffix) {
-    const qsizetype suffixBytes = QFile::encodeName(suffix).size();
+    const qsizetype suffixBytes =
+        std::max<qsizetype>(QFile::encodeName(suffix).size(), kSuffixRoom);
     const qsizetype slash = start.lastIndexOf(QLatin1Char('/'));
     const QString dir = start.left(slash + 1);
     const QString stem = BaseOf(start.mid(slash + 1));

@@ -5,6 +5,7 @@
 #include "pages/SearchRecord.h"
 #include "pages/clsDownHtml.h"
 #include "store/JobRecord.h"
+#include "store/LocalPath.h"
 
 namespace {
 
@@ -56,9 +57,8 @@ QString Diagnose(const QString& url, bool pageRules) {
     return QString();
 }
 
-}  // namespace
-
-QString FileNameFromUrl(const QString& url) {
+// The last segment as written in the address.
+QString RawName(const QString& url) {
     // The fragment ("#...") is never fetched, so it names no part of the file.
     QString path = url.left(url.indexOf(QLatin1Char('#')));
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -67,10 +67,17 @@ QString FileNameFromUrl(const QString& url) {
     return path.mid(slash + 1);
 }
 
+}  // namespace
+
+QString FileNameFromUrl(const QString& url) {
+    return LocalPath::DecodedName(RawName(url));
+}
+
 QString FileNameNoQuery(const QString& url) {
-    const QString name = FileNameFromUrl(url);
+    // Cut before decoding: an escaped "?" belongs to the name.
+    const QString name = RawName(url);
     const qsizetype query = name.indexOf(QLatin1Char('?'));
-    return query < 0 ? name : name.left(query);
+    return LocalPath::DecodedName(query < 0 ? name : name.left(query));
 }
 
 QString UrlFromClipboardText(const QString& clipboardText) {

@@ -4,7 +4,8 @@
 
 #include <QString>
 
-// Everything after the last "/" of url ("\" counts as "/"); empty when there is no "/".
+// Everything after the last "/" of url ("\" counts as "/"), its escapes decoded as
+// LocalPath::DecodedName decodes them; empty when there is no "/".
 QString FileNameFromUrl(const QString& url);
 
 // FileNameFromUrl cut before its first "?".

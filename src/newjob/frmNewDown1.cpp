@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -650,6 +651,12 @@ bool frmNewDown1::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate && !activatedOnce) {
         activatedOnce = true;
         FocusModeUrlBox();
+    }
+    const bool escape =
+        e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->matches(QKeySequence::Cancel);
+    if (escape || (e->type() == QEvent::Close && isVisible())) {
+        done(Unanswered);
+        if (escape) return true;
     }
     return QDialog::event(e);
 }

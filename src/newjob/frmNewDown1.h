@@ -54,6 +54,10 @@ public:
     static frmNewDown1* Open(int mode, QWidget* parent, const NewJobHooks& hooks,
                              CategoryTree& tree);
 
+    // The result (finished) of a dialog closed by Escape or by its window's close button: neither
+    // OK (Accepted) nor Cancel (Rejected) answered it, so a hand-off it shows is kept.
+    static constexpr int Unanswered = 2;
+
     // Puts a handed-in URL, referrer and comment into the single-file boxes (and SharedUrl).
     void Fill(const QString& url, const QString& referer, const QString& comment);
 

@@ -155,8 +155,9 @@ TEST_F(NamesAndLogin, FinalNamesAreNumberedBeforeTheWorkingSuffixAndFitTheFileSy
         {"movie", "movie0"},  // not "movie!qv0"
         {"clip.swf", "clip.swf"},
         {"clip.swf", "clip0.swf"},
-        {longBase + ".swf", QString(248, QLatin1Char('m')) + ".swf"},  // + "!qv": 255 bytes
-        {longBase + ".swf", QString(247, QLatin1Char('m')) + "0.swf"},
+        // Room for the longest suffix: + ".qvjob.XXXXXX" is 255 bytes.
+        {longBase + ".swf", QString(238, QLatin1Char('m')) + ".swf"},
+        {longBase + ".swf", QString(237, QLatin1Char('m')) + "0.swf"},
         {"x" + longExt, ""},
     };
     for (const Case& c : cases) {

@@ -2,7 +2,7 @@
 //
 //   quorvanta-get [--verbose] [--parts N] [--user-agent TEXT] [--proxy HOST:PORT] [--dir FOLDER]
 //                 [--connect-timeout S] [--read-timeout S] [--retries N] [--retry-delay S]
-//                 [--referer URL] [--user NAME] [--password TEXT] URL
+//                 [--referer URL] [--user NAME] [--password TEXT] [--limit-rate RATE] URL
 //
 // A login is sent to the URL's own server only: from --user and --password (the password from
 // the environment variable QUORVANTA_PASSWORD when --password is not given, so it need not show
@@ -42,6 +42,7 @@
 #include "TargetLock.h"
 #include "engine/DownloadLogText.h"
 #include "engine/DownloadSlot.h"
+#include "engine/SpeedLimiter.h"
 #include "engine/TargetFile.h"
 #include "engine/UrlParts.h"
 #include "store/AtomicFile.h"
@@ -68,7 +69,7 @@ void Usage(FILE* to) {
     std::fputs(
         "Usage: quorvanta-get [--verbose] [--parts N] [--user-agent TEXT] [--proxy HOST:PORT] "
         "[--dir FOLDER] "
-        "[--referer URL] [--user NAME] [--password TEXT] URL\n"
+        "[--referer URL] [--user NAME] [--password TEXT] [--limit-rate RATE] URL\n"
         "  --parts N          connections, 1 to 10 (default 5)\n"
         "  --user-agent TEXT  User-Agent text (default \"Quorvanta 1.0\")\n"
         "  --proxy HOST:PORT  send the requests through an HTTP proxy\n"
@@ -76,6 +77,7 @@ void Usage(FILE* to) {
         "  --referer URL      the page the link was found on, sent as Referer\n"
         "  --user NAME        log in to the URL's server with this name\n"
         "  --password TEXT    and this password (default: $QUORVANTA_PASSWORD)\n"
+        "  --limit-rate RATE  download no faster than RATE bytes a second (500K, 2M)\n"
         "  --connect-timeout SECONDS  a connection not made within this is tried again\n"
         "                     (default: the program's \"Connect timeout\", 30)\n"
         "  --read-timeout SECONDS     a connection that receives nothing for this long is tried\n"
@@ -86,6 +88,19 @@ void Usage(FILE* to) {
         "  --timeout SECONDS  give up (resumably) when no data at all arrives for so long\n"
         "                     (default 0: off; the timeouts above end a stalled download)\n",
         to);
+}
+
+// "500K", "2M", "1000": bytes a second (K and M are 1024 and 1024 * 1024); 0 when not a rate.
+qint64 RateOf(const QString& text) {
+    QString t = text.trimmed();
+    qint64 unit = 1;
+    if (t.endsWith(QLatin1Char('K'), Qt::CaseInsensitive)) unit = 1024;
+    if (t.endsWith(QLatin1Char('M'), Qt::CaseInsensitive)) unit = 1024 * 1024;
+    if (unit > 1) t.chop(1);
+    bool ok = false;
+    const double value = t.toDouble(&ok);
+    if (!ok || value <= 0 || value * unit > 1e12) return 0;
+    return static_cast<qint64>(value * unit);
 }
 
 QString FinalName(const QString& localFile) {
@@ -160,6 +175,9 @@ bool SyncFile(const QString& path, QString& error) {
 
 class GetRun : public QObject {
 public:
+    // Bytes a second for the whole download; 0 for no limit.
+    void LimitRate(qint64 bytesPerSecond) { limiter.SetRate(bytesPerSecond); }
+
     GetRun(const QString& url, const QString& recordPath, bool tty, bool verbose,
            int timeoutSeconds)
         : url(url),
@@ -168,6 +186,7 @@ public:
           slot(1),
           timeout(timeoutSeconds),
           recordPath(recordPath) {
+        slot.SetLimiter(&limiter);
         connect(&slot, &DownloadSlot::LogLine, this,
                 [this](int, int part, const QString& text, int) { PrintLine(part, text); });
         connect(&slot, &DownloadSlot::Report, this,
@@ -336,6 +355,7 @@ private:
     bool tty;
     bool logLines;  // the job's log lines are printed
     DownloadSlot slot;
+    SpeedLimiter limiter;
     RateWindow rate;  // the speed of the last seconds
     int timeout;
     QTimer saveTimer;
@@ -377,6 +397,7 @@ int main(int argc, char** argv) {
     bool passwordGiven = false;
     QString dir = QDir::currentPath();
     int timeout = 0;
+    qint64 limitRate = 0;
     // Connect timeout, read timeout, retries, retry delay: -1 keeps the settings file's value.
     int connectTimeout = -1, readTimeout = -1, retries = -1, retryDelay = -1;
     struct NumberOption {
@@ -416,6 +437,13 @@ int main(int argc, char** argv) {
         } else if (a == QLatin1String("--password") && hasValue) {
             password = args[++i];
             passwordGiven = true;
+        } else if (a == QLatin1String("--limit-rate") && hasValue) {
+            limitRate = RateOf(args[++i]);
+            if (limitRate <= 0) {
+                std::fputs("quorvanta-get: --limit-rate takes bytes a second, such as 500K or 2M\n",
+                           stderr);
+                return 2;
+            }
         } else if (a == QLatin1String("--dir") && hasValue) {
             dir = args[++i];
         } else if (a == QLatin1String("--timeout") && hasValue) {
@@ -585,6 +613,7 @@ int main(int argc, char** argv) {
     AddJob(record);
 
     GetRun run(url.trimmed(), recordFile, ::isatty(STDOUT_FILENO) != 0, verbose, timeout);
+    run.LimitRate(limitRate);
     QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &run, [&run] {
         char c = 0;

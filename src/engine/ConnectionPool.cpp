@@ -106,6 +106,7 @@ bool ConnectionPool::OpenConnection(int k, bool connectNow) {
     CloseConnection(k);
     retryPending[k] = false;
     auto* c = new HttpConnection(this);
+    c->SetLimiter(opts.Limiter);
     c->Serial = ++nextSerial;
     conns[k] = c;
     const quint64 serial = c->Serial;

@@ -16,6 +16,8 @@ class DownloadSlot : public QObject {
     Q_OBJECT
 public:
     explicit DownloadSlot(int slot, QObject* parent = nullptr);  // slot 1..8 (the tool uses 1)
+    // The speed limit the slot's runs read through (shared with the other slots; not owned).
+    void SetLimiter(SpeedLimiter* limiter) { options.Limiter = limiter; }
     clsDownLoadJob* Job();
     int Slot() const;
     bool InUse() const;

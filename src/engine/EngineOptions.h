@@ -2,6 +2,8 @@
 // The options a download run works with, given by the job's owner when it binds the job (the
 // engine reads no settings of its own).
 
+class SpeedLimiter;
+
 struct EngineOptions {
     int ConnectTimeout = 30;    // seconds until a connection must be open
     int ReceiveTimeout = 60;    // seconds a connection may go without data
@@ -9,4 +11,6 @@ struct EngineOptions {
     int RetryDelay = 5;         // seconds before such an attempt
     bool WorkingSuffix = true;  // "!qv" behind the file's name until it is complete
     bool AutoRename = true;     // a taken name is numbered; otherwise the file is overwritten
+    // The speed limit every connection of every run reads through (not owned); none when null.
+    SpeedLimiter* Limiter = nullptr;
 };

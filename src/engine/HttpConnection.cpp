@@ -18,6 +18,8 @@ namespace {
 constexpr qint64 kReadChunk = 256 * 1024;
 // Reads per notification, so one fast connection does not hold up the others and the window.
 constexpr int kChunksPerNotification = 4;
+// What a read of a head takes at most while a speed limit holds.
+constexpr qint64 kHeadReadUnderLimit = 4096;
 // QAbstractSocket::SocketTimeoutError, the number in front of a timeout's "Error" report.
 constexpr int kTimeoutErrorNumber = 5;
 
@@ -157,6 +159,8 @@ void HttpConnection::StartBody(const char* data, qint64 size) {
     if (Gone()) return;
     decoder = ChunkedDecoder();
     state = State::Body;
+    // Body bytes that came with the head were read before the limit could hold them: they count.
+    if (limiter != nullptr) limiter->Charge(size);
     Feed(data, size);
 }
 
@@ -168,7 +172,9 @@ qint64 HttpConnection::ReadSize() const {
 }
 
 qint64 HttpConnection::Allowance(qint64 want) {
-    if (limiter == nullptr || !InBody()) return want;
+    if (limiter == nullptr) return want;
+    // A head is read in small pieces, so that little of the body comes with it unheld.
+    if (!InBody()) return std::min<qint64>(want, kHeadReadUnderLimit);
     QPointer<HttpConnection> self(this);
     const qint64 granted = limiter->Take(this, want, [self] {
         if (self) self->ResumeReading();

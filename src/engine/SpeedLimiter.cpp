@@ -51,6 +51,13 @@ void SpeedLimiter::GiveBack(qint64 bytes) {
     if (rate > 0 && bytes > 0) tokens += bytes;
 }
 
+void SpeedLimiter::Charge(qint64 bytes) {
+    if (rate > 0 && bytes > 0) {
+        Refill();
+        tokens -= static_cast<double>(bytes);
+    }
+}
+
 void SpeedLimiter::Forget(QObject* reader) {
     waiting.erase(std::remove_if(waiting.begin(), waiting.end(),
                                  [reader](const Waiter& w) { return w.reader == reader; }),

@@ -26,6 +26,9 @@ public:
     qint64 Take(QObject* reader, qint64 want, std::function<void()> resume);
     // Bytes taken but not read (the socket had fewer) go back into the bucket.
     void GiveBack(qint64 bytes);
+    // Bytes read without asking (they came with a head): the bucket may go below empty, and the
+    // readers wait until it has made up for them.
+    void Charge(qint64 bytes);
     // The reader is gone or stopped: no call back.
     void Forget(QObject* reader);
 

@@ -6,6 +6,7 @@ SlotScheduler::SlotScheduler(QObject* parent) : QObject(parent) {
     for (int k = 1; k <= kSlots; ++k) {
         auto* slot = new DownloadSlot(k, this);
         slot->setObjectName(QStringLiteral("clsDownJob%1").arg(k));
+        slot->SetLimiter(&limiter);
         slotObjects[static_cast<size_t>(k)] = slot;
     }
     rateTimer.setInterval(1000);

@@ -8,6 +8,8 @@
 #include <array>
 #include <cstdint>
 
+#include "engine/SpeedLimiter.h"
+
 class DownloadSlot;
 
 class SlotScheduler : public QObject {
@@ -18,7 +20,10 @@ public:
     explicit SlotScheduler(QObject* parent = nullptr);
 
     DownloadSlot* Slot(int k) const;  // k = 1..8, else nullptr
-    int SlotJob(int k) const;         // job last bound to slot k (not cleared when it is freed)
+    // One limit for all slots together, in bytes a second; 0 for none.
+    void SetSpeedLimit(qint64 bytesPerSecond) { limiter.SetRate(bytesPerSecond); }
+    qint64 SpeedLimit() const { return limiter.Rate(); }
+    int SlotJob(int k) const;  // job last bound to slot k (not cleared when it is freed)
     int FreeSlot() const { return freeSlot; }
     // First usable free slot (k <= maxJobs and not in use), also kept in FreeSlot; nullptr if
     // none.
@@ -61,4 +66,5 @@ private:
     int shownBusy = 0;
     bool rateTicked = false;  // a whole second measured since the rate timer started
     QTimer rateTimer;
+    SpeedLimiter limiter;
 };

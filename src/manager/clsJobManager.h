@@ -12,6 +12,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -171,6 +172,10 @@ public:
     static QString StatebarText();
     // Bytes received by all slots since the program started.
     qint64 TotalReceived() const { return scheduler.TotalReceived(); }
+    // One speed limit for all downloads, in KB/s; 0 for none.
+    void SetSpeedLimit(int kilobytesPerSecond) {
+        scheduler.SetSpeedLimit(static_cast<qint64>(std::max(0, kilobytesPerSecond)) * 1024);
+    }
 
 signals:
     void RowAdded(int jobIndex);

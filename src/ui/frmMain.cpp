@@ -64,6 +64,7 @@
 #include "ui/JobPropertiesCommand.h"
 #include "ui/MainMenus.h"
 #include "ui/PlayerPanel.h"
+#include "ui/SpeedLimitMenu.h"
 #include "ui/WindowDrops.h"
 #include "widgets/DialogHooks.h"
 #include "widgets/Icons.h"
@@ -161,6 +162,7 @@ void frmMain::BuildLayout() {
     statePanelRate = new QLabel;
     statePanelRate->setObjectName("StatusBar1_Rate");
     bar->addPermanentWidget(statePanelRate);
+    new SpeedLimitMenu(statePanelRate, [this](int kb) { manager->SetSpeedLimit(kb); });
 
     playerPanel =
         new PlayerPanel(findChild<QTreeWidget*>("lvHaveDown"), statePanel1, statePanel2, this);
@@ -196,6 +198,7 @@ void frmMain::ConnectCommands() {
     on("popMain_Show", [this] { ToggleFromTray(); });
     auto options = [this] {
         frmOption::OpenModal(this);
+        manager->SetSpeedLimit(Settings.SpeedLimit);
         EnabledTb();
     };
     on("mnuOption_Option", options);
@@ -299,6 +302,7 @@ void frmMain::Load() {
     ConnectSaving();
     // The options first: the jobs that go on at once run by them.
     frmOption::ReadSettingsAtStartup();
+    manager->SetSpeedLimit(Settings.SpeedLimit);
     // Downloads cut off by the last end of the program go on by themselves, shown at once.
     if (manager->LoadUnfinishedJobs(Settings.ResumeAtStart != 0) > 0)
         categories->mirror()->Select(TreeKeys::NowDownLoad);
@@ -705,9 +709,11 @@ void frmMain::ConnectJobs() {
             categories->view()->Refill();
     });
     connect(manager, &clsJobManager::TransferRate, this, [this](qint64 rate, int busy) {
-        const QString text =
+        QString text =
             busy ? QStringLiteral("%1 running, %2").arg(busy).arg(TransferText::Speed(rate))
                  : QString();
+        if (busy && Settings.SpeedLimit > 0)
+            text += QStringLiteral(" (limit %1 KB/s)").arg(Settings.SpeedLimit);
         statePanelRate->setText(text);
         // Panel 2 is the player's; while it has no movie to tell about the rate shows there too.
         if (playerPanel->Player()->Movie().isEmpty()) statePanel2->setText(text);

@@ -102,3 +102,21 @@ TEST(QuorvantaGet, FullSpeedDownloadsLoseNoByte) {
         EXPECT_TRUE(TestEnv::ReadFile(dir + "/fast.swf") == data) << parts;
     }
 }
+
+// --limit-rate holds the whole download (every connection together) to the rate, and the file
+// is whole: 3 MiB at 1M takes about three seconds, whatever the number of connections.
+TEST(QuorvantaGet, LimitRateHoldsTheWholeDownload) {
+    Served served("", "limited.swf", 3 * 1024 * 1024, 21);
+    ASSERT_TRUE(served.Ready());
+    for (const char* parts : {"1", "6"}) {
+        const QString dir = TestEnv::NewDir();
+        const ToolRun r = RunTool({"--limit-rate", "1M", "--parts", parts, "--dir", dir,
+                                   served.nginx.Url("/limited.swf")});
+        ASSERT_EQ(r.code, 0) << parts << " " << r.err.toStdString();
+        EXPECT_TRUE(TestEnv::ReadFile(dir + "/limited.swf") == served.data) << parts;
+        // Never more than a tenth over the limit; a busy machine may only make it slower.
+        EXPECT_GE(r.ms, 3000 * 10 / 11) << parts;
+        EXPECT_LE(r.ms, 9000) << parts;
+    }
+    EXPECT_EQ(RunTool({"--limit-rate", "fast", served.nginx.Url("/limited.swf")}).code, 2);
+}

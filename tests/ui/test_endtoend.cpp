@@ -6,7 +6,9 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTreeWidget>
@@ -184,6 +186,40 @@ TEST(EndToEnd, AFailedJobIsEditedAndStartedAgainFromTheMenu) {
     ASSERT_TRUE(TestEnv::WaitFor([] { return Jobs[1].State == StateComplete; }, 30000));
     EXPECT_EQ(TestEnv::ReadFile(folder + "here.swf"), body);
     EXPECT_FALSE(QFile::exists(folder + "gone.swf"));
+    w.ExitProgram();
+    ClearJobs();
+}
+
+// One speed limit for the window's downloads together, chosen from the rate panel's menu: three
+// jobs of 1 MiB at 512 KB/s take about six seconds, and finish whole.
+TEST(EndToEnd, TheSpeedLimitHoldsAllDownloadsTogether) {
+    TestEnv::IsolateHome();
+    ClearJobs();
+    NginxServer nginx;
+    ASSERT_TRUE(nginx.Started());
+    const QString folder = TestEnv::NewDir("limited") + "/";
+    frmMain w;
+    w.Load();
+    Settings.PopMessage = 0;
+    auto* menu = w.findChild<QMenu*>("popSpeedLimit");
+    ASSERT_TRUE(menu);
+    menu->findChild<QAction*>("popSpeedLimit_500")->trigger();
+    EXPECT_EQ(Settings.SpeedLimit, 500);
+    QList<QByteArray> bodies;
+    QElapsedTimer clock;
+    clock.start();
+    for (int k = 1; k <= 3; ++k) {
+        bodies << TestEnv::RandomBytes(1024 * 1024, 40 + k);
+        ASSERT_TRUE(nginx.Put(QStringLiteral("l%1.swf").arg(k), bodies.last()));
+        w.Manager()->AddToNowDownList(AddJob(
+            TestJobs::Download("101k", nginx.Url(QStringLiteral("/l%1.swf").arg(k)), folder, 3)));
+    }
+    ASSERT_TRUE(TestEnv::WaitFor([] { return AllComplete(1, 3); }, 30000));
+    const qint64 ms = clock.elapsed();
+    EXPECT_GE(ms, 6000 * 10 / 11);  // 3 MiB at 500 KB/s, never a tenth faster
+    EXPECT_LE(ms, 15000);
+    for (int k = 1; k <= 3; ++k)
+        EXPECT_EQ(TestEnv::ReadFile(folder + QStringLiteral("l%1.swf").arg(k)), bodies[k - 1]);
     w.ExitProgram();
     ClearJobs();
 }

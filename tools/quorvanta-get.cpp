@@ -198,6 +198,15 @@ public:
                     WriteJobFile(Jobs[1], RecordPathOf(FinalName(name)), name);
                 });
         connect(&slot, &DownloadSlot::Completed, this, [this](int, int) { OnCompleted(); });
+        // On a terminal the progress line tells what the tool waits for.
+        connect(&slot, &DownloadSlot::RetryWaiting, this,
+                [this](int, int, const QString& reason, int seconds, int attempt, int allowed) {
+                    if (!this->tty || this->logLines) return;
+                    std::printf("\r\033[K%s; trying again in %d s (%d of %d)",
+                                reason.toLocal8Bit().constData(), seconds, attempt, allowed);
+                    std::fflush(stdout);
+                    progressShown = true;
+                });
         connect(&slot, &DownloadSlot::RunEnded, this,
                 [this](int, int, const QString& reason) { OnRunEnded(reason); });
         saveTimer.setInterval(2000);
@@ -511,9 +520,9 @@ int main(int argc, char** argv) {
         record.ProxyHost = proxy.left(colon);
         record.ProxyPort = static_cast<uint16_t>(port);
     }
-    JobRecord split = record;
-    clsDownLoadJob::SplitUrl(record.Url, split);
-    QString fileName = LocalPath::DecodedName(split.FileName);
+    // The name never keeps the query or the fragment (a "?" in a name breaks in shells and on
+    // other file systems).
+    QString fileName = LocalPath::NameFromAddress(record.Url.trimmed());
     if (fileName.isEmpty()) fileName = QStringLiteral("index.html");
     if (!QDir().mkpath(dir)) {
         std::fprintf(stderr, "quorvanta-get: cannot create the folder %s\n",

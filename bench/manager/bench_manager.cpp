@@ -35,6 +35,7 @@
 #include "store/JobLog.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
+#include "store/VbDate.h"
 #include "tree/CategoryTreeUi.h"
 #include "tree/TreeMirror.h"
 #include "ui/frmMain.h"
@@ -121,6 +122,107 @@ QString FindGet(const QString& given) {
     return QFile::exists(here) ? here : QString();
 }
 
+
+// Many small movies, as a page search leaves them: queued paused in the main window, started
+// with "Start Download All", timed until the last is complete; then aria2c fetching the same
+// files from the same nginx (-i list -j8 -x1). Prints both times and their ratio.
+int RunCollection(const QString& work, const QString& targets, int movies, int kb,
+                  const QList<int>& partsList) {
+    QDir().mkpath(work + "/www/c");
+    const QByteArray body = [kb] {
+        QByteArray b(kb * 1024, Qt::Uninitialized);
+        QRandomGenerator gen(4711);
+        gen.fillRange(reinterpret_cast<quint32*>(b.data()), b.size() / 4);
+        return b;
+    }();
+    QStringList urls;
+    Nginx nginx(work + "/nginx", work + "/www", QString());
+    if (!nginx.ok) {
+        std::fprintf(stderr, "nginx did not start\n");
+        return 2;
+    }
+    for (int i = 1; i <= movies; ++i) {
+        QFile f(work + QStringLiteral("/www/c/m%1.swf").arg(i));
+        f.open(QIODevice::WriteOnly);
+        f.write(body);
+        urls << nginx.Url(QStringLiteral("c/m%1.swf").arg(i));
+    }
+    bool allOk = true;
+    double windowSeconds = 0;
+    for (int parts : partsList) {
+        const QString folder = targets + QStringLiteral("/gui%1/").arg(parts);
+        QDir().mkpath(folder);
+        ClearJobs();
+        InitJobLog();
+        Settings = SettingsRecord();
+        auto main = std::make_unique<frmMain>();
+        main->Load();
+        Settings.Maxjobs = 8;
+        Settings.PopMessage = 0;
+        Settings.Notify = 0;
+        main->resize(1280, 800);
+        main->show();
+        main->Categories()->mirror()->Select("NowDownLoad");
+        clsJobManager* manager = main->Manager();
+        for (int i = 1; i <= movies; ++i) {
+            JobRecord job;
+            job.ClassKey = "101k";
+            job.State = StatePaused;
+            job.Url = urls[i - 1];
+            job.FileName = QStringLiteral("m%1.swf").arg(i);
+            job.LocalFile = folder + job.FileName;
+            job.Parts = static_cast<int16_t>(parts);
+            job.IsNew = VbTrue;
+            job.UserAgent = Settings.Useragent;
+            manager->AddToNowDownList(AddJob(job));
+        }
+        int done = 0, failed = 0;
+        QEventLoop loop;
+        QObject::connect(manager, &clsJobManager::JobCompleted, &loop, [&](int) {
+            if (++done + failed == movies) loop.quit();
+        });
+        QObject::connect(manager, &clsJobManager::JobFailed, &loop, [&](int, const QString&) {
+            if (done + ++failed == movies) loop.quit();
+        });
+        QTimer::singleShot(600000, &loop, &QEventLoop::quit);
+        QElapsedTimer clock;
+        clock.start();
+        QTimer::singleShot(0, manager, [manager] { manager->StartAll(); });
+        loop.exec();
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        bool ok = done == movies;
+        for (int i = 1; i <= movies && ok; ++i)
+            ok = SameFile(work + QStringLiteral("/www/c/m%1.swf").arg(i),
+                          folder + QStringLiteral("m%1.swf").arg(i));
+        allOk = allOk && ok;
+        std::printf("Window, %d movies of %d KB, %d connection(s) a job: %.2f s%s\n", movies, kb,
+                    parts, seconds, ok ? "" : "  (NOT ALL COMPLETE AND EXACT)");
+        if (windowSeconds == 0) windowSeconds = seconds;
+        main->ExitProgram();
+    }
+    // aria2c on the same list, eight at a time, one connection each.
+    const QString list = work + "/list.txt";
+    {
+        QFile f(list);
+        f.open(QIODevice::WriteOnly);
+        f.write(urls.join('\n').toUtf8() + '\n');
+    }
+    QDir().mkpath(targets + "/aria");
+    QProcess aria;
+    QElapsedTimer clock;
+    clock.start();
+    aria.start("aria2c", {"-i", list, "-j8", "-x1", "-d", targets + "/aria", "--quiet=true",
+                          "--allow-overwrite=true", "--auto-file-renaming=false",
+                          "--file-allocation=none"});
+    if (!aria.waitForStarted(5000) || !aria.waitForFinished(600000)) {
+        std::printf("aria2c did not run: no comparison\n");
+        return allOk ? 0 : 1;
+    }
+    const double ariaSeconds = clock.nsecsElapsed() / 1e9;
+    std::printf("aria2c -i list -j8 -x1: %.2f s\n", ariaSeconds);
+    std::printf("Window / aria2c (first run): %.2fx (target 1.2x)\n", windowSeconds / ariaSeconds);
+    return allOk ? 0 : 1;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -146,6 +248,11 @@ int main(int argc, char** argv) {
         {"view", "What the lower pane shows: 0 the picture, k the log of part k.", "k", "0"});
     options.addOption({"width", "Window width (default 1280).", "px", "1280"});
     options.addOption({"height", "Window height (default 800).", "px", "800"});
+    options.addOption({"movies",
+                       "Instead: this many small movies started together, against aria2c.", "n"});
+    options.addOption({"movie-kb", "Size of each small movie in KB (default 48).", "kb", "48"});
+    options.addOption(
+        {"movie-parts", "Connections a movie job, comma separated (default 1).", "list", "1"});
     options.process(app);
 
     const qint64 size = options.value("size").toLongLong() << 20;
@@ -166,6 +273,18 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", (work + "/config").toUtf8());
     InitGlobals();
 
+    if (options.isSet("movies")) {
+        QList<int> partsList;
+        for (const QString& p : options.value("movie-parts").split(','))
+            partsList << std::clamp(p.toInt(), 1, 10);
+        const int code = RunCollection(work, targets, std::max(1, options.value("movies").toInt()),
+                                       std::max(1, options.value("movie-kb").toInt()), partsList);
+        if (!options.isSet("keep")) {
+            QDir(work).removeRecursively();
+            QDir(targets).removeRecursively();
+        }
+        return code;
+    }
     std::printf("Preparing %d files of %lld MiB in %s ...\n", jobs, size >> 20, qPrintable(work));
     for (int i = 1; i <= jobs; ++i) {
         QFile f(work + QStringLiteral("/www/movie%1.swf").arg(i));

@@ -231,6 +231,7 @@ bool ConnectionPool::ScheduleRetry(int k, const QString& reason) {
                           .arg(delay)
                           .arg(retriesUsed[k])
                           .arg(allowed));
+    emit RetryWaiting(k, reason, delay, retriesUsed[k], allowed);
     const quint64 id = runId;
     QTimer::singleShot(delay * 1000, this, [this, id, k] {
         if (id != runId || !retryPending[k]) return;
@@ -261,6 +262,14 @@ bool ConnectionPool::FailConnection(int k, const Failure& failure) {
 }
 
 void ConnectionPool::OnFailed(int k, const QString& detail, int socketError) {
+    // A name the resolver says does not exist stays so: no new attempt (a resolver that could
+    // not answer for now gives another error, which is tried again).
+    if (socketError == QAbstractSocket::HostNotFoundError) {
+        Failure failure = Failure::FromDetail(detail);
+        failure.retryable = false;
+        FailConnection(k, failure);
+        return;
+    }
     if (socketError == QAbstractSocket::ConnectionRefusedError &&
         RefusedForCapacity(k, QString())) {
         if (Report(k, ReportKind::Error, Failure::FromDetail(detail).text))

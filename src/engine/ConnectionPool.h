@@ -115,6 +115,8 @@ signals:
     // Nothing more can be done in this run (an unverified server, a refused tunnel).
     void RunRefused(const QString& reason);
     void LogNotice(int part, const QString& text);
+    // Connection part failed (reason) and opens again in seconds: attempt of allowed.
+    void RetryWaiting(int part, const QString& reason, int seconds, int attempt, int allowed);
     void LogInfo(int part, const QString& text);
 
 private:

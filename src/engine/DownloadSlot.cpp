@@ -20,6 +20,10 @@ DownloadSlot::DownloadSlot(int slot, QObject* parent) : QObject(parent), slotNo(
             [this](int state) { emit StateIcon(slotNo, state); });
     connect(&job, &clsDownLoadJob::LogNotice, this,
             [this](int part, const QString& text) { Tell(part, text); });
+    connect(&job, &clsDownLoadJob::RetryWaiting, this,
+            [this](int part, const QString& reason, int seconds, int attempt, int allowed) {
+                emit RetryWaiting(slotNo, part, reason, seconds, attempt, allowed);
+            });
     connect(&job, &clsDownLoadJob::FileAboutToBeMade, this,
             [this](const QString& name) { emit FileAboutToBeMade(slotNo, jobIndex, name); });
     connect(&job, &clsDownLoadJob::LogInfo, this, [this](int part, const QString& text) {

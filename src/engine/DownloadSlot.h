@@ -45,6 +45,9 @@ signals:
     // A line for the job's log that no report carries (the file changed on the server, the
     // partial file is gone, the final rename failed). Also sent as LogLine.
     void Notice(int slot, int part, const QString& text);
+    // A failed connection opens again in seconds (attempt of allowed); its log line comes too.
+    void RetryWaiting(int slot, int part, const QString& reason, int seconds, int attempt,
+                      int allowed);
     // The job's row should show the state icon of state (raised by Start, Pause, a failed run).
     void StateIcon(int slot, int state);
     // The job is about to create its file (Jobs[jobIndex] names it already): a receiver that

@@ -13,11 +13,13 @@
 #include "engine/HttpRequest.h"
 #include "engine/RangePlan.h"
 #include "engine/ResumeCheck.h"
+#include "engine/ServerFileName.h"
 #include "engine/TargetFile.h"
 #include "engine/TlsSetup.h"
 #include "engine/UrlParts.h"
 #include "engine/UrlResolve.h"
 #include "store/JobTable.h"
+#include "store/LocalPath.h"
 #include "store/VbDate.h"
 
 namespace {
@@ -55,6 +57,7 @@ clsDownLoadJob::clsDownLoadJob(QObject* parent) : QObject(parent) {
     connect(&pool, &ConnectionPool::ConnectionEnded, this, &clsDownLoadJob::CheckRunEnd);
     connect(&pool, &ConnectionPool::RunRefused, this, &clsDownLoadJob::RunTo5);
     connect(&pool, &ConnectionPool::LogNotice, this, &clsDownLoadJob::LogNotice);
+    connect(&pool, &ConnectionPool::RetryWaiting, this, &clsDownLoadJob::RetryWaiting);
     connect(&pool, &ConnectionPool::LogInfo, this, &clsDownLoadJob::LogInfo);
 }
 
@@ -416,6 +419,11 @@ bool clsDownLoadJob::HeadOn1(const QString& head, const QByteArray& body) {
     job.Segments[1].CurPos = 0;
     c->RequestPos = 0;
     c->BodyLeft = length;
+    // A script's address names no file: the server's name for it is taken instead.
+    if (const QString named = ServerFileName::For(job, head); !keepName && !named.isEmpty()) {
+        job.LocalFile = named;
+        job.FileName = LocalPath::FileNamePart(named);
+    }
     if (!CreateFileForSave()) return false;
     if (!Alive(id, 1, serial)) return false;
     validator = {HeaderValue(head, QStringLiteral("ETag")),

@@ -132,6 +132,7 @@ signals:
     // A line for the job's log about something the reports do not tell (the file changed on
     // the server, the partial file is gone, ...).
     void LogNotice(int Part, const QString& Text);
+    void RetryWaiting(int part, const QString& reason, int seconds, int attempt, int allowed);
     // A line for the job's log about the ranges' work that is no problem (a range moved to a
     // free connection, the number of connections the server takes).
     void LogInfo(int Part, const QString& Text);

@@ -57,27 +57,14 @@ QString Diagnose(const QString& url, bool pageRules) {
     return QString();
 }
 
-// The last segment as written in the address.
-QString RawName(const QString& url) {
-    // The fragment ("#...") is never fetched, so it names no part of the file.
-    QString path = url.left(url.indexOf(QLatin1Char('#')));
-    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    if (slash < 0) return QString();
-    return path.mid(slash + 1);
-}
-
 }  // namespace
 
 QString FileNameFromUrl(const QString& url) {
-    return LocalPath::DecodedName(RawName(url));
+    return LocalPath::NameFromAddress(url);
 }
 
 QString FileNameNoQuery(const QString& url) {
-    // Cut before decoding: an escaped "?" belongs to the name.
-    const QString name = RawName(url);
-    const qsizetype query = name.indexOf(QLatin1Char('?'));
-    return LocalPath::DecodedName(query < 0 ? name : name.left(query));
+    return LocalPath::NameFromAddress(url);
 }
 
 QString UrlFromClipboardText(const QString& clipboardText) {

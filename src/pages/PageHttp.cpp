@@ -6,6 +6,7 @@
 #include "engine/HttpHead.h"
 #include "engine/HttpRequest.h"
 #include "engine/UrlResolve.h"
+#include "store/LocalPath.h"
 
 namespace PageHttp {
 
@@ -138,10 +139,7 @@ QString HrefOf(const QString& tag) {
 }
 
 QString FileNameOf(const QString& url) {
-    QString u = url;
-    u.replace(u'\\', u'/');
-    const qsizetype slash = u.lastIndexOf(u'/');
-    return slash < 0 ? QString() : u.mid(slash + 1);
+    return LocalPath::NameFromAddress(url);
 }
 
 QString WithoutQuotes(const QString& text) {

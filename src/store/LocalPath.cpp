@@ -17,6 +17,21 @@ QString FileNamePart(const QString& path) {
     return path.mid(LastSeparator(path) + 1);
 }
 
+QString NameFromAddress(const QString& url) {
+    QString path = url;
+    const qsizetype fragment = path.indexOf(QLatin1Char('#'));
+    if (fragment >= 0) path.truncate(fragment);
+    const qsizetype query = path.indexOf(QLatin1Char('?'));
+    if (query >= 0) path.truncate(query);
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    // Nothing of the scheme and host: an address without a path names no file.
+    const qsizetype scheme = path.indexOf(QLatin1String("://"));
+    const qsizetype host = scheme < 0 ? 0 : scheme + 3;
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < host) return QString();
+    return DecodedName(path.mid(slash + 1));
+}
+
 QString DecodedName(const QString& segment) {
     auto hex = [](QChar c) {
         const char16_t u = c.unicode();

@@ -17,4 +17,8 @@ QString FolderPart(const QString& path);
 // dots escaped, so the name never leaves its folder.
 QString DecodedName(const QString& segment);
 
+// The file name an address gives: its last path segment, decoded as DecodedName decodes it,
+// without the query or the fragment (a "/" inside the query is no folder).
+QString NameFromAddress(const QString& url);
+
 }  // namespace LocalPath

@@ -52,8 +52,14 @@ TEST(QuorvantaGet, InterruptedThenResumedThenComplete) {
 }
 
 TEST(QuorvantaGet, FailsClearly) {
-    const Served served({}, "ok.swf", 4, 37);
+    // A script that names the file it sends (RFC 6266's extended form).
+    const Served served(
+        "location = /download.php { add_header Content-Disposition "
+        "\"attachment; filename=x.bin; filename*=UTF-8''intro%20%C3%A9.swf\"; }",
+        "ok.swf", 4, 37);
     ASSERT_TRUE(served.Ready());
+    ASSERT_TRUE(served.nginx.Put("download.php", served.data));
+    ASSERT_TRUE(served.nginx.Put("cyan.swf", served.data));
     const QString dir = served.dir;
     // Names shortened to leave room for ".qvlock" and ".qvjob", and decoded.
     const QString longName = QString(247, QLatin1Char('n')) + ".swf";
@@ -64,6 +70,7 @@ TEST(QuorvantaGet, FailsClearly) {
         int code;
         const char* err;  // in standard error, and in standard output too when out is set
         bool out;
+        qint64 withinMs = 0;  // ends this soon (a name that does not exist is not tried again)
     } cases[] = {
         {{"--dir", dir, "ftp://example/a.swf"}, 1, "Invalid URL: ftp://example/a.swf", false},
         {{"--dir", dir, served.nginx.Url("/none.swf")}, 1, "Request Url Error! 404", true},
@@ -72,6 +79,10 @@ TEST(QuorvantaGet, FailsClearly) {
         {{"--parts", "10", "--dir", dir, served.nginx.Url("/ok.swf#t=1/2")}, 0, "", false},
         {{"--dir", dir, served.nginx.Url("/" + longName)}, 0, "", false},
         {{"--dir", dir, served.nginx.Url("/caf%C3%A9.swf")}, 0, "", false},
+        {{"--dir", dir, "http://no-such-host.invalid/a.swf"}, 1, "not found", false, 2000},
+        // No query in a name; a script's name gives way to the one the server sends.
+        {{"--dir", dir, served.nginx.Url("/cyan.swf?level=3/x")}, 0, "", false},
+        {{"--dir", dir, served.nginx.Url("/download.php?id=7")}, 0, "", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -79,6 +90,7 @@ TEST(QuorvantaGet, FailsClearly) {
         EXPECT_EQ(r.code, c.code) << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(QLatin1String(c.err))) << r.err.toStdString();
         EXPECT_FALSE(r.err.contains("cannot save")) << r.err.toStdString();
+        if (c.withinMs > 0) EXPECT_LE(r.ms, c.withinMs);
         if (c.out) {
             EXPECT_TRUE(r.out.contains(QLatin1String(c.err))) << r.out.toStdString();
         }
@@ -86,6 +98,8 @@ TEST(QuorvantaGet, FailsClearly) {
     EXPECT_EQ(TestEnv::ReadFile(dir + "/ok.swf"), served.data);
     EXPECT_EQ(TestEnv::ReadFile(dir + "/" + QString(238, QLatin1Char('n')) + ".swf"), served.data);
     EXPECT_EQ(TestEnv::ReadFile(dir + QString::fromUtf8("/caf\xC3\xA9.swf")), served.data);
+    EXPECT_EQ(TestEnv::ReadFile(dir + "/cyan.swf"), served.data);
+    EXPECT_EQ(TestEnv::ReadFile(dir + QString::fromUtf8("/intro \xC3\xA9.swf")), served.data);
 }
 
 TEST(QuorvantaGet, FullSpeedDownloadsLoseNoByte) {

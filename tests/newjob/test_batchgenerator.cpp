@@ -94,10 +94,10 @@ TEST(BatchKeyFilter, WhatEachKindOfBoxLetsIn) {
         BatchKeyFilter::Accepts(BatchKeyFilter::OneLetter, QString(QChar(0xE9)), &replace));
 }
 
-TEST(UrlFileName, LastSegmentWithAndWithoutQuery) {
-    EXPECT_EQ(FileNameFromUrl("http://h/dir/f.swf?x=1"), "f.swf?x=1");
+TEST(UrlFileName, LastSegmentNeverKeepsTheQuery) {
+    EXPECT_EQ(FileNameFromUrl("http://h/dir/f.swf?x=1"), "f.swf");
     EXPECT_EQ(FileNameNoQuery("http://h/dir/f.swf?x=1"), "f.swf");
-    EXPECT_EQ(FileNameNoQuery("http://h/dir/f.swf?x=1/y?z"), "y");
+    EXPECT_EQ(FileNameNoQuery("http://h/dir/f.swf?x=1/y?z"), "f.swf");  // "/" in a query
     EXPECT_EQ(FileNameFromUrl("http://h/dir/"), "");
     EXPECT_EQ(FileNameNoQuery("http://h/dir/f.swf#t=1/2"), "f.swf");
     EXPECT_EQ(FileNameNoQuery("http://h/dir/"), "");

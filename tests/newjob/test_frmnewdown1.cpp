@@ -199,7 +199,7 @@ TEST_F(NewJobDialog, StartingValuesOfTheBoxes) {
     EXPECT_EQ(Child<QLineEdit>(d, "txtSaveAs")->text(), "/dl/");
 }
 
-TEST_F(NewJobDialog, RenameBoxLosesTheQueryButBatchLinesKeepIt) {
+TEST_F(NewJobDialog, RenameBoxAndBatchLinesLoseTheQuery) {
     frmNewDown1* d = Open(1);
     auto* url = Child<QLineEdit>(d, "txtUrl");
     QTest::keyClicks(url, "http://h.example.com/dir/f.swf?x=1");
@@ -217,8 +217,8 @@ TEST_F(NewJobDialog, RenameBoxLosesTheQueryButBatchLinesKeepIt) {
     Click(Child<QPushButton>(d, "cmdCreateUrl"));
     Click(Child<QPushButton>(d, "cmdNewJobOk"));
     ASSERT_EQ(JobCount, 2);
-    EXPECT_EQ(Jobs[1].FileName, "f1.swf?x=1");
-    EXPECT_EQ(Jobs[1].LocalFile, "/dl/f1.swf?x=1");
+    EXPECT_EQ(Jobs[1].FileName, "f1.swf");
+    EXPECT_EQ(Jobs[1].LocalFile, "/dl/f1.swf");
     EXPECT_EQ(Jobs[2].Url, "http://h.example.com/dir/f2.swf?x=1");
 }
 

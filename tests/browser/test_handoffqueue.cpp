@@ -20,6 +20,7 @@
 #include "browser/SocketPlace.h"
 #include "common/TestEnv.h"
 #include "handoff_lib/quorvanta.h"
+#include "newjob/NewJobLauncher.h"
 #include "newjob/frmNewDown1.h"
 #include "store/Globals.h"
 #include "store/JobTable.h"
@@ -226,9 +227,9 @@ TEST(HandoffQueueFile, TakenMessageSurvivesAKillAndOpensAfterTheRestart) {
         HandoffReceiver* receiver = window->Handoff();
         server.SetReceiver([receiver](const QString& m, qint64 id) { receiver->Enqueue(m, id); });
     };
-    auto shown = [] {
+    auto shown = [](frmMain& window) {
         frmNewDown1* d = nullptr;
-        TestEnv::WaitFor([&] { return (d = frmNewDown1::Loaded()) && d->isVisible(); }, 5000);
+        TestEnv::WaitFor([&] { return (d = window.NewJobs()->Loaded()) && d->isVisible(); }, 5000);
         return d && d->isVisible() ? d->txtUrl->text() : QString();
     };
     {
@@ -236,26 +237,26 @@ TEST(HandoffQueueFile, TakenMessageSurvivesAKillAndOpensAfterTheRestart) {
         HandoffServer server;
         std::unique_ptr<frmMain> window;
         restart(server, window);
-        EXPECT_EQ(shown(), "http://127.0.0.1/kept.swf");
+        EXPECT_EQ(shown(*window), "http://127.0.0.1/kept.swf");
     }
     {
         HandoffServer server;
         std::unique_ptr<frmMain> window;
         restart(server, window);
         frmNewDown1* d = nullptr;
-        ASSERT_TRUE(
-            TestEnv::WaitFor([&] { return (d = frmNewDown1::Loaded()) && d->isVisible(); }, 5000));
+        ASSERT_TRUE(TestEnv::WaitFor(
+            [&] { return (d = window->NewJobs()->Loaded()) && d->isVisible(); }, 5000));
         EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/kept.swf");
         EXPECT_EQ(d->txtComment->text(), "Kept");
         QTest::mouseClick(d->cmdCancle, Qt::LeftButton);
-        ASSERT_TRUE(TestEnv::WaitFor([] { return frmNewDown1::Loaded() == nullptr; }, 5000));
+        ASSERT_TRUE(TestEnv::WaitFor([&] { return window->NewJobs()->Loaded() == nullptr; }, 5000));
         EXPECT_TRUE(server.Queue().Entries().isEmpty());
     }
     HandoffServer server;
     std::unique_ptr<frmMain> window;
     restart(server, window);
     QTest::qWait(500);
-    EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
+    EXPECT_EQ(window->NewJobs()->Loaded(), nullptr);
     window.reset();
     ClearJobs();
 }

@@ -12,10 +12,11 @@ NewJobLauncher::~NewJobLauncher() {
     delete dialog.data();
 }
 
-void NewJobLauncher::SetContext(QWidget* parent_, const NewJobHooks& hooks_, CategoryTree* tree_) {
-    parent = parent_;
-    hooks = hooks_;
-    tree = tree_;
+void NewJobLauncher::SetContext(QWidget* dialogParent, const NewJobHooks& newHooks,
+                                CategoryTree* categoryTree) {
+    parent = dialogParent;
+    hooks = newHooks;
+    tree = categoryTree;
 }
 
 frmNewDown1* NewJobLauncher::Loaded() const {

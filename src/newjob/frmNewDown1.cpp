@@ -58,9 +58,9 @@ T* Named(T* widget, const char* name) {
 
 }  // namespace
 
-frmNewDown1::frmNewDown1(QWidget* parent, NewJobMemory& memory, const NewJobHooks& hooks,
-                         CategoryTree* tree)
-    : QDialog(parent), memory(memory), hooks(hooks), tree(tree) {
+frmNewDown1::frmNewDown1(QWidget* parent, NewJobMemory& kept, const NewJobHooks& mainHooks,
+                         CategoryTree* categoryTree)
+    : QDialog(parent), memory(kept), hooks(mainHooks), tree(categoryTree) {
     setObjectName(QStringLiteral("frmNewDown1"));
     setWindowTitle(QStringLiteral("Add New Job"));
     setWindowIcon(Icons::Get(QStringLiteral("AddNewJob")));

@@ -30,10 +30,10 @@ struct SaveOptions;
 class frmNewDown1 : public QDialog {
     Q_OBJECT
 public:
-    // Builds the dialog and runs its load step: boxes filled, the tab of memory.Mode selected.
-    // It is not shown. memory and tree must outlive the dialog.
-    frmNewDown1(QWidget* parent, NewJobMemory& memory, const NewJobHooks& hooks,
-                CategoryTree* tree);
+    // Builds the dialog and runs its load step: boxes filled, the tab of kept.Mode selected.
+    // It is not shown. kept (what stays between openings) must outlive the dialog.
+    frmNewDown1(QWidget* parent, NewJobMemory& kept, const NewJobHooks& mainHooks,
+                CategoryTree* categoryTree);
 
     // Puts a handed-in URL, referrer and comment into the single-file boxes (and the shared URL).
     void Fill(const QString& url, const QString& referer, const QString& comment);

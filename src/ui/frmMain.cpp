@@ -35,7 +35,6 @@
 #include "newjob/JobListCommands.h"
 #include "newjob/NewJobLauncher.h"
 #include "newjob/frmNewDown1.h"
-#include "pages/SearchRecord.h"
 #include "pages/clsSearchPanes.h"
 #include "pages/clsSearchQueue.h"
 #include "player/flash1.h"
@@ -52,7 +51,6 @@
 #include "tree/CategoryList.h"
 #include "tree/CategoryTreeUi.h"
 #include "tree/CategoryView.h"
-#include "tree/EditEnabling.h"
 #include "tree/TreeMirror.h"
 #include "ui/DesktopNotifier.h"
 #include "ui/DoneActions.h"
@@ -65,7 +63,6 @@
 #include "ui/PaneToggles.h"
 #include "ui/PlayerPanel.h"
 #include "ui/WindowDrops.h"
-#include "widgets/DialogHooks.h"
 #include "widgets/Icons.h"
 #include "widgets/frmOption.h"
 

@@ -7,7 +7,7 @@ PKGS=(cmake ninja-build g++ ccache qt6-base-dev qt6-base-dev-tools libgl-dev lib
       libqt6svg6 time dnsmasq-base python3-aiosmtpd qt6-webengine-dev zlib1g-dev liblzma-dev
       chromium libssl-dev firefox-esr desktop-file-utils appstream dpkg-dev
       nodejs dbus-daemon openssl ca-certificates xdotool libxcb1-dev
-      clang libclang-rt-dev)
+      clang libclang-rt-dev openbox x11-utils)
 missing=()
 for p in "${PKGS[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -19,6 +19,13 @@ QString HandoffMessage::Field(const QString& text, const QString& key) {
     return text.mid(from, to - from);
 }
 
+QByteArray HandoffMessage::Problem(const QString& text) {
+    const HandoffMessage m = Parse(text);
+    if (m.Mode == 0) return "the message starts with no command word (down, search or all)";
+    if (m.Url.trimmed().isEmpty()) return "the message names no address";
+    return QByteArray();
+}
+
 HandoffMessage HandoffMessage::Parse(const QString& text) {
     HandoffMessage m;
     m.Url = Field(text, Text(HandoffProtocol::kUrlKey));

@@ -4,6 +4,7 @@
 // running up to the next "||**KVDRMB**||". Keys are found in any letter case and order; a field
 // whose key or closing separator is missing stays empty.
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 
@@ -16,6 +17,9 @@ struct HandoffMessage {
     QString Ref;
 
     static HandoffMessage Parse(const QString& text);
+    // Why text is no hand-off the program can act on (no known command word, or no address);
+    // empty when it is one.
+    static QByteArray Problem(const QString& text);
     // The text between key and the first separator after it (case-insensitive searches from the
     // start of text); empty when either is missing.
     static QString Field(const QString& text, const QString& key);

@@ -53,7 +53,7 @@ bool HandoffQueue::Open(const QString& file, QString* error) {
     if (!opened || !Decode(bytes, &read)) {
         const QString aside = path + QStringLiteral(".bad");
         QFile::remove(aside);
-        const bool kept = QFile::rename(path, aside);
+        const bool kept = QFile::rename(path, aside) && AtomicFile::MakePrivate(aside);
         if (error)
             *error = QStringLiteral("the hand-off queue %1 could not be read whole%2")
                          .arg(path, kept ? QStringLiteral("; it was kept as ") + aside : QString());

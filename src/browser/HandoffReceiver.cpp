@@ -41,15 +41,15 @@ void HandoffReceiver::Feed() {
 
 void HandoffReceiver::WaitForClose(QObject* dialog, qint64 id) {
     if (id != 0) {
-        // Answered means OK or Cancel (QDialog::finished); a dialog without that signal is
-        // answered when it goes away.
+        // Answered means OK or Cancel (QDialog::finished with 1 or 0); a dialog without that
+        // signal is answered when it goes away.
         answering = dialog;
         answeringId = id;
         if (dialog->metaObject()->indexOfSignal("finished(int)") >= 0)
-            connect(dialog, SIGNAL(finished(int)), this, SLOT(DialogFinished()),
+            connect(dialog, SIGNAL(finished(int)), this, SLOT(DialogFinished(int)),
                     Qt::UniqueConnection);
         else
-            connect(dialog, &QObject::destroyed, this, &HandoffReceiver::DialogFinished);
+            connect(dialog, &QObject::destroyed, this, [this] { DialogFinished(1); });
     }
     if (watched == dialog) return;
     watched = dialog;
@@ -57,9 +57,11 @@ void HandoffReceiver::WaitForClose(QObject* dialog, qint64 id) {
             [this] { QTimer::singleShot(0, this, [this] { Feed(); }); });
 }
 
-void HandoffReceiver::DialogFinished() {
+void HandoffReceiver::DialogFinished(int result) {
     if (sender() != answering.data() || answeringId == 0) return;
-    emit Answered(std::exchange(answeringId, 0));
+    // Closed unanswered: the message stays in the queue file, shown again at the next start.
+    const qint64 id = std::exchange(answeringId, 0);
+    if (result == 0 || result == 1) emit Answered(id);
 }
 
 void HandoffReceiver::Tick() {

@@ -6,8 +6,9 @@
 // the mailbox empty, opens that dialog. The next message waits until the dialog is closed, so none
 // is lost and the dialog never opens twice. Other windows open the new-job dialog the same way:
 // they fill it and call RequestDialog. A message kept in the hand-off queue file carries its id;
-// Answered(id) follows when its dialog is answered (OK or Cancel), not when the program ends with
-// the dialog still open.
+// Answered(id) follows when its dialog is answered: finished with 1 (OK) or 0 (Cancel). A dialog
+// closed any other way (Escape, its window closed: any other result) or still open when the
+// program ends leaves the message in the queue file for the next start.
 
 #include <QList>
 #include <QObject>
@@ -60,7 +61,7 @@ signals:
     void Answered(qint64 id);
 
 private slots:
-    void DialogFinished();
+    void DialogFinished(int result);
 
 private:
     void Tick();

@@ -6,6 +6,7 @@
 
 #include "browser/BrowserLink.h"
 #include "browser/HandoffFrame.h"
+#include "browser/HandoffMessage.h"
 #include "browser/SocketPlace.h"
 #include "handoff_lib/HandoffProtocol.h"
 
@@ -51,8 +52,17 @@ bool HandoffServer::KeepQueueIn(const QString& path, QString* why) {
     const bool whole = queue.Open(path, why);
     // Left by an earlier run: before anything this run takes.
     QList<Waiting> earlier;
-    for (const HandoffQueue::Entry& e : queue.Entries())
-        earlier.append({QString::fromUtf8(e.message), e.id});
+    QList<qint64> noHandoff;
+    for (const HandoffQueue::Entry& e : queue.Entries()) {
+        const QString message = QString::fromUtf8(e.message);
+        // Taken by an older version that took anything: it would open an empty dialog at every
+        // start.
+        if (!HandoffMessage::Problem(message).isEmpty())
+            noHandoff.append(e.id);
+        else
+            earlier.append({message, e.id});
+    }
+    for (const qint64 id : noHandoff) Forget(id);
     waiting = earlier + waiting;
     if (receiver) SetReceiver(std::move(receiver));
     return whole;
@@ -136,9 +146,14 @@ void HandoffServer::Read(QLocalSocket* client) {
         case HandoffFrame::Whole:
             break;
     }
-    // An empty message does nothing; any other is on disk before it is called taken.
+    // Only a hand-off with an address is taken, and it is on disk before it is called taken.
+    if (const QByteArray problem = HandoffMessage::Problem(QString::fromUtf8(bytes));
+        !problem.isEmpty()) {
+        Answer(client, RefusedLine(problem));
+        return;
+    }
     qint64 id = 0;
-    if (!bytes.isEmpty() && keeping) {
+    if (keeping) {
         QString why;
         id = queue.Add(bytes, &why);
         if (id == 0) {
@@ -155,7 +170,7 @@ void HandoffServer::Read(QLocalSocket* client) {
     // The client ends the connection once it has the answer; a second message is told it came
     // too many.
     if (more) Answer(client, RefusedLine(HandoffFrame::kOnePerConnection));
-    if (!bytes.isEmpty()) Deliver(QString::fromUtf8(bytes), id);
+    Deliver(QString::fromUtf8(bytes), id);
 }
 
 bool HandoffServer::NotifyRunning(const QString& path, int timeoutMs) {

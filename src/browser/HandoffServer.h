@@ -4,8 +4,10 @@
 // running one to come to the front through it ("QV-RAISE\n"); the hand-off library delivers a
 // browser message through it ("QV-HANDOFF <byte count>\n" and the UTF-8 message, at most 64 KiB,
 // HandoffFrame), answered with "QV-TAKEN\n" once the message is on disk in the hand-off queue
-// (HandoffQueue) and on its way to the receiver, or "QV-REFUSED <reason>\n". One message per
-// connection: a second one is refused with a reason. An empty message is taken and does nothing.
+// (HandoffQueue) and on its way to the receiver, or "QV-REFUSED <reason>\n". Only a hand-off
+// with an address is taken (HandoffMessage::Problem); anything else, an empty message included,
+// is refused with the reason and kept nowhere. One message per connection: a second one is
+// refused with a reason.
 // The browser extension's host opens with "QV-BROWSER\n" and keeps its connection: it is handed
 // to the browser link (BrowserLink).
 

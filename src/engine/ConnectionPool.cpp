@@ -9,7 +9,6 @@
 #include "engine/HttpRequest.h"
 #include "engine/RangePlan.h"
 #include "engine/UrlParts.h"
-#include "store/Settings.h"
 
 namespace {
 
@@ -18,14 +17,16 @@ constexpr int kWatchMs = 250;
 
 }  // namespace
 
-ConnectionPool::ConnectionPool(QObject* parent) : QObject(parent) {
+ConnectionPool::ConnectionPool(JobRecord& record, const JobValidator& validator, const bool& active,
+                               QObject* parent)
+    : QObject(parent), job(record), validator(validator), active(active) {
     watch.setInterval(kWatchMs);
     connect(&watch, &QTimer::timeout, this, &ConnectionPool::OnWatch);
     capacityWait.setSingleShot(true);
     connect(&capacityWait, &QTimer::timeout, this, [this] {
         const quint64 id = runId;
         Rebalance();
-        if (id == runId && ActiveConnections() == 0) CheckRunEnd(1, true);
+        if (id == runId && ActiveConnections() == 0) emit ConnectionEnded(1, true);
     });
 }
 
@@ -49,7 +50,9 @@ QByteArray ConnectionPool::RequestText(const JobRecord& record, int part, const 
     HttpRequest request;
     request.Target = record.Path;
     request.UserAgent = record.UserAgent;
-    request.Host = record.Host;
+    request.Host = UrlParts::HostField(
+        record.Host, record.Port,
+        record.Url.trimmed().startsWith(QLatin1String("https://"), Qt::CaseInsensitive));
     request.OddAcceptEncoding = SendAcceptEncodingLine;
     if (part >= 1 && part <= kMaxParts && record.Segments[part].CurPos > 0) {
         request.RangeFrom = record.Segments[part].CurPos;
@@ -57,7 +60,7 @@ QByteArray ConnectionPool::RequestText(const JobRecord& record, int part, const 
     }
     // The page the link was found on, and the login for the job's own server (never in a
     // proxy's tunnel request: that one is made elsewhere and carries neither).
-    if (!record.Referer.trimmed().isEmpty())
+    if (!record.Referer.trimmed().isEmpty() && UrlParts::RefererMayGo(record.Referer, record.Url))
         request.ExtraLines << QStringLiteral("Referer: ") + record.Referer.trimmed();
     if (record.UseLogin != 0 && !(record.UserName.isEmpty() && record.Password.isEmpty()))
         request.ExtraLines
@@ -67,13 +70,28 @@ QByteArray ConnectionPool::RequestText(const JobRecord& record, int part, const 
     return request.Bytes();
 }
 
+void ConnectionPool::NewRun() {
+    ++runId;
+    CloseAllConnections();
+}
+
+bool ConnectionPool::Running() const {
+    return active && job.State == StateRunning;
+}
+
+bool ConnectionPool::AnyRetryPending() const {
+    for (int k = 1; k <= kMaxParts; ++k)
+        if (retryPending[k]) return true;
+    return false;
+}
+
 bool ConnectionPool::Alive(quint64 id, int k, quint64 serial) const {
     return id == runId && conns[k] != nullptr && conns[k]->Serial == serial;
 }
 
-bool ConnectionPool::Report(int part, const QString& kind, const QString& detail) {
+bool ConnectionPool::Report(int part, ReportKind kind, const QString& detail) {
     const quint64 id = runId;
-    emit UpDataState(part, kind, detail);
+    emit Reported(part, kind, detail);
     return id == runId;
 }
 
@@ -98,16 +116,16 @@ bool ConnectionPool::OpenConnection(int k, bool connectNow) {
     });
     connect(c, &HttpConnection::HeadArrived, this,
             [this, k, mine](const QByteArray& head, const QByteArray& rest) {
-                if (mine()) HandleHead(k, head, rest);
+                if (mine()) emit HeadArrived(k, head, rest);
             });
     connect(c, &HttpConnection::Data, this, [this, k, mine](const char* data, qint64 size) {
-        if (mine()) StoreBody(k, data, size);
+        if (mine()) emit BodyArrived(k, data, size);
     });
     connect(c, &HttpConnection::ChunksEnded, this, [this, k, mine] {
-        if (mine()) OnChunksEnded(k);
+        if (mine()) emit ChunksEnded(k);
     });
     connect(c, &HttpConnection::PeerClosed, this, [this, k, serial, mine](bool certain) {
-        if (mine()) OnPeerClosed(k, serial, certain);
+        if (mine()) emit PeerClosed(k, serial, certain);
     });
     connect(c, &HttpConnection::Failed, this,
             [this, k, mine](const QString& detail, int socketError) {
@@ -116,12 +134,13 @@ bool ConnectionPool::OpenConnection(int k, bool connectNow) {
     connect(c, &HttpConnection::Refused, this, [this, mine](const QString& reason) {
         // A server whose certificate does not verify is never talked to; a proxy that refuses
         // the tunnel leaves no way to it: the job ends here.
-        if (mine()) RunTo5(reason);
+        if (mine()) emit RunRefused(reason);
     });
     const QString host = job.UseProxy != 0 ? job.ProxyHost : job.Host;
     const uint16_t port = job.UseProxy != 0 ? job.ProxyPort : job.Port;
     const quint64 id = runId;
-    if (!Report(k, kConnecting, host + QLatin1Char(':') + QString::number(port))) return false;
+    if (!Report(k, ReportKind::Connecting, host + QLatin1Char(':') + QString::number(port)))
+        return false;
     if (!Alive(id, k, serial)) return false;
     if (connectNow) ConnectSocket(k);
     if (!watch.isActive()) watch.start();
@@ -163,12 +182,13 @@ void ConnectionPool::CloseAllConnections() {
 
 void ConnectionPool::SendRequest(int k, quint64 serial) {
     const quint64 id = runId;
-    if (!Report(k, kConnected, conns[k]->PeerText(k == 1)) || !Alive(id, k, serial)) return;
+    if (!Report(k, ReportKind::Connected, conns[k]->PeerText(k == 1)) || !Alive(id, k, serial))
+        return;
     HttpConnection* c = conns[k];
     c->RequestPos = job.Segments[k].CurPos;
     const QByteArray request = RequestText(job, k, validator.IfRange());
     c->Send(request);
-    if (Alive(id, k, serial)) Report(k, kRequest, QString::fromUtf8(request));
+    if (Alive(id, k, serial)) Report(k, ReportKind::Request, QString::fromUtf8(request));
 }
 
 void ConnectionPool::OnWatch() {
@@ -179,8 +199,8 @@ void ConnectionPool::OnWatch() {
         if (c == nullptr) continue;
         any = true;
         // A connection that has everything and waits for the close is not owed bytes.
-        const QString late = c->TimeoutDetail(Settings.Ctimeout, Settings.Rtimeout);
-        if (!late.isEmpty()) FailConnection(k, late);
+        const QString late = c->TimeoutDetail(opts.ConnectTimeout, opts.ReceiveTimeout);
+        if (!late.isEmpty()) FailConnection(k, Failure::FromDetail(late));
     }
     if (!any && id == runId) {
         watch.stop();
@@ -192,8 +212,8 @@ void ConnectionPool::OnWatch() {
 }
 
 bool ConnectionPool::ScheduleRetry(int k, const QString& reason) {
-    if (!InUse || job.State != StateRunning) return false;
-    const int allowed = std::max<int>(Settings.Retries, 0);
+    if (!Running()) return false;
+    const int allowed = std::max<int>(opts.Retries, 0);
     if (retriesUsed[k] >= allowed) return false;
     // Only a range that still owes bytes is worth a new connection (connection 1 of a new job
     // before its file exists always is).
@@ -202,7 +222,7 @@ bool ConnectionPool::ScheduleRetry(int k, const QString& reason) {
     if (!hasFile && k != 1) return false;
     ++retriesUsed[k];
     retryPending[k] = true;
-    const int delay = std::max<int>(Settings.Redelay, 0);
+    const int delay = std::max<int>(opts.RetryDelay, 0);
     emit LogNotice(k, QStringLiteral("Connection %1: %2; trying again in %3 seconds (retry %4 of "
                                      "%5).")
                           .arg(k)
@@ -217,7 +237,7 @@ bool ConnectionPool::ScheduleRetry(int k, const QString& reason) {
         if (conns[k] != nullptr) return;  // opened again meanwhile (overtaking, covering)
         const bool fileThere = job.IsNew == 0 || job.FileOpen != 0;
         if (fileThere && !Owes(k)) {
-            CheckRunEnd(k);
+            emit ConnectionEnded(k, false);
             return;
         }
         if (!OpenConnection(k, true) || id != runId || conns[k] == nullptr) return;
@@ -228,25 +248,25 @@ bool ConnectionPool::ScheduleRetry(int k, const QString& reason) {
     return true;
 }
 
-bool ConnectionPool::FailConnection(int k, const QString& detail) {
-    // The range keeps its position; the connection is not opened again in this run.
-    lastError = detail;
-    while (!lastError.isEmpty() && (lastError.at(0).isDigit() || lastError.at(0) == '-'))
-        lastError.remove(0, 1);
+bool ConnectionPool::FailConnection(int k, const Failure& failure) {
+    // The range keeps its position; the connection is not opened again in this run unless the
+    // failure may pass and retries are left.
+    lastError = failure.text;
     CloseConnection(k);
-    if (!Report(k, kError, detail)) return false;
-    if (ScheduleRetry(k, lastError)) return false;
-    CheckRunEnd(k);
+    if (!Report(k, ReportKind::Error, failure.text)) return false;
+    if (failure.retryable && ScheduleRetry(k, lastError)) return false;
+    emit ConnectionEnded(k, false);
     return false;
 }
 
 void ConnectionPool::OnFailed(int k, const QString& detail, int socketError) {
     if (socketError == QAbstractSocket::ConnectionRefusedError &&
         RefusedForCapacity(k, QString())) {
-        if (Report(k, kError, detail)) CheckRunEnd(k, true);
+        if (Report(k, ReportKind::Error, Failure::FromDetail(detail).text))
+            emit ConnectionEnded(k, true);
         return;
     }
-    FailConnection(k, detail);
+    FailConnection(k, Failure::FromDetail(detail));
 }
 
 double ConnectionPool::Speed(int k) const {
@@ -257,9 +277,9 @@ double ConnectionPool::Speed(int k) const {
 }
 
 void ConnectionPool::Rebalance() {
-    if (!InUse || job.State != StateRunning || SizeUnknown() || job.FileOpen == 0) return;
+    if (!Running() || SizeUnknown() || job.FileOpen == 0) return;
     // Ranges move only once the server has shown that it answers them.
-    if (!RangesMayMove()) return;
+    if (!rangesMayMove) return;
     const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
     const quint64 id = runId;
     for (int round = 0; round < kMaxParts && id == runId; ++round) {

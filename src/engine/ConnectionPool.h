@@ -2,9 +2,11 @@
 // The connections of a download job's run, numbered 1..10 like the job's ranges: opening them
 // (to the server or through the proxy), the request, their timeouts, a new attempt after a
 // failure, how fast each receives, how many the server takes, and which range a free
-// connection works on next. What the connections receive is the job's (clsDownLoadJob): the
-// pool hands it on through the virtual handlers. Also the job's URL and request rules, which
-// the job's users call as clsDownLoadJob::SplitUrl and clsDownLoadJob::RequestText.
+// connection works on next. The job (clsDownLoadJob) owns the pool; the pool reads the job's
+// record (the ranges, the address) and moves ranges between connections through RangePlan, and
+// tells the job what its connections receive through its signals. Also the job's URL and
+// request rules, which the job's users call as clsDownLoadJob::SplitUrl and
+// clsDownLoadJob::RequestText.
 
 #include <QObject>
 #include <QString>
@@ -13,6 +15,9 @@
 #include <cstdint>
 
 #include "engine/ByteRanges.h"
+#include "engine/EngineOptions.h"
+#include "engine/Failure.h"
+#include "engine/ReportKind.h"
 #include "engine/ServerCapacity.h"
 #include "store/JobRecord.h"
 #include "store/JobValidators.h"
@@ -25,17 +30,11 @@ public:
     // EndPos(1) while the size of the file is not known (no Content-Length); FileSize is 0 then.
     static constexpr int32_t kUnknownEnd = 2147483647;
 
-    explicit ConnectionPool(QObject* parent = nullptr);
+    // record, validator and active (the job's slot is busy) belong to the owner, who keeps them
+    // for the pool's life time.
+    ConnectionPool(JobRecord& record, const JobValidator& validator, const bool& active,
+                   QObject* parent = nullptr);
     ~ConnectionPool() override;
-
-    // Set by the owner.
-    int16_t JobIndex = 0;  // index of the bound job in Jobs
-    bool InUse = false;    // the slot is busy; cleared by Pause and when a run ends in error
-
-    // Connections of this run that are connecting or receiving.
-    int ActiveConnections() const;
-    // True while FileSize is not known (a head without Content-Length).
-    bool SizeUnknown() const;
 
     // URL splitting into a record (Host, Port, Path, FileName, Spare).
     static bool SplitUrl(const QString& url, JobRecord& record);
@@ -50,65 +49,44 @@ public:
     // A well-formed Accept-Encoding is never sent: the engine stores bodies as they come.
     static inline bool SendAcceptEncodingLine = false;
 
-signals:
-    // The one report of the job: connection number 1..10, kind word, information text.
-    void UpDataState(int Part, const QString& Kind, const QString& Detail);
-    // The job's state icon should show State (1 "Start", 2 "Pause", 3 "Waitfor", 5 "Error").
-    // Raised at the end of Start, of Pause and when a run ends in state 5.
-    void ShowStateIcon(int State);
-    // A line for the job's log about something the reports do not tell (the file changed on
-    // the server, the partial file is gone, ...).
-    void LogNotice(int Part, const QString& Text);
-    // A line for the job's log about the ranges' work that is no problem (a range moved to a
-    // free connection, the number of connections the server takes).
-    void LogInfo(int Part, const QString& Text);
-    // The job is about to create its file under name: the owner keeps the record (Jobs, which
-    // is current) where a kill cannot lose it before this returns.
-    void FileAboutToBeMade(const QString& name);
-
-protected:
-    // The kinds of UpDataState reports.
-    static inline const QString kConnecting = QStringLiteral("Connecting");
-    static inline const QString kConnected = QStringLiteral("Connected");
-    static inline const QString kRequest = QStringLiteral("Request");
-    static inline const QString kResponse = QStringLiteral("Response");
-    static inline const QString kDataArrival = QStringLiteral("DataArrival");
-    static inline const QString kRedirect = QStringLiteral("Redirect");
-    static inline const QString kRequestError = QStringLiteral("RequestError");
-    static inline const QString kResumeTestError = QStringLiteral("ReSumeTestError");
-    static inline const QString kClose = QStringLiteral("Close");
-    static inline const QString kError = QStringLiteral("Error");
-    static inline const QString kCancel = QStringLiteral("Cancel");
-    static inline const QString kAutorename = QStringLiteral("Autorename");
-
-    // What the connections receive, for the job.
-    virtual bool HandleHead(int k, const QByteArray& headBytes, const QByteArray& body) = 0;
-    virtual bool StoreBody(int k, const char* data, qint64 size) = 0;
-    virtual void OnChunksEnded(int k) = 0;
-    virtual void OnPeerClosed(int k, quint64 serial, bool certain) = 0;
-    // After a connection ended: the run goes on, or ends complete or in state 5.
-    virtual void CheckRunEnd(int k, bool afterClose = false) = 0;
-    virtual void RunTo5(const QString& detail) = 0;
+    void SetOptions(const EngineOptions& options) { opts = options; }
     // The server has shown in this run that it answers ranges: they may move.
-    virtual bool RangesMayMove() const = 0;
+    void SetRangesMayMove(bool may) { rangesMayMove = may; }
+
+    // The run: every notification of an earlier run is ignored.
+    quint64 RunId() const { return runId; }
+    // Ends the run's connections and begins a new run id.
+    void NewRun();
+    // Starts the count of retries anew (a new Start).
+    void ResetRetries() { retriesUsed.fill(0); }
+    void ResetCapacity() { capacity.Reset(); }
+    void CapacityAccepted() { capacity.Accepted(); }
+
+    // Connections of this run that are connecting or receiving.
+    int ActiveConnections() const;
+    HttpConnection* Conn(int k) const { return conns[k]; }
+    bool Alive(quint64 id, int k, quint64 serial) const;
+    // True while FileSize is not known (a head without Content-Length).
+    bool SizeUnknown() const;
+    bool RetryPending(int k) const { return retryPending[k]; }
+    bool AnyRetryPending() const;
+    void CancelRetry(int k) { retryPending[k] = false; }
+    // Ranges the server turned away wait out a pause; the run is not over meanwhile.
+    bool CapacityWaitPending() const { return capacityWait.isActive(); }
+    // The reason of the last failure of this run, "" when none.
+    const QString& LastError() const { return lastError; }
+    void SetLastError(const QString& text) { lastError = text; }
 
     // The report; false when it ended the run.
-    bool Report(int part, const QString& kind, const QString& detail);
-    bool Alive(quint64 id, int k, quint64 serial) const;
+    bool Report(int part, ReportKind kind, const QString& detail);
     // Opens connection k (reports "Connecting"); connects at once with connectNow.
     bool OpenConnection(int k, bool connectNow);
     void ConnectSocket(int k);
     void CloseConnection(int k);
     void CloseAllConnections();
-    void SendRequest(int k, quint64 serial);
-    // Closes connections that waited longer than the connect or receive timeout.
-    void OnWatch();
-    // After a failed connection: opens it again after the retry delay when its range still owes
-    // bytes and it has retries left in this run. False when the connection stays closed.
-    bool ScheduleRetry(int k, const QString& reason);
-    bool FailConnection(int k, const QString& detail);
-    void OnFailed(int k, const QString& detail, int socketError);
-    double Speed(int k) const;
+    // The range keeps its position; the connection is opened again after the retry delay when
+    // the failure may pass, its range still owes bytes and retries are left. Always false.
+    bool FailConnection(int k, const Failure& failure);
     // Gives free connections work: ranges that wait for a connection the server refused, then
     // the far part of the range that would end last. Up to Parts connections, fewer when the
     // server takes fewer.
@@ -123,20 +101,43 @@ protected:
     // Opens a connection for every range that owes bytes, as many as the server takes.
     void OpenOwingRanges();
 
-    JobRecord job;  // the working copy of Jobs[JobIndex]
+signals:
+    // Every report of the run's connections: connection number 1..10, kind, detail.
+    void Reported(int part, ReportKind kind, const QString& detail);
+    // What connection k receives, for the job.
+    void HeadArrived(int k, const QByteArray& head, const QByteArray& body);
+    void BodyArrived(int k, const char* data, qint64 size);
+    void ChunksEnded(int k);
+    void PeerClosed(int k, quint64 serial, bool certain);
+    // Connection k has ended (closed, failed, given up): the run goes on, or ends complete or in
+    // state 5.
+    void ConnectionEnded(int k, bool afterClose);
+    // Nothing more can be done in this run (an unverified server, a refused tunnel).
+    void RunRefused(const QString& reason);
+    void LogNotice(int part, const QString& text);
+    void LogInfo(int part, const QString& text);
+
+private:
+    void SendRequest(int k, quint64 serial);
+    // Closes connections that waited longer than the connect or receive timeout.
+    void OnWatch();
+    bool ScheduleRetry(int k, const QString& reason);
+    void OnFailed(int k, const QString& detail, int socketError);
+    double Speed(int k) const;
+    bool Running() const;
+
+    JobRecord& job;
+    const JobValidator& validator;
+    const bool& active;
+    EngineOptions opts;
+    bool rangesMayMove = false;
     quint64 runId = 0;
     quint64 nextSerial = 0;
     ServerCapacity capacity;  // connections the server takes in this run
-    JobValidator validator;   // of the server's file being downloaded
     QString lastError;
     std::array<HttpConnection*, kMaxParts + 1> conns{};
     std::array<int, kMaxParts + 1> retriesUsed{};    // per connection since Start
     std::array<bool, kMaxParts + 1> retryPending{};  // waiting for the retry delay
-
-    // Ranges the server turned away wait out a pause; the run is not over meanwhile.
-    bool CapacityWaitPending() const { return capacityWait.isActive(); }
-
-private:
     QTimer watch;
     QTimer capacityWait;
     // How fast the connections of this run that have ended received (for judging the last one).

@@ -1,10 +1,13 @@
 #pragma once
-// The job log texts of the download reports: one place for the table, used by DownloadSlot,
-// the main window's log and quorvanta-get.
+// The described texts of the download reports: the kind words and the job log's lines, one
+// place for the table, used by DownloadSlot, the job list and quorvanta-get. Inside the engine
+// reports are typed (ReportKind); their words are made here only.
 
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include "engine/ReportKind.h"
 
 // Log kinds of the job log.
 enum DownloadLogKind : int {
@@ -25,9 +28,12 @@ struct DownloadLogLine {
 
 namespace DownloadLogText {
 
-// The lines the owner writes to the job log for one report (none for "DataArrival", "Error",
-// "ReSumeTestError" and unknown kinds).
-QList<DownloadLogLine> Lines(int part, const QString& kind, const QString& detail);
+// The word of a report kind ("Connecting", "DataArrival", "ReSumeTestError", ...).
+QString KindWord(ReportKind kind);
+
+// The lines the owner writes to the job log for one report (none for "DataArrival", "Error" and
+// "ReSumeTestError").
+QList<DownloadLogLine> Lines(int part, ReportKind kind, const QString& detail);
 
 // Splits a request or response head into its log lines: repeatedly take the text before the
 // first CR LF (and drop it with the pair), or drop one character when there is none, until fewer

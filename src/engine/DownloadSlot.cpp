@@ -15,12 +15,13 @@
 
 DownloadSlot::DownloadSlot(int slot, QObject* parent) : QObject(parent), slotNo(slot) {
     connect(&job, &clsDownLoadJob::UpDataState, this, &DownloadSlot::OnUpDataState);
+    connect(&job, &clsDownLoadJob::RecordChanged, this, &DownloadSlot::Save);
     connect(&job, &clsDownLoadJob::ShowStateIcon, this,
             [this](int state) { emit StateIcon(slotNo, state); });
     connect(&job, &clsDownLoadJob::LogNotice, this,
             [this](int part, const QString& text) { Tell(part, text); });
     connect(&job, &clsDownLoadJob::FileAboutToBeMade, this,
-            [this](const QString& name) { emit FileAboutToBeMade(slotNo, job.JobIndex, name); });
+            [this](const QString& name) { emit FileAboutToBeMade(slotNo, jobIndex, name); });
     connect(&job, &clsDownLoadJob::LogInfo, this, [this](int part, const QString& text) {
         emit LogLine(slotNo, part, text, LogGeneral);
     });
@@ -36,20 +37,37 @@ bool DownloadSlot::InUse() const {
     return job.InUse;
 }
 int DownloadSlot::JobIndex() const {
-    return job.JobIndex;
+    return jobIndex;
 }
 
-bool DownloadSlot::BindAndStart(int jobIndex) {
-    if (jobIndex < 1 || jobIndex > JobCount) return false;
+void DownloadSlot::Save() {
+    if (jobIndex < 1 || jobIndex >= static_cast<int>(Jobs.size())) return;
+    // A move, a delete or a comment made while the job runs stays: the run's record takes them
+    // over.
+    JobRecord& stored = Jobs[jobIndex];
+    JobRecord& r = job.Record();
+    r.ClassKey = stored.ClassKey;
+    r.Comment = stored.Comment;
+    stored = r;
+}
+
+bool DownloadSlot::BindAndStart(int j) {
+    if (j < 1 || j > JobCount || j >= static_cast<int>(Jobs.size())) return false;
     if (job.InUse) job.Pause();
     ++bindId;
+    jobIndex = j;
     job.InUse = true;
-    if (!job.Create(jobIndex)) {
+    options.ConnectTimeout = Settings.Ctimeout;
+    options.ReceiveTimeout = Settings.Rtimeout;
+    options.Retries = Settings.Retries;
+    options.RetryDelay = Settings.Redelay;
+    options.WorkingSuffix = Settings.UseQV == 1;
+    options.AutoRename = Settings.Fileexits != 0;
+    if (!job.Create(Jobs[jobIndex], options)) {
         job.InUse = false;
         Jobs[jobIndex].State = StateError;
-        const QList<DownloadLogLine> lines =
-            DownloadLogText::Lines(1, QStringLiteral("RequestError"),
-                                   QStringLiteral("Invalid URL: ") + Jobs[jobIndex].Url);
+        const QList<DownloadLogLine> lines = DownloadLogText::Lines(
+            1, ReportKind::RequestError, QStringLiteral("Invalid URL: ") + Jobs[jobIndex].Url);
         const QString reason = lines.value(0).Text;
         const quint64 id = bindId;
         emit StateIcon(slotNo, StateError);
@@ -57,7 +75,6 @@ bool DownloadSlot::BindAndStart(int jobIndex) {
         emit RunEnded(slotNo, jobIndex, reason);
         return false;
     }
-    job.ReadDownState();
     job.Start();
     return true;
 }
@@ -67,23 +84,23 @@ void DownloadSlot::Pause() {
     job.Pause();
 }
 
-void DownloadSlot::OnUpDataState(int part, const QString& kind, const QString& detail) {
+void DownloadSlot::OnUpDataState(int part, ReportKind kind, const QString& detail) {
     const quint64 id = bindId;
-    const int jobIndex = job.JobIndex;
+    const int j = jobIndex;
     job.CalcHaveDown();
-    job.SaveDownState();
+    Save();
     emit Report(slotNo, part, kind, detail);
     const QList<DownloadLogLine> lines = DownloadLogText::Lines(part, kind, detail);
     for (const DownloadLogLine& line : lines) {
         if (id != bindId) break;
         emit LogLine(slotNo, part, line.Text, line.Kind);
     }
-    if (kind == QLatin1String("RequestError")) {
+    if (kind == ReportKind::RequestError) {
         // The engine has ended the run in state 5 and given the slot back.
-        emit RunEnded(slotNo, jobIndex, lines.value(0).Text);
+        emit RunEnded(slotNo, j, lines.value(0).Text);
         return;
     }
-    if (kind != QLatin1String("Close") || id != bindId || !job.InUse) return;
+    if (kind != ReportKind::Close || id != bindId || !job.InUse) return;
     const JobRecord& r = job.Record();
     // A new job is complete only once its file exists (a server may close before answering).
     const bool hasFile = r.IsNew == 0 || r.FileOpen != 0;
@@ -104,13 +121,13 @@ void DownloadSlot::Tell(int part, const QString& text) {
 }
 
 void DownloadSlot::Finish() {
-    const int jobIndex = job.JobIndex;
+    const int j = jobIndex;
     JobRecord& r = job.Record();
     job.StopAll();
     job.CloseFile();
-    if (Settings.UseQV == 1 && r.LocalFile.endsWith(QLatin1String("!qv"))) {
+    if (options.WorkingSuffix && r.LocalFile.endsWith(QLatin1String("!qv"))) {
         QString final = r.LocalFile.chopped(3);
-        if (Settings.Fileexits != 0 && QFile::exists(final)) {
+        if (options.AutoRename && QFile::exists(final)) {
             // A file of that name appeared meanwhile: keep it and take the next free name.
             for (int counter = 0; counter <= 32767 && QFile::exists(final); ++counter)
                 final = clsDownLoadJob::GetFileBase(final) + QString::number(counter) +
@@ -134,12 +151,16 @@ void DownloadSlot::Finish() {
     r.CompleteTime = now;
     r.RunTime = now - r.RunStart;
     r.TimeElapsed += r.RunTime;
-    // A damaged stored time (NaN, negative) gives no speed rather than a NaN one.
-    const double seconds = std::floor(VbDate::DurationSeconds(r.TimeElapsed) + 1e-6);
-    r.AvgSpeed = std::isfinite(seconds) && seconds >= 0
-                     ? static_cast<float>(r.FileSize / std::max(seconds, 1.0))
-                     : 0.0f;
+    r.AvgSpeed = AverageSpeed(r.FileSize, r.TimeElapsed);
     job.InUse = false;
-    job.SaveDownState();
-    emit Completed(slotNo, jobIndex);
+    Save();
+    emit Completed(slotNo, j);
+}
+
+float DownloadSlot::AverageSpeed(int32_t fileSize, double timeElapsed) {
+    // Whole seconds of the total time. A damaged stored time (NaN, negative) gives no speed
+    // rather than a NaN or a made-up one.
+    const double seconds = std::floor(VbDate::DurationSeconds(timeElapsed) + 1e-6);
+    if (!std::isfinite(seconds) || seconds < 0) return 0;
+    return static_cast<float>(static_cast<double>(fileSize) / std::max(seconds, 1.0));
 }

@@ -1,11 +1,15 @@
 #pragma once
-// The owner's side of one download slot: binds a job to a clsDownLoadJob, keeps Jobs current at
-// every report, writes the job log texts, finishes a complete job and frees the slot. The main
-// window's eight slots and quorvanta-get use this same class.
+// The owner's side of one download slot: binds a job to a clsDownLoadJob (its record and the
+// options, by value), is the one writer of the job's record in Jobs while it runs (at every
+// report and every change the job tells of), writes the job log texts, finishes and accounts a
+// complete job and frees the slot. The main window's eight slots and quorvanta-get use this
+// same class.
 
 #include <QObject>
 #include <QString>
 
+#include "engine/EngineOptions.h"
+#include "engine/ReportKind.h"
 #include "engine/clsDownLoadJob.h"
 
 class DownloadSlot : public QObject {
@@ -16,15 +20,19 @@ public:
     int Slot() const;
     bool InUse() const;
     int JobIndex() const;
-    // InUse, Create(jobIndex), ReadDownState, Start. A URL that cannot be split ends the job in
-    // state 5 with a log line and emits RunEnded; returns false then.
+    // InUse, Create (the record of Jobs and the options from the settings, by value), Start. A
+    // URL that cannot be split ends the job in state 5 with a log line and emits RunEnded;
+    // returns false then.
     bool BindAndStart(int jobIndex);
     // Pauses the run (State 2), keeps everything resumable. Nothing happens when the slot is free.
     void Pause();
+    // The average speed of a job of fileSize bytes that took timeElapsed (days): bytes per whole
+    // second, a download done in under a second counting as one; 0 for a damaged time.
+    static float AverageSpeed(int32_t fileSize, double timeElapsed);
 
 signals:
-    // Every engine report, after CalcHaveDown and SaveDownState (Jobs[JobIndex] is current).
-    void Report(int slot, int part, const QString& kind, const QString& detail);
+    // Every engine report, after CalcHaveDown and Save (Jobs[JobIndex] is current).
+    void Report(int slot, int part, ReportKind kind, const QString& detail);
     // A log line for a report (texts of DownloadLogText), with its log kind number.
     void LogLine(int slot, int part, const QString& text, int kind);
     // The job is complete: file closed, "!qv" dropped (final name), State 4, slot free.
@@ -42,11 +50,15 @@ signals:
     void FileAboutToBeMade(int slot, int jobIndex, const QString& name);
 
 private:
-    void OnUpDataState(int part, const QString& kind, const QString& detail);
+    void OnUpDataState(int part, ReportKind kind, const QString& detail);
     void Finish();
     void Tell(int part, const QString& text);
+    // Writes the job's record to Jobs; the category and the comment stay the user's.
+    void Save();
 
     int slotNo;
+    int jobIndex = 0;
+    EngineOptions options;
     clsDownLoadJob job;
     quint64 bindId = 0;
 };

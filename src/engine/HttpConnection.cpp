@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "engine/HttpHead.h"
+#include "engine/SpeedLimiter.h"
 #include "engine/TlsChannel.h"
 #include "engine/TlsSetup.h"
 
@@ -50,6 +51,7 @@ void HttpConnection::Open(const QString& host, quint16 port, bool secureServer, 
 
 void HttpConnection::Abort() {
     state = State::Closed;
+    if (limiter != nullptr) limiter->Forget(this);
     if (tls != nullptr) {
         tls->disconnect(this);
         tls->deleteLater();
@@ -96,6 +98,8 @@ void HttpConnection::OnSocketConnected() {
     peerName = sock->peerName();
     peerPort = sock->peerPort();
     peerAddress = sock->peerAddress().toString();
+    emit Connected();
+    if (Gone()) return;
     if (secure && useProxy) {
         // The tunnel first; the handshake follows the proxy's answer.
         state = State::Tunnelling;
@@ -163,6 +167,30 @@ qint64 HttpConnection::ReadSize() const {
     return std::min(kReadChunk, Wanted);
 }
 
+qint64 HttpConnection::Allowance(qint64 want) {
+    if (limiter == nullptr || !InBody()) return want;
+    QPointer<HttpConnection> self(this);
+    const qint64 granted = limiter->Take(this, want, [self] {
+        if (self) self->ResumeReading();
+    });
+    if (granted == 0) {
+        // Held back by the limit, not by the server: no receive timeout meanwhile.
+        activity.start();
+        if (tls != nullptr) tls->SetReading(false);
+    }
+    return granted;
+}
+
+void HttpConnection::ResumeReading() {
+    if (Gone()) return;
+    if (tls != nullptr) {
+        tls->SetReading(true);
+        OnTlsReadable();
+    } else if (sock != nullptr) {
+        OnSocketReadable();
+    }
+}
+
 void HttpConnection::Linger() {
     if (!Gone()) state = State::Lingering;
 }
@@ -189,7 +217,11 @@ void HttpConnection::OnSocketReadable() {
             if (e == EAGAIN || e == EWOULDBLOCK) {
                 // Nothing there: this read asks the socket for the next notification. Bytes that
                 // came in since the look are the answer's like any others.
-                const qint64 n = sock->read(buffer.data(), ReadSize());
+                const qint64 want = Allowance(ReadSize());
+                if (want == 0) return;
+                const qint64 n = sock->read(buffer.data(), want);
+                if (limiter != nullptr && n < want)
+                    limiter->GiveBack(want - std::max<qint64>(n, 0));
                 if (n > 0) Process(buffer.constData(), n);
                 if (n < 0 && !Gone())
                     Fail(QStringLiteral("-1The connection was closed unexpectedly"));
@@ -198,7 +230,10 @@ void HttpConnection::OnSocketReadable() {
             Fail(QString::number(e) + QString::fromLocal8Bit(std::strerror(e)));
             return;
         }
-        const qint64 n = sock->read(buffer.data(), ReadSize());
+        const qint64 want = Allowance(ReadSize());
+        if (want == 0) return;
+        const qint64 n = sock->read(buffer.data(), want);
+        if (limiter != nullptr && n < want) limiter->GiveBack(want - std::max<qint64>(n, 0));
         if (n <= 0) return;
         if (!Process(buffer.constData(), n)) return;
     }
@@ -209,7 +244,10 @@ void HttpConnection::OnTlsReadable() {
     if (buffer.size() < kReadChunk) buffer.resize(kReadChunk);
     // Every decrypted byte is taken now: the channel tells again only when new bytes arrive.
     while (!Gone() && tls != nullptr) {
-        const qint64 n = tls->Read(buffer.data(), ReadSize());
+        const qint64 want = Allowance(ReadSize());
+        if (want == 0) return;
+        const qint64 n = tls->Read(buffer.data(), want);
+        if (limiter != nullptr && n < want) limiter->GiveBack(want - std::max<qint64>(n, 0));
         if (n == -1) return;
         if (n <= 0) {
             emit PeerClosed(n == 0);
@@ -263,7 +301,7 @@ bool HttpConnection::Process(const char* data, qint64 size) {
                 return Fail(QStringLiteral("-1Response head larger than %1 bytes").arg(kHeadLimit));
             return true;
         }
-        const QByteArray headBytes = head.left(headEnd);
+        const QByteArray headBytes = HttpHead::WithCrLf(head.left(headEnd));
         QByteArray rest = head.mid(headEnd);
         head.clear();
         // An interim answer (100 Continue, 103 Early Hints) comes before the real one and says
@@ -278,6 +316,8 @@ bool HttpConnection::Process(const char* data, qint64 size) {
             head = std::move(rest);
             continue;
         }
+        if (const QString unreadable = HttpHead::Unreadable(text); !unreadable.isEmpty())
+            return Fail(QStringLiteral("-1") + unreadable);
         // The job answers with StartBody (or ends the connection).
         emit HeadArrived(headBytes, rest);
         return !Gone();

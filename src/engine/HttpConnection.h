@@ -1,10 +1,11 @@
 #pragma once
-// One connection of a download as a small state machine: connecting (to the server, or to the
-// proxy in front of it), the proxy's tunnel and the TLS handshake for https, the request, the
-// response head, the body (chunks decoded) and the end of the connection. It reads the socket
-// into one buffer that goes on to the file; it knows nothing of ranges or files and tells the
-// job through its signals, which may end the connection (Abort) from inside: after an abort no
-// further signal comes.
+// One HTTP connection as a small state machine: connecting (to the server, or to the proxy in
+// front of it), the proxy's tunnel and the TLS handshake for https (TlsChannel: the program's one
+// trust path), the request, the response head (interim 1xx answers passed over), the body
+// (chunks decoded when asked) and the end of the connection. Every fetch of the program goes
+// through it: the download engine's connections, the page analyser and the update check. It
+// knows nothing of ranges, files or pages and tells its owner through its signals, which may end
+// the connection (Abort) from inside: after an abort no further signal comes.
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -15,6 +16,7 @@
 #include "engine/ChunkedDecoder.h"
 
 class QTcpSocket;
+class SpeedLimiter;
 class TlsChannel;
 
 class HttpConnection : public QObject {
@@ -52,6 +54,8 @@ public:
     void Linger();
     // Ends the connection at once, without signals.
     void Abort();
+    // The body is read no faster than the limiter allows (shared with other connections).
+    void SetLimiter(SpeedLimiter* shared) { limiter = shared; }
 
     State CurrentState() const { return state; }
     bool IsSecure() const { return secure; }
@@ -63,6 +67,8 @@ public:
     QString PeerText(bool withAddress) const;
     // The "Error" detail of a connection that has waited longer than its timeout, "" otherwise.
     QString TimeoutDetail(int connectSeconds, int receiveSeconds) const;
+    // Milliseconds since the connect began, the request went out or bytes last came.
+    qint64 IdleMs() const { return activity.elapsed(); }
 
     // The job's bookkeeping for this connection.
     quint64 Serial = 0;
@@ -74,6 +80,9 @@ public:
     qint64 Wanted = -1;       // body bytes the job still wants (-1: all there are)
 
 signals:
+    // The TCP connection (to the server, or to the proxy) is made; a tunnel and the TLS
+    // handshake may follow before Ready. PeerText names the peer from now on.
+    void Connected();
     void Ready();  // connected (and tunnelled and secured): the request may go
     void HeadArrived(const QByteArray& head, const QByteArray& rest);
     void Data(const char* data, qint64 size);  // body bytes, chunks decoded
@@ -97,9 +106,14 @@ private:
     bool Fail(const QString& detail, int socketError = -1);
     bool Gone() const { return state == State::Closed; }
     qint64 ReadSize() const;
+    // What may be read now of want; 0 when the speed limit holds the reading back (it goes on
+    // by itself when the limit allows).
+    qint64 Allowance(qint64 want);
+    void ResumeReading();
 
     QTcpSocket* sock = nullptr;
     TlsChannel* tls = nullptr;
+    SpeedLimiter* limiter = nullptr;
     State state = State::Idle;
     bool secure = false;
     bool useProxy = false;

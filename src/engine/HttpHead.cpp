@@ -22,13 +22,27 @@ QString RestOfLine(const QString& head, qsizetype start) {
 }  // namespace
 
 qsizetype End(const QByteArray& bytes) {
-    const qsizetype p = bytes.indexOf("\r\n\r\n");
-    return p < 0 ? -1 : p + 4;
+    // The blank line: a line feed, then a bare one or CR LF.
+    const qsizetype bare = bytes.indexOf("\n\n");
+    const qsizetype crlf = bytes.indexOf("\n\r\n");
+    if (crlf >= 0 && (bare < 0 || crlf < bare)) return crlf + 3;
+    return bare < 0 ? -1 : bare + 2;
+}
+
+QByteArray WithCrLf(const QByteArray& head) {
+    if (!head.contains('\n')) return head;
+    QByteArray out;
+    out.reserve(head.size() + 16);
+    for (qsizetype i = 0; i < head.size(); ++i) {
+        if (head[i] == '\n' && (i == 0 || head[i - 1] != '\r')) out += '\r';
+        out += head[i];
+    }
+    return out;
 }
 
 QString Text(const QByteArray& bytes) {
     const qsizetype end = End(bytes);
-    return end < 0 ? QString() : QString::fromLatin1(bytes.constData(), end);
+    return end < 0 ? QString() : QString::fromLatin1(WithCrLf(bytes.left(end)));
 }
 
 int StatusCode(const QString& head) {
@@ -41,7 +55,27 @@ int StatusCode(const QString& head) {
         if (!ch.isDigit()) return 0;
         code = code * 10 + ch.digitValue();
     }
+    // "HTTP/1.1 2000000000000 OK" has no three-digit status.
+    if (blank + 4 < head.size() && head.at(blank + 4) != QLatin1Char(' ') &&
+        head.at(blank + 4) != QLatin1Char('\r') && head.at(blank + 4) != QLatin1Char('\n'))
+        return 0;
     return code;
+}
+
+QString Unreadable(const QString& head) {
+    const int code = StatusCode(head);
+    if (head.startsWith(QLatin1String("HTTP/")) && (code < 100 || code > 599))
+        return QStringLiteral("The server's answer has no valid status (100 to 599): ") +
+               StatusLine(head);
+    for (const QString& value : Values(head, QStringLiteral("Transfer-Encoding")))
+        for (const QString& coding : value.split(QLatin1Char(',')))
+            if (!coding.trimmed().isEmpty() &&
+                coding.trimmed().compare(QLatin1String("chunked"), Qt::CaseInsensitive) != 0)
+                return QStringLiteral(
+                           "The server sent the file in a transfer coding this program "
+                           "cannot read: ") +
+                       value;
+    return QString();
 }
 
 QString StatusClass(const QString& head, bool withRedirects) {

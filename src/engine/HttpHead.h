@@ -1,7 +1,8 @@
 #pragma once
 // Reading a response head: where it ends in the received bytes, its status, its header values.
 // A head here is the text from the status line up to and including the blank line ("\r\n\r\n"),
-// bytes read as Latin-1.
+// bytes read as Latin-1. A head whose lines end in a bare line feed is read as if they ended in
+// CR LF (WithCrLf), as HTTP lets a client do.
 //
 // Two rules find header values, because the page analyser has always been more forgiving:
 // - a header line: the name at the start of a line after the status line, any case, value
@@ -17,13 +18,21 @@
 
 namespace HttpHead {
 
-// Position just after the blank line ending the head, or -1 while it has not arrived.
+// Position just after the blank line ending the head, or -1 while it has not arrived. Either line
+// end may be a bare line feed.
 qsizetype End(const QByteArray& bytes);
-// The head (blank line included) as text, or "" while it has not all arrived.
+// The head's bytes with every bare line feed made CR LF.
+QByteArray WithCrLf(const QByteArray& head);
+// The head (blank line included) as text with CR LF line ends, or "" while it has not all arrived.
 QString Text(const QByteArray& bytes);
 
-// The three digits after the first blank of an "HTTP/..." status line; 0 without them.
+// The three digits after the first blank of an "HTTP/..." status line, followed by a blank or the
+// line's end; 0 without them.
 int StatusCode(const QString& head);
+// Why the download engine cannot take an answer at all, "" when it can: an "HTTP/" status line
+// without a status from 100 to 599, or a transfer coding other than chunked (the body would be
+// saved still coded).
+QString Unreadable(const QString& head);
 // "200" for "HTTP/1.1 200 OK"/"HTTP/1.0 200 OK", "206" for "HTTP/1.1 206"/"HTTP/1.0 206 ",
 // "404" for "HTTP/1.1 404"/"HTTP/1.0 404 ", with redirects also "30" for "HTTP/1.1 30"/
 // "HTTP/1.0 30 "; else "" (case-sensitive, anywhere in the head).

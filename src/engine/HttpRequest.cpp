@@ -43,3 +43,13 @@ QByteArray HttpRequest::CleanHeaderText(const QString& text) {
         if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) ch = ' ';
     return out;
 }
+
+QStringList HttpRequest::RefererAndLogin(const QString& referer, bool useLogin, const QString& user,
+                                         const QString& password) {
+    QStringList lines;
+    if (!referer.trimmed().isEmpty()) lines << QStringLiteral("Referer: ") + referer.trimmed();
+    if (useLogin && !(user.isEmpty() && password.isEmpty()))
+        lines << QStringLiteral("Authorization: Basic ") +
+                     QString::fromLatin1((user + QLatin1Char(':') + password).toUtf8().toBase64());
+    return lines;
+}

@@ -44,4 +44,9 @@ public:
     static QByteArray EncodeTarget(const QString& target);
     // The UTF-8 text with control characters (and DEL) turned into blanks.
     static QByteArray CleanHeaderText(const QString& text);
+    // The extra lines for the page a link was found on and for a login of the address's own
+    // server: "Referer: " and the trimmed referer when there is one; with useLogin and a user
+    // name or a password, "Authorization: Basic " and the Base64 of the UTF-8 "user:password".
+    static QStringList RefererAndLogin(const QString& referer, bool useLogin, const QString& user,
+                                       const QString& password);
 };

@@ -31,6 +31,59 @@ ByteRanges RangePlan::Stored() const {
     return have;
 }
 
+int64_t RangePlan::Held() const {
+    std::array<std::pair<int64_t, int64_t>, kMaxParts> spans;
+    int n = 0;
+    for (int i = 1; i <= parts; ++i) {
+        if (!InUse(i)) continue;
+        const int64_t from = seg[i].StartPos;
+        const int64_t to = std::min<int64_t>(seg[i].CurPos, seg[i].EndPos);
+        if (to > from) spans[n++] = {from, to};
+    }
+    std::sort(spans.begin(), spans.begin() + n);
+    int64_t total = 0;
+    int64_t reach = 0;
+    for (int i = 0; i < n; ++i) {
+        const int64_t from = std::max(spans[i].first, reach);
+        if (spans[i].second > from) total += spans[i].second - from;
+        reach = std::max(reach, spans[i].second);
+    }
+    return total;
+}
+
+void RangePlan::LayOutNew() {
+    const int n = std::max(parts, 2);
+    const auto total = static_cast<int32_t>(size);
+    const int32_t s = total / n;
+    seg[1].EndPos = s;
+    if (n == 2) {
+        seg[2] = {s, s, total};
+        return;
+    }
+    for (int i = 2; i <= n - 1; ++i) {
+        const int32_t start = seg[i - 1].EndPos;
+        seg[i] = {start, start, start + s};
+    }
+    const int32_t start = seg[n - 1].EndPos;
+    seg[n] = {start, start, total};
+    seg[1].EndPos = total;
+}
+
+int RangePlan::Overtaken(int from, bool conn1Runs) const {
+    const int32_t cur1 = seg[1].CurPos;
+    for (int i = std::max(from, 2); i <= parts; ++i) {
+        const SegmentRecord& s = seg[i];
+        if (!InUse(i) || s.CurPos == 0 || !(cur1 > s.CurPos)) continue;
+        // Range 1 ends there, the other range goes on (a range just moved to a free connection
+        // has not received anything yet).
+        if (s.CurPos == seg[1].EndPos && cur1 == s.CurPos + 1) continue;
+        // Otherwise the range's remaining bytes would be lost.
+        if (!conn1Runs && cur1 <= s.EndPos) continue;
+        return i;
+    }
+    return 0;
+}
+
 void RangePlan::LayOut(int64_t minSplit) {
     const auto gaps = Stored().Gaps(0, size);
     if (gaps.empty()) return;

@@ -36,6 +36,20 @@ public:
     // The bytes the records in use say are on disk.
     ByteRanges Stored() const;
 
+    // The number of bytes the records in use say are on disk, common bytes of overlapping
+    // records (a widened record 1) once.
+    int64_t Held() const;
+
+    // A new file of a known size: record 1 and records 2..Parts (at least 2) share it evenly.
+    // With more than two, record 1 goes on to the end until the range test has answered.
+    void LayOutNew();
+
+    // The first record from `from` on that record 1 has overtaken and takes over: record 1's
+    // position has passed the record's (the boundary byte of a record that starts where record 1
+    // ends is no overtaking), and when record 1's connection no longer runs (conn1Runs false)
+    // record 1 must hold the whole record already. 0 when there is none.
+    int Overtaken(int from, bool conn1Runs) const;
+
     // For going on with a file on disk: the records are laid out again so that each is a
     // stretch of stored bytes followed by a stretch still to fetch and together they cover the
     // file, at most Parts of them; spare records share the largest stretches still to fetch

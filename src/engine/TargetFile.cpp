@@ -104,7 +104,9 @@ QString TargetFile::FitName(const QString& path, int suffixBytes) {
     const QString dir = path.left(slash + 1);
     QString base = BaseOf(path.mid(slash + 1));
     const QString ext = ExtOf(path.mid(slash + 1));
-    auto bytes = [&] { return QFile::encodeName(base + ext).size() + suffixBytes; };
+    auto bytes = [&] {
+        return QFile::encodeName(base + ext).size() + std::max(suffixBytes, kSuffixRoom);
+    };
     while (bytes() > kNameMax && !base.isEmpty()) {
         base.chop(1);
         if (!base.isEmpty() && base.back().isHighSurrogate()) base.chop(1);
@@ -114,7 +116,8 @@ QString TargetFile::FitName(const QString& path, int suffixBytes) {
 }
 
 QString TargetFile::NextFreeName(const QString& start, const QString& suffix) {
-    const qsizetype suffixBytes = QFile::encodeName(suffix).size();
+    const qsizetype suffixBytes =
+        std::max<qsizetype>(QFile::encodeName(suffix).size(), kSuffixRoom);
     const qsizetype slash = start.lastIndexOf(QLatin1Char('/'));
     const QString dir = start.left(slash + 1);
     const QString stem = BaseOf(start.mid(slash + 1));
@@ -167,4 +170,23 @@ bool TargetFile::VerifyComplete(const ByteRanges& written, int64_t size, const Q
         return fail(QStringLiteral("The file ") + path +
                     QStringLiteral(" has %1 bytes instead of %2").arg(st.st_size).arg(size));
     return true;
+}
+
+QString TargetFile::ChooseName(const QString& name, bool workingSuffix, bool autoRename,
+                               QString* problem) {
+    const QString suffix = workingSuffix ? QStringLiteral("!qv") : QString();
+    const QString wanted = name.endsWith(QLatin1String("!qv")) ? name.chopped(3) : name;
+    QString final = FitName(wanted, static_cast<int>(suffix.size()));
+    if (final.isEmpty()) {
+        *problem = QStringLiteral("The file name is too long and cannot be shortened: ") + wanted;
+        return QString();
+    }
+    if (autoRename) {
+        final = NextFreeName(final, suffix);
+        if (final.isEmpty()) {
+            *problem = QStringLiteral("No free file name for ") + wanted + suffix;
+            return QString();
+        }
+    }
+    return final + suffix;
 }

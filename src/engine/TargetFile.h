@@ -30,6 +30,12 @@ public:
     int WriteAt(const char* data, int64_t size, int64_t offset);
     void Close();
 
+    // The name a new file is made under: the wanted name (without a working suffix) shortened to
+    // the file system's limit, numbered when autoRename finds it taken, then the working suffix
+    // ("!qv" with workingSuffix) behind it. "" with *problem set when there is none.
+    static QString ChooseName(const QString& name, bool workingSuffix, bool autoRename,
+                              QString* problem);
+
     static bool Exists(const QString& path);
     static QString ErrnoText(int error);
     // The last path component's base and extension (from the last "." on).
@@ -37,8 +43,12 @@ public:
     static QString ExtOf(const QString& name);
     // The longest file name (in bytes of the file system's encoding) a folder entry may have.
     static constexpr int kNameMax = 255;
-    // The name shortened before its extension so that with suffixBytes more it fits kNameMax;
-    // "" when even the extension alone does not fit.
+    // Room every final name leaves for the longest suffix the program puts behind it: the
+    // working "!qv", quorvanta-get's ".qvlock", and its ".qvjob" with the ".XXXXXX" of the
+    // temporary file the record is written through.
+    static constexpr int kSuffixRoom = 13;
+    // The name shortened before its extension so that with suffixBytes more (at least
+    // kSuffixRoom) it fits kNameMax; "" when even the extension alone does not fit.
     static QString FitName(const QString& path, int suffixBytes);
     // The first free final name from name on, each fitted to the limit with the suffix:
     // a.swf, a0.swf, a01.swf ...; free means that neither it nor it with the suffix exists.

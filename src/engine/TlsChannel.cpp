@@ -254,6 +254,11 @@ void TlsChannel::ContinueHandshake() {
     if (alive && state == State::Secured && SSL_has_pending(ssl)) PostReadyRead();
 }
 
+void TlsChannel::SetReading(bool on) {
+    if (readNotifier != nullptr && state == State::Secured) readNotifier->setEnabled(on);
+    if (on && state == State::Secured && SSL_has_pending(ssl)) PostReadyRead();
+}
+
 void TlsChannel::OnReadable() {
     if (state == State::Handshake) {
         ContinueHandshake();

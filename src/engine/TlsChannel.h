@@ -1,9 +1,9 @@
 #pragma once
 // A TLS client session on a connected TCP socket, driven by the Qt event loop: OpenSSL reads
 // straight from the descriptor, and the decrypted bytes go into the caller's buffer without a
-// stop in a buffer of Qt's. Trust as for every secure connection of the program (TlsSetup): the
-// system's certificates plus those of $SSL_CERT_FILE, peer and host name verified, TLS 1.2 or
-// newer.
+// stop in a buffer of Qt's. Every secure connection of the program goes through it, so its
+// trust rules are the program's: the system's certificates plus those of $SSL_CERT_FILE, peer
+// and host name verified, TLS 1.2 or newer.
 //
 // The channel owns a duplicate of the descriptor given to Start and closes it when destroyed.
 // The socket the descriptor came from must not read any more: abort or delete it right after
@@ -31,6 +31,9 @@ public:
     // address ("127.0.0.1", "::1" or "[::1]") is checked as an address and sent without SNI.
     // Emits Secured() when the server is verified, or Failed(reason); never from inside Start.
     void Start(qintptr socketDescriptor, const QString& host);
+    // Off: the socket is not watched for bytes (a reader held back by a speed limit); on again,
+    // ReadyRead follows when bytes wait.
+    void SetReading(bool on);
     // Decrypted bytes into buf, up to max: > 0 the count; 0 the server ended TLS in order (its
     // close notice); -1 nothing now (ReadyRead() will come; also before Secured); -2 the
     // connection failed or was cut without the close notice (ErrorText() says why). Once 0 or

@@ -1,5 +1,7 @@
 #include "engine/UrlParts.h"
 
+#include <QUrl>
+
 namespace {
 // 1..65535 written in ASCII digits; 0 otherwise.
 uint16_t PortNumber(const QString& text) {
@@ -15,7 +17,7 @@ uint16_t PortNumber(const QString& text) {
 }  // namespace
 
 bool UrlParts::Split(const QString& url, const Rules& rules) {
-    QString s = rules.TrimBlanks ? url.trimmed() : url;
+    QString s = TakeLogin(rules.TrimBlanks ? url.trimmed() : url).Url;
     const Qt::CaseSensitivity cs = rules.AnyCaseScheme ? Qt::CaseInsensitive : Qt::CaseSensitive;
     const bool tls = s.startsWith(QLatin1String("https://"), cs);
     if (!tls && !s.startsWith(QLatin1String("http://"), cs)) return false;
@@ -53,11 +55,53 @@ bool UrlParts::Split(const QString& url, const Rules& rules) {
     const qsizetype query = Path.indexOf(QLatin1Char('?'));
     const QString plainPath = query < 0 ? Path : Path.left(query);
     Dir = plainPath.left(plainPath.lastIndexOf(QLatin1Char('/')) + 1);
-    proxyTargetWithPort = rules.ProxyTargetWithPort;
     return true;
 }
 
 QString UrlParts::Target(bool viaProxy) const {
     if (!viaProxy || Secure) return Path;
-    return QStringLiteral("http://") + (proxyTargetWithPort ? Authority : Host) + Path;
+    return QStringLiteral("http://") + Authority + Path;
+}
+
+UrlParts::Login UrlParts::TakeLogin(const QString& url) {
+    Login login;
+    login.Url = url;
+    const qsizetype scheme = url.indexOf(QLatin1String("://"));
+    const QStringView name = QStringView(url).left(scheme).trimmed();
+    if (scheme < 0 || (name.compare(QLatin1String("http"), Qt::CaseInsensitive) != 0 &&
+                       name.compare(QLatin1String("https"), Qt::CaseInsensitive) != 0))
+        return login;
+    const qsizetype start = scheme + 3;
+    qsizetype end = start;
+    while (end < url.size() && url.at(end) != QLatin1Char('/') && url.at(end) != QLatin1Char('?') &&
+           url.at(end) != QLatin1Char('#'))
+        ++end;
+    const qsizetype at = url.lastIndexOf(QLatin1Char('@'), end - 1);
+    if (at < start) return login;
+    const QString userInfo = url.mid(start, at - start);
+    const qsizetype colon = userInfo.indexOf(QLatin1Char(':'));
+    const auto decode = [](const QString& text) {
+        return QUrl::fromPercentEncoding(text.toUtf8());
+    };
+    login.User = decode(colon < 0 ? userInfo : userInfo.left(colon));
+    login.Password = colon < 0 ? QString() : decode(userInfo.mid(colon + 1));
+    login.Url = url.left(start) + url.mid(at + 1);
+    login.Found = true;
+    return login;
+}
+
+bool UrlParts::SameOrigin(const QString& a, const QString& b) {
+    UrlParts x;
+    UrlParts y;
+    return x.Split(a, EngineRules()) && y.Split(b, EngineRules()) && x.Scheme == y.Scheme &&
+           x.Host.compare(y.Host, Qt::CaseInsensitive) == 0 && x.Port == y.Port;
+}
+
+bool UrlParts::RefererMayGo(const QString& referer, const QString& url) {
+    return !referer.trimmed().startsWith(QLatin1String("https://"), Qt::CaseInsensitive) ||
+           url.trimmed().startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+}
+
+QString UrlParts::HostField(const QString& host, uint16_t port, bool secure) {
+    return port == (secure ? 443 : 80) ? host : host + QLatin1Char(':') + QString::number(port);
 }

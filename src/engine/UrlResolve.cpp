@@ -115,4 +115,12 @@ QString RemoveDotSegments(const QString& path) {
     return result;
 }
 
+QString RedirectTarget(const QString& location, const QString& base) {
+    if (location.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
+        location.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+        return location;
+    const QString target = Resolve(location, base, BrowserRules());
+    return target.isEmpty() ? location : target;
+}
+
 }  // namespace UrlResolve

@@ -38,6 +38,10 @@ inline Rules BrowserRules() {
 
 QString Resolve(const QString& reference, const QString& base, const Rules& rules);
 
+// Where a redirect's Location leads from base: an http(s) address as it stands, a reference
+// resolved as browsers do; another scheme is no reference to resolve and stays as it is.
+QString RedirectTarget(const QString& location, const QString& base);
+
 // RFC 3986 removal of "." and ".." segments from a path.
 QString RemoveDotSegments(const QString& path);
 

@@ -7,16 +7,17 @@
 #include <cerrno>
 
 #include "engine/AnswerCheck.h"
+#include "engine/AnswerStatus.h"
 #include "engine/HttpConnection.h"
 #include "engine/HttpHead.h"
 #include "engine/HttpRequest.h"
 #include "engine/RangePlan.h"
+#include "engine/ResumeCheck.h"
 #include "engine/TargetFile.h"
 #include "engine/TlsSetup.h"
 #include "engine/UrlParts.h"
 #include "engine/UrlResolve.h"
 #include "store/JobTable.h"
-#include "store/Settings.h"
 #include "store/VbDate.h"
 
 namespace {
@@ -43,23 +44,32 @@ bool Exists(const QString& path) {
     return TargetFile::Exists(path);
 }
 
-bool IsRedirect(const QString& head) {
-    if (clsDownLoadJob::GetStatusClass(head) == QLatin1String("30")) return true;
-    const int code = clsDownLoadJob::StatusCode(head);
-    return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
-}
-
 }  // namespace
 
-clsDownLoadJob::clsDownLoadJob(QObject* parent) : ConnectionPool(parent) {}
-
-clsDownLoadJob::~clsDownLoadJob() {
-    ++runId;
-    CloseAllConnections();
+clsDownLoadJob::clsDownLoadJob(QObject* parent) : QObject(parent) {
+    connect(&pool, &ConnectionPool::Reported, this, &clsDownLoadJob::UpDataState);
+    connect(&pool, &ConnectionPool::HeadArrived, this, &clsDownLoadJob::HandleHead);
+    connect(&pool, &ConnectionPool::BodyArrived, this, &clsDownLoadJob::StoreBody);
+    connect(&pool, &ConnectionPool::ChunksEnded, this, &clsDownLoadJob::OnChunksEnded);
+    connect(&pool, &ConnectionPool::PeerClosed, this, &clsDownLoadJob::OnPeerClosed);
+    connect(&pool, &ConnectionPool::ConnectionEnded, this, &clsDownLoadJob::CheckRunEnd);
+    connect(&pool, &ConnectionPool::RunRefused, this, &clsDownLoadJob::RunTo5);
+    connect(&pool, &ConnectionPool::LogNotice, this, &clsDownLoadJob::LogNotice);
+    connect(&pool, &ConnectionPool::LogInfo, this, &clsDownLoadJob::LogInfo);
 }
 
-bool clsDownLoadJob::RangesMayMove() const {
-    return resumeRun ? runConfirmed : rangeTested;
+clsDownLoadJob::~clsDownLoadJob() {
+    pool.NewRun();
+}
+
+void clsDownLoadJob::UpdateRangesMayMove() {
+    pool.SetRangesMayMove(resumeRun ? runConfirmed : rangeTested);
+}
+
+bool clsDownLoadJob::Report(int part, ReportKind kind, const QString& detail) {
+    const quint64 id = pool.RunId();
+    emit UpDataState(part, kind, detail);
+    return id == pool.RunId();
 }
 
 // ----- URL and HTTP text ---------------------------------------------------------------------
@@ -80,119 +90,60 @@ QString clsDownLoadJob::RespStatus(int k) const {
 
 // ----- Record ----------------------------------------------------------------------------------
 
-bool clsDownLoadJob::Create(int jobIndex) {
+bool clsDownLoadJob::Create(const JobRecord& record, const EngineOptions& options) {
+    job = record;
+    opts = options;
+    pool.SetOptions(options);
+    return Prepare();
+}
+
+bool clsDownLoadJob::Prepare() {
     ResetRun();
-    JobIndex = static_cast<int16_t>(jobIndex);
-    if (jobIndex < 1 || jobIndex >= static_cast<int>(Jobs.size())) return false;
-    job = Jobs[jobIndex];
     if (!SplitUrl(job.Url)) return false;
     job.State = StateRunning;
-    // A record stored while its job ran (the program ended during a run), or one whose file has
-    // been named already: the file on disk decides whether the job goes on or starts again.
-    const bool wasOpen = job.FileOpen != 0;
-    job.FileOpen = VbFalse;
-    const bool progress =
-        job.FileSize > 0 || job.Segments[1].CurPos > 0 || job.Segments[1].EndPos == kUnknownEnd;
-    const bool named =
-        wasOpen || job.IsNew == 0 || progress || job.LocalFile.endsWith(QLatin1String("!qv"));
-    keepName = false;
-    if (named && !job.LocalFile.isEmpty()) {
-        const QString finished = TargetFile::FinishedAs(job.LocalFile, job.FileSize);
-        if (!finished.isEmpty()) {
-            // The last run renamed the whole file and was ended before its record said so: the
-            // job goes on with the file under its final name (its record may owe a few bytes).
-            JobValidators::Set(finished, JobValidators::Get(job.LocalFile));
-            JobValidators::Remove(job.LocalFile);
-            job.LocalFile = finished;
-            emit LogNotice(1,
-                           QStringLiteral("The file was finished as ") + finished +
-                               QStringLiteral(" before the job was saved; it is checked again."));
-        }
-        if (!Exists(job.LocalFile)) {
-            if (job.IsNew == 0 || progress)
-                StartOverWithoutFile();
-            else if (job.LocalFile.endsWith(QLatin1String("!qv")))
-                job.LocalFile.chop(3);
-        } else if (progress) {
-            job.IsNew = VbFalse;
-        } else {
-            // Named, but nothing of it was fetched: the file is made again under that name.
-            job.IsNew = VbTrue;
-            keepName = true;
-        }
-    }
-    Jobs[jobIndex] = job;
+    const ResumeCheck::Outcome check = ResumeCheck::Apply(job, kUnknownEnd);
+    keepName = check.keepName;
+    if (!check.notice.isEmpty()) emit LogNotice(1, check.notice);
+    if (check.startOver) StartOverWithoutFile();
+    SaveDownState();
     return true;
-}
-
-void clsDownLoadJob::ReadDownState() {
-    if (JobIndex >= 1 && JobIndex < static_cast<int>(Jobs.size())) job = Jobs[JobIndex];
-}
-
-void clsDownLoadJob::SaveDownState() {
-    if (JobIndex < 1 || JobIndex >= static_cast<int>(Jobs.size())) return;
-    // The category and the comment are the user's: a move, a delete or a comment made while the
-    // job runs stays, the engine's copy takes them over.
-    JobRecord& stored = Jobs[JobIndex];
-    job.ClassKey = stored.ClassKey;
-    job.Comment = stored.Comment;
-    stored = job;
 }
 
 void clsDownLoadJob::CalcHaveDown() {
     // The bytes written by the ranges in use: range 1 always, ranges 2.. when StartPos is not 0.
-    // Overlapping ranges (a widened range 1) count their common bytes once.
-    std::array<std::pair<int64_t, int64_t>, kMaxParts> spans;
-    int n = 0;
-    const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
-    for (int i = 1; i <= parts; ++i) {
-        const SegmentRecord& s = job.Segments[i];
-        if (i > 1 && s.StartPos == 0) continue;
-        const int64_t a = s.StartPos;
-        const int64_t b = std::min<int64_t>(s.CurPos, s.EndPos);
-        if (b > a) spans[n++] = {a, b};
-    }
-    std::sort(spans.begin(), spans.begin() + n);
-    int64_t total = 0;
-    int64_t reach = 0;
-    for (int i = 0; i < n; ++i) {
-        const int64_t a = std::max(spans[i].first, reach);
-        if (spans[i].second > a) total += spans[i].second - a;
-        reach = std::max(reach, spans[i].second);
-    }
-    if (!SizeUnknown()) total = std::min<int64_t>(total, std::max<int32_t>(job.FileSize, 0));
+    auto segments = job.Segments;
+    int64_t total = RangePlan(segments, job.Parts, job.FileSize).Held();
+    if (!pool.SizeUnknown()) total = std::min<int64_t>(total, std::max<int32_t>(job.FileSize, 0));
     job.Received = static_cast<int32_t>(std::min<int64_t>(total, kInt32Max));
 }
 
 // ----- Runs ------------------------------------------------------------------------------------
 
 void clsDownLoadJob::ResetRun() {
-    ++runId;
-    CloseAllConnections();
+    pool.NewRun();
     file.Close();
 }
 
 bool clsDownLoadJob::Start() {
     redirects = 0;
     restarts = 0;
-    retriesUsed.fill(0);
+    pool.ResetRetries();
     StartRun();
     return true;
 }
 
 void clsDownLoadJob::StartRun() {
-    ++runId;
-    CloseAllConnections();
-    const quint64 id = runId;
+    pool.NewRun();
+    const quint64 id = pool.RunId();
     job.RunStart = VbDate::Now();
     socks2Opened = false;
     socks3Opened = false;
     rangeTested = false;
-    retryPending.fill(false);
-    capacity.Reset();
+    pool.ResetCapacity();
     resumeRun = false;
     runConfirmed = false;
-    lastError.clear();
+    UpdateRangesMayMove();
+    pool.SetLastError(QString());
     written.Clear();
     for (int k = 1; k <= kMaxParts; ++k) {
         respHead[k].clear();
@@ -200,43 +151,44 @@ void clsDownLoadJob::StartRun() {
     }
     if (job.IsNew == 0 && !job.LocalFile.isEmpty() && !file.IsOpen() && !Exists(job.LocalFile))
         StartOverWithoutFile();
-    if (id != runId) return;
+    if (id != pool.RunId()) return;
     if (job.IsNew != 0) {
         validator = {};
-        if (!OpenConnection(1, true)) return;
+        if (!pool.OpenConnection(1, true)) return;
         emit ShowStateIcon(job.State);
         return;
     }
 
     // Going on with the file on disk.
     resumeRun = true;
+    UpdateRangesMayMove();
     validator = JobValidators::Get(job.LocalFile);
     if (!file.IsOpen() && !OpenExistingFile()) return;
-    if (SizeUnknown()) {
+    if (pool.SizeUnknown()) {
         written.Add(0, job.Segments[1].CurPos);
-        if (!OpenConnection(1, true)) return;
+        if (!pool.OpenConnection(1, true)) return;
         emit ShowStateIcon(job.State);
         return;
     }
     PlanResume();
-    written = StoredBytes();
+    written = pool.StoredBytes();
     CalcHaveDown();
     const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
     int first = 0;
     for (int i = 1; i <= parts && first == 0; ++i)
-        if (Owes(i)) first = i;
+        if (pool.Owes(i)) first = i;
     if (first == 0) {
         // Every byte is on disk already (stopped between the last byte and the close): nothing
         // to fetch; the owner finishes the job at this report.
         QTimer::singleShot(0, this, [this, id] {
-            if (id == runId) Report(1, kClose, QStringLiteral("MeComplete"));
+            if (id == pool.RunId()) Report(1, ReportKind::Close, QStringLiteral("MeComplete"));
         });
         emit ShowStateIcon(job.State);
         return;
     }
     // The first range that owes bytes asks first; once its answer shows that the server still
     // has the same file, every other range that owes bytes gets its connection.
-    if (!OpenConnection(first, true)) return;
+    if (!pool.OpenConnection(first, true)) return;
     emit ShowStateIcon(job.State);
 }
 
@@ -273,15 +225,14 @@ void clsDownLoadJob::RestartFromZero(const QString& why) {
         RunTo5(why + QStringLiteral(" The file keeps changing on the server; the download stops."));
         return;
     }
-    ++runId;
-    CloseAllConnections();
+    pool.NewRun();
     ResetToNew(true, why + QStringLiteral(" The download starts again from the beginning."));
     SaveDownState();
     StartRun();
 }
 
 bool clsDownLoadJob::VerifyComplete(QString* why) const {
-    if (SizeUnknown()) {
+    if (pool.SizeUnknown()) {
         if (why) *why = QStringLiteral("The size of the file is not known");
         return false;
     }
@@ -290,7 +241,7 @@ bool clsDownLoadJob::VerifyComplete(QString* why) const {
 
 void clsDownLoadJob::EndWithError(const QString& reason) {
     // The bytes not known to be on disk are fetched again by the next run.
-    if (!SizeUnknown() && job.FileSize > 0) {
+    if (!pool.SizeUnknown() && job.FileSize > 0) {
         const auto gaps = written.Gaps(0, job.FileSize);
         if (!gaps.empty() && (job.IsNew == 0 || job.FileOpen != 0)) {
             // The stored ranges then say: everything from the first missing byte on is owed.
@@ -308,8 +259,7 @@ void clsDownLoadJob::EndRunTimes() {
 }
 
 void clsDownLoadJob::Pause() {
-    ++runId;
-    CloseAllConnections();
+    pool.NewRun();
     job.State = StatePaused;
     EndRunTimes();
     // A job that has no file yet stays new: its next run creates the file and lays out ranges.
@@ -321,8 +271,7 @@ void clsDownLoadJob::Pause() {
 }
 
 void clsDownLoadJob::StopAll() {
-    ++runId;
-    CloseAllConnections();
+    pool.NewRun();
 }
 
 void clsDownLoadJob::CloseFile() {
@@ -331,8 +280,7 @@ void clsDownLoadJob::CloseFile() {
 }
 
 void clsDownLoadJob::RunTo5(const QString& detail) {
-    ++runId;
-    CloseAllConnections();
+    pool.NewRun();
     EndRunTimes();
     if (job.FileOpen != 0) job.IsNew = VbFalse;
     CloseFile();
@@ -340,73 +288,74 @@ void clsDownLoadJob::RunTo5(const QString& detail) {
     InUse = false;
     SaveDownState();
     emit ShowStateIcon(job.State);
-    emit UpDataState(1, kRequestError, detail);
+    emit UpDataState(1, ReportKind::RequestError, detail);
 }
 
 // ----- Connections -----------------------------------------------------------------------------
 
 void clsDownLoadJob::OnPeerClosed(int k, quint64 serial, bool certain) {
-    const quint64 id = runId;
+    const quint64 id = pool.RunId();
     if (!Alive(id, k, serial)) return;
-    HttpConnection* c = conns[k];
+    HttpConnection* c = pool.Conn(k);
     const bool inBody = c->CurrentState() == HttpConnection::State::Body ||
                         c->CurrentState() == HttpConnection::State::Lingering;
     // A body whose length nobody announced ends only with the server's close notice: a secure
     // connection cut without it (a reset, a crash, an attacker) may have lost the end.
     if (!certain && inBody && !c->IsChunked() && c->BodyLeft < 0) {
-        FailConnection(k, QStringLiteral("-1The secure connection ended without the server's "
-                                         "close notice; the end of the data is not certain"));
+        pool.FailConnection(k, Failure::Of(QStringLiteral("The secure connection ended without the "
+                                                          "server's close notice; the end of the "
+                                                          "data is not certain")));
         return;
     }
     if (inBody && (c->BodyLeft > 0 || (c->IsChunked() && !c->ChunksDone()))) {
         // The server ended the connection before the end of the answer it announced.
-        FailConnection(k, QStringLiteral("-1The server closed the connection before the end of "
-                                         "the answer"));
+        pool.FailConnection(k, Failure::Of(QStringLiteral("The server closed the connection before "
+                                                          "the end of the answer")));
         return;
     }
     // Without a length the orderly close ends the data.
-    if (k == 1 && SizeUnknown() && inBody && !c->IsChunked() && file.IsOpen() &&
+    if (k == 1 && pool.SizeUnknown() && inBody && !c->IsChunked() && file.IsOpen() &&
         !SetFileSize(job.Segments[1].CurPos))
         return;
-    CloseConnection(k);
-    if (!Report(k, kClose, QStringLiteral("ByServer"))) return;
+    pool.CloseConnection(k);
+    if (!Report(k, ReportKind::Close, QStringLiteral("ByServer"))) return;
     CheckRunEnd(k, true);
 }
 
 void clsDownLoadJob::CheckRunEnd(int k, bool afterClose) {
-    const quint64 id = runId;
-    Rebalance();
-    if (id != runId) return;
-    if (ActiveConnections() != 0 || !InUse || job.State != StateRunning) return;
-    for (int i = 1; i <= kMaxParts; ++i)
-        if (retryPending[i]) return;
-    if (CapacityWaitPending()) return;
+    const quint64 id = pool.RunId();
+    pool.Rebalance();
+    if (id != pool.RunId()) return;
+    if (pool.ActiveConnections() != 0 || !InUse || job.State != StateRunning) return;
+    if (pool.AnyRetryPending()) return;
+    if (pool.CapacityWaitPending()) return;
     CalcHaveDown();
     const bool hasFile = job.IsNew == 0 || job.FileOpen != 0;
-    if (hasFile && !SizeUnknown() && job.Received == job.FileSize) {
+    if (hasFile && !pool.SizeUnknown() && job.Received == job.FileSize) {
         // Every byte is there although the last connection did not end with a close.
-        if (!afterClose) Report(k, kClose, QStringLiteral("ByServer"));
+        if (!afterClose) Report(k, ReportKind::Close, QStringLiteral("ByServer"));
         return;
     }
     QString reason;
     if (!hasFile)
         reason = QStringLiteral("No answer from the server") +
-                 (lastError.isEmpty() ? QStringLiteral(" (the connection was closed)") : QString());
-    else if (SizeUnknown())
+                 (pool.LastError().isEmpty() ? QStringLiteral(" (the connection was closed)")
+                                             : QString());
+    else if (pool.SizeUnknown())
         reason = QStringLiteral("Download stopped before the end of the data (%1 bytes received)")
                      .arg(job.Received);
     else
         reason = QStringLiteral("Download stopped before the file was complete (%1 of %2 bytes)")
                      .arg(job.Received)
                      .arg(job.FileSize);
-    if (!lastError.isEmpty()) reason += QStringLiteral(": ") + lastError;
+    if (!pool.LastError().isEmpty()) reason += QStringLiteral(": ") + pool.LastError();
     RunTo5(reason);
 }
 
 // ----- Data ------------------------------------------------------------------------------------
 
 bool clsDownLoadJob::HandleHead(int k, const QByteArray& headBytes, const QByteArray& body) {
-    HttpConnection* c = conns[k];
+    HttpConnection* c = pool.Conn(k);
     const QString head = QString::fromLatin1(headBytes);
     c->SetChunked(HttpHead::IsChunked(head, HttpHead::ChunkedRule::HeaderLine));
     if (!resumeRun && k == 1 && c->FirstOfRun) return HeadOn1(head, body);
@@ -417,9 +366,10 @@ bool clsDownLoadJob::HandleHead(int k, const QByteArray& headBytes, const QByteA
 // A 206 answer fits connection k when its Content-Range starts at the requested byte and names
 // the file's size (when it names them at all).
 QString clsDownLoadJob::CheckAnswer(int k, const QString& head, bool* changed) {
-    HttpConnection* c = conns[k];
+    HttpConnection* c = pool.Conn(k);
     const AnswerCheck::Verdict v = AnswerCheck::Check(
-        head, {c->RequestPos, c->IsChunked(), resumeRun, SizeUnknown(), job.FileSize, validator});
+        head,
+        {c->RequestPos, c->IsChunked(), resumeRun, pool.SizeUnknown(), job.FileSize, validator});
     *changed = v.Changed;
     if (v.Problem.isEmpty()) c->BodyLeft = v.BodyLeft;
     return v.Problem;
@@ -438,47 +388,23 @@ bool clsDownLoadJob::LearnSize(const QString& head) {
 
 bool clsDownLoadJob::HeadOn1(const QString& head, const QByteArray& body) {
     // The first answer of a new job: the size, the file, the first bytes.
-    const quint64 id = runId;
-    HttpConnection* c = conns[1];
+    const quint64 id = pool.RunId();
+    HttpConnection* c = pool.Conn(1);
     const quint64 serial = c->Serial;
     c->FirstOfRun = false;
     respHead[1] = head;
     respStatus[1] = GetStatusClass(head);
-    if (!Report(1, kResponse, head) || !Alive(id, 1, serial)) return false;
-    const int code = StatusCode(head);
-    if (code == 0) {
-        RunTo5(QStringLiteral("The server's answer has no status line: ") +
-               HttpHead::StatusLine(head));
-        return false;
-    }
-    if (IsRedirect(head)) return FollowRedirect(1, head);
-    if (code == 404) {
-        RunTo5(QStringLiteral("404"));
-        return false;
-    }
+    if (!Report(1, ReportKind::Response, head) || !Alive(id, 1, serial)) return false;
+    const AnswerStatus::First first = AnswerStatus::JudgeFirst(head, c->IsChunked());
+    if (first.status == AnswerStatus::Kind::Redirect) return FollowRedirect(1, head);
     // A busy server is asked again after the retry delay.
-    if (code == 503 || code == 429)
-        return FailConnection(
-            1, QStringLiteral("-1The server answered ") + HttpHead::StatusLine(head));
-    // Only a 200 carries the whole file.
-    if (code != 200) {
-        RunTo5((code == 206 ? QStringLiteral("Partial answer to a request for the whole file: ")
-                            : QStringLiteral("The server answered ")) +
-               HttpHead::StatusLine(head));
+    if (first.status == AnswerStatus::Kind::Busy)
+        return pool.FailConnection(1, Failure::Of(first.problem));
+    if (!first.problem.isEmpty()) {
+        RunTo5(first.problem);
         return false;
     }
-    // A chunked body's length comes with its chunks.
-    const qint64 length = c->IsChunked() ? -1 : HttpHead::StrictLength(head);
-    if (length == -2) {
-        RunTo5(QStringLiteral("Invalid Content-Length in the answer: ") +
-               HttpHead::Values(head, QStringLiteral("Content-Length")).join(QStringLiteral(", ")));
-        return false;
-    }
-    if (length > kInt32Max) {
-        RunTo5(QStringLiteral("File too large: Content-Length %1 is more than 2147483647 bytes")
-                   .arg(length));
-        return false;
-    }
+    const qint64 length = first.length;
     if (length < 0) {
         job.FileSize = 0;
         job.Segments[1].EndPos = kUnknownEnd;
@@ -499,52 +425,42 @@ bool clsDownLoadJob::HeadOn1(const QString& head, const QByteArray& body) {
     if (!Alive(id, 1, serial)) return false;
     if (job.FileSize > kSplitThreshold && job.Parts >= 2 && !socks2Opened) {
         CreateSocks2();
-        if (id != runId) return false;
-        ConnectSocket(2);
+        if (id != pool.RunId()) return false;
+        pool.ConnectSocket(2);
     }
     return Alive(id, 1, serial);
 }
 
 bool clsDownLoadJob::FollowRedirect(int k, const QString& head) {
-    CloseConnection(k);
+    pool.CloseConnection(k);
     const QString location = HttpHead::Utf8OrAsRead(GetLocation(head));
     if (location.isEmpty()) {
         RunTo5(QStringLiteral("Redirect without a Location: ") + job.Url);
         return false;
     }
-    QString target = location;
-    if (!location.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) &&
-        !location.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
-        // Another scheme than http(s) is no reference to resolve: it is refused as it stands.
-        target = UrlResolve::Resolve(location, job.Url, UrlResolve::BrowserRules());
-        if (target.isEmpty()) target = location;
-    }
+    const QString target = UrlResolve::RedirectTarget(location, job.Url);
     // A redirect met while resuming: the next answer starts with its head again.
     if (job.FileOpen != 0) CloseFile();
     if (++redirects > kMaxRedirects) {
         RunTo5(QStringLiteral("Too many redirects (more than %1): ").arg(kMaxRedirects) + target);
         return false;
     }
-    // The login is the job's own server's: it does not follow the job to another host or port.
-    UrlParts next;
-    const bool sameServer = next.Split(target, UrlParts::EngineRules()) &&
-                            next.Host.compare(job.Host, Qt::CaseInsensitive) == 0 &&
-                            next.Port == job.Port;
-    if (job.UseLogin != 0 && !sameServer) {
+    // The login is the job's own server's: it does not follow the job to another scheme, host or
+    // port (an https to http redirect on the same host would send it in clear text).
+    if (job.UseLogin != 0 && !UrlParts::SameOrigin(job.Url, target)) {
         job.UseLogin = VbFalse;
         emit LogNotice(1, QStringLiteral("The server sends the job on to another server; the "
                                          "login is not sent there."));
     }
     job.Url = target;
-    if (!Report(1, kRedirect, job.Url)) return false;
+    if (!Report(1, ReportKind::Redirect, job.Url)) return false;
     SaveDownState();
     const int savedRedirects = redirects;
     const int savedRestarts = restarts;
-    if (!Create(JobIndex)) {
+    if (!Prepare()) {
         RunTo5(QStringLiteral("Invalid redirect target: ") + job.Url);
         return false;
     }
-    ReadDownState();
     redirects = savedRedirects;
     restarts = savedRestarts;
     StartRun();
@@ -553,15 +469,16 @@ bool clsDownLoadJob::FollowRedirect(int k, const QString& head) {
 
 bool clsDownLoadJob::HeadOn2(const QString& head, const QByteArray& body) {
     // The range test of a new job.
-    const quint64 id = runId;
-    HttpConnection* c = conns[2];
+    const quint64 id = pool.RunId();
+    HttpConnection* c = pool.Conn(2);
     const quint64 serial = c->Serial;
     respHead[2] = head;
     respStatus[2] = GetStatusClass(head);
-    if (!Report(2, kResponse, head) || !Alive(id, 2, serial)) return false;
+    if (!Report(2, ReportKind::Response, head) || !Alive(id, 2, serial)) return false;
     bool changed = false;
-    const QString problem = StatusCode(head) == 206 ? CheckAnswer(2, head, &changed)
-                                                    : QStringLiteral("no partial answer");
+    const QString problem = AnswerStatus::Of(head) == AnswerStatus::Kind::Partial
+                                ? CheckAnswer(2, head, &changed)
+                                : QStringLiteral("no partial answer");
     if (changed) {
         RestartFromZero(problem);
         return false;
@@ -570,14 +487,15 @@ bool clsDownLoadJob::HeadOn2(const QString& head, const QByteArray& body) {
         // The range test failed: connection 1 fetches the rest of the file.
         job.CanResume = VbFalse;
         job.Segments[1].EndPos = job.FileSize;
-        CloseConnection(2);
-        if (!Report(2, kResumeTestError, job.Url)) return false;
+        pool.CloseConnection(2);
+        if (!Report(2, ReportKind::ResumeTestError, job.Url)) return false;
         CoverByConnection1(job.FileSize);
-        if (id == runId) CheckRunEnd(2);
+        if (id == pool.RunId()) CheckRunEnd(2);
         return false;
     }
     job.CanResume = VbTrue;
     rangeTested = true;
+    UpdateRangesMayMove();
     // Range 1 ends where range 2 starts, unless a range has been given up and range 1 covers it.
     bool allInUse = true;
     const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
@@ -585,7 +503,7 @@ bool clsDownLoadJob::HeadOn2(const QString& head, const QByteArray& body) {
         if (job.Segments[i].StartPos == 0) allInUse = false;
     if (allInUse) job.Segments[1].EndPos = static_cast<int32_t>(job.FileSize / job.Parts);
     if (!FeedBody(2, body)) return false;
-    if (id != runId) return false;
+    if (id != pool.RunId()) return false;
     if (job.Parts >= 3 && !socks3Opened) CreateSocks3_5();
     return Alive(id, 2, serial);
 }
@@ -593,16 +511,17 @@ bool clsDownLoadJob::HeadOn2(const QString& head, const QByteArray& body) {
 bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& body) {
     // Every answer but the first two of a new job: it must be the piece asked for, of the same
     // file.
-    const quint64 id = runId;
-    HttpConnection* c = conns[k];
+    const quint64 id = pool.RunId();
+    HttpConnection* c = pool.Conn(k);
     const quint64 serial = c->Serial;
     c->FirstOfRun = false;
     const bool firstAnswer = resumeRun && !runConfirmed;
     respHead[k] = head;
     respStatus[k] = GetStatusClass(head);
-    if (!Report(k, kResponse, head) || !Alive(id, k, serial)) return false;
-    if (firstAnswer && IsRedirect(head)) return FollowRedirect(k, head);
-    if (firstAnswer && StatusCode(head) == 404) {
+    if (!Report(k, ReportKind::Response, head) || !Alive(id, k, serial)) return false;
+    const AnswerStatus::Kind status = AnswerStatus::Of(head);
+    if (firstAnswer && status == AnswerStatus::Kind::Redirect) return FollowRedirect(k, head);
+    if (firstAnswer && status == AnswerStatus::Kind::NotFound) {
         RunTo5(QStringLiteral("404"));
         return false;
     }
@@ -611,7 +530,7 @@ bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& bo
     // A server that has not resumed in this run and answers connection 1's retry with the whole
     // file cannot resume: asking again gets the same answer, so only a new start helps.
     if (!changed && !resumeRun && k == 1 && job.CanResume != VbTrue && c->RequestPos > 0 &&
-        StatusCode(head) == 200) {
+        status == AnswerStatus::Kind::Whole) {
         changed = true;
         problem = QStringLiteral("The server cannot resume: it sent the whole file again.");
     }
@@ -620,9 +539,8 @@ bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& bo
         return false;
     }
     if (!problem.isEmpty()) {
-        const int code = StatusCode(head);
-        if ((code == 503 || code == 429) && RefusedForCapacity(k, head)) {
-            if (!Report(k, kClose, QStringLiteral("ByServer"))) return false;
+        if (status == AnswerStatus::Kind::Busy && pool.RefusedForCapacity(k, head)) {
+            if (!Report(k, ReportKind::Close, QStringLiteral("ByServer"))) return false;
             CheckRunEnd(k, true);
             return false;
         }
@@ -633,20 +551,21 @@ bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& bo
         if (!resumeRun && k >= 3) {
             // Nothing of this answer belongs at the range's position: give the connection up
             // and let connection 1 cover the range.
-            lastError = problem;
-            CloseConnection(k);
+            pool.SetLastError(problem);
+            pool.CloseConnection(k);
             CoverByConnection1(job.Segments[k].EndPos);
-            if (id != runId || !Report(k, kError, QStringLiteral("-1") + problem)) return false;
+            if (id != pool.RunId() || !Report(k, ReportKind::Error, problem)) return false;
             CheckRunEnd(k);
             return false;
         }
-        return FailConnection(k, QStringLiteral("-1") + problem);
+        return pool.FailConnection(k, Failure::Of(problem));
     }
-    capacity.Accepted();
-    NoteCapacity();
-    if (SizeUnknown() && !LearnSize(head)) return false;
+    pool.CapacityAccepted();
+    pool.NoteCapacity();
+    if (pool.SizeUnknown() && !LearnSize(head)) return false;
     if (!runConfirmed) {
         runConfirmed = true;
+        UpdateRangesMayMove();
         if (validator.IsEmpty()) {
             // A job stored without validators takes those of this answer.
             validator = {HeaderValue(head, QStringLiteral("ETag")),
@@ -654,7 +573,7 @@ bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& bo
             JobValidators::Set(job.LocalFile, validator);
         }
         if (resumeRun) {
-            OpenOwingRanges();
+            pool.OpenOwingRanges();
             if (!Alive(id, k, serial)) return false;
         }
     }
@@ -664,26 +583,26 @@ bool clsDownLoadJob::HeadRanged(int k, const QString& head, const QByteArray& bo
 void clsDownLoadJob::CoverByConnection1(int32_t end) {
     if (!InUse || job.State != StateRunning) return;
     job.Segments[1].EndPos = std::max(job.Segments[1].EndPos, end);
-    if (conns[1] == nullptr && job.Segments[1].CurPos <= job.Segments[1].EndPos &&
+    if (pool.Conn(1) == nullptr && job.Segments[1].CurPos <= job.Segments[1].EndPos &&
         job.FileOpen != 0) {
-        if (!OpenConnection(1, true)) return;
-        if (conns[1] != nullptr) conns[1]->FirstOfRun = false;
+        if (!pool.OpenConnection(1, true)) return;
+        if (pool.Conn(1) != nullptr) pool.Conn(1)->FirstOfRun = false;
     }
 }
 
 bool clsDownLoadJob::FeedBody(int k, const QByteArray& body) {
     // The bytes that came with the head; the connection hands on the rest as it reads it.
-    const quint64 id = runId;
-    const quint64 serial = conns[k]->Serial;
-    conns[k]->StartBody(body.constData(), body.size());
+    const quint64 id = pool.RunId();
+    const quint64 serial = pool.Conn(k)->Serial;
+    pool.Conn(k)->StartBody(body.constData(), body.size());
     return Alive(id, k, serial);
 }
 
 void clsDownLoadJob::OnChunksEnded(int k) {
     // The last chunk: the answer is complete.
-    if (k == 1 && SizeUnknown() && !SetFileSize(job.Segments[1].CurPos)) return;
-    CloseConnection(k);
-    if (!Report(k, kClose, QStringLiteral("MeComplete"))) return;
+    if (k == 1 && pool.SizeUnknown() && !SetFileSize(job.Segments[1].CurPos)) return;
+    pool.CloseConnection(k);
+    if (!Report(k, ReportKind::Close, QStringLiteral("MeComplete"))) return;
     CheckRunEnd(k, true);
 }
 
@@ -699,8 +618,8 @@ bool clsDownLoadJob::SetFileSize(int32_t size) {
 }
 
 bool clsDownLoadJob::StoreBody(int k, const char* data, qint64 size) {
-    const quint64 id = runId;
-    HttpConnection* c = conns[k];
+    const quint64 id = pool.RunId();
+    HttpConnection* c = pool.Conn(k);
     const quint64 serial = c->Serial;
     // Bytes past the end of the answer are not the file's.
     if (c->BodyLeft >= 0) {
@@ -711,7 +630,7 @@ bool clsDownLoadJob::StoreBody(int k, const char* data, qint64 size) {
     const qint64 pos = seg.CurPos;
     if (size > 0) {
         qint64 writable = size;
-        if (SizeUnknown()) {
+        if (pool.SizeUnknown()) {
             if (pos + size > kInt32Max) {
                 RunTo5(QStringLiteral("File too large: more than 2147483647 bytes"));
                 return false;
@@ -740,12 +659,13 @@ bool clsDownLoadJob::StoreBody(int k, const char* data, qint64 size) {
         // The range ends once its position has passed EndPos.
         c->Wanted = std::max<qint64>(1, qint64(seg.EndPos) + 1 - seg.CurPos);
     }
-    if (!Report(k, kDataArrival, QString::number(size)) || !Alive(id, k, serial)) return false;
+    if (!Report(k, ReportKind::DataArrival, QString::number(size)) || !Alive(id, k, serial))
+        return false;
     if (!EndChecks(k)) return false;
     if (c->BodyLeft == 0 && !c->IsLingering()) {
         // The answer is whole but the range is not: the server sent less than was asked for.
-        CloseConnection(k);
-        if (!Report(k, kClose, QStringLiteral("ByServer"))) return false;
+        pool.CloseConnection(k);
+        if (!Report(k, ReportKind::Close, QStringLiteral("ByServer"))) return false;
         CheckRunEnd(k, true);
         return false;
     }
@@ -753,40 +673,34 @@ bool clsDownLoadJob::StoreBody(int k, const char* data, qint64 size) {
 }
 
 bool clsDownLoadJob::EndChecks(int k) {
-    const quint64 id = runId;
-    const quint64 serial = conns[k]->Serial;
-    if (!SizeUnknown() && job.Segments[k].CurPos >= job.FileSize && !conns[k]->IsLingering()) {
+    const quint64 id = pool.RunId();
+    const quint64 serial = pool.Conn(k)->Serial;
+    if (!pool.SizeUnknown() && job.Segments[k].CurPos >= job.FileSize &&
+        !pool.Conn(k)->IsLingering()) {
         // Everything up to the end of the file is here; a server that keeps the connection open
         // in spite of "Connection: close" is left after a grace period.
-        conns[k]->Linger();
+        pool.Conn(k)->Linger();
         QTimer::singleShot(kLingerMs, this, [this, id, k, serial] {
             if (!Alive(id, k, serial)) return;
-            CloseConnection(k);
-            if (Report(k, kClose, QStringLiteral("MeComplete"))) CheckRunEnd(k, true);
+            pool.CloseConnection(k);
+            if (Report(k, ReportKind::Close, QStringLiteral("MeComplete"))) CheckRunEnd(k, true);
         });
     }
-    // Overtaking: connection 1 has passed the position of a later range; range 1 takes it over.
-    const int parts = std::clamp<int>(job.Parts, 1, kMaxParts);
-    const int32_t cur1 = job.Segments[1].CurPos;
-    for (int i = std::max(k + 1, 2); i <= parts; ++i) {
-        const SegmentRecord& s = job.Segments[i];
-        if (s.StartPos == 0 || s.CurPos == 0 || !(cur1 > s.CurPos)) continue;
-        // The boundary byte that range 1 shares with a range starting at its end is no
-        // overtaking: range 1 ends there, the other range goes on (a range just moved to a free
-        // connection has not received anything yet).
-        if (s.CurPos == job.Segments[1].EndPos && cur1 == s.CurPos + 1) continue;
-        // Range 1 takes the range over; when connection 1 no longer runs it must already hold
-        // the whole range, or the range's remaining bytes would be lost.
-        if (conns[1] == nullptr && cur1 <= s.EndPos) continue;
-        job.Segments[1].EndPos = std::max(job.Segments[1].EndPos, s.EndPos);
+    // Overtaking: connection 1 has passed the position of later ranges; range 1 takes over every
+    // range passed, not only the first, and then ends beyond all of them.
+    const auto overtaken = [this](int from) {
+        return RangePlan(job.Segments, job.Parts, job.FileSize)
+            .Overtaken(from, pool.Conn(1) != nullptr);
+    };
+    for (int i = overtaken(k + 1); i != 0; i = overtaken(i + 1)) {
+        job.Segments[1].EndPos = std::max(job.Segments[1].EndPos, job.Segments[i].EndPos);
         CancelSock(k, i);
         if (!Alive(id, k, serial)) return false;
-        // Every range passed goes, not only the first: range 1 now ends beyond all of them.
     }
     // Completion of this range.
     if (job.Segments[k].CurPos > job.Segments[k].EndPos) {
-        CloseConnection(k);
-        if (!Report(k, kClose, QStringLiteral("MeComplete"))) return false;
+        pool.CloseConnection(k);
+        if (!Report(k, ReportKind::Close, QStringLiteral("MeComplete"))) return false;
         CheckRunEnd(k, true);
         return false;
     }
@@ -795,86 +709,61 @@ bool clsDownLoadJob::EndChecks(int k) {
 
 void clsDownLoadJob::CancelSock(int byPart, int part) {
     if (part < 1 || part > kMaxParts) return;
-    CloseConnection(part);
-    retryPending[part] = false;
+    pool.CloseConnection(part);
+    pool.CancelRetry(part);
     job.Segments[part] = SegmentRecord{};
-    Report(part, kCancel, QString::number(byPart));
+    Report(part, ReportKind::Cancel, QString::number(byPart));
 }
 
 // ----- Opening further connections ---------------------------------------------------------
 
 void clsDownLoadJob::CreateSocks2() {
     socks2Opened = true;
-    const quint64 id = runId;
-    if (!OpenConnection(2, false) || id != runId) return;
+    const quint64 id = pool.RunId();
+    if (!pool.OpenConnection(2, false) || id != pool.RunId()) return;
     if (job.IsNew == 0) return;
-    const int n = std::clamp<int>(job.Parts, 2, kMaxParts);
-    const int32_t s = job.FileSize / n;
-    auto& seg = job.Segments;
-    seg[1].EndPos = s;
-    if (n == 2) {
-        seg[2] = {s, s, job.FileSize};
-    } else {
-        for (int i = 2; i <= n - 1; ++i) {
-            const int32_t start = seg[i - 1].EndPos;
-            seg[i] = {start, start, start + s};
-        }
-        const int32_t start = seg[n - 1].EndPos;
-        seg[n] = {start, start, job.FileSize};
-        // Connection 1 goes on until connection 2 has answered the range test.
-        seg[1].EndPos = job.FileSize;
-    }
+    // Connection 1 goes on until connection 2 has answered the range test.
+    RangePlan(job.Segments, job.Parts, job.FileSize).LayOutNew();
 }
 
 void clsDownLoadJob::CreateSocks3_5() {
     socks3Opened = true;
-    const quint64 id = runId;
+    const quint64 id = pool.RunId();
     for (int k = 3; k <= kMaxParts && job.Parts >= k; ++k) {
-        if (!OpenConnection(k, true) || id != runId) return;
+        if (!pool.OpenConnection(k, true) || id != pool.RunId()) return;
     }
 }
 
 // ----- The target file ---------------------------------------------------------------------
 
 bool clsDownLoadJob::CreateFileForSave() {
-    const quint64 id = runId;
+    const quint64 id = pool.RunId();
     QString name = job.LocalFile;
     // A file named already (the job starts again from zero) keeps its name; "!qv" is added once.
     const bool named = keepName;
     keepName = false;
     if (!named) {
-        // The final name is chosen first (numbered when automatic renaming finds it taken, and
-        // shortened to the file system's limit), then the working suffix goes behind it.
-        const QString suffix = Settings.UseQV == 1 ? QStringLiteral("!qv") : QString();
-        const QString wanted = name.endsWith(QLatin1String("!qv")) ? name.chopped(3) : name;
-        const int suffixBytes = static_cast<int>(suffix.size());
-        QString final = TargetFile::FitName(wanted, suffixBytes);
-        if (final.isEmpty()) {
-            RunTo5(QStringLiteral("The file name is too long and cannot be shortened: ") + wanted);
+        // The final name is chosen first, then the working suffix goes behind it.
+        QString problem;
+        name = TargetFile::ChooseName(name, opts.WorkingSuffix, opts.AutoRename, &problem);
+        if (name.isEmpty()) {
+            RunTo5(problem);
             return false;
         }
-        if (Settings.Fileexits != 0) {
-            final = TargetFile::NextFreeName(final, suffix);
-            if (final.isEmpty()) {
-                RunTo5(QStringLiteral("No free file name for ") + wanted + suffix);
-                return false;
-            }
-        }
-        name = final + suffix;
-        if (Settings.Fileexits != 0 && !Report(1, kAutorename, name)) return false;
+        if (opts.AutoRename && !Report(1, ReportKind::Autorename, name)) return false;
     }
     job.LocalFile = name;
     // The record that names the file is kept before the file exists, so that no file is ever
     // left on disk that no job knows.
     SaveDownState();
     emit FileAboutToBeMade(name);
-    if (id != runId) return false;
+    if (id != pool.RunId()) return false;
     if (const int e = file.Create(name, job.FileSize)) {
         RunTo5(QStringLiteral("Cannot create the file ") + name + QStringLiteral(": ") +
                ErrnoText(e));
         return false;
     }
-    if (id != runId) {
+    if (id != pool.RunId()) {
         file.Close();
         return false;
     }
@@ -886,7 +775,7 @@ bool clsDownLoadJob::CreateFileForSave() {
 bool clsDownLoadJob::OpenExistingFile() {
     bool opened = false;
     if (const int e =
-            file.OpenExisting(job.LocalFile, SizeUnknown() ? -1 : job.FileSize, &opened)) {
+            file.OpenExisting(job.LocalFile, pool.SizeUnknown() ? -1 : job.FileSize, &opened)) {
         RunTo5((opened ? QStringLiteral("Cannot write the file ")
                        : QStringLiteral("Cannot open the file ")) +
                job.LocalFile + QStringLiteral(": ") + ErrnoText(e));

@@ -3,8 +3,9 @@
 // connections, lays out and fills the byte ranges of the target file and reports every step
 // through UpDataState. Headless: QtCore and QtNetwork only, one thread, event driven.
 //
-// The object works on a copy of one record of Jobs (ReadDownState / SaveDownState). The owner
-// (DownloadSlot) saves the copy after every report and decides when the job is complete.
+// The object owns its record (given by value to Create) and its connections' pool; it tells its
+// owner (DownloadSlot) of every change of the record through RecordChanged, and the owner, who
+// writes the job table, decides when the job is complete.
 
 #include <QByteArray>
 #include <QObject>
@@ -15,14 +16,16 @@
 
 #include "engine/ByteRanges.h"
 #include "engine/ConnectionPool.h"
+#include "engine/EngineOptions.h"
 #include "engine/HttpHead.h"
+#include "engine/ReportKind.h"
 #include "engine/TargetFile.h"
 #include "store/JobRecord.h"
 #include "store/JobValidators.h"
 
 class HttpConnection;
 
-class clsDownLoadJob : public ConnectionPool {
+class clsDownLoadJob : public QObject {
     Q_OBJECT
 public:
     // A new job of at most this many bytes uses one connection whatever Parts says.
@@ -37,22 +40,23 @@ public:
     explicit clsDownLoadJob(QObject* parent = nullptr);
     ~clsDownLoadJob() override;
 
-    // Set by the owner.
-    QString JobItem;  // key of the job's row in the owner's list (the engine only keeps it)
+    static constexpr int32_t kUnknownEnd = ConnectionPool::kUnknownEnd;
+    static inline bool& SendAcceptEncodingLine = ConnectionPool::SendAcceptEncodingLine;
 
-    // The working copy of Jobs[JobIndex].
+    // Set by the owner.
+    bool InUse = false;  // the slot is busy; cleared by Pause and when a run ends in error
+
+    // The job's record as this run keeps it.
     JobRecord& Record() { return job; }
     const JobRecord& Record() const { return job; }
 
-    // JobIndex = jobIndex; copies Jobs[jobIndex]; splits its Url. On success State = 1 and the
-    // record is written back; otherwise false and Jobs[jobIndex] is left as it was.
-    bool Create(int jobIndex);
+    // Takes the record and the options; splits its Url. On success State = 1 and the record is
+    // reported (RecordChanged); otherwise false and nothing is reported.
+    bool Create(const JobRecord& record, const EngineOptions& options);
     // Starts the run: connection 1 connects (reports "Connecting"). Always true.
     bool Start();
     // Closes every connection and the file, State 2, keeps everything resumable, saves.
     void Pause();
-    void ReadDownState();
-    void SaveDownState();
     // Chooses the file name ("!qv", automatic renaming), creates the file at FileSize bytes and
     // opens it. False when the file cannot be created (the run then ends in state 5).
     bool CreateFileForSave();
@@ -80,7 +84,14 @@ public:
 
     // URL splitting into the working copy (Host, Port, Path, FileName, Spare).
     bool SplitUrl(const QString& url);
-    using ConnectionPool::SplitUrl;
+    static bool SplitUrl(const QString& url, JobRecord& record) {
+        return ConnectionPool::SplitUrl(url, record);
+    }
+    static QByteArray RequestText(const JobRecord& record, int part,
+                                  const QString& ifRange = QString()) {
+        return ConnectionPool::RequestText(record, part, ifRange);
+    }
+    bool SizeUnknown() const { return pool.SizeUnknown(); }
     // True for an "https://" address (the connection speaks TLS).
     static bool IsSecureUrl(const QString& url) {
         return url.trimmed().startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
@@ -110,10 +121,33 @@ public:
     QString RespHeadLen(int k) const;
     QString RespStatus(int k) const;
 
+signals:
+    // The one report of the job: connection number 1..10, kind, detail.
+    void UpDataState(int Part, ReportKind Kind, const QString& Detail);
+    // The record has changed where a kill must not lose it (the owner keeps it now).
+    void RecordChanged();
+    // The job's state icon should show State (1 "Start", 2 "Pause", 3 "Waitfor", 5 "Error").
+    // Raised at the end of Start, of Pause and when a run ends in state 5.
+    void ShowStateIcon(int State);
+    // A line for the job's log about something the reports do not tell (the file changed on
+    // the server, the partial file is gone, ...).
+    void LogNotice(int Part, const QString& Text);
+    // A line for the job's log about the ranges' work that is no problem (a range moved to a
+    // free connection, the number of connections the server takes).
+    void LogInfo(int Part, const QString& Text);
+    // The job is about to create its file under name: the owner keeps the record where a kill
+    // cannot lose it before this returns.
+    void FileAboutToBeMade(const QString& name);
+
 private:
+    bool Report(int part, ReportKind kind, const QString& detail);
+    bool Alive(quint64 id, int k, quint64 serial) const { return pool.Alive(id, k, serial); }
+    void SaveDownState() { emit RecordChanged(); }
+    bool Prepare();
+    void UpdateRangesMayMove();
     void ResetRun();
     void StartRun();
-    bool HandleHead(int k, const QByteArray& headBytes, const QByteArray& body) override;
+    bool HandleHead(int k, const QByteArray& headBytes, const QByteArray& body);
     bool HeadOn1(const QString& head, const QByteArray& body);
     bool HeadOn2(const QString& head, const QByteArray& body);
     bool HeadRanged(int k, const QString& head, const QByteArray& body);
@@ -126,23 +160,26 @@ private:
     void ResetToNew(bool keepFileName, const QString& notice);
     void StartOverWithoutFile();
     void PlanResume();
-    void OnPeerClosed(int k, quint64 serial, bool certain) override;
+    void OnPeerClosed(int k, quint64 serial, bool certain);
     bool FeedBody(int k, const QByteArray& body);
-    void OnChunksEnded(int k) override;
+    void OnChunksEnded(int k);
     // The size of a job whose length was not known: the record's and the file's (false when
     // the file cannot be given that size; the run is in state 5 then). At the end of data
     // without a length it is what range 1 holds.
     bool SetFileSize(int32_t size);
-    bool StoreBody(int k, const char* data, qint64 size) override;
+    bool StoreBody(int k, const char* data, qint64 size);
     bool EndChecks(int k);
     void CoverByConnection1(int32_t end);
-    void CheckRunEnd(int k, bool afterClose = false) override;
-    void RunTo5(const QString& detail) override;
-    bool RangesMayMove() const override;
+    void CheckRunEnd(int k, bool afterClose = false);
+    void RunTo5(const QString& detail);
     bool OpenExistingFile();
     bool LearnSize(const QString& head);
     void EndRunTimes();
 
+    JobRecord job;
+    JobValidator validator;  // of the server's file being downloaded
+    EngineOptions opts;
+    ConnectionPool pool{job, validator, InUse};
     TargetFile file;
     int redirects = 0;
     bool socks2Opened = false;

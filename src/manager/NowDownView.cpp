@@ -66,9 +66,15 @@ NowDownView::NowDownView(clsJobManager* mgr, QWidget* parent) : QTreeWidget(pare
     popPause =
         popup->addAction("Pause Download Job", manager, &clsJobManager::PauseDownloadJobAsked);
     popStartAll = popup->addAction("Start All Download Job", manager, &clsJobManager::StartAll);
-    popPauseAll = popup->addAction("Pause Download Job", manager, &clsJobManager::PauseAllAsked);
+    popPauseAll =
+        popup->addAction("Pause All Download Job", manager, &clsJobManager::PauseAllAsked);
     popup->addSeparator();
+    popProperties = popup->addAction("Job Properties...", this, [this] {
+        const QList<int> chosen = manager->SelectedJobs();
+        if (!chosen.isEmpty()) emit PropertiesRequested(chosen.first());
+    });
     popDelete = popup->addAction("Delete Download Job", this, &NowDownView::DeleteRequested);
+    popProperties->setObjectName("popNowDown_Properties");
     popStart->setObjectName("popNowDown_Start");
     popPause->setObjectName("popNowDown_Pause");
     popStartAll->setObjectName("popNowDown_AllStart");
@@ -84,6 +90,10 @@ NowDownView::NowDownView(clsJobManager* mgr, QWidget* parent) : QTreeWidget(pare
     });
     connect(this, &QTreeWidget::itemSelectionChanged, this, &NowDownView::OnSelectionChanged);
     connect(this, &QTreeWidget::itemClicked, this, &NowDownView::OnItemClicked);
+    connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+        const int j = KeyIndex(item->data(1, Qt::UserRole).toString());
+        if (manager->MayEdit(j)) emit PropertiesRequested(j);
+    });
     // Rows that were there before the view was made.
     for (int j : manager->RowJobs()) {
         OnRowAdded(j);
@@ -183,6 +193,8 @@ void NowDownView::EnablePopup() {
     popStartAll->setEnabled(state.StartAll);
     popPauseAll->setEnabled(state.PauseAll);
     popDelete->setEnabled(manager->CanDeleteSelected());
+    const QList<int> chosen = manager->SelectedJobs();
+    popProperties->setEnabled(chosen.size() == 1 && manager->MayEdit(chosen.first()));
 }
 
 void NowDownView::contextMenuEvent(QContextMenuEvent* event) {

@@ -35,6 +35,8 @@ public:
 signals:
     // The pop-up's "Delete Download Job" (the delete dialog belongs to the main window).
     void DeleteRequested();
+    // The pop-up's "Job Properties", or a double click on a paused or failed row: the job to edit.
+    void PropertiesRequested(int jobIndex);
     // A click or a mouse release on the list (the main window refreshes its tool bar).
     void ListClicked();
 
@@ -63,4 +65,5 @@ private:
     QAction* popStartAll = nullptr;
     QAction* popPauseAll = nullptr;
     QAction* popDelete = nullptr;
+    QAction* popProperties = nullptr;
 };

@@ -22,9 +22,7 @@ QStringList clsJobManager::ColumnTitles() {
 
 clsJobManager::clsJobManager(QObject* parent) : QObject(parent) {
     for (int k = 1; k <= kSlots; ++k) {
-        auto* slot = new DownloadSlot(k, this);
-        slot->setObjectName(QStringLiteral("clsDownJob%1").arg(k));
-        slotObjects[static_cast<size_t>(k)] = slot;
+        DownloadSlot* slot = scheduler.Slot(k);
         connect(slot, &DownloadSlot::Report, this, &clsJobManager::UpdateDownloadState);
         connect(slot, &DownloadSlot::Completed, this, &clsJobManager::OnCompleted);
         connect(slot, &DownloadSlot::RunEnded, this, &clsJobManager::OnRunEnded);
@@ -34,8 +32,8 @@ clsJobManager::clsJobManager(QObject* parent) : QObject(parent) {
                 [this](int, int jobIndex, const QString&) { emit JobFileAboutToBeMade(jobIndex); });
     }
     clock.start();
-    rateTimer.setInterval(1000);
-    connect(&rateTimer, &QTimer::timeout, this, &clsJobManager::TickRate);
+    connect(&scheduler, &SlotScheduler::TransferRate, this, &clsJobManager::TransferRate);
+    connect(&scheduler, &SlotScheduler::RatesDue, this, &clsJobManager::RefreshRates);
 }
 
 clsJobManager::~clsJobManager() = default;
@@ -47,8 +45,8 @@ bool clsJobManager::ValidJob(int j) const {
 void clsJobManager::NotifyStates() {
     // Once the handler has run to its end (a finished job's slot may go to the next job), the
     // status bar's count of running jobs follows at once, not at the next tick of the rate.
-    if (rateTimer.isActive())
-        QMetaObject::invokeMethod(this, &clsJobManager::CheckBusy, Qt::QueuedConnection);
+    if (scheduler.Measuring())
+        QMetaObject::invokeMethod(&scheduler, &SlotScheduler::CheckBusy, Qt::QueuedConnection);
     // Operations over many rows tell once, at their end.
     if (quietDepth > 0)
         statesPending = true;
@@ -68,12 +66,11 @@ clsJobManager::Quiet::~Quiet() {
 }
 
 DownloadSlot* clsJobManager::Slot(int k) const {
-    if (k < 1 || k > kSlots) return nullptr;
-    return slotObjects[static_cast<size_t>(k)];
+    return scheduler.Slot(k);
 }
 
 int clsJobManager::SlotJob(int k) const {
-    return (k < 1 || k > kSlots) ? 0 : slotJob[static_cast<size_t>(k)];
+    return scheduler.SlotJob(k);
 }
 
 int clsJobManager::SlotItem(int k) const {
@@ -88,14 +85,7 @@ uint8_t clsJobManager::SlotViewPart(int k) const {
 // Slot table
 
 DownloadSlot* clsJobManager::FindOneCls() {
-    freeSlot = 0;
-    for (int k = 1; k <= kSlots; ++k) {
-        if (Settings.Maxjobs >= k && !Slot(k)->InUse()) {
-            freeSlot = k;
-            return Slot(k);
-        }
-    }
-    return nullptr;
+    return scheduler.FindFree(Settings.Maxjobs);
 }
 
 DownloadSlot* clsJobManager::FindSelectCls(int j) const {
@@ -104,24 +94,15 @@ DownloadSlot* clsJobManager::FindSelectCls(int j) const {
 }
 
 int16_t clsJobManager::FindSelectClsId(int j) const {
-    if (j == 0) return 0;
-    for (int k = 1; k <= kSlots; ++k)
-        if (slotJob[static_cast<size_t>(k)] == j) return static_cast<int16_t>(k);
-    return 0;
+    return scheduler.FindJobSlot(j);
 }
 
 DownloadSlot* clsJobManager::RunningSlot(int j) const {
-    if (j == 0) return nullptr;
-    for (int k = 1; k <= kSlots; ++k) {
-        DownloadSlot* slot = Slot(k);
-        if (slot->InUse() && slot->JobIndex() == j) return slot;
-    }
-    return nullptr;
+    return scheduler.RunningSlot(j);
 }
 
 void clsJobManager::SaveCls() {
-    for (int k = 1; k <= kSlots; ++k)
-        if (Slot(k)->InUse()) Slot(k)->Pause();
+    scheduler.PauseBusy();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -246,22 +227,16 @@ void clsJobManager::AddToNowDownList(int j) {
 }
 
 void clsJobManager::BindAndStart(int j) {
-    const int s = freeSlot;
+    const int s = scheduler.FreeSlot();
     DownloadSlot* slot = Slot(s);
     if (slot == nullptr || slot->InUse() || !ValidJob(j)) return;
-    slotJob[static_cast<size_t>(s)] = j;
     slotItem[static_cast<size_t>(s)] = rows.contains(j) ? j : 0;
     noResume.remove(j);  // a new run tests the server again
     if (shownJob == j)
         shownSlot = s;
     else if (shownSlot == s)
         shownSlot = 0;  // the shown job's old slot serves another job now
-    if (!rateTimer.isActive()) {
-        rateMark = totalReceived;
-        rateTicked = false;
-        rateTimer.start();
-    }
-    slot->BindAndStart(j);
+    scheduler.Bind(s, j);
     if (ValidJob(j)) {
         SetRowIcon(j, Jobs[static_cast<size_t>(j)].State);
         // The first speed sample: the next tick of the rate already measures a whole second.
@@ -313,15 +288,14 @@ void clsJobManager::RemoveRow(int j) {
 // ---------------------------------------------------------------------------------------------
 // Reports of the slots
 
-void clsJobManager::UpdateDownloadState(int k, int part, const QString& kind,
-                                        const QString& detail) {
+void clsJobManager::UpdateDownloadState(int k, int part, ReportKind kind, const QString& detail) {
     DownloadSlot* slot = Slot(k);
     if (slot == nullptr) return;
-    const int j = slotJob[static_cast<size_t>(k)];
+    const int j = scheduler.SlotJob(k);
     const int row = slotItem[static_cast<size_t>(k)];
-    const bool dataArrival = kind == QLatin1String("DataArrival");
-    if (dataArrival) totalReceived += NumberRule::ValInt32(detail);
-    if (kind == QLatin1String("ReSumeTestError") && j != 0) noResume.insert(j);
+    const bool dataArrival = kind == ReportKind::DataArrival;
+    if (dataArrival) scheduler.AddReceived(NumberRule::ValInt32(detail));
+    if (kind == ReportKind::ResumeTestError && j != 0) noResume.insert(j);
 
     // The row's figures (the slot has already copied its progress into Jobs).
     if (row != 0) RefreshFigures(row, true);
@@ -337,7 +311,7 @@ void clsJobManager::UpdateDownloadState(int k, int part, const QString& kind,
         }
     }
 
-    if (kind == QLatin1String("Connecting") && part == 1 && j != 0 && j == shownJob) {
+    if (kind == ReportKind::Connecting && part == 1 && j != 0 && j == shownJob) {
         // The shown job (re)starts: its parts appear in the part tree.
         shownSlot = k;
         chosenNode.clear();
@@ -361,19 +335,9 @@ void clsJobManager::UpdateDownloadState(int k, int part, const QString& kind,
 
 void clsJobManager::OnCompleted(int k, int j) {
     if (!ValidJob(j)) return;
-    JobRecord& job = Jobs[static_cast<size_t>(j)];
-    // The slot has closed the file, given it its final name and set State 4. The run's figures
-    // are added here unless the slot has already closed the run's time (then they stand).
-    const bool timed =
-        job.CompleteTime > 0 && job.CompleteTime >= job.RunStart && job.State == StateComplete;
-    if (!timed) {
-        const double now = VbDate::Now();
-        job.CompleteTime = now;
-        job.RunTime = now - job.RunStart;
-        job.TimeElapsed += job.RunTime;
-    }
-    job.State = StateComplete;
-    job.AvgSpeed = AverageSpeed(job.FileSize, job.TimeElapsed);
+    // The slot has closed the file, given it its final name, set State 4 and accounted the
+    // run's time and speed.
+    const JobRecord& job = Jobs[static_cast<size_t>(j)];
 
     if (rows.contains(j)) {
         rows.remove(j);
@@ -473,36 +437,44 @@ void clsJobManager::OnStateIcon(int k, int state) {
 }
 
 float clsJobManager::AverageSpeed(int32_t fileSize, double timeElapsed) {
-    // Whole seconds of the total time; a download done in under a second counts as one second.
-    // A total time that is not a number (a damaged record) gives no speed.
-    const double seconds = std::floor(VbDate::DurationSeconds(timeElapsed) + 1e-6);
-    if (std::isnan(seconds)) return 0;
-    return static_cast<float>(static_cast<double>(fileSize) / std::max(seconds, 1.0));
+    return DownloadSlot::AverageSpeed(fileSize, timeElapsed);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Start-up and exit
 
-void clsJobManager::LoadUnfinishedJobs() {
+int clsJobManager::LoadUnfinishedJobs(bool goOn) {
     Quiet quiet(this);
+    int goingOn = 0;
     for (int j = 1; j <= JobCount; ++j) {
         JobRecord& job = Jobs[static_cast<size_t>(j)];
         if (job.State == StateComplete || job.State == StateFree) continue;
         if (job.ClassKey == QLatin1String("Recely_Really")) continue;
-        // A job still marked running was cut off by the end of the program: it is paused.
-        if (job.State == StateRunning) job.State = StatePaused;
+        // A job still marked running was cut off by the end of the program: it waits for a slot
+        // again (goOn), or is paused.
+        if (job.State == StateRunning) job.State = goOn ? StateWaiting : StatePaused;
+        if (job.State == StateWaiting) ++goingOn;
         AddToNowDownList(j);
     }
+    return goingOn;
 }
 
-void clsJobManager::PauseAll() {
+void clsJobManager::PauseAll(bool keepQueued) {
     Quiet quiet(this);
     SaveCls();
+    QList<int> queued;
     for (int j : rowOrder) {
         if (!ValidJob(j)) continue;
         const int state = Jobs[static_cast<size_t>(j)].State;
-        if (state == StateRunning || state == StateWaiting) SetJobState(j, StatePaused);
+        if (state == StateRunning || state == StateWaiting) {
+            SetJobState(j, StatePaused);
+            queued << j;
+        }
     }
+    // At the end of the program: what ran or waited is kept waiting, so the next start goes on
+    // with it; the slots are stopped all the same.
+    if (keepQueued)
+        for (int j : queued) Jobs[static_cast<size_t>(j)].State = StateWaiting;
     NotifyStates();
 }
 
@@ -563,12 +535,13 @@ clsJobManager::JobsMenuState clsJobManager::JobsMenuEnabling(int activeList) con
     if (activeList != 2 || rowOrder.isEmpty()) return state;
     if (ValidJob(shownJob)) {
         const int shown = Jobs[static_cast<size_t>(shownJob)].State;
-        state.StartJob = shown == StatePaused;
+        // A failed job is started again like a paused one, from the bytes it has.
+        state.StartJob = shown == StatePaused || shown == StateError;
         state.PauseJob = shown == StateRunning || shown == StateWaiting;
     }
     for (int i = 1; i <= JobCount; ++i) {
         const int s = Jobs[static_cast<size_t>(i)].State;
-        if (s == StatePaused || s == StateWaiting) state.StartAll = true;
+        if (s == StatePaused || s == StateWaiting || s == StateError) state.StartAll = true;
         if (s == StateRunning) state.PauseAll = true;
     }
     return state;
@@ -578,6 +551,24 @@ bool clsJobManager::CanDeleteSelected() const {
     if (rowOrder.isEmpty() || selected.isEmpty()) return false;
     const int j = selected.first();
     return ValidJob(j) && Jobs[static_cast<size_t>(j)].State != StateRunning;
+}
+
+bool clsJobManager::MayEdit(int j) const {
+    if (!ValidJob(j) || !rows.contains(j) || RunningSlot(j) != nullptr) return false;
+    const int state = Jobs[static_cast<size_t>(j)].State;
+    return state != StateRunning && state != StateWaiting;
+}
+
+void clsJobManager::ReplaceJob(int j, const JobRecord& record) {
+    if (!MayEdit(j)) return;
+    Jobs[static_cast<size_t>(j)] = record;
+    Row& row = rows[j];
+    row.Cells[ColFileName] = record.FileName;
+    row.Cells[ColPart] = QString::number(record.Parts);
+    row.Cells[ColUrl] = record.Url;
+    RefreshFigures(j, false);
+    emit RowChanged(j);
+    NotifyStates();
 }
 
 bool clsJobManager::CanCopyUrl() const {
@@ -667,41 +658,6 @@ void clsJobManager::ChooseNode(const QString& key) {
 
 QString clsJobManager::StatebarText() {
     return QStringLiteral("Quorvanta ") + AppVersion;
-}
-
-int clsJobManager::BusySlots() const {
-    int busy = 0;
-    for (int k = 1; k <= kSlots; ++k)
-        if (Slot(k)->InUse()) ++busy;
-    return busy;
-}
-
-void clsJobManager::CheckBusy() {
-    if (!rateTimer.isActive()) return;
-    const int busy = BusySlots();
-    if (busy == shownBusy) return;
-    // The number of running jobs is shown at once, with the rate of the last whole second;
-    // nothing running shows no rate at all. Before the first whole second there is no rate to
-    // show with it.
-    if (busy != 0 && !rateTicked) return;
-    if (busy == 0) {
-        rateTimer.stop();
-        shownRate = 0;
-        RefreshRates();
-    }
-    shownBusy = busy;
-    emit TransferRate(shownRate, busy);
-}
-
-void clsJobManager::TickRate() {
-    const int busy = BusySlots();
-    shownRate = busy == 0 ? 0 : totalReceived - rateMark;
-    shownBusy = busy;
-    rateTicked = busy != 0;
-    emit TransferRate(shownRate, busy);
-    rateMark = totalReceived;
-    if (busy == 0) rateTimer.stop();
-    RefreshRates();
 }
 
 void clsJobManager::RefreshRates() {

@@ -1,8 +1,9 @@
 #pragma once
-// The job manager: the eight download slots, the scheduler that binds waiting jobs to them, the
-// handling of every report of the slots, the now-downloading rows with their entry lists, and
-// what the lower panes show. It runs without a display: the list, the panes and the job message
-// window follow it through its signals (NowDownView, DownInfoPane, frmJobmessage).
+// The job manager: the now-downloading rows with their texts and entry lists, which job goes to
+// a free slot next, the handling of every report of the slots, the commands and what the lower
+// panes show. The slots themselves, their table and the transfer rate are its SlotScheduler's.
+// It runs without a display: the list, the panes and the job message window follow it through
+// its signals (NowDownView, DownInfoPane, frmJobmessage).
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -11,11 +12,13 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 #include <array>
 #include <cstdint>
 #include <functional>
 
+#include "engine/ReportKind.h"
+#include "manager/SlotScheduler.h"
+#include "store/JobRecord.h"
 #include "store/RateWindow.h"
 
 class DownloadSlot;
@@ -23,7 +26,7 @@ class DownloadSlot;
 class clsJobManager : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kSlots = 8;
+    static constexpr int kSlots = SlotScheduler::kSlots;
     // Columns of lvNowDown.
     enum Column {
         ColState = 0,
@@ -61,7 +64,7 @@ public:
     DownloadSlot* Slot(int k) const;  // k = 1..8, else nullptr
     int SlotJob(int k) const;         // job last bound to slot k (not cleared when it is freed)
     int SlotItem(int k) const;        // job index of the row of slot k's job (0 = none)
-    int FreeSlot() const { return freeSlot; }
+    int FreeSlot() const { return scheduler.FreeSlot(); }
     int ShownJob() const { return shownJob; }
     int ShownSlot() const { return shownSlot; }
     uint8_t SlotViewPart(int k) const;
@@ -86,7 +89,7 @@ public:
     bool StartNextWaiting();
     // Handles one report of slot k (also callable directly, e.g. by tests): row figures, the log,
     // the refresh of the shown job's panes. The slot object has already made Jobs current.
-    void UpdateDownloadState(int slot, int part, const QString& kind, const QString& detail);
+    void UpdateDownloadState(int slot, int part, ReportKind kind, const QString& detail);
 
     QList<int> RowJobs() const { return rowOrder; }  // jobs of the rows, in list order
     int RowCount() const { return static_cast<int>(rowOrder.size()); }
@@ -111,10 +114,13 @@ public:
 
     // --- start-up and exit ---
     // Start-up: a row for every unfinished job in index order; a job left running by a killed
-    // program is shown paused. Free records and jobs deleted for good get no row.
-    void LoadUnfinishedJobs();
+    // program waits for a slot again with goOn (and starts as slots allow), else is shown paused.
+    // Free records and jobs deleted for good get no row. Returns how many jobs wait or run.
+    int LoadUnfinishedJobs(bool goOn = false);
     // Pause all: every busy slot paused, every running or waiting job paused. Nothing starts.
-    void PauseAll();
+    // keepQueued (the end of the program): those jobs are left waiting in the records, so that
+    // the next start goes on with them.
+    void PauseAll(bool keepQueued = false);
 
     // --- the user's commands ---
     void SetSelectedJobs(const QList<int>& jobs);  // the list's selection, in list order
@@ -139,6 +145,10 @@ public:
     // Enabling of the Jobs menu's download items for the view the right pane shows
     // (activeList 2 = the now-downloading list).
     JobsMenuState JobsMenuEnabling(int activeList) const;
+    // "Job Properties": the job has a row, and no slot serves it and it does not wait for one.
+    bool MayEdit(int jobIndex) const;
+    // The job as "Job Properties" changed it (not running): its record and row take the values.
+    void ReplaceJob(int jobIndex, const JobRecord& record);
     // Edit > "&Delete" in the now-downloading view: rows, and the selected job is not running.
     bool CanDeleteSelected() const;
     // Edit > "&Copy URL to Clipboard" in the now-downloading view: rows, fewer than two selected.
@@ -154,13 +164,13 @@ public:
     void ChooseNode(const QString& key);
     QString ChosenNode() const { return chosenNode; }
 
-    // FileSize over the whole seconds of TimeElapsed, at least one second.
+    // FileSize over the whole seconds of TimeElapsed, at least one second (DownloadSlot's).
     static float AverageSpeed(int32_t fileSize, double timeElapsed);
 
     // Status bar panel 1.
     static QString StatebarText();
     // Bytes received by all slots since the program started.
-    qint64 TotalReceived() const { return totalReceived; }
+    qint64 TotalReceived() const { return scheduler.TotalReceived(); }
 
 signals:
     void RowAdded(int jobIndex);
@@ -224,9 +234,6 @@ private:
     void SelectDefaultView();
     // The view part the shown job's panes follow: its slot's, or idleViewPart.
     uint8_t& ShownViewPart();
-    void TickRate();
-    void CheckBusy();
-    int BusySlots() const;
     bool ValidJob(int jobIndex) const;
     void NotifyStates();
     // Holds JobStatesChanged back until the outermost holder ends.
@@ -238,11 +245,9 @@ private:
         clsJobManager* manager;
     };
 
-    std::array<DownloadSlot*, kSlots + 1> slotObjects{};
-    std::array<int, kSlots + 1> slotJob{};
+    SlotScheduler scheduler;
     std::array<int, kSlots + 1> slotItem{};
     std::array<uint8_t, kSlots + 1> slotViewPart{};
-    int freeSlot = 0;
     int shownJob = 0;
     int shownSlot = 0;
     QString chosenNode;
@@ -251,12 +256,6 @@ private:
     QList<int> rowOrder;
     QHash<int, Row> rows;
     QList<int> selected;
-    qint64 totalReceived = 0;
-    qint64 rateMark = 0;
-    qint64 shownRate = 0;  // what TransferRate told last
-    int shownBusy = 0;
-    bool rateTicked = false;  // a whole second measured since the rate timer started
-    QTimer rateTimer;
     QElapsedTimer clock;  // the times of the rows' speed samples
     int quietDepth = 0;
     bool statesPending = false;

@@ -1,6 +1,9 @@
 #include "net/UpdateCheck.h"
 
+#include <QAbstractSocket>
+
 #include "engine/ChunkedDecoder.h"
+#include "engine/HttpConnection.h"
 #include "engine/HttpHead.h"
 #include "engine/HttpRequest.h"
 #include "store/Globals.h"
@@ -22,30 +25,13 @@ QByteArray Dechunk(const QByteArray& body) {
 
 }  // namespace
 
-UpdateCheck::UpdateCheck(QObject* parent) : QObject(parent), socket(this) {
+UpdateCheck::UpdateCheck(QObject* parent) : QObject(parent) {
     answerTimer.setSingleShot(true);
-    connect(&answerTimer, &QTimer::timeout, this, [this] {
-        Fail(int(QAbstractSocket::SocketTimeoutError), QStringLiteral("Connection timed out"));
-    });
-    connect(&socket, &QTcpSocket::connected, this, [this] {
-        SetStatus(QStringLiteral("Connect Success!"));
-        socket.write(Request(host, port));
-        response.clear();
-    });
-    connect(&socket, &QTcpSocket::readyRead, this, [this] {
-        const QByteArray piece = socket.readAll();
-        if (response.size() + piece.size() > kMaxAnswer) {
-            return Fail(int(QAbstractSocket::DatagramTooLargeError),
-                        QStringLiteral("The answer is too long"));
-        }
-        response += piece;
-        answerTimer.start(answerMs);  // the limit counts from the last piece
-    });
-    connect(&socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
-        if (e == QAbstractSocket::RemoteHostClosedError) return OnClosed();
-        Fail(int(e), socket.errorString());
-    });
-    connect(&socket, &QTcpSocket::disconnected, this, [this] { OnClosed(); });
+    connect(&answerTimer, &QTimer::timeout, this, &UpdateCheck::OnAnswerTimeout);
+}
+
+UpdateCheck::~UpdateCheck() {
+    DropConnection();
 }
 
 QByteArray UpdateCheck::Request(const QString& host, quint16 port) {
@@ -91,8 +77,28 @@ void UpdateCheck::Start(const QString& serverHost, quint16 serverPort) {
     port = serverPort;
     response.clear();
     running = true;
-    socket.abort();
-    socket.connectToHost(host, port);
+    DropConnection();
+    conn = new HttpConnection(this);
+    connect(conn, &HttpConnection::Ready, this, [this] {
+        SetStatus(QStringLiteral("Connect Success!"));
+        response.clear();
+        conn->Send(Request(host, port));
+    });
+    // The whole answer is kept as it came, head and all, and read at the close.
+    connect(conn, &HttpConnection::HeadArrived, this,
+            [this](const QByteArray& head, const QByteArray& rest) {
+                response = head + rest;
+                conn->StartBody(nullptr, 0);
+            });
+    connect(conn, &HttpConnection::Data, this, [this](const char* data, qint64 size) {
+        if (response.size() + size > kMaxAnswer)
+            return Fail(QString::number(int(QAbstractSocket::DatagramTooLargeError)) +
+                        QStringLiteral("The answer is too long"));
+        response.append(data, size);
+    });
+    connect(conn, &HttpConnection::PeerClosed, this, &UpdateCheck::OnClosed);
+    connect(conn, &HttpConnection::Failed, this, [this](const QString& detail) { Fail(detail); });
+    conn->Open(host, port, false, false, QString(), 0);
     SetStatus(QStringLiteral("Connect to the internet..."));
     answerTimer.start(answerMs);
 }
@@ -102,24 +108,42 @@ void UpdateCheck::SetStatus(const QString& text) {
     emit StatusChanged(text);
 }
 
+void UpdateCheck::OnAnswerTimeout() {
+    // The limit counts from the request or the last piece of the answer.
+    const qint64 idle = conn == nullptr ? answerMs : conn->IdleMs();
+    if (conn != nullptr && conn->CurrentState() != HttpConnection::State::Connecting &&
+        idle < answerMs) {
+        answerTimer.start(int(answerMs - idle));
+        return;
+    }
+    Fail(QString::number(int(QAbstractSocket::SocketTimeoutError)) +
+         QStringLiteral("Connection timed out"));
+}
+
+void UpdateCheck::DropConnection() {
+    if (conn == nullptr) return;
+    HttpConnection* connection = conn;
+    conn = nullptr;
+    connection->disconnect(this);
+    connection->Abort();
+    connection->deleteLater();
+}
+
 void UpdateCheck::OnClosed() {
     if (!running) return;
     running = false;
     answerTimer.stop();
-    // Whatever is still buffered belongs to the answer.
-    const QByteArray rest = socket.readAll();
-    if (response.size() + rest.size() <= kMaxAnswer) response += rest;
-    socket.abort();
+    DropConnection();
     SetStatus(QStringLiteral("Check Complete."));
     const Verdict v = Parse(response, AppVersion);
     if (v.Status != status) SetStatus(v.Status);
     if (v.Newer) emit NewVersion(v.DownSite);
 }
 
-void UpdateCheck::Fail(int number, const QString& description) {
+void UpdateCheck::Fail(const QString& detail) {
     if (!running) return;
     running = false;
     answerTimer.stop();
-    socket.abort();
-    SetStatus(QStringLiteral("Error:") + QString::number(number) + description);
+    DropConnection();
+    SetStatus(QStringLiteral("Error:") + detail);
 }

@@ -1,12 +1,14 @@
 #pragma once
-// Asks the maker's web server for the update file "/newquorvanta.txt" on one connection, and
-// when the server closes it, compares the newest version written there with the program's.
+// Asks the maker's web server for the update file "/newquorvanta.txt" on one HttpConnection
+// (interim 1xx answers passed over), and when the server closes it, compares the newest version
+// written there with the program's.
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QTcpSocket>
 #include <QTimer>
+
+class HttpConnection;
 
 class UpdateCheck : public QObject {
     Q_OBJECT
@@ -21,6 +23,7 @@ public:
     };
 
     explicit UpdateCheck(QObject* parent = nullptr);
+    ~UpdateCheck() override;
 
     // The request for host (":port" added when the port is not 80).
     static QByteArray Request(const QString& host, quint16 port);
@@ -41,9 +44,12 @@ signals:
 private:
     void SetStatus(const QString& text);
     void OnClosed();
-    void Fail(int number, const QString& description);
+    void OnAnswerTimeout();
+    // Ends the check with "Error:" and the detail (the error's number and its text).
+    void Fail(const QString& detail);
+    void DropConnection();
 
-    QTcpSocket socket;
+    HttpConnection* conn = nullptr;
     QTimer answerTimer;
     QString host;
     quint16 port = 80;

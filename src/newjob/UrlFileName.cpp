@@ -1,16 +1,19 @@
 #include "newjob/UrlFileName.h"
 
+#include "engine/UrlParts.h"
 #include "engine/clsDownLoadJob.h"
 #include "pages/SearchRecord.h"
 #include "pages/clsDownHtml.h"
 #include "store/JobRecord.h"
+#include "store/LocalPath.h"
 
 namespace {
 
 // The problem of an address that does not start with a web scheme, or of its host and port;
 // pageRules: the page analyser's rules (scheme in small letters, no path needed).
 QString Diagnose(const QString& url, bool pageRules) {
-    const QString s = pageRules ? url : url.trimmed();
+    // A login before the host is no part of it, and is never shown.
+    const QString s = UrlParts::TakeLogin(pageRules ? url : url.trimmed()).Url;
     const bool secure = s.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
     const bool plain = s.startsWith(QLatin1String("http://"), Qt::CaseInsensitive);
     if (!secure && !plain) {
@@ -54,9 +57,8 @@ QString Diagnose(const QString& url, bool pageRules) {
     return QString();
 }
 
-}  // namespace
-
-QString FileNameFromUrl(const QString& url) {
+// The last segment as written in the address.
+QString RawName(const QString& url) {
     // The fragment ("#...") is never fetched, so it names no part of the file.
     QString path = url.left(url.indexOf(QLatin1Char('#')));
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -65,10 +67,17 @@ QString FileNameFromUrl(const QString& url) {
     return path.mid(slash + 1);
 }
 
+}  // namespace
+
+QString FileNameFromUrl(const QString& url) {
+    return LocalPath::DecodedName(RawName(url));
+}
+
 QString FileNameNoQuery(const QString& url) {
-    const QString name = FileNameFromUrl(url);
+    // Cut before decoding: an escaped "?" belongs to the name.
+    const QString name = RawName(url);
     const qsizetype query = name.indexOf(QLatin1Char('?'));
-    return query < 0 ? name : name.left(query);
+    return LocalPath::DecodedName(query < 0 ? name : name.left(query));
 }
 
 QString UrlFromClipboardText(const QString& clipboardText) {
@@ -76,6 +85,10 @@ QString UrlFromClipboardText(const QString& clipboardText) {
         clipboardText.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
         return clipboardText;
     return QString();
+}
+
+QString WithoutLogin(const QString& url) {
+    return UrlParts::TakeLogin(url).Url;
 }
 
 QString DownloadUrlProblem(const QString& url) {

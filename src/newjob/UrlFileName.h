@@ -4,7 +4,8 @@
 
 #include <QString>
 
-// Everything after the last "/" of url ("\" counts as "/"); empty when there is no "/".
+// Everything after the last "/" of url ("\" counts as "/"), its escapes decoded as
+// LocalPath::DecodedName decodes them; empty when there is no "/".
 QString FileNameFromUrl(const QString& url);
 
 // FileNameFromUrl cut before its first "?".
@@ -13,6 +14,9 @@ QString FileNameNoQuery(const QString& url);
 // The clipboard text when it starts with "http://" or "https://" in any letter case, else an
 // empty string.
 QString UrlFromClipboardText(const QString& clipboardText);
+
+// The address without a login written into it ("user:pass@"), for showing it.
+QString WithoutLogin(const QString& url);
 
 // Why a download address cannot be split into host, port and path (a sentence for the user),
 // or an empty string when the download engine takes it.

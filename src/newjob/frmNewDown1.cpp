@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -547,6 +548,12 @@ bool frmNewDown1::event(QEvent* e) {
         activatedOnce = true;
         FocusModeUrlBox();
     }
+    const bool escape =
+        e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->matches(QKeySequence::Cancel);
+    if (escape || (e->type() == QEvent::Close && isVisible())) {
+        done(Unanswered);
+        if (escape) return true;
+    }
     return QDialog::event(e);
 }
 
@@ -652,7 +659,7 @@ void frmNewDown1::Refused(const QString& text, QWidget* focus) {
 }
 
 void frmNewDown1::RefusedUrl(const QString& problem, const QString& url, QLineEdit* box) {
-    Refused(problem + QStringLiteral("\n") + url, box);
+    Refused(problem + QStringLiteral("\n") + WithoutLogin(url), box);
     SelectWhole(box);
 }
 

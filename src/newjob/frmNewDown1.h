@@ -35,6 +35,10 @@ public:
     frmNewDown1(QWidget* parent, NewJobMemory& kept, const NewJobHooks& mainHooks,
                 CategoryTree* categoryTree);
 
+    // The result (finished) of a dialog closed by Escape or by its window's close button: neither
+    // OK (Accepted) nor Cancel (Rejected) answered it, so a hand-off it shows is kept.
+    static constexpr int Unanswered = 2;
+
     // Puts a handed-in URL, referrer and comment into the single-file boxes (and the shared URL).
     void Fill(const QString& url, const QString& referer, const QString& comment);
 

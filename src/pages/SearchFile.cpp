@@ -15,7 +15,7 @@ constexpr QDataStream::Version kStreamVersion = QDataStream::Qt_6_0;
 void Write(QDataStream& out, const SearchRecord& r) {
     QByteArray job;
     JobDbFormat::WriteJob(job, r.JobTemplate);
-    out << qint32(r.SearchState) << qint32(r.Depth) << r.Unused1 << r.Unused2 << r.PageName
+    out << qint32(r.SearchState) << qint32(r.Depth) << r.LinkedFrom << r.Unused2 << r.PageName
         << qint32(r.PageSize) << qint32(r.PageReceived) << r.PageUrl << r.PagePath << r.PageDir
         << r.StartUrl << r.PageHost << quint16(r.PagePort) << qint16(r.UseProxy) << r.ProxyHost
         << quint16(r.ProxyPort) << qint16(r.UseLogin) << r.UserName << r.Password << job
@@ -24,7 +24,7 @@ void Write(QDataStream& out, const SearchRecord& r) {
 
 bool Read(QDataStream& in, SearchRecord& r) {
     QByteArray job;
-    in >> r.SearchState >> r.Depth >> r.Unused1 >> r.Unused2 >> r.PageName >> r.PageSize >>
+    in >> r.SearchState >> r.Depth >> r.LinkedFrom >> r.Unused2 >> r.PageName >> r.PageSize >>
         r.PageReceived >> r.PageUrl >> r.PagePath >> r.PageDir >> r.StartUrl >> r.PageHost >>
         r.PagePort >> r.UseProxy >> r.ProxyHost >> r.ProxyPort >> r.UseLogin >> r.UserName >>
         r.Password >> job >> r.Reserved;

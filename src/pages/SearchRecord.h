@@ -19,7 +19,7 @@ enum SearchStateValue : int32_t {
 struct SearchRecord {
     int32_t SearchState = 0;
     int32_t Depth = 0;
-    QString Unused1;
+    QString LinkedFrom;  // the page whose link led here ("" for a search the user started)
     QString Unused2;
     QString PageName;
     int32_t PageSize = 0;

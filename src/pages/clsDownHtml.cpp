@@ -1,10 +1,10 @@
 #include "pages/clsDownHtml.h"
 
 #include <QElapsedTimer>
-#include <QSslSocket>
-#include <QTcpSocket>
 
-#include "engine/TlsSetup.h"
+#include "engine/HttpConnection.h"
+#include "engine/HttpRequest.h"
+#include "engine/ReferrerRule.h"
 #include "engine/UrlParts.h"
 #include "pages/PageHttp.h"
 #include "store/JobTable.h"
@@ -14,8 +14,6 @@
 namespace {
 // Work done between two looks at the event queue during an analysis.
 constexpr qint64 kSliceMs = 4;
-// A response that has sent this much without a blank line has no usable head.
-constexpr qsizetype kMaxHeadBytes = 64 * 1024;
 // A page is held whole until it is analysed; a server that sends without end must not take the
 // program's memory with it.
 constexpr qsizetype kMaxPageBytes = 32 * 1024 * 1024;
@@ -104,7 +102,6 @@ bool clsDownHtml::Start() {
     InUse = true;
     DropSocket();
     HeadPending = true;
-    headBytes.clear();
     PageBytes.clear();
     PageText.clear();
     RespHead.clear();
@@ -113,33 +110,34 @@ bool clsDownHtml::Start() {
     typePending = false;
     MySearch.PageSize = 0;
     MySearch.PageReceived = 0;
-    secure = PageScheme(MySearch) == QLatin1String("https");
-    tunnelPending = secure && MySearch.UseProxy != 0;
-    tunnelBytes.clear();
-    certificateError.clear();
     requestSent = false;
 
-    mySocks1 = TlsSetup::MakeSocket(secure, this);
-    connect(mySocks1, &QTcpSocket::connected, this, &clsDownHtml::OnConnected);
-    connect(mySocks1, &QTcpSocket::readyRead, this, &clsDownHtml::OnReadyRead);
-    connect(mySocks1, &QTcpSocket::disconnected, this, &clsDownHtml::OnDisconnected);
-    connect(mySocks1, &QTcpSocket::errorOccurred, this,
-            [this](QAbstractSocket::SocketError e) { OnSocketError(static_cast<int>(e)); });
-    if (auto* ssl = qobject_cast<QSslSocket*>(mySocks1)) {
-        connect(ssl, &QSslSocket::encrypted, this, &clsDownHtml::OnEncrypted);
-        // The handshake fails after this (errorOccurred); the reason is the certificate's.
-        connect(ssl, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
-            certificateError = TlsSetup::CertificateErrorText(errors);
-        });
-    }
+    conn = new HttpConnection(this);
+    connect(conn, &HttpConnection::Connected, this, &clsDownHtml::OnConnected);
+    connect(conn, &HttpConnection::Ready, this, &clsDownHtml::SendRequest);
+    connect(conn, &HttpConnection::HeadArrived, this, &clsDownHtml::TakeHead);
+    connect(conn, &HttpConnection::Data, this, &clsDownHtml::OnData);
+    connect(conn, &HttpConnection::PeerClosed, this, &clsDownHtml::OnPeerClosed);
+    // Socket errors, cut connections and the connection's own limits; a refused certificate or
+    // tunnel: the run ends with the reason. A connection cut after the whole page came ends as a
+    // close does.
+    connect(conn, &HttpConnection::Failed, this, [this](const QString& detail) {
+        if (PageComplete())
+            OnPeerClosed();
+        else
+            EndWithError(QStringLiteral("Error"), detail);
+    });
+    connect(conn, &HttpConnection::Refused, this,
+            [this](const QString& reason) { EndWithError(QStringLiteral("Error"), reason); });
     connectHost = ConnectHost();
     connectPort = ConnectPort();
-    QTcpSocket* socket = mySocks1;
+    HttpConnection* connection = conn;
     emit UpdataState(QStringLiteral("Connecting"),
                      connectHost + QStringLiteral(":") + QString::number(connectPort));
-    if (socket != mySocks1) return true;
+    if (connection != conn) return true;
     if (Settings.Ctimeout > 0) connectTimer.start(Settings.Ctimeout * 1000);
-    socket->connectToHost(connectHost, connectPort);
+    conn->Open(PageHostName(), MySearch.PagePort, PageScheme(MySearch) == QLatin1String("https"),
+               MySearch.UseProxy != 0, MySearch.ProxyHost, MySearch.ProxyPort);
     return true;
 }
 
@@ -155,14 +153,12 @@ void clsDownHtml::Pause() {
 void clsDownHtml::DropSocket() {
     connectTimer.stop();
     readTimer.stop();
-    tunnelPending = false;
-    tunnelBytes.clear();
-    if (!mySocks1) return;
-    QTcpSocket* socket = mySocks1;
-    mySocks1 = nullptr;
-    disconnect(socket, nullptr, this, nullptr);
-    socket->abort();
-    socket->deleteLater();
+    if (!conn) return;
+    HttpConnection* connection = conn;
+    conn = nullptr;
+    connection->disconnect(this);
+    connection->Abort();
+    connection->deleteLater();
 }
 
 void clsDownHtml::SaveSearch() {
@@ -173,103 +169,57 @@ void clsDownHtml::SaveSearch() {
 }
 
 void clsDownHtml::OnConnected() {
-    if (!mySocks1) return;
-    QTcpSocket* socket = mySocks1;
-    emit UpdataState(QStringLiteral("Connected"), socket->peerName() + QStringLiteral(":") +
-                                                      QString::number(socket->peerPort()));
-    if (socket != mySocks1) return;
-    if (tunnelPending) {
-        // The proxy is asked for a tunnel to the page's host; TLS starts once it is open.
-        socket->write(TlsSetup::ConnectRequest(PageHostName(), MySearch.PagePort));
-        return;
-    }
-    if (secure) {
-        TlsSetup::StartClientTls(static_cast<QSslSocket*>(socket), PageHostName());
-        return;
-    }
-    SendRequest();
-}
-
-void clsDownHtml::OnEncrypted() {
-    if (!mySocks1) return;
-    SendRequest();
+    // The proxy's tunnel and the TLS handshake of an https page follow; Ready sends the request.
+    if (conn) emit UpdataState(QStringLiteral("Connected"), conn->PeerText(false));
 }
 
 void clsDownHtml::SendRequest() {
-    QTcpSocket* socket = mySocks1;
+    if (!conn) return;
+    HttpConnection* connection = conn;
     connectTimer.stop();
     // The page it was found on and the search's login (pages are fetched from their own server
     // only: no redirect is followed).
-    QStringList extra;
-    const QString referer = MySearch.JobTemplate.Referer.trimmed();
-    if (!referer.isEmpty()) extra << QStringLiteral("Referer: ") + referer;
-    if (MySearch.UseLogin != 0 && !(MySearch.UserName.isEmpty() && MySearch.Password.isEmpty()))
-        extra << QStringLiteral("Authorization: Basic ") +
-                     QString::fromLatin1((MySearch.UserName + QLatin1Char(':') + MySearch.Password)
-                                             .toUtf8()
-                                             .toBase64());
-    const QByteArray request = PageHttp::PageRequest(MySearch.PagePath, MySearch.PageHost, extra);
-    socket->write(request);
+    const QByteArray request = PageHttp::PageRequest(
+        MySearch.PagePath, MySearch.PageHost,
+        HttpRequest::RefererAndLogin(ReferrerFor(MySearch.LinkedFrom, MySearch.PageUrl),
+                                     MySearch.UseLogin != 0, MySearch.UserName, MySearch.Password));
+    connection->Send(request);
+    if (connection != conn) return;
     requestSent = true;
-    if (Settings.Rtimeout > 0) readTimer.start(Settings.Rtimeout * 1000);
+    if (Settings.Rtimeout > 0) {
+        readSeconds = Settings.Rtimeout;
+        readTimer.start(readSeconds * 1000);
+    }
     emit UpdataState(QStringLiteral("Request"), QString::fromLatin1(request));
 }
 
-void clsDownHtml::TakeTunnelAnswer() {
-    tunnelBytes += mySocks1->readAll();
-    const qsizetype headEnd = PageHttp::HeadEnd(tunnelBytes);
-    if (headEnd < 0) {
-        if (tunnelBytes.size() > kMaxHeadBytes)
-            EndWithError(QStringLiteral("Error"),
-                         TlsSetup::TunnelAnswer(tunnelBytes.left(tunnelBytes.indexOf('\n'))));
-        return;
-    }
-    const QString refused = TlsSetup::TunnelAnswer(tunnelBytes.left(headEnd));
-    if (!refused.isEmpty()) {
-        EndWithError(QStringLiteral("Error"), refused);
-        return;
-    }
-    tunnelPending = false;
-    tunnelBytes.clear();
-    TlsSetup::StartClientTls(static_cast<QSslSocket*>(mySocks1), PageHostName());
-}
-
 void clsDownHtml::OnConnectTimeout() {
-    if (!mySocks1) return;
+    if (!conn) return;
     EndWithError(QStringLiteral("Error"), QStringLiteral("Connect timeout: not connected after ") +
                                               Seconds(connectTimer.interval() / 1000));
 }
 
 void clsDownHtml::OnReadTimeout() {
-    if (!mySocks1) return;
-    EndWithError(QStringLiteral("Error"), QStringLiteral("Read timeout: nothing received for ") +
-                                              Seconds(readTimer.interval() / 1000));
+    if (!conn) return;
+    // The limit counts from the request or the last bytes received (the head's too).
+    const qint64 limit = qint64(readSeconds) * 1000;
+    const qint64 idle = conn->IdleMs();
+    if (idle < limit) {
+        readTimer.start(int(limit - idle));
+        return;
+    }
+    EndWithError(QStringLiteral("Error"),
+                 QStringLiteral("Read timeout: nothing received for ") + Seconds(readSeconds));
 }
 
-void clsDownHtml::OnReadyRead() {
-    if (!mySocks1) return;
-    if (tunnelPending) {
-        TakeTunnelAnswer();
-        return;
-    }
-    const QByteArray data = mySocks1->readAll();
-    if (data.isEmpty()) return;
-    if (readTimer.isActive()) readTimer.start();
-    if (HeadPending) {
-        headBytes += data;
-        const qsizetype headEnd = PageHttp::HeadEnd(headBytes);
-        if (headEnd >= 0)
-            TakeHead(headEnd);
-        else if (headBytes.size() > kMaxHeadBytes)
-            TakeHead(-1);
-        return;
-    }
-    PageBytes += data;
+void clsDownHtml::OnData(const char* data, qint64 size) {
+    if (!conn || size <= 0) return;
+    PageBytes.append(data, size);
     if (PageTooLarge()) return;
-    MySearch.PageReceived += static_cast<int32_t>(data.size());
+    MySearch.PageReceived += static_cast<int32_t>(size);
     SaveSearch();
-    emit UpdataState(QStringLiteral("DataArrival"), QString::number(data.size()));
-    if (typePending && mySocks1) CheckUntypedBody(false);
+    emit UpdataState(QStringLiteral("DataArrival"), QString::number(size));
+    if (typePending && conn) CheckUntypedBody(false);
 }
 
 bool clsDownHtml::CheckUntypedBody(bool complete) {
@@ -290,7 +240,6 @@ bool clsDownHtml::CheckUntypedBody(bool complete) {
 void clsDownHtml::EndNotPage(const QString& type) {
     DropSocket();
     typePending = false;
-    headBytes.clear();
     PageBytes.clear();
     PageText.clear();
     const bool movie = PageHttp::IsMovieType(type);
@@ -303,12 +252,12 @@ void clsDownHtml::EndNotPage(const QString& type) {
     emit DownComplete();
 }
 
-void clsDownHtml::TakeHead(qsizetype headEnd) {
+void clsDownHtml::TakeHead(const QByteArray& head, const QByteArray& rest) {
     HeadPending = false;
-    RespHead = headEnd > 0 ? QString::fromLatin1(headBytes.left(headEnd)) : QString();
-    QTcpSocket* socket = mySocks1;
+    RespHead = QString::fromLatin1(head);
+    HttpConnection* connection = conn;
     emit UpdataState(QStringLiteral("Response"), RespHead);
-    if (socket != mySocks1 || !socket) return;
+    if (connection != conn || !connection) return;
     RespStatus = PageHttp::PageStatus(RespHead);
     if (RespStatus != QStringLiteral("200")) {
         EndAsRequestError();
@@ -322,13 +271,14 @@ void clsDownHtml::TakeHead(qsizetype headEnd) {
         return;
     }
     typePending = type.isEmpty();
-    PageBytes = headBytes.mid(headEnd);
-    headBytes.clear();
+    // The body is kept as it comes (chunks and all) and decoded for the analysis.
+    connection->StartBody(nullptr, 0);
+    PageBytes = rest;
     if (PageTooLarge()) return;
     MySearch.PageReceived = static_cast<int32_t>(PageBytes.size());
     SaveSearch();
     emit UpdataState(QStringLiteral("DataArrival"), QString::number(PageBytes.size()));
-    if (typePending && mySocks1) CheckUntypedBody(false);
+    if (typePending && conn) CheckUntypedBody(false);
 }
 
 bool clsDownHtml::PageTooLarge() {
@@ -347,7 +297,6 @@ void clsDownHtml::EndAsRequestError() {
 void clsDownHtml::EndWithError(const QString& kind, const QString& detail) {
     DropSocket();
     MySearch.SearchState = SearchError;
-    headBytes.clear();
     PageBytes.clear();
     PageText.clear();
     SaveSearch();
@@ -355,41 +304,36 @@ void clsDownHtml::EndWithError(const QString& kind, const QString& detail) {
     emit DownComplete();
 }
 
-void clsDownHtml::OnDisconnected() {
-    if (!mySocks1) return;
-    if (mySocks1->bytesAvailable() > 0) OnReadyRead();
-    if (!mySocks1) return;  // the data ended the run (request error)
-    if (!certificateError.isEmpty()) {
-        EndWithError(QStringLiteral("Error"), certificateError);
-        return;
+bool clsDownHtml::PageComplete() const {
+    if (!requestSent || HeadPending) return false;
+    if (chunked) {
+        bool complete = false;
+        PageHttp::DecodeChunked(PageBytes, &complete);
+        return complete;
     }
+    return MySearch.PageSize > 0 && PageBytes.size() >= MySearch.PageSize;
+}
+
+void clsDownHtml::OnPeerClosed() {
+    if (!conn) return;
     if (!requestSent) {
         // Only a secure connection can end before its request: in the tunnel or the handshake.
         EndWithError(
             QStringLiteral("Error"),
-            tunnelPending
+            conn->CurrentState() == HttpConnection::State::Tunnelling
                 ? QStringLiteral("The proxy closed the connection before the tunnel was open")
                 : QStringLiteral("The server closed the connection during the TLS handshake"));
         return;
     }
     if (HeadPending) {
         // Closed before a whole head arrived: no status, a request error.
-        TakeHead(-1);
+        TakeHead(QByteArray(), QByteArray());
         return;
     }
     if (typePending && !CheckUntypedBody(true)) return;
     DropSocket();
     emit UpdataState(QStringLiteral("Close"), QStringLiteral("ByServer"));
     emit DownComplete();
-}
-
-void clsDownHtml::OnSocketError(int error) {
-    if (!mySocks1) return;
-    // The server closing the connection is the normal end; disconnected follows.
-    if (error == QAbstractSocket::RemoteHostClosedError && certificateError.isEmpty()) return;
-    EndWithError(QStringLiteral("Error"), certificateError.isEmpty()
-                                              ? QString::number(error) + mySocks1->errorString()
-                                              : certificateError);
 }
 
 void clsDownHtml::Fenxi() {
@@ -607,14 +551,21 @@ bool clsDownHtml::HasLiveJob(const QString& url) const {
 }
 
 void clsDownHtml::AddMovie(const QString& url) {
-    foundMovies.insert(ModernMarkup::MovieKey(url));
+    // The same movie twice on one page is one movie.
+    const QString key = ModernMarkup::MovieKey(url);
+    if (!CollectOnly && foundMovies.contains(key) && HasLiveJob(url)) return;
+    foundMovies.insert(key);
     if (CollectOnly) {
         Collected << url;
         return;
     }
-    if (HasLiveJob(url)) return;
+    if (HasLiveJob(url)) {
+        emit UpdataState(QStringLiteral("Skipped Flash"), QStringLiteral("Url=") + url);
+        return;
+    }
     JobRecord job = MySearch.JobTemplate;
     job.Url = url;
+    job.Referer = ReferrerFor(MySearch.PageUrl, url);
     job.FileName = PageHttp::FileNameOf(url);
     job.LocalFile = MySearch.JobTemplate.LocalFile + job.FileName;
     job.CreateTime = VbDate::Now();
@@ -632,6 +583,13 @@ void clsDownHtml::AddMovie(const QString& url) {
     emit UpdataState(QStringLiteral("Found Flash"), QStringLiteral("Url=") + url);
 }
 
+QString clsDownHtml::ReferrerFor(const QString& page, const QString& target) const {
+    // The search's own referrer, when the user gave one, wins.
+    const QString own = MySearch.JobTemplate.Referer.trimmed();
+    if (!own.isEmpty()) return own;
+    return page.isEmpty() ? QString() : ReferrerRule::For(page, target);
+}
+
 void clsDownHtml::AddNowSearch(const QString& url) {
     if (CollectOnly) {
         Collected << url;
@@ -644,6 +602,7 @@ void clsDownHtml::AddNowSearch(const QString& url) {
     }
     SearchRecord child = MySearch;
     child.PageUrl = url;
+    child.LinkedFrom = MySearch.PageUrl;
     child.Depth = MySearch.Depth - 1;
     child.SearchState = SearchWaiting;
     child.PageSize = 0;

@@ -1,6 +1,7 @@
 #pragma once
-// The page analyser: fetches one page over one connection (plain, or TLS for an https:// page,
-// through a proxy's CONNECT tunnel when the search uses a proxy), keeps the whole page, and
+// The page analyser: fetches one page over one HttpConnection (plain, or TLS for an https://
+// page, through a proxy's CONNECT tunnel when the search uses a proxy; interim 1xx answers passed
+// over; trust and tunnel as for downloads), keeps the whole page, and
 // turns the Flash movies of its OBJECT and EMBED blocks, then those of today's markup that
 // these blocks missed (ModernMarkup), into download jobs and, when the search asks for it, its
 // links into download jobs (".swf") or further search jobs one level deeper.
@@ -16,7 +17,8 @@
 //
 // It reports every step through UpdataState (kind word, detail text): "Connecting",
 // "Connected", "Request", "Response", "RequestError", "DataArrival", "NotPage", "Close",
-// "Error", "Found Flash", "Found A Link". DownComplete follows the end of the transfer (also after
+// "Error", "Found Flash", "Skipped Flash" (a movie already in the job list), "Found A Link".
+// DownComplete follows the end of the transfer (also after
 // a request or socket error); the owner then calls Fenxi, which ends with FenXiComplete.
 //
 // The analysis runs in slices of a few milliseconds between events, so the window stays
@@ -35,7 +37,7 @@
 #include "pages/ModernMarkup.h"
 #include "pages/SearchRecord.h"
 
-class QTcpSocket;
+class HttpConnection;
 
 class clsDownHtml : public QObject {
     Q_OBJECT
@@ -49,9 +51,6 @@ public:
     int16_t SearchIndex = 0;
     // The analyser's own copy of that job; written back to Searches(SearchIndex) after each step.
     SearchRecord MySearch;
-    // The one connection of a run (replaced by a fresh socket at each Start).
-    QTcpSocket* mySocks1 = nullptr;
-
     // Called with the index of every download job the analyser puts into Jobs (the job
     // manager's AddToNowDownList), after the record is in place.
     std::function<void(int)> JobAddedHook;
@@ -71,7 +70,7 @@ public:
     bool CreateFrom(const SearchRecord& record);
     // Opens the connection; always true.
     bool Start();
-    // Ends a transfer: InUse False, the job paused (2) and written back, the socket closed.
+    // Ends a transfer: InUse False, the job paused (2) and written back, the connection closed.
     // An analysis already under way is not stopped: it finishes and raises FenXiComplete.
     // Does nothing while the analyser is not in use.
     void Pause();
@@ -121,25 +120,26 @@ private:
     enum class Stage { Idle, Prepare, ObjectScan, EmbedScan, ModernScan, LinkScan };
 
     void OnConnected();
-    void OnEncrypted();
     void SendRequest();
-    void TakeTunnelAnswer();
     void OnConnectTimeout();
     void OnReadTimeout();
-    void OnReadyRead();
-    void OnDisconnected();
-    void OnSocketError(int error);
-    void TakeHead(qsizetype headEnd);
+    void OnData(const char* data, qint64 size);
+    void OnPeerClosed();
+    // The whole page is in: its announced length, or the last chunk.
+    bool PageComplete() const;
+    // The answer's head (empty when the connection closed before a whole one came) and the bytes
+    // that came with it.
+    void TakeHead(const QByteArray& head, const QByteArray& rest);
     void EndAsRequestError();
     // Sniffs a body that came without a type once enough of it is there; false when the run
     // ended because it is no page.
     bool CheckUntypedBody(bool complete);
-    // Ends the run after the head of an answer that is no page (type "" for none): the socket is
-    // closed, the body left unread; a movie becomes a job. DownComplete follows.
+    // Ends the run after the head of an answer that is no page (type "" for none): the connection
+    // is closed, the body left unread; a movie becomes a job. DownComplete follows.
     void EndNotPage(const QString& type);
     // Ends the run with an error once the page (or its announced length) is past what is held.
     bool PageTooLarge();
-    // Ends the run in state 5: socket dropped, page dropped, the event, then DownComplete.
+    // Ends the run in state 5: connection dropped, page dropped, the event, then DownComplete.
     void EndWithError(const QString& kind, const QString& detail);
     void DropSocket();
     void SaveSearch();
@@ -159,22 +159,20 @@ private:
                     qsizetype p, qsizetype closeAt);
     void AddMovie(const QString& url);
     bool HasLiveJob(const QString& url) const;
+    // The referrer a request for target sends when page led to it (the search's own, if set).
+    QString ReferrerFor(const QString& page, const QString& target) const;
 
-    QByteArray headBytes;
+    // The one connection of a run (a fresh one at each Start).
+    HttpConnection* conn = nullptr;
     bool chunked = false;
     // The answer has no type: whether it is a page is told by the start of its body.
     bool typePending = false;
     QString connectHost;
     quint16 connectPort = 80;
-    // TLS: the page is https; a proxy tunnel is being opened; the answer to CONNECT so far; the
-    // text of a failed certificate check.
-    bool secure = false;
-    bool tunnelPending = false;
     bool requestSent = false;
-    QByteArray tunnelBytes;
-    QString certificateError;
     QTimer connectTimer;
     QTimer readTimer;
+    int readSeconds = 0;  // the read timeout of this run
 
     QTimer sliceTimer;
     bool analysing = false;

@@ -383,6 +383,10 @@ void clsSearchQueue::clsDownHtml_UpdataState(const QString& Kind, const QString&
     } else if (Kind == QLatin1String("Found Flash")) {
         row->SubItems[ColFlash] = QString::number(NumberRule::Val(row->SubItems[ColFlash]) + 1);
         log(QStringLiteral("Found Flash. ") + Detail, LogFoundFlash);
+    } else if (Kind == QLatin1String("Skipped Flash")) {
+        // A movie of the page that is in the job list already: counted, not added again.
+        row->SubItems[ColFlash] = QString::number(NumberRule::Val(row->SubItems[ColFlash]) + 1);
+        log(QStringLiteral("Found Flash already in the job list. ") + Detail, LogFoundFlash);
     } else if (Kind == QLatin1String("Found A Link")) {
         row->SubItems[ColLinks] = QString::number(NumberRule::Val(row->SubItems[ColLinks]) + 1);
         log(QStringLiteral("Found A Link.") + Detail, LogFoundLink);

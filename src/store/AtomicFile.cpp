@@ -21,10 +21,17 @@ bool Fail(QString* error, const QString& what, int code) {
 
 }  // namespace
 
-bool Copy(QIODevice& in, const QString& path, QString* error) {
+bool MakePrivate(const QString& path) {
+    return QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+bool Copy(QIODevice& in, const QString& path, QString* error, bool ownerOnly) {
     QSaveFile out(path);
     QString why;
     if (!out.open(QIODevice::WriteOnly)) why = out.errorString();
+    // Set on the temporary file, before a byte is in it.
+    else if (ownerOnly && !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        why = out.errorString();
     while (why.isEmpty() && !in.atEnd()) {
         const QByteArray piece = in.read(1 << 20);
         if (piece.isEmpty() && !in.atEnd())
@@ -53,10 +60,8 @@ bool Write(const QString& path, const QByteArray& bytes, QString* error) {
         return Fail(error, what, code);
     };
 
-    struct stat existing {};
-    const mode_t mode =
-        ::stat(target.constData(), &existing) == 0 ? (existing.st_mode & 07777) : 0600;
-    if (::fchmod(fd, mode) != 0) return abandon(QStringLiteral("cannot set permissions"));
+    // mkstemp makes it 0600 already; said here so that no umask or older file changes it.
+    if (::fchmod(fd, 0600) != 0) return abandon(QStringLiteral("cannot set permissions"));
 
     const char* data = bytes.constData();
     qsizetype left = bytes.size();

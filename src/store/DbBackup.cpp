@@ -23,7 +23,7 @@ QString Backup(const QString& dbPath, const QString& dataDir, const QDateTime& w
                            when.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
                            QStringLiteral(".qvb");
     // Written aside and renamed, so a copy is whole or not there.
-    if (!AtomicFile::Copy(in, target, error)) return QString();
+    if (!AtomicFile::Copy(in, target, error, true)) return QString();
     // The names sort by time: the newest come first in reverse name order.
     const QStringList copies = QDir(folder).entryList({QStringLiteral("default-*-*.qvb")},
                                                       QDir::Files, QDir::Name | QDir::Reversed);

@@ -23,7 +23,10 @@ void InitGlobals() {
     AppDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
     // The same folder the hand-off socket's name is made from.
     DataDir = QFile::decodeName(QByteArray::fromStdString(HandoffProtocol::DataFolder()));
-    QDir().mkpath(DataDir);
+    // The jobs with their logins, the queues and the backups are the user's alone.
+    if (QDir().mkpath(DataDir))
+        QFile::setPermissions(
+            DataDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     JobDbFile = DataDir + QStringLiteral("/default.qvb");
     IniFile = DataDir + QStringLiteral("/set.ini");
 }

@@ -194,7 +194,9 @@ JobDbLoadResult LoadJobDb(CategoryTree& tree, const QString& path) {
     if (!result.complete || result.movedUp > 0) {
         result.keptAs = path + QStringLiteral(".bad");
         QFile::remove(result.keptAs);
-        if (!QFile::copy(path, result.keptAs)) result.keptAs.clear();
+        // The copy keeps the mode of the file it was made from; it holds the same logins.
+        if (!QFile::copy(path, result.keptAs) || !AtomicFile::MakePrivate(result.keptAs))
+            result.keptAs.clear();
         const QString kept = result.keptAs.isEmpty()
                                  ? QString()
                                  : QStringLiteral("\nThe file was kept as ") +

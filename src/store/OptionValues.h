@@ -32,6 +32,12 @@ struct OptionValues {
     // "Other", after the nine: finished and failed jobs announced on the desktop (chkNotify).
     // Written only when it is off, so a file that never turned it off stays as it was.
     bool Notify = true;
+    // "Other": downloads cut off by the end of the program go on at the next start
+    // (chkResumeAtStart); written only when off, like Notify.
+    bool ResumeAtStart = true;
+    // "Other": one speed limit for all downloads in KB/s, "0" for none (txtSpeedLimit); written
+    // only when set.
+    QString SpeedLimit = QStringLiteral("0");
     // "Skins": the name of the widget style; empty for the desktop's own.
     QString Style;
     // "Advanced": settings the dialog does not show, kept as the file has them.

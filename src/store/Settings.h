@@ -25,6 +25,10 @@ struct SettingsRecord {
     int16_t PopMessage = 1;
     // Desktop notifications of finished and failed jobs and of the end of the queue.
     int16_t Notify = 1;
+    // Downloads cut off by the end of the program start again at the next start.
+    int16_t ResumeAtStart = 1;
+    // One limit for all downloads together, in KB/s; 0 for none.
+    int32_t SpeedLimit = 0;
     // [Advanced]: the maker's home page, the update server, the DNS server to ask for mail
     // exchangers ("address" or "address:port"; empty: the computer's own) and the mail port.
     QString HomePage = QStringLiteral("https://quorvanta.example.org/");

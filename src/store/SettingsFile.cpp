@@ -94,6 +94,10 @@ OptionValues SettingsFile::Read(clsIniFile& ini) {
 
     const QString notify = ini.GetSetting(QStringLiteral("Other"), QStringLiteral("Notify"));
     v.Notify = HasValue(notify) ? NumberRule::Val(notify) != 0 : initial.Notify;
+    const QString resume = ini.GetSetting(QStringLiteral("Other"), QStringLiteral("ResumeAtStart"));
+    v.ResumeAtStart = HasValue(resume) ? NumberRule::Val(resume) != 0 : initial.ResumeAtStart;
+    const QString limit = ini.GetSetting(QStringLiteral("Other"), QStringLiteral("SpeedLimit"));
+    v.SpeedLimit = HasValue(limit) ? limit.trimmed() : initial.SpeedLimit;
 
     const QString style = ini.GetSetting(QStringLiteral("Skins"), QStringLiteral("Style"));
     v.Style = HasValue(style) ? style : QString();
@@ -139,6 +143,9 @@ bool SettingsFile::Write(clsIniFile& ini, const OptionValues& v) {
     for (int i = 0; i < OtherKeys().size(); ++i)
         ini.SaveSetting(other, OtherKeys().at(i), QString::number(v.Other[i] ? 1 : 0));
     if (!v.Notify) ini.SaveSetting(other, "Notify", "0");
+    if (!v.ResumeAtStart) ini.SaveSetting(other, "ResumeAtStart", "0");
+    const int32_t limit = std::max<int32_t>(0, NumberRule::ValInt32(v.SpeedLimit));
+    if (limit > 0) ini.SaveSetting(other, "SpeedLimit", QString::number(limit));
 
     // The style has a section of its own, so the three above are untouched by it.
     const QString skins = QStringLiteral("Skins");
@@ -169,6 +176,8 @@ SettingsRecord SettingsFile::ToRecord(const OptionValues& v) {
                         &r.DoneExit, &r.DownShutDown, &r.AutoBack, &r.PopMessage};
     for (int i = 0; i < 9; ++i) *other[i] = v.Other[i];
     r.Notify = v.Notify ? 1 : 0;
+    r.ResumeAtStart = v.ResumeAtStart ? 1 : 0;
+    r.SpeedLimit = std::max<int32_t>(0, NumberRule::ValInt32(v.SpeedLimit));
     // A port of 0 (no number) takes the standard one.
     const SettingsRecord initial;
     r.HomePage = v.HomePage.trimmed();

@@ -58,6 +58,22 @@ QRect WindowPlace::Fit(const QRect& place, const QList<QRect>& areas) {
     return fitted;
 }
 
+QRect WindowPlace::Centered(const QSize& wanted, const QRect& area) {
+    const int width = std::max(1, std::min(wanted.width(), area.width() - 2 * kFrameSide));
+    const int height =
+        std::max(1, std::min(wanted.height(), area.height() - kFrameTop - kFrameSide));
+    const int left = area.left() + (area.width() - width) / 2;
+    const int top = area.top() + kFrameTop + (area.height() - kFrameTop - kFrameSide - height) / 2;
+    return QRect(left, top, width, height);
+}
+
+bool WindowPlace::FitsWithFrame(const QRect& place, const QList<QRect>& areas) {
+    const QRect framed = place.adjusted(-kFrameSide, -kFrameTop, kFrameSide, kFrameSide);
+    for (const QRect& a : areas)
+        if (a.contains(framed)) return true;
+    return false;
+}
+
 WindowPlace::Place WindowPlace::Read(const QString& iniPath, const QString& prefix) {
     clsIniFile ini(iniPath);
     int values[4] = {};

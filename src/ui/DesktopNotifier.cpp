@@ -8,6 +8,8 @@
 
 namespace {
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
+// The name of the installed desktop entry (without ".desktop") and of the icon.
+const QString kDesktopId = QStringLiteral("org.example.Quorvanta");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
 
@@ -77,9 +79,10 @@ void DesktopNotifier::Send(const Pending& notice) {
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     QVariantMap hints;
-    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("quorvanta"));
-    call << QStringLiteral("Quorvanta") << uint(0) << QStringLiteral("quorvanta") << notice.Summary
-         << notice.Body << actions << hints << int(-1);
+    // The installed desktop entry and icon, so the desktop files the notice under the program.
+    hints.insert(QStringLiteral("desktop-entry"), kDesktopId);
+    call << QStringLiteral("Quorvanta") << uint(0) << kDesktopId << notice.Summary << notice.Body
+         << actions << hints << int(-1);
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000), this);
     const ActionHandler handler = actions.isEmpty() ? ActionHandler() : notice.OnAction;
     connect(watcher, &QDBusPendingCallWatcher::finished, this,

@@ -140,15 +140,18 @@ void FloatingTools::ShowTop() {
         connect(top, &QObject::destroyed, this, [this] { SetChecks(false); });
         top->installEventFilter(this);
         watchedTop = top.data();
-        // Where it was left, on the screens there are now; the first time bottom right of the
-        // screen, above the panel.
+        // Where it was left, on the screens there are now; the first time clear of the main
+        // window's status bar and part chart at its bottom.
         const WindowPlace::Place saved = WindowPlace::Read(IniFile, QStringLiteral("Float"));
         if (saved.Rect.isValid()) {
             top->move(WindowPlace::Fit(QRect(saved.Rect.topLeft(), top->size()), ScreenAreas())
                           .topLeft());
         } else if (QScreen* screen = main->screen()) {
+            // Over the top right of the job list, below the menus and the tool bar.
             const QRect area = screen->availableGeometry();
-            top->move(area.right() - top->width() - 24, area.bottom() - top->height() - 48);
+            const QRect inside = main->geometry().intersected(area);
+            const QRect at = inside.isValid() ? inside : area;
+            top->move(at.right() - top->width() - 24, at.top() + 110);
         }
     }
     top->show();

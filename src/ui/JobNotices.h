@@ -1,11 +1,15 @@
 #pragma once
-// What the desktop is told about the downloads (with the "Notify" option on): a finished job with
-// buttons to open its file or its folder, a failed job with the reason, and the end of the queue
-// when more than one job ended since it last ran empty (a single job's own notice says it all).
+// What the desktop is told about the downloads (with the "Notify" option on): jobs that finish
+// within a few seconds of each other as one notice (a single one with buttons to open its file or
+// its folder, several as "12 downloads finished" with the saved files in the body), a failed job
+// with the reason on its own, and the end of the queue when jobs also failed since it last ran
+// empty (otherwise the finished notice says it all). Every notice names the file as saved.
 // The job message window is left as it is; this comes on top of it.
 
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 
 class DesktopNotifier;
@@ -29,6 +33,10 @@ public:
                QObject* parent = nullptr);
 
     static Text Finished(const QString& fileName, const QString& localFile, qint64 size);
+    // Several jobs that finished together: their saved files, one a line.
+    static Text FinishedTogether(const QStringList& localFiles);
+    // How long a finished job waits for others to finish with it.
+    static constexpr int kGatherMs = 3000;
     static Text Failed(const QString& fileName, const QString& url, const QString& reason);
     // finished and failed: the jobs that ended since the queue last ran empty.
     static Text QueueDone(int finished, int failed);
@@ -37,9 +45,12 @@ private:
     void OnCompleted(int job);
     void OnFailed(int job, const QString& reason);
     void OnQueueEnded();
+    void TellFinished();
 
     DesktopNotifier* notifier;
     Hooks hooks;
     int finishedRun = 0;
     int failedRun = 0;
+    QList<int> finishedNow;  // finished, not told yet
+    QTimer gather;
 };

@@ -118,6 +118,7 @@ void MainMenus::BuildMenus(QMainWindow* window) {
     Add(jobs, "mnuJob_Pause", "&Pause Download Job", false);
     Add(jobs, "mnuJob_AllBegin", "&Start Download All", false);
     Add(jobs, "mnuJob_AllPause", "&Pause Download All", false);
+    Add(jobs, "mnuJob_Properties", "Job &Properties...", false);
     jobs->addSeparator();
     Add(jobs, "mnuJob_SearchBegin", "Start Search Job", false);
     Add(jobs, "mnuJob_SearchPause", "Pause Search Job", false);

@@ -62,6 +62,10 @@ void MenuEnabling::UpdateJobsMenu() {
     menus->Enable("mnuJob_Pause", jobs.PauseJob);
     menus->Enable("mnuJob_AllBegin", jobs.StartAll);
     menus->Enable("mnuJob_AllPause", jobs.PauseAll);
+    const QList<int> chosen = manager->SelectedJobs();
+    menus->Enable("mnuJob_Properties",
+                  categories->view()->ActiveList() == CategoryView::ViewDownloads &&
+                      chosen.size() == 1 && manager->MayEdit(chosen.first()));
     const bool search = searchQueue->SearchCommandsEnabled(categories->view()->ActiveList());
     for (const char* name : {"mnuJob_SearchBegin", "mnuJob_SearchPause", "mnuJob_SearchAllBegin",
                              "mnuJob_SearchAllPause"})

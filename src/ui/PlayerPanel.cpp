@@ -143,7 +143,9 @@ void PlayerPanel::Tick() {
 
 void PlayerPanel::Seek(int frame) {
     if (player->Movie().isEmpty()) return;
-    player->GotoFrame(std::max(1, frame), player->IsPlaying());
+    // The slider goes to the frame and plays from it, paused before or not: a movie sent again
+    // without playing shows nothing until Play.
+    player->GotoFrame(std::max(1, frame), true);
 }
 
 void PlayerPanel::Step(int delta) {

@@ -9,11 +9,13 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -58,6 +60,7 @@
 #include "ui/EditMenuCommands.h"
 #include "ui/FloatingTools.h"
 #include "ui/JobNotices.h"
+#include "ui/JobPropertiesCommand.h"
 #include "ui/MainMenus.h"
 #include "ui/MenuEnabling.h"
 #include "ui/PaneToggles.h"
@@ -260,18 +263,27 @@ void frmMain::Load() {
     LookStatebar();
     categories->mirror()->Select(TreeKeys::Downloaded);
     ConnectSaving();
-    manager->LoadUnfinishedJobs();
+    // The options first: the jobs that go on at once run by them.
+    frmOption::ReadSettingsAtStartup();
+    // Downloads cut off by the last end of the program go on by themselves, shown at once.
+    if (manager->LoadUnfinishedJobs(Settings.ResumeAtStart != 0) > 0)
+        categories->mirror()->Select(TreeKeys::NowDownLoad);
     searchQueue->KeepBeside(JobDbFile);
     connect(searchQueue, &clsSearchQueue::JobsChanged, saver, [this] { saver->RequestSave(); });
-    frmOption::ReadSettingsAtStartup();
     RestorePlace();
     EnabledTb();
 }
 
 void frmMain::RestorePlace() {
     const WindowPlace::Place saved = WindowPlace::Read(IniFile, QStringLiteral("Main"));
-    if (!saved.Rect.isValid()) return;
-    setGeometry(WindowPlace::Fit(saved.Rect, FloatingTools::ScreenAreas()));
+    const QList<QRect> areas = FloatingTools::ScreenAreas();
+    // The saved place only while it fits the screens there are, frame included; otherwise the
+    // middle of the screen, no larger than it.
+    if (saved.Rect.isValid() && (areas.isEmpty() || WindowPlace::FitsWithFrame(saved.Rect, areas)))
+        setGeometry(saved.Rect);
+    else if (QScreen* screen = QGuiApplication::primaryScreen())
+        setGeometry(WindowPlace::Centered(saved.Rect.isValid() ? saved.Rect.size() : size(),
+                                          screen->availableGeometry()));
     startMaximized = saved.Maximized;
 }
 
@@ -310,6 +322,8 @@ void frmMain::ShowAfterLoad() {
     else
         show();
     KeepOnScreens();
+    // A window manager frames the window a moment later: checked again with its real frame.
+    for (int ms : {300, 1500}) QTimer::singleShot(ms, this, [this] { KeepOnScreens(); });
     floating->ShowTop();
 }
 
@@ -368,15 +382,15 @@ void frmMain::ConnectPlayer() {
 
 void frmMain::ConnectJobs() {
     for (const char* name :
-         {"mnuJob_AddNew",         "mnuJob_AddBatch",       "mnuJob_AddSearch",
-          "mnuJob_Begin",          "mnuJob_Pause",          "mnuJob_AllBegin",
-          "mnuJob_AllPause",       "mnuJob_SearchBegin",    "mnuJob_SearchPause",
-          "mnuJob_SearchAllBegin", "mnuJob_SearchAllPause", "tbMain_AddNewJob",
-          "tbMain_AddNewJobB",     "tbMain_AddSearch",      "tbMain_Start",
-          "tbMain_Pause",          "tbMain_AllStart",       "tbMain_AllPause",
-          "popMain_AddNew",        "popMain_AddBatch",      "popMain_AddSearch",
-          "popMain_AllBegin",      "popMain_AllPause",      "popMain_SearchAllBegin",
-          "popMain_SearchAllPause"})
+         {"mnuJob_AddNew",          "mnuJob_AddBatch",       "mnuJob_AddSearch",
+          "mnuJob_Begin",           "mnuJob_Pause",          "mnuJob_AllBegin",
+          "mnuJob_AllPause",        "mnuJob_SearchBegin",    "mnuJob_SearchPause",
+          "mnuJob_SearchAllBegin",  "mnuJob_SearchAllPause", "tbMain_AddNewJob",
+          "tbMain_AddNewJobB",      "tbMain_AddSearch",      "tbMain_Start",
+          "tbMain_Pause",           "tbMain_AllStart",       "tbMain_AllPause",
+          "popMain_AddNew",         "popMain_AddBatch",      "popMain_AddSearch",
+          "popMain_AllBegin",       "popMain_AllPause",      "popMain_SearchAllBegin",
+          "popMain_SearchAllPause", "mnuJob_Properties"})
         menus->SetAvailable(name, true);
     for (const char* name : {"mnuJob_AddNew", "mnuJob_AddBatch", "mnuJob_AddSearch",
                              "tbMain_AddNewJob", "tbMain_AddNewJobB", "tbMain_AddSearch",
@@ -488,6 +502,16 @@ void frmMain::ConnectJobs() {
         if (!a->isSeparator()) connect(a, &QAction::triggered, this, [this] { EnabledTb(); });
     connect(nowDown, &NowDownView::DeleteRequested, this,
             [this] { categories->commands()->DeleteJobs(); });
+    auto properties = [this](int j) {
+        JobPropertiesCommand::Open(this, *manager, j, [this] {
+            saver->RequestSave();
+            EnabledTb();
+        });
+    };
+    connect(nowDown, &NowDownView::PropertiesRequested, this, properties);
+    on("mnuJob_Properties", [this, properties] {
+        if (manager->SelectedJobs().size() == 1) properties(manager->SelectedJobs().first());
+    });
     connect(searchPanes, &clsSearchPanes::SearchShown, this, [this](int) { EnabledTb(); });
     connect(searchPanes->SearchList(), &QTreeWidget::itemSelectionChanged, this, [this] {
         if (ActiveList() == CategoryView::ViewSearch) EnabledTb();
@@ -616,7 +640,7 @@ void frmMain::EndEventLoops() {
 void frmMain::RunCloseStep() {
     if (closeDone) return;
     closeDone = true;
-    manager->PauseAll();
+    manager->PauseAll(Settings.ResumeAtStart != 0);
     SavePlace();
     saver->SetDownloadsRunning(false);
     if (saver->SaveNow() && Settings.AutoBack == 1) BackupJobDb();

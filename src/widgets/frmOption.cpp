@@ -229,6 +229,20 @@ QWidget* frmOption::BuildOther() {
         QStringLiteral("Announce finished and failed jobs on the desktop (notifications)"), page);
     chkNotify->setObjectName(QStringLiteral("chkNotify"));
     layout->addWidget(chkNotify);
+    chkResumeAtStart =
+        new QCheckBox(QStringLiteral("Continue unfinished downloads at start"), page);
+    chkResumeAtStart->setObjectName(QStringLiteral("chkResumeAtStart"));
+    layout->addWidget(chkResumeAtStart);
+    auto* limitRow = new QHBoxLayout;
+    limitRow->addWidget(
+        new QLabel(QStringLiteral("Speed limit for all downloads (KB/s, 0 for none):"), page));
+    txtSpeedLimit = new QComboBox(page);
+    txtSpeedLimit->setObjectName(QStringLiteral("txtSpeedLimit"));
+    txtSpeedLimit->setEditable(true);
+    txtSpeedLimit->addItems({"0", "50", "100", "200", "500", "1000", "2000"});
+    limitRow->addWidget(txtSpeedLimit);
+    limitRow->addStretch();
+    layout->addLayout(limitRow);
     layout->addStretch();
     return page;
 }
@@ -249,6 +263,8 @@ OptionValues frmOption::Values() const {
     }
     for (int i = 0; i < 9; ++i) v.Other[i] = checks[i]->isChecked() ? 1 : 0;
     v.Notify = chkNotify->isChecked();
+    v.ResumeAtStart = chkResumeAtStart->isChecked();
+    v.SpeedLimit = txtSpeedLimit->currentText().trimmed();
     v.Style = cmbSkin->currentData().toString();
     v.HomePage = hidden.HomePage;
     v.UpdateHost = hidden.UpdateHost;
@@ -273,6 +289,8 @@ void frmOption::SetValues(const OptionValues& v) {
     for (const ProxyRow& p : v.Proxies) new QTreeWidgetItem(ListView1, {p.Host, p.Port});
     for (int i = 0; i < 9; ++i) checks[i]->setChecked(v.Other[i] != 0);
     chkNotify->setChecked(v.Notify);
+    chkResumeAtStart->setChecked(v.ResumeAtStart);
+    SetComboText(txtSpeedLimit, v.SpeedLimit);
     // A style that is not installed falls back to the desktop's own.
     int style = 0;
     for (int i = 1; i < cmbSkin->count(); ++i)

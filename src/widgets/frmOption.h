@@ -74,6 +74,8 @@ private:
     QComboBox* cmbSkin = nullptr;
     QCheckBox* checks[9] = {};
     QCheckBox* chkNotify = nullptr;
+    QCheckBox* chkResumeAtStart = nullptr;
+    QComboBox* txtSpeedLimit = nullptr;
     // The values the dialog has no controls for ("Advanced"), kept from the file.
     OptionValues hidden;
 };

@@ -150,18 +150,19 @@ TEST(Autosave, JobsAndProgressReachTheDiskAsTheyChangeAndSurviveAKill) {
     EXPECT_GE(afterKill[0].Received, last->Received);
     EXPECT_EQ(CheckSavedBytes(afterKill[0], body), "");
 
-    // Started again: the job is there with its saved progress, resumes from it and finishes
-    // with the server's bytes; the finished state is on disk without closing the window.
+    // Started again: the job is there with its saved progress and goes on by itself (no click),
+    // shown in the download list; it resumes from its bytes and finishes with the server's; the
+    // finished state is on disk without closing the window.
     ASSERT_TRUE(nginx.Put("fast", "1"));
     {
         frmMain w;
         w.Load();
         Settings.PopMessage = 0;
         ASSERT_EQ(JobCount, 1);
-        EXPECT_EQ(Jobs[1].State, StatePaused);
+        EXPECT_EQ(Jobs[1].State, StateRunning);
+        EXPECT_EQ(w.ActiveList(), 2);
         EXPECT_EQ(Jobs[1].Received, afterKill[0].Received);
         int32_t least = Jobs[1].Received;
-        w.Manager()->StartAll();
         ASSERT_TRUE(TestEnv::WaitFor(
             [&] {
                 least = std::min(least, Jobs[1].Received);

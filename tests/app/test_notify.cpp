@@ -66,20 +66,21 @@ TEST(Notifications, FinishedAndFailedJobsAndTheEndOfTheQueueAreAnnounced) {
     const QString home = TestEnv::IsolateHome();
     NginxServer nginx;
     ASSERT_TRUE(nginx.IsRunning()) << nginx.Error().toStdString();
-    ASSERT_TRUE(nginx.Put("clip.swf", TestEnv::RandomBytes(200000, 3)));
+    for (const char* name : {"clip.swf", "clip2.swf", "clip3.swf"})
+        ASSERT_TRUE(nginx.Put(name, TestEnv::RandomBytes(200000, 3)));
     const QString folder = TestEnv::NewDir("movies");
-    {  // Two jobs wait in the saved database: one the server has, one it has not.
+    {  // Four jobs wait in the saved database: three the server has, one it has not.
         ClearJobs();
         frmMain w;
         w.Load();
         Settings.Maxjobs = 0;
-        for (const char* name : {"/clip.swf", "/missing.swf"}) {
+        for (const char* name : {"/clip.swf", "/missing.swf", "/clip2.swf", "/clip3.swf"}) {
             frmNewDown1* dialog = w.NewJobs()->Open(ModeSingleFile);
             dialog->findChild<QLineEdit*>("txtUrl")->setText(nginx.Url(name));
             dialog->findChild<QLineEdit*>("txtSaveAs1")->setText(folder + "/");
             dialog->findChild<QPushButton*>("cmdNewJobOk")->click();
         }
-        ASSERT_EQ(JobCount, 2);
+        ASSERT_EQ(JobCount, 4);
         ASSERT_TRUE(w.Saver()->SaveNow());
     }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -121,16 +122,16 @@ TEST(Notifications, FinishedAndFailedJobsAndTheEndOfTheQueueAreAnnounced) {
     QStringList calls = server.Calls();
     calls.sort();  // ids in the order sent; the two jobs may end either way round
     ASSERT_EQ(calls.size(), 3);
-    const QString complete = calls.filter("|Download complete: clip.swf|").value(0);
-    EXPECT_TRUE(complete.endsWith("|195.3 KB saved as " + folder +
-                                  "/clip.swf|open,Open,"
-                                  "open-folder,Open Folder"))
-        << complete.toStdString();
+    // The three that finished together are one notice naming the saved files.
+    const QString complete = calls.filter("|3 downloads finished|").value(0);
+    for (const char* name : {"/clip.swf", "/clip2.swf", "/clip3.swf"})
+        EXPECT_TRUE(complete.contains(folder + name)) << complete.toStdString();
+    EXPECT_TRUE(complete.endsWith("|open-folder,Open Folder")) << complete.toStdString();
     const QString failed = calls.filter("|Download failed: missing.swf|").value(0);
     // A reason, the URL, no buttons.
     EXPECT_FALSE(failed.section('|', 2, 2).section('\n', 0, 0).isEmpty()) << failed.toStdString();
     EXPECT_TRUE(failed.endsWith("\n" + nginx.Url("/missing.swf") + "|")) << failed.toStdString();
-    EXPECT_TRUE(calls.last().endsWith("|All downloads are done|1 finished, 1 failed|"))
+    EXPECT_TRUE(calls.last().endsWith("|All downloads are done|3 finished, 1 failed|"))
         << calls.last().toStdString();
     ASSERT_TRUE(TestEnv::WaitFor([&] {
         monitor.waitForReadyRead(100);

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRect>
 #include <QThread>
 #include <memory>
 
@@ -258,6 +259,67 @@ struct XServer {
 };
 
 }  // namespace
+
+// A 1024x768 screen under a window manager, the main window's place saved partly off it and
+// larger than it: the main and the floating window open wholly on the screen, frames included.
+TEST(Program, WindowsOpenWhollyOnASmallScreenUnderAWindowManager) {
+    for (const char* tool : {"Xvfb", "xdotool", "openbox", "xprop", "xwininfo"})
+        if (TestEnv::Installed(tool).isEmpty()) QV_SKIP_OR_FAIL(tool << " is not installed");
+    XServer x;
+    ASSERT_TRUE(x.Start());
+    Program p;
+    p.env.insert("DISPLAY", x.display);
+    p.env.insert("QT_QPA_PLATFORM", "xcb");
+    QProcess wm;
+    wm.setProcessEnvironment(p.env);
+    wm.start("openbox", {"--sm-disable"});
+    ASSERT_TRUE(wm.waitForStarted(5000));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(p.Ini()).path()));
+    ASSERT_TRUE(TestEnv::WriteFile(p.Ini(),
+                                   "[Window]\r\nMainLeft=-1\r\nMainTop=-20\r\n"
+                                   "MainWidth=1100\r\nMainHeight=720\r\n"));
+    p.process.setProcessEnvironment(p.env);
+    ASSERT_TRUE(p.Start());
+    // Left, top, right and bottom of the window with its frame, from the X server.
+    auto framed = [&](const QString& name) {
+        const QString id =
+            x.Do({"search", "--onlyvisible", "--name", "^" + name + "$"}).section('\n', 0, 0);
+        if (id.isEmpty()) return QRect();
+        auto tool = [&](const QString& name, const QStringList& args) {
+            QProcess t;
+            t.setProcessEnvironment(p.env);
+            t.start(name, args);
+            t.waitForFinished(5000);
+            return QString::fromLatin1(t.readAll());
+        };
+        QRect r;
+        for (const QString& line : tool("xwininfo", {"-id", id}).split('\n')) {
+            const int v = line.section(':', 1).trimmed().toInt();
+            if (line.contains("Absolute upper-left X:")) r.moveLeft(v);
+            if (line.contains("Absolute upper-left Y:")) r.moveTop(v);
+            if (line.trimmed().startsWith("Width:")) r.setWidth(v);
+            if (line.trimmed().startsWith("Height:")) r.setHeight(v);
+        }
+        const QStringList e =
+            tool("xprop", {"-id", id, "_NET_FRAME_EXTENTS"}).section('=', 1).split(',');
+        if (e.size() == 4) r.adjust(-e[0].toInt(), -e[2].toInt(), e[1].toInt(), e[3].toInt());
+        return r;
+    };
+    const QRect screen(0, 0, 1024, 768);
+    QRect main, top;
+    EXPECT_TRUE(TestEnv::WaitFor(
+        [&] {
+            main = framed("Quorvanta");
+            top = framed("Top Window");
+            return main.isValid() && top.isValid() && screen.contains(main) && screen.contains(top);
+        },
+        20000, 200))
+        << "main " << main.x() << "," << main.y() << " " << main.width() << "x" << main.height()
+        << ", top " << top.x() << "," << top.y() << "\n"
+        << p.process.readAll().toStdString();
+    wm.kill();
+    wm.waitForFinished(3000);
+}
 
 // With "Exit Quorvanta when done downloading" the program, its downloads done, ends after its
 // message; Cancel in the message keeps it. Driven as a user drives it: Ctrl+N, the URL, Enter.

@@ -8,7 +8,9 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <QApplication>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -125,8 +127,13 @@ TEST(HandoffSocket, RefusesWhatTheLibraryWouldNotSendEachWithItsReason) {
          {}},
         // No line end within the longest header: not this protocol.
         {{"QV-HANDOFF 000000000000000000000000"}, "QV-REFUSED unknown request\n", {}},
-        // Taken, and nothing happens.
-        {{Frame("")}, taken, {}},
+        // Framed well but no hand-off with an address: refused, kept nowhere.
+        {{Frame("")},
+         "QV-REFUSED the message starts with no command word (down, search or all)\n",
+         {}},
+        {{Frame("downmy_kvd_Info:=x||**KVDRMB**||")},
+         "QV-REFUSED the message names no address\n",
+         {}},
         // Two messages in one write, and a second one after the answer: the first is taken.
         {{Frame(Down("one")) + Frame(Down("two"))}, taken + second, {Down("one")}},
         {{Frame(Down("three")), Frame(Down("four"))}, taken + second, {Down("three")}},
@@ -199,6 +206,8 @@ TEST(HandoffQueueFile, TakenMessageSurvivesAKillAndOpensAfterTheRestart) {
     ClearJobs();
     ASSERT_EQ(quorvanta_add_url("http://127.0.0.1/kept.swf", "Kept", "http://127.0.0.1/"), 0)
         << quorvanta_last_error();
+    // What is no hand-off is refused and never queued, so no restart opens a dialog for it.
+    EXPECT_TRUE(Exchange({Frame("0123456789")}).startsWith("QV-REFUSED "));
     // The listener's pid, and the kill, at once.
     const int fd = Connect();
     ASSERT_GE(fd, 0);
@@ -238,6 +247,18 @@ TEST(HandoffQueueFile, TakenMessageSurvivesAKillAndOpensAfterTheRestart) {
         std::unique_ptr<frmMain> window;
         restart(server, window);
         EXPECT_EQ(shown(*window), "http://127.0.0.1/kept.swf");
+    }
+    {
+        // Closed with Escape (a press without its release), unanswered: the message stays.
+        HandoffServer server;
+        std::unique_ptr<frmMain> window;
+        restart(server, window);
+        ASSERT_EQ(shown(*window), "http://127.0.0.1/kept.swf");
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(window->NewJobs()->Loaded(), &escape);
+        ASSERT_TRUE(TestEnv::WaitFor([&] { return window->NewJobs()->Loaded() == nullptr; }, 5000));
+        QTest::qWait(300);
+        EXPECT_EQ(server.Queue().Entries().size(), 1);
     }
     {
         HandoffServer server;

@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "common/TestEnv.h"
+#include "engine/DownloadLogText.h"
 #include "engine/DownloadSlot.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
@@ -61,7 +62,8 @@ class SlotWatch {
 public:
     explicit SlotWatch(DownloadSlot& slot) : slot(slot) {
         QObject::connect(&slot, &DownloadSlot::Report, &slot,
-                         [this](int, int part, const QString& kind, const QString& detail) {
+                         [this](int, int part, ReportKind type, const QString& detail) {
+                             const QString kind = DownloadLogText::KindWord(type);
                              reports.append({part, kind, detail});
                              if (kind == QLatin1String("DataArrival"))
                                  arrived += detail.toLongLong();

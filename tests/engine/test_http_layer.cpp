@@ -19,6 +19,7 @@ namespace {
 
 QByteArray EngineRequest(const char* url, bool proxy, int part, qint32 from, const char* ifRange) {
     JobRecord r;
+    r.Url = url;
     r.UseProxy = VbBool(proxy);
     EXPECT_TRUE(clsDownLoadJob::SplitUrl(url, r)) << url;
     r.UserAgent = "UA";
@@ -51,7 +52,7 @@ TEST(HttpLayer, EachCallersRequestBytes) {
     } cases[] = {
         {"engine, whole file",
          [] { return EngineRequest("http://host:8080/d/a.swf", false, 1, 0, ""); },
-         "GET /d/a.swf HTTP/1.1\r\nAccept: */*\r\nUser-Agent: UA\r\nHost: host\r\n" + kTail},
+         "GET /d/a.swf HTTP/1.1\r\nAccept: */*\r\nUser-Agent: UA\r\nHost: host:8080\r\n" + kTail},
         {"engine, range and If-Range",
          [] { return EngineRequest("http://host/a.swf", false, 3, 1000, "\"v1\"\r\n"); },
          "GET /a.swf HTTP/1.1\r\nAccept: */*\r\nUser-Agent: UA\r\nHost: host\r\n"
@@ -61,7 +62,8 @@ TEST(HttpLayer, EachCallersRequestBytes) {
          [] { return EngineRequest("http://host/a.swf", false, 2, 0, "\"v1\""); },
          "GET /a.swf HTTP/1.1\r\nAccept: */*\r\nUser-Agent: UA\r\nHost: host\r\n" + kTail},
         {"engine, proxy", [] { return EngineRequest("http://host:8080/a.swf", true, 1, 0, ""); },
-         "GET http://host/a.swf HTTP/1.1\r\nAccept: */*\r\nUser-Agent: UA\r\nHost: host\r\n" +
+         "GET http://host:8080/a.swf HTTP/1.1\r\nAccept: */*\r\nUser-Agent: UA\r\n"
+         "Host: host:8080\r\n" +
              kTail},
         {"engine, secure through a proxy",
          [] { return EngineRequest("https://host/a b.swf", true, 1, 0, ""); },

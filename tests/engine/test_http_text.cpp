@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/DownloadLogText.h"
+#include "engine/ServerCapacity.h"
 #include "engine/clsDownLoadJob.h"
 
 namespace {
@@ -46,7 +47,7 @@ TEST(SplitUrl, HostPortPathAndFileName) {
 
     r = Split("http://host:8080/a.swf", true, &ok);
     ASSERT_TRUE(ok);
-    EXPECT_EQ(r.Path, "http://host/a.swf");
+    EXPECT_EQ(r.Path, "http://host:8080/a.swf");
 
     // Secure addresses: port 443 unless given; through a proxy the path stays plain (tunnel).
     r = Split("HTTPS://host/d/m.swf", true, &ok);
@@ -81,22 +82,22 @@ TEST(RequestText, ExactBytes) {
     EXPECT_EQ(clsDownLoadJob::RequestText(r, 1), QByteArray("GET /dir/a.swf HTTP/1.1\r\n"
                                                             "Accept: */*\r\n"
                                                             "User-Agent: Quorvanta 1.0\r\n"
-                                                            "Host: host\r\n"
+                                                            "Host: host:8080\r\n"
                                                             "Connection: close\r\n\r\n"));
     r.Segments[3].CurPos = 1000;
     EXPECT_EQ(clsDownLoadJob::RequestText(r, 3), QByteArray("GET /dir/a.swf HTTP/1.1\r\n"
                                                             "Accept: */*\r\n"
                                                             "User-Agent: Quorvanta 1.0\r\n"
-                                                            "Host: host\r\n"
+                                                            "Host: host:8080\r\n"
                                                             "Range: bytes=1000-\r\n"
                                                             "Connection: close\r\n\r\n"));
 
-    // Through a proxy: absolute target without the port, Host names the origin.
+    // Through a proxy: the absolute target with its port, Host names the origin.
     JobRecord p = Split("http://host:8080/a.swf", true);
     p.UserAgent = "UA";
     EXPECT_EQ(clsDownLoadJob::RequestText(p, 1),
-              QByteArray("GET http://host/a.swf HTTP/1.1\r\nAccept: */*\r\nUser-Agent: UA\r\n"
-                         "Host: host\r\nConnection: close\r\n\r\n"));
+              QByteArray("GET http://host:8080/a.swf HTTP/1.1\r\nAccept: */*\r\nUser-Agent: UA\r\n"
+                         "Host: host:8080\r\nConnection: close\r\n\r\n"));
 
     // The old malformed line when asked for.
     clsDownLoadJob::SendAcceptEncodingLine = true;
@@ -144,6 +145,9 @@ TEST(ResponseHead, CutStatusLengthLocation) {
                   "HTTP/1.1 302 Found\r\nContent-Location: /x\r\nlocation: /y\r\n\r\n"),
               "/y");
     EXPECT_EQ(clsDownLoadJob::GetLocation("HTTP/1.1 200 OK\r\n\r\n"), "");
+
+    // A Retry-After of days waits an hour at most.
+    EXPECT_EQ(ServerCapacity::RetryAfterSeconds(" 999999 "), 3600);
 }
 
 TEST(FileName, BaseAndExtensionOfTheLastComponent) {
@@ -157,30 +161,32 @@ TEST(FileName, BaseAndExtensionOfTheLastComponent) {
 
 TEST(LogText, TableAndHeadSplitting) {
     using DownloadLogText::Lines;
-    EXPECT_EQ(Lines(1, "Connecting", "h:80"),
+    EXPECT_EQ(Lines(1, ReportKind::Connecting, "h:80"),
               (QList<DownloadLogLine>{{"Connecting:h:80", LogConnecting}}));
-    EXPECT_EQ(Lines(3, "Cancel", "1"),
+    EXPECT_EQ(Lines(3, ReportKind::Cancel, "1"),
               (QList<DownloadLogLine>{{"This Part 3 Cancel By Part 1", LogProblem}}));
-    EXPECT_EQ(Lines(2, "Close", "MeComplete"),
+    EXPECT_EQ(Lines(2, ReportKind::Close, "MeComplete"),
               (QList<DownloadLogLine>{{"This Part Receiving Data Complete.", LogClosed},
                                       {"Close the Connection.", LogClosed}}));
-    EXPECT_EQ(Lines(2, "Close", "ByServer").value(1).Text, "The Connection Close by Server.");
-    EXPECT_EQ(Lines(1, "RequestError", "404").value(0).Text, "Request Url Error! 404");
-    EXPECT_EQ(Lines(1, "Autorename", "/d/a0.swf!qv").value(0).Text,
+    EXPECT_EQ(Lines(2, ReportKind::Close, "ByServer").value(1).Text,
+              "The Connection Close by Server.");
+    EXPECT_EQ(Lines(1, ReportKind::RequestError, "404").value(0).Text, "Request Url Error! 404");
+    EXPECT_EQ(Lines(1, ReportKind::Autorename, "/d/a0.swf!qv").value(0).Text,
               "File Exits , Auto Rename:/d/a0.swf!qv");
-    EXPECT_EQ(Lines(1, "Redirect", "http://x/").value(0).Text,
+    EXPECT_EQ(Lines(1, ReportKind::Redirect, "http://x/").value(0).Text,
               "Redirect link to other site:http://x/");
-    EXPECT_TRUE(Lines(1, "DataArrival", "5").isEmpty());
-    EXPECT_TRUE(Lines(1, "Error", "1x").isEmpty());
-    EXPECT_TRUE(Lines(2, "ReSumeTestError", "u").isEmpty());
+    EXPECT_TRUE(Lines(1, ReportKind::DataArrival, "5").isEmpty());
+    EXPECT_TRUE(Lines(1, ReportKind::Error, "1x").isEmpty());
+    EXPECT_TRUE(Lines(2, ReportKind::ResumeTestError, "u").isEmpty());
 
-    const QList<DownloadLogLine> response = Lines(1, "Response", "HTTP/1.1 200 OK\r\nA: 1\r\n\r\n");
+    const QList<DownloadLogLine> response =
+        Lines(1, ReportKind::Response, "HTTP/1.1 200 OK\r\nA: 1\r\n\r\n");
     ASSERT_EQ(response.size(), 4);
     EXPECT_EQ(response[0], (DownloadLogLine{"Reveive the Server Response..", LogGeneral}));
     EXPECT_EQ(response[1], (DownloadLogLine{"HTTP/1.1 200 OK", LogResponseLine}));
     EXPECT_EQ(response[2], (DownloadLogLine{"A: 1", LogResponseLine}));
     EXPECT_EQ(response[3], (DownloadLogLine{"Start Receiving Date...", LogGeneral}));
-    EXPECT_EQ(Lines(1, "Request", "GET / HTTP/1.1\r\n\r\n").value(2).Text,
+    EXPECT_EQ(Lines(1, ReportKind::Request, "GET / HTTP/1.1\r\n\r\n").value(2).Text,
               "Waiting For Server Response...");
 
     // A last line without CR LF is not logged; an empty line between two pairs is.

@@ -491,12 +491,18 @@ QList<QPair<const char*, std::function<QByteArray(qint64, qint64)>>> BadContentR
          [](qint64 start, qint64 size) {
              return "bytes " + Num(start) + "-" + Num(size - 1) + "/" + Num(size + 1000);
          }},
+        {"last byte at the total",
+         [](qint64 start, qint64 size) {
+             return "bytes " + Num(start) + "-" + Num(size) + "/" + Num(size);
+         }},
     };
 }
 
-// A 206 with the given Content-Range and bytes that are not the file's.
+// A 206 with the given Content-Range and bytes that are not the file's, as many as the range
+// names.
 void ServeBadRange(QTcpSocket* s, qint64 start, qint64 size, const QByteArray& contentRange) {
-    const QByteArray junk = TestEnv::RandomBytes(size - start, 999);
+    const qint64 last = contentRange.split('/').value(0).split('-').value(1).toLongLong();
+    const QByteArray junk = TestEnv::RandomBytes((last > 0 ? last + 1 : size) - start, 999);
     s->write(ScriptServer::Head(
         "HTTP/1.1 206 Partial Content",
         {"Content-Length: " + Num(junk.size()), "Content-Range: " + contentRange}));

@@ -55,6 +55,10 @@ TEST(QuorvantaGet, FailsClearly) {
     const Served served({}, "ok.swf", 4, 37);
     ASSERT_TRUE(served.Ready());
     const QString dir = served.dir;
+    // Names shortened to leave room for ".qvlock" and ".qvjob", and decoded.
+    const QString longName = QString(247, QLatin1Char('n')) + ".swf";
+    ASSERT_TRUE(served.nginx.Put(longName, served.data));
+    ASSERT_TRUE(served.nginx.Put(QString::fromUtf8("caf\xC3\xA9.swf"), served.data));
     const struct {
         QStringList args;
         int code;
@@ -66,17 +70,22 @@ TEST(QuorvantaGet, FailsClearly) {
         {{"--parts", "11", served.nginx.Url("/x.swf")}, 2, "", false},
         // The fragment is neither asked for nor part of the file's name.
         {{"--parts", "10", "--dir", dir, served.nginx.Url("/ok.swf#t=1/2")}, 0, "", false},
+        {{"--dir", dir, served.nginx.Url("/" + longName)}, 0, "", false},
+        {{"--dir", dir, served.nginx.Url("/caf%C3%A9.swf")}, 0, "", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
         const ToolRun r = RunTool(c.args);
         EXPECT_EQ(r.code, c.code) << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(QLatin1String(c.err))) << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains("cannot save")) << r.err.toStdString();
         if (c.out) {
             EXPECT_TRUE(r.out.contains(QLatin1String(c.err))) << r.out.toStdString();
         }
     }
     EXPECT_EQ(TestEnv::ReadFile(dir + "/ok.swf"), served.data);
+    EXPECT_EQ(TestEnv::ReadFile(dir + "/" + QString(238, QLatin1Char('n')) + ".swf"), served.data);
+    EXPECT_EQ(TestEnv::ReadFile(dir + QString::fromUtf8("/caf\xC3\xA9.swf")), served.data);
 }
 
 TEST(QuorvantaGet, FullSpeedDownloadsLoseNoByte) {

@@ -111,6 +111,8 @@ TABLE
     appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" || fail "appstreamcli validate"
     grep -qx 'Categories=Network;FileTransfer;Qt;' "$prefix/share/applications/$id.desktop" ||
         fail "the desktop entry is not in the Network category"
+    ! grep -q 'x-scheme-handler' "$prefix/share/applications/$id.desktop" ||
+        fail "the desktop entry claims web links"
     echo "PASS"
     exit 0
 fi

@@ -43,7 +43,7 @@ protected:
         manager.AddToNowDownList(j);
         EXPECT_TRUE(WaitFor([&] {
             for (const auto& r : reports)
-                if (r.at(2).toString() == "Request") return true;
+                if (r.at(2).value<ReportKind>() == ReportKind::Request) return true;
             return false;
         }));
         return j;
@@ -91,16 +91,16 @@ TEST_F(Progress, FirstFillTruncatesThePercentRefreshRoundsHalvesToEven) {
     const int j = RunningJob();
     Jobs[static_cast<size_t>(j)].FileSize = 200;
     Jobs[static_cast<size_t>(j)].Received = 199;
-    manager.UpdateDownloadState(1, 1, "DataArrival", "0");
+    manager.UpdateDownloadState(1, 1, ReportKind::DataArrival, "0");
     EXPECT_EQ(manager.RowTexts(j)[clsJobManager::ColPercent], "100%");
     view.FlushRows();  // rows are redrawn at most ten times a second
     EXPECT_EQ(view.Row(j)->text(clsJobManager::ColPercent), "100%");
     EXPECT_EQ(view.Row(j)->text(clsJobManager::ColComplete), "199");
     Jobs[static_cast<size_t>(j)].Received = 1;
-    manager.UpdateDownloadState(1, 1, "DataArrival", "0");
+    manager.UpdateDownloadState(1, 1, ReportKind::DataArrival, "0");
     EXPECT_EQ(manager.RowTexts(j)[clsJobManager::ColPercent], "0%");  // 0.5 goes to even
     Jobs[static_cast<size_t>(j)].Received = 3;
-    manager.UpdateDownloadState(1, 1, "DataArrival", "0");
+    manager.UpdateDownloadState(1, 1, ReportKind::DataArrival, "0");
     EXPECT_EQ(manager.RowTexts(j)[clsJobManager::ColPercent], "2%");  // 1.5 goes to even
 }
 
@@ -116,21 +116,22 @@ TEST_F(Progress, ReportsAreLoggedLineByLineWithTheSplittingRule) {
     EXPECT_EQ(first.last(), "Waiting For Server Response...");
 
     const int before = LogCount;
-    manager.UpdateDownloadState(1, 2, "Response", "HTTP/1.1 206 Partial\r\n\r\nServer: x\r\nTail");
+    manager.UpdateDownloadState(1, 2, ReportKind::Response,
+                                "HTTP/1.1 206 Partial\r\n\r\nServer: x\r\nTail");
     EXPECT_EQ(LogTexts(j, 2), (QStringList{"Reveive the Server Response..", "HTTP/1.1 206 Partial",
                                            "", "Server: x", "Start Receiving Date..."}));
     EXPECT_EQ(JobLog[static_cast<size_t>(before + 2)].LogKind, 4);
     EXPECT_EQ(JobLog[static_cast<size_t>(before + 1)].LogKind, 100);
 
-    manager.UpdateDownloadState(1, 3, "Cancel", "1");
-    manager.UpdateDownloadState(1, 3, "DataArrival", "100");
-    manager.UpdateDownloadState(1, 3, "Error", "1Connection refused");
+    manager.UpdateDownloadState(1, 3, ReportKind::Cancel, "1");
+    manager.UpdateDownloadState(1, 3, ReportKind::DataArrival, "100");
+    manager.UpdateDownloadState(1, 3, ReportKind::Error, "1Connection refused");
     EXPECT_EQ(LogTexts(j, 3), QStringList{"This Part 3 Cancel By Part 1"});
 
     // A "Close" before every byte has arrived logs its two lines and changes nothing else.
     Jobs[static_cast<size_t>(j)].FileSize = 1000;
     Jobs[static_cast<size_t>(j)].Received = 10;
-    manager.UpdateDownloadState(1, 2, "Close", "ByServer");
+    manager.UpdateDownloadState(1, 2, ReportKind::Close, "ByServer");
     EXPECT_EQ(LogTexts(j, 2).mid(5), (QStringList{"This Part Receiving Data Complete.",
                                                   "The Connection Close by Server."}));
     EXPECT_TRUE(manager.HasRow(j));
@@ -169,8 +170,8 @@ TEST_F(Progress, PanesFollowTheChosenJobNodeAndConnection) {
     EXPECT_EQ(views.size(), 1);
 
     // New entries of the shown connection are appended; other connections' are not.
-    manager.UpdateDownloadState(1, 1, "Redirect", "http://elsewhere/x.swf");
-    manager.UpdateDownloadState(1, 2, "Connecting", "127.0.0.1:80");
+    manager.UpdateDownloadState(1, 1, ReportKind::Redirect, "http://elsewhere/x.swf");
+    manager.UpdateDownloadState(1, 2, ReportKind::Connecting, "127.0.0.1:80");
     ASSERT_EQ(pane.ConnectionLog()->topLevelItemCount(), shown + 1);
     EXPECT_EQ(pane.ConnectionLog()->topLevelItem(shown)->text(1),
               "Redirect link to other site:http://elsewhere/x.swf");
@@ -208,7 +209,8 @@ TEST_F(Progress, FiguresAboveThePictureKeepUpWithItsTiles) {
     // The response head gives the size before any data: the figures show it, with the one
     // connection that asked so far.
     job.FileSize = size;
-    manager.UpdateDownloadState(1, 1, "Response", "HTTP/1.1 200 OK\r\nContent-Length: 2571271");
+    manager.UpdateDownloadState(1, 1, ReportKind::Response,
+                                "HTTP/1.1 200 OK\r\nContent-Length: 2571271");
     // (QTRY_ macros report to QTest, not to gtest: WaitFor is what fails here.)
     EXPECT_TRUE(WaitFor([&] { return pane.FiguresLabel()->text().contains("2.5 MB"); }, 150));
     EXPECT_EQ(pane.PercentLabel()->text(), "0%");
@@ -220,7 +222,7 @@ TEST_F(Progress, FiguresAboveThePictureKeepUpWithItsTiles) {
                                                 k == 1 ? 98304 : (k - 1) * range,
                                                 k == 5 ? size : k * range};
     job.Received = 98304;
-    manager.UpdateDownloadState(1, 1, "DataArrival", "98304");
+    manager.UpdateDownloadState(1, 1, ReportKind::DataArrival, "98304");
     EXPECT_TRUE(WaitFor([&] { return pane.PercentLabel()->text() == "3%"; }, 150));
 
     // A burst on all five connections right after: the figures follow within a screen update
@@ -228,7 +230,8 @@ TEST_F(Progress, FiguresAboveThePictureKeepUpWithItsTiles) {
     job.Received = 829428;
     job.Segments[1].CurPos = 165876;
     for (int k = 2; k <= 5; ++k) job.Segments[static_cast<size_t>(k)].CurPos += 165888;
-    for (int k = 1; k <= 5; ++k) manager.UpdateDownloadState(1, k, "DataArrival", "65536");
+    for (int k = 1; k <= 5; ++k)
+        manager.UpdateDownloadState(1, k, ReportKind::DataArrival, "65536");
     EXPECT_EQ(manager.RowTexts(j)[clsJobManager::ColPercent], "32%");
     EXPECT_TRUE(WaitFor([&] { return pane.PercentLabel()->text() == "32%"; }, 150))
         << pane.PercentLabel()->text().toStdString();
@@ -248,7 +251,7 @@ TEST_F(Progress, PanesStayReadableWhenNarrow) {
     job.FileSize = 50 << 20;
     job.Received = 20 << 20;
     job.Segments[1] = {0, 20 << 20, 50 << 20};
-    manager.UpdateDownloadState(1, 1, "DataArrival", "1000");
+    manager.UpdateDownloadState(1, 1, ReportKind::DataArrival, "1000");
     TestEnv::WaitFor([&] { return pane.FiguresLabel()->text().contains("1 block ="); }, 2000);
     const QString wide = pane.FiguresLabel()->text();
     EXPECT_TRUE(wide.contains("1 connection") && wide.contains("1 block =")) << wide.toStdString();

@@ -222,11 +222,11 @@ TEST_F(Scheduler, JobsMenuEnablingFollowsTheShownJobAndTheWholeTable) {
     EXPECT_EQ(manager.JobsMenuEnabling(2), (M{false, false, true, false}));
     manager.ChooseJob(a);
     EXPECT_EQ(manager.JobsMenuEnabling(2), (M{true, false, true, false}));
-    manager.ChooseJob(b);  // an error job cannot be started alone
-    EXPECT_EQ(manager.JobsMenuEnabling(2).StartJob, false);
+    manager.ChooseJob(b);  // a failed job is started again like a paused one
+    EXPECT_EQ(manager.JobsMenuEnabling(2).StartJob, true);
     manager.StartJob(a);
     manager.ChooseJob(a);
-    EXPECT_EQ(manager.JobsMenuEnabling(2), (M{false, true, false, true}));
+    EXPECT_EQ(manager.JobsMenuEnabling(2), (M{false, true, true, true}));
     // A paused job that has no row still enables "Start Download All".
     Add(StatePaused);
     EXPECT_TRUE(manager.JobsMenuEnabling(2).StartAll);

@@ -104,6 +104,12 @@ TEST(UrlFileName, LastSegmentWithAndWithoutQuery) {
     EXPECT_EQ(FileNameFromUrl("c:\\mydown\\movie.swf"), "movie.swf");
     EXPECT_EQ(FileNameFromUrl("movie.swf"), "");
     EXPECT_EQ(FileNameNoQuery(""), "");
+    // Escapes are decoded unless that would make a path or no UTF-8.
+    EXPECT_EQ(FileNameFromUrl("http://h/caf%C3%a9%20x.swf"),
+              QString::fromUtf8("caf\xC3\xA9 x.swf"));
+    EXPECT_EQ(FileNameFromUrl("http://h/a%2Fb%5Cc%00d%C3.swf%"), "a%2Fb%5Cc%00d%C3.swf%");
+    EXPECT_EQ(FileNameNoQuery("http://h/%2E%2E?x"), "%2E%2E");
+    EXPECT_EQ(FileNameNoQuery("http://h/a%3Fb.swf?x"), "a?b.swf");
 }
 
 TEST(UrlFileName, ClipboardTakesOnlyWebUrlsInAnyCase) {

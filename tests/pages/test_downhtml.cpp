@@ -4,6 +4,7 @@
 #include "PagesFixture.h"
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
+#include "engine/DownloadSlot.h"
 #include "pages/clsPageLinks.h"
 
 namespace {
@@ -123,6 +124,7 @@ TEST_F(DownHtmlTest, DuplicatesRecycleBinAndFreeRecords) {
     run = RunAnalyser(s);
     ASSERT_TRUE(run.completed);
     EXPECT_EQ(JobCount, 2);
+    EXPECT_EQ(run.Count("Skipped Flash"), 2);  // said and counted, not silently passed over
 
     // Deleted for good: a.swf comes back. b.swf's record was freed, so the first movie takes
     // that record over (no "Found Flash" for it).
@@ -430,4 +432,41 @@ TEST_F(DownHtmlTest, PageWithoutEndIsNotHeldWhole) {
         EXPECT_EQ(Searches[s].SearchState, SearchError);
         EXPECT_LE(Searches[s].PageReceived, 33 * 1024 * 1024);
     }
+}
+
+// Movies behind a hot-link check (what most Flash sites have) are fetched as a browser fetches
+// them: with the page they were found on as referrer, also one link deeper.
+TEST_F(DownHtmlTest, HotLinkedMoviesOfASearchDownloadWithThePageAsReferrer) {
+    NginxServer site(
+        QStringLiteral("location /site/ { valid_referers ~^127\\.0\\.0\\.1:[0-9]+/site/; "
+                       "if ($invalid_referer) { return 403; } }"
+                       "location = /site/index.htm { }"),
+        kPageTypes);
+    ASSERT_TRUE(site.Started());
+    const QByteArray teal = TestEnv::RandomBytes(70000, 3), cyan = TestEnv::RandomBytes(9000, 4);
+    ASSERT_TRUE(site.Put("site/ref/teal.swf", teal));
+    ASSERT_TRUE(site.Put("site/ref/cyan.swf", cyan));
+    ASSERT_TRUE(site.Put("site/index.htm",
+                         ("<embed src=ref/teal.swf type=flash><a href=\"more.htm\">more</a>")));
+    ASSERT_TRUE(site.Put("site/more.htm", "<embed src=\"ref/cyan.swf\" type=flash>"));
+    const QString folder = TestEnv::NewDir("hotlink") + "/";
+    SearchRecord search = PageSearch(site.Url("/site/index.htm"), 1);
+    search.JobTemplate.LocalFile = folder;
+    ASSERT_TRUE(RunAnalyser(AddSearch(search)).completed);
+    const int child = SearchWithUrl(site.Url("/site/more.htm"));
+    ASSERT_NE(child, 0);
+    const AnalyserRun deeper = RunAnalyser(child);
+    ASSERT_TRUE(deeper.completed);
+    EXPECT_EQ(Searches[child].SearchState, SearchAnalysed) << deeper.Detail("Error").toStdString();
+    ASSERT_EQ(JobCount, 2);
+    for (int j = 1; j <= JobCount; ++j) {
+        DownloadSlot slot(1);
+        QSignalSpy completed(&slot, &DownloadSlot::Completed);
+        QSignalSpy ended(&slot, &DownloadSlot::RunEnded);
+        ASSERT_TRUE(slot.BindAndStart(j));
+        ASSERT_TRUE(TestEnv::WaitFor([&] { return completed.size() + ended.size() > 0; }));
+        EXPECT_EQ(Jobs[j].State, StateComplete) << Jobs[j].Url.toStdString();
+    }
+    EXPECT_EQ(TestEnv::ReadFile(folder + "teal.swf"), teal);
+    EXPECT_EQ(TestEnv::ReadFile(folder + "cyan.swf"), cyan);
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -228,11 +229,16 @@ TEST_F(JobDbTest, LoadThenSaveReproducesTheFile) {
     for (int i = 1; i <= 5; ++i) AddJob(FullJob(i % 2 ? "101k11" : "Recely", i));
     const QByteArray file = JobDbBytes(tree);
     ASSERT_TRUE(TestEnv::WriteFile(path, file));
+    // A file others could read, as an older version left it: rewritten for its owner alone.
+    ASSERT_EQ(::chmod(QFile::encodeName(path), 0644), 0);
 
     CategoryTree loaded;
     ASSERT_TRUE(LoadJobDb(loaded, path).complete);
     ASSERT_TRUE(SaveJobDb(loaded, path));
     EXPECT_EQ(TestEnv::ReadFile(path), file);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 // The validators of an unfinished job come back with the database under the job's exact path; a

@@ -196,7 +196,7 @@ TEST_F(MainCommands, JobsMenuFollowsTheShownJobAndEveryJobOfTheTable) {
         bool start, pause;
     };
     for (const Case& c :
-         {Case{failed, false, false}, Case{running, false, true}, Case{waiting, false, true}}) {
+         {Case{failed, true, false}, Case{running, false, true}, Case{waiting, false, true}}) {
         ClickRow(NowDownRow(c.job));
         Open("mnuJob");
         EXPECT_EQ(On("mnuJob_Begin"), c.start) << c.job;
@@ -207,10 +207,11 @@ TEST_F(MainCommands, JobsMenuFollowsTheShownJobAndEveryJobOfTheTable) {
     EXPECT_TRUE(On("mnuJob_AllBegin"));
     EXPECT_TRUE(On("mnuJob_AllPause"));
 
-    // The waiting job paused: nothing paused or waiting is left in the list...
+    // The waiting job paused: nothing paused, waiting or failed is left in the list...
     A("mnuJob_Pause")->trigger();
     EXPECT_EQ(Jobs[waiting].State, StatePaused);
-    Jobs[waiting].State = StateError;
+    Jobs[waiting].State = StateComplete;
+    Jobs[failed].State = StateComplete;
     Open("mnuJob");
     EXPECT_FALSE(On("mnuJob_AllBegin"));
     EXPECT_FALSE(On("tbMain_AllStart"));
@@ -219,9 +220,10 @@ TEST_F(MainCommands, JobsMenuFollowsTheShownJobAndEveryJobOfTheTable) {
     Open("mnuJob");
     EXPECT_TRUE(On("mnuJob_AllBegin"));
     EXPECT_TRUE(On("tbMain_AllStart"));
+    Jobs[failed].State = StateError;
 
     // The right button on lvNowDown chooses the row under it and gives its pop-up the flags of
-    // that row's job: a paused job shown before must not lend its Start to a failed one.
+    // that row's job: a paused job shown before must not lend its Pause to a failed one.
     const int paused = Download(StatePaused, "paused.swf");
     ClickRow(NowDownRow(paused));
     EXPECT_TRUE(On("mnuJob_Begin"));
@@ -239,13 +241,13 @@ TEST_F(MainCommands, JobsMenuFollowsTheShownJobAndEveryJobOfTheTable) {
     };
     auto popOn = [pop](const char* name) { return pop->findChild<QAction*>(name)->isEnabled(); };
     rightClick(failed);
-    EXPECT_FALSE(popOn("popNowDown_Start"));
+    EXPECT_TRUE(popOn("popNowDown_Start"));
     EXPECT_FALSE(popOn("popNowDown_Pause"));
     EXPECT_TRUE(popOn("popNowDown_AllStart"));
     EXPECT_TRUE(popOn("popNowDown_AllPause"));
     EXPECT_TRUE(popOn("popNowDown_Delete"));
     pop->findChild<QAction*>("popNowDown_Start")->trigger();
-    EXPECT_EQ(Jobs[failed].State, StateError);
+    EXPECT_EQ(Jobs[failed].State, StateWaiting);  // no free slot in this test
     EXPECT_EQ(Jobs[paused].State, StatePaused);
     pop->hide();
     rightClick(running);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -12,6 +14,7 @@
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
 #include "common/TestJobs.h"
+#include "common/TestWidgets.h"
 #include "manager/clsJobManager.h"
 #include "newjob/NewJobLauncher.h"
 #include "newjob/frmNewDown1.h"
@@ -116,7 +119,9 @@ TEST(EndToEnd, ADownloadClosedMidwayResumesAfterARestart) {
         ASSERT_EQ(AddJob(TestJobs::Download("103k", nginx.Url("/big.swf"), folder, 4)), 1);
         w.Manager()->AddToNowDownList(1);
         ASSERT_TRUE(TestEnv::WaitFor([&] { return Jobs[1].Received > 300000; }, 30000));
-        w.ExitProgram();  // pause all and save, as closing the window does
+        // Paused by the user: it stays paused through the restart (only cut-off downloads go on).
+        w.Manager()->PauseJob(1);
+        w.ExitProgram();
         receivedAtClose = Jobs[1].Received;
         EXPECT_EQ(Jobs[1].State, StatePaused);
         EXPECT_LT(receivedAtClose, body.size());
@@ -136,5 +141,50 @@ TEST(EndToEnd, ADownloadClosedMidwayResumesAfterARestart) {
         EXPECT_FALSE(QFile::exists(folder + "big.swf!qv"));
         w.ExitProgram();
     }
+    ClearJobs();
+}
+
+// A failed job is no dead end: its properties are edited (a new address starts it from zero) and
+// the Jobs menu starts it again; it finishes byte-exact.
+TEST(EndToEnd, AFailedJobIsEditedAndStartedAgainFromTheMenu) {
+    TestEnv::IsolateHome();
+    ClearJobs();
+    NginxServer nginx("location = /gone.swf { return 500; }");
+    ASSERT_TRUE(nginx.Started());
+    const QByteArray body = TestEnv::RandomBytes(400000, 9);
+    ASSERT_TRUE(nginx.Put("here.swf", body));
+    const QString folder = TestEnv::NewDir("failed") + "/";
+    frmMain w;
+    w.Load();
+    Settings.PopMessage = 0;
+    Settings.Retries = 0;
+    ASSERT_EQ(AddJob(TestJobs::Download("101k", nginx.Url("/gone.swf"), folder, 3)), 1);
+    w.Manager()->AddToNowDownList(1);
+    ASSERT_TRUE(TestEnv::WaitFor([] { return Jobs[1].State == StateError; }, 30000));
+    w.Categories()->mirror()->Select("NowDownLoad");
+    auto* list = TestEnv::Child<QTreeWidget>(&w, "lvNowDown");
+    TestEnv::ClickRow(list->topLevelItem(0));
+    EXPECT_TRUE(w.findChild<QAction*>("mnuJob_Begin")->isEnabled());
+
+    // Job Properties from the Jobs menu: the address and the login change.
+    QAction* properties = w.findChild<QAction*>("mnuJob_Properties");
+    ASSERT_TRUE(properties->isEnabled());
+    properties->trigger();
+    auto* dialog = TestEnv::Shown<QDialog>("frmJobProperties");
+    ASSERT_TRUE(dialog);
+    TestEnv::Child<QLineEdit>(dialog, "txtUrl")->setText(nginx.Url("/here.swf"));
+    TestEnv::Child<QLineEdit>(dialog, "txtFileName")->setText("here.swf");
+    TestEnv::Child<QPushButton>(dialog, "cmdOk")->click();
+    EXPECT_EQ(Jobs[1].Url, nginx.Url("/here.swf"));
+    EXPECT_EQ(Jobs[1].IsNew, VbTrue);
+    EXPECT_TRUE(TestEnv::WaitFor([&] {
+        return list->topLevelItem(0)->text(clsJobManager::ColUrl) == nginx.Url("/here.swf");
+    }));
+
+    w.findChild<QAction*>("mnuJob_Begin")->trigger();
+    ASSERT_TRUE(TestEnv::WaitFor([] { return Jobs[1].State == StateComplete; }, 30000));
+    EXPECT_EQ(TestEnv::ReadFile(folder + "here.swf"), body);
+    EXPECT_FALSE(QFile::exists(folder + "gone.swf"));
+    w.ExitProgram();
     ClearJobs();
 }

@@ -303,7 +303,8 @@ TEST(PlayerControls, DoubleClickSliderClicksEscapeAndPlayAfterStop) {
     EXPECT_TRUE(player->IsPlaying());
     EXPECT_EQ(shown, 1);
 
-    // A click on the slider goes to the frame under the pointer (one seek), paused or playing.
+    // A click on the slider goes to the frame under the pointer (one seek) and plays from it,
+    // paused before or not.
     struct Click {
         double at;
         bool paused;
@@ -323,14 +324,9 @@ TEST(PlayerControls, DoubleClickSliderClicksEscapeAndPlayAfterStop) {
             << failed.toStdString();
         EXPECT_TRUE(TestEnv::WaitFor([&] { return qAbs(frameShown() - want) <= 20; }, 2000))
             << c.at << ": " << status2->text().toStdString();
-        EXPECT_EQ(player->IsPlaying(), !c.paused) << c.at;
+        EXPECT_TRUE(player->IsPlaying()) << c.at;
         const int landed = frameShown();
-        if (c.paused) {
-            TestEnv::NothingWithin(500);
-            EXPECT_EQ(frameShown(), landed);
-        } else {
-            EXPECT_TRUE(TestEnv::WaitFor([&] { return frameShown() >= landed + 3; }, 2000));
-        }
+        EXPECT_TRUE(TestEnv::WaitFor([&] { return frameShown() >= landed + 3; }, 2000));
         EXPECT_EQ(shown, before + 1) << c.at;
     }
 

@@ -27,12 +27,12 @@ public:
         // The mailbox Text1.
         std::function<QString()> mailboxText;
         std::function<void(const QString&)> setMailboxText;
-        // The parser's destinations: NewJobMode, then the dialog (loaded, not shown) filled with
-        // the URL, referrer and info.
+        // The parser's destinations: the dialog's mode, then the dialog (loaded, not shown) filled
+        // with the URL, referrer and info.
         std::function<void(const HandoffMessage&)> fillDialog;
         // The new-job dialog while it is shown, else nullptr.
         std::function<QObject*()> shownDialog;
-        // Shows the new-job dialog in the mode NewJobMode holds and returns it.
+        // Shows the new-job dialog in the mode it was given and returns it.
         std::function<QObject*()> showDialog;
         std::function<bool()> windowMinimized;
         // The main window's "Top Window" command.
@@ -49,7 +49,7 @@ public:
     void Enqueue(const QString& message, qint64 id = 0);
     // Text1's change event.
     void MailboxChanged();
-    // Opens the new-job dialog at the next tick (the caller filled it and set NewJobMode).
+    // Opens the new-job dialog at the next tick (the caller filled it and set its mode).
     void RequestDialog();
     int Waiting() const { return static_cast<int>(queue.size()); }
 

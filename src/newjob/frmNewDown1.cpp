@@ -18,7 +18,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSet>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTimer>
@@ -28,6 +27,8 @@
 #include "newjob/BatchGenerator.h"
 #include "newjob/BatchKeyFilter.h"
 #include "newjob/NewJobBuilder.h"
+#include "newjob/NewJobTabs.h"
+#include "newjob/PageLinkRows.h"
 #include "newjob/SaveOptionsBox.h"
 #include "newjob/UrlFileName.h"
 #include "pages/SearchRecord.h"
@@ -38,75 +39,17 @@
 #include "store/Settings.h"
 #include "store/UserMessage.h"
 #include "tree/NamedWidgets.h"
-#include "widgets/DialogHooks.h"
-#include "widgets/TreeFill.h"
 #include "tree/frmClassNew.h"
 #include "widgets/DialogHooks.h"
 #include "widgets/Icons.h"
 #include "widgets/ProxyCombo.h"
 #include "widgets/TreeFill.h"
 
-QString frmNewDown1::SharedUrl;
-int16_t frmNewDown1::DepthChoice = 0;
-QString frmNewDown1::CurrentTabKey;
-
 namespace {
-
-struct Context {
-    QPointer<QWidget> parent;
-    NewJobHooks hooks;
-    QPointer<CategoryTree> tree;
-};
-
-Context& Ctx() {
-    static Context context;
-    return context;
-}
-
-QPointer<frmNewDown1>& Instance() {
-    static QPointer<frmNewDown1> instance;
-    return instance;
-}
 
 const QString kTitle = QStringLiteral("Quorvanta");
 
-struct MainTab {
-    QString caption;
-    QString key;
-    int mode;
-    QList<QPair<QString, QString>> subTabs;  // caption, key
-};
-
-const QList<MainTab>& MainTabs() {
-    static const QList<MainTab> tabs{
-        {QStringLiteral("Add Single File"),
-         QStringLiteral("OneFile"),
-         ModeSingleFile,
-         {{QStringLiteral(" Gerenal "), QStringLiteral("Gernal")}}},
-        {QStringLiteral("Add Page Search"),
-         QStringLiteral("Search"),
-         ModePageSearch,
-         {{QStringLiteral(" Search Setting "), QStringLiteral("Search")},
-          {QStringLiteral(" Save Option "), QStringLiteral("Save")}}},
-        {QStringLiteral("Add Batch File"),
-         QStringLiteral("BatFile"),
-         ModeBatch,
-         {{QStringLiteral(" Generate Url "), QStringLiteral("Url")},
-          {QStringLiteral(" Save Option "), QStringLiteral("Save")}}},
-        {QStringLiteral("Add Page Links Download"),
-         QStringLiteral("FromIe"),
-         ModePageLinks,
-         {{QStringLiteral(" Select Url "), QStringLiteral("Select")},
-          {QStringLiteral(" Save Option "), QStringLiteral("Save")}}},
-    };
-    return tabs;
-}
-
-const MainTab* FindMainTab(const QString& key) {
-    for (const MainTab& tab : MainTabs())
-        if (tab.key == key) return &tab;
-    return nullptr;
-}
+using MainTab = NewJobTabs::MainTab;
 
 template <typename T>
 T* Named(T* widget, const char* name) {
@@ -116,57 +59,9 @@ T* Named(T* widget, const char* name) {
 
 }  // namespace
 
-// ---------------------------------------------------------------------------------------------
-// Opening and closing
-
-void frmNewDown1::SetContext(QWidget* parent, const NewJobHooks& hooks, CategoryTree* tree) {
-    Ctx().parent = parent;
-    Ctx().hooks = hooks;
-    Ctx().tree = tree;
-}
-
-frmNewDown1* frmNewDown1::Loaded() {
-    return Instance().data();
-}
-
-frmNewDown1* frmNewDown1::Load() {
-    if (!Instance()) {
-        auto* dialog = new frmNewDown1(Ctx().parent);
-        Instance() = dialog;
-        dialog->LoadStep();
-    }
-    return Instance().data();
-}
-
-frmNewDown1* frmNewDown1::ShowDialog() {
-    frmNewDown1* dialog = Load();
-    if (!dialog->isVisible()) dialog->show();
-    dialog->raise();
-    dialog->activateWindow();
-    return dialog;
-}
-
-frmNewDown1* frmNewDown1::Open(int mode) {
-    NewJobMode = static_cast<int16_t>(mode);
-    if (frmNewDown1* dialog = Loaded()) {
-        // Already loaded (filled by a hand-off, or open): go to the asked tab when it has one.
-        for (const MainTab& tab : MainTabs())
-            if (tab.mode == mode) {
-                for (int i = 0; i < dialog->TabStrip1->count(); ++i)
-                    if (dialog->TabStrip1->tabData(i).toString() == tab.key)
-                        dialog->TabStrip1->setCurrentIndex(i);
-            }
-    }
-    return ShowDialog();
-}
-
-frmNewDown1* frmNewDown1::Open(int mode, QWidget* parent, const NewJobHooks& hooks,
-                               CategoryTree& tree) {
-    SetContext(parent, hooks, &tree);
-    return Open(mode);
-}
-
-frmNewDown1::frmNewDown1(QWidget* parent) : QDialog(parent) {
+frmNewDown1::frmNewDown1(QWidget* parent, NewJobMemory& kept, const NewJobHooks& mainHooks,
+                         CategoryTree* categoryTree)
+    : QDialog(parent), memory(kept), hooks(mainHooks), tree(categoryTree) {
     setObjectName(QStringLiteral("frmNewDown1"));
     setWindowTitle(QStringLiteral("Add New Job"));
     setWindowIcon(Icons::Get(QStringLiteral("AddNewJob")));
@@ -176,7 +71,7 @@ frmNewDown1::frmNewDown1(QWidget* parent) : QDialog(parent) {
     TabStrip1 = Named(new QTabBar, "TabStrip1");
     TabStrip1->setExpanding(false);
     TabStrip1->setDrawBase(false);
-    for (const MainTab& tab : MainTabs()) {
+    for (const MainTab& tab : NewJobTabs::All()) {
         if (tab.mode == ModePageLinks) continue;  // added by the load step when asked for
         const int index = TabStrip1->addTab(tab.caption);
         TabStrip1->setTabData(index, tab.key);
@@ -235,15 +130,11 @@ frmNewDown1::frmNewDown1(QWidget* parent) : QDialog(parent) {
     connect(Tab2, &QTabBar::currentChanged, this, &frmNewDown1::OnSubTab);
     connect(cmdNewJobOk, &QPushButton::clicked, this, &frmNewDown1::NewJobOk);
     connect(cmdCancle, &QPushButton::clicked, this, &QDialog::reject);
-    // A closed dialog is gone for the next opening, even before its deletion has run.
-    connect(this, &QDialog::finished, this, [this] {
-        if (Instance() == this) Instance() = nullptr;
-    });
-    if (Ctx().tree)
-        connect(Ctx().tree, &CategoryTree::Changed, this, &frmNewDown1::FillClassCombos);
+    if (tree) connect(tree, &CategoryTree::Changed, this, &frmNewDown1::FillClassCombos);
     for (QLineEdit* box : {txtUrl, txtSearchUrl, txtBatUrl}) SelectPastedUrl(box);
 
     resize(560, 470);
+    LoadStep();
 }
 
 frmNewDown1::~frmNewDown1() = default;
@@ -292,7 +183,7 @@ QWidget* frmNewDown1::BuildGernal() {
     grid->setRowStretch(row, 1);
 
     connect(txtUrl, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (!text.isEmpty()) SharedUrl = text;
+        if (!text.isEmpty()) memory.SharedUrl = text;
         txtRename->setText(FileNameNoQuery(text));
     });
     connect(Command1, &QPushButton::clicked, this,
@@ -333,20 +224,20 @@ QWidget* frmNewDown1::BuildSave() {
 
     auto proxy = [this] {
         OptionPage = 2;
-        if (Ctx().hooks.openOptions) Ctx().hooks.openOptions();
+        if (hooks.openOptions) hooks.openOptions();
         FillProxyCombos();
     };
     auto category = [this](SaveOptionsBox* box) {
-        if (Ctx().hooks.openNewCategory) {
-            Ctx().hooks.openNewCategory();
+        if (hooks.openNewCategory) {
+            hooks.openNewCategory();
             FillClassCombos();
             return;
         }
-        if (!Ctx().tree) return;
+        if (!tree) return;
         // Without a hook: the new-category dialog below the category chosen here; the new
         // category becomes the choice of the box that asked for it.
-        auto* dialog = new frmClassNew(Ctx().tree,
-                                       box->category->currentData(TreeRoles::Key).toString(), this);
+        auto* dialog =
+            new frmClassNew(tree, box->category->currentData(TreeRoles::Key).toString(), this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         connect(dialog, &QDialog::accepted, this, [this, dialog, box] {
             FillClassCombos();
@@ -388,9 +279,9 @@ QWidget* frmNewDown1::BuildSearch() {
     grid->setRowStretch(2, 1);
 
     connect(txtSearchUrl, &QLineEdit::textChanged, this,
-            [](const QString& text) { SharedUrl = text; });
-    connect(OpSearch1, &QRadioButton::clicked, this, [] { DepthChoice = 0; });
-    connect(OpSearch2, &QRadioButton::clicked, this, [] { DepthChoice = 1; });
+            [this](const QString& text) { memory.SharedUrl = text; });
+    connect(OpSearch1, &QRadioButton::clicked, this, [this] { memory.DepthChoice = 0; });
+    connect(OpSearch2, &QRadioButton::clicked, this, [this] { memory.DepthChoice = 1; });
     txtSearchUrl->installEventFilter(this);
     return panel;
 }
@@ -475,7 +366,7 @@ QWidget* frmNewDown1::BuildUrl() {
     layout->setRowStretch(3, 1);
 
     connect(txtBatUrl, &QLineEdit::textChanged, this, [this](const QString& text) {
-        SharedUrl = text;
+        memory.SharedUrl = text;
         cmdCreateUrl->setEnabled(text.contains(QLatin1Char('*')));
     });
     connect(OpNumber, &QRadioButton::toggled, this, [this](bool on) { ChooseRange(on); });
@@ -531,33 +422,34 @@ void frmNewDown1::LoadStep() {
     saveBox->ApplyClass();
 
     // The remembered depth choice shows in the option buttons it came from.
-    (DepthChoice == 1 ? OpSearch2 : OpSearch1)->setChecked(true);
+    (memory.DepthChoice == 1 ? OpSearch2 : OpSearch1)->setChecked(true);
 
-    if (NewJobMode == ModePageLinks) {
-        const MainTab* tab = FindMainTab(QStringLiteral("FromIe"));
+    if (memory.Mode == ModePageLinks) {
+        const MainTab* tab = NewJobTabs::Find(QStringLiteral("FromIe"));
         const int index = TabStrip1->addTab(tab->caption);
         TabStrip1->setTabData(index, tab->key);
     }
-    if (NewJobMode < ModeSingleFile || NewJobMode > ModePageLinks) NewJobMode = ModeSingleFile;
+    if (memory.Mode < ModeSingleFile || memory.Mode > ModePageLinks) memory.Mode = ModeSingleFile;
 
     // The tabs are new at every opening: build the sub-tabs even when the remembered key is the
     // one selected now.
-    CurrentTabKey.clear();
+    memory.CurrentTabKey.clear();
     {
         const QSignalBlocker block(TabStrip1);
-        TabStrip1->setCurrentIndex(NewJobMode - 1);
+        TabStrip1->setCurrentIndex(memory.Mode - 1);
     }
-    OnMainTab(NewJobMode - 1);
+    OnMainTab(memory.Mode - 1);
 
     cmbNums->setCurrentText(QStringLiteral("5"));
 
-    if (SharedUrl.isEmpty()) SharedUrl = UrlFromClipboardText(QApplication::clipboard()->text());
+    if (memory.SharedUrl.isEmpty())
+        memory.SharedUrl = UrlFromClipboardText(QApplication::clipboard()->text());
 }
 
 void frmNewDown1::FillClassCombos() {
-    if (!Ctx().tree) return;
-    saveBox1->RefillClasses(*Ctx().tree);
-    saveBox->RefillClasses(*Ctx().tree);
+    if (!tree) return;
+    saveBox1->RefillClasses(*tree);
+    saveBox->RefillClasses(*tree);
 }
 
 void frmNewDown1::FillProxyCombos() {
@@ -568,8 +460,8 @@ void frmNewDown1::FillProxyCombos() {
 void frmNewDown1::OnMainTab(int index) {
     if (index < 0) return;
     const QString key = TabStrip1->tabData(index).toString();
-    if (key == CurrentTabKey) return;
-    const MainTab* tab = FindMainTab(key);
+    if (key == memory.CurrentTabKey) return;
+    const MainTab* tab = NewJobTabs::Find(key);
     if (!tab) return;
     {
         const QSignalBlocker block(Tab2);
@@ -580,8 +472,8 @@ void frmNewDown1::OnMainTab(int index) {
         }
         Tab2->setCurrentIndex(0);
     }
-    NewJobMode = static_cast<int16_t>(tab->mode);
-    CurrentTabKey = key;
+    memory.Mode = tab->mode;
+    memory.CurrentTabKey = key;
     OnSubTab(0);
 }
 
@@ -593,6 +485,10 @@ void frmNewDown1::OnSubTab(int index) {
 void frmNewDown1::SelectMainTab(const QString& key) {
     for (int i = 0; i < TabStrip1->count(); ++i)
         if (TabStrip1->tabData(i).toString() == key) TabStrip1->setCurrentIndex(i);
+}
+
+void frmNewDown1::SelectModeTab(NewJobModeValue mode) {
+    if (const MainTab* tab = NewJobTabs::OfMode(mode)) SelectMainTab(tab->key);
 }
 
 void frmNewDown1::SelectSubTab(const QString& key) {
@@ -618,7 +514,7 @@ void frmNewDown1::SelectSubTab(const QString& key) {
 
 void frmNewDown1::FocusModeUrlBox() {
     QLineEdit* box = nullptr;
-    switch (NewJobMode) {
+    switch (memory.Mode) {
         case ModeSingleFile:
             box = txtUrl;
             break;
@@ -639,8 +535,8 @@ void frmNewDown1::FocusModeUrlBox() {
 }
 
 void frmNewDown1::TakeSharedUrl(QLineEdit* box) {
-    if (SharedUrl.isEmpty() || box->text() == SharedUrl) return;
-    box->setText(SharedUrl);
+    if (memory.SharedUrl.isEmpty() || box->text() == memory.SharedUrl) return;
+    box->setText(memory.SharedUrl);
     // Taken from elsewhere (another box, the clipboard, a hand-off): typing replaces it.
     SelectWhole(box);
 }
@@ -662,7 +558,7 @@ bool frmNewDown1::event(QEvent* e) {
 }
 
 bool frmNewDown1::eventFilter(QObject* watched, QEvent* e) {
-    // A box the user (or a tab change) moves into takes SharedUrl; focus that only comes back
+    // A box the user (or a tab change) moves into takes the shared URL; focus that only comes back
     // with the window or after a pop-up is not a new visit.
     if (e->type() == QEvent::FocusIn &&
         (watched == txtUrl || watched == txtSearchUrl || watched == txtBatUrl)) {
@@ -676,14 +572,14 @@ bool frmNewDown1::eventFilter(QObject* watched, QEvent* e) {
 void frmNewDown1::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     activatedOnce = false;
-    if (NewJobMode == ModePageLinks && !linksFetched) StartLinkFetch();
+    if (memory.Mode == ModePageLinks && !linksFetched) StartLinkFetch();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Handed-in values, batch generation, page links
 
 void frmNewDown1::Fill(const QString& url, const QString& referer, const QString& comment) {
-    SharedUrl = url;
+    memory.SharedUrl = url;
     txtUrl->setText(url);
     txtRef->setText(referer);
     txtComment->setText(comment);
@@ -712,7 +608,7 @@ void frmNewDown1::Generate() {
 
 void frmNewDown1::StartLinkFetch() {
     linksFetched = true;
-    const QString page = SharedUrl.isEmpty() ? txtUrl->text() : SharedUrl;
+    const QString page = memory.SharedUrl.isEmpty() ? txtUrl->text() : memory.SharedUrl;
     ListView1->clear();
     if (page.isEmpty()) {
         lblSelect->setText(QStringLiteral("No page to read links from."));
@@ -723,8 +619,8 @@ void frmNewDown1::StartLinkFetch() {
     auto done = [self](const QStringList& links, const QString& error) {
         if (self) self->ShowLinks(links, error);
     };
-    if (Ctx().hooks.fetchPageLinks) {
-        Ctx().hooks.fetchPageLinks(page, done);
+    if (hooks.fetchPageLinks) {
+        hooks.fetchPageLinks(page, done);
         return;
     }
     // The page analyser's link reader, through the proxy chosen in the save options.
@@ -745,15 +641,10 @@ void frmNewDown1::StartLinkFetch() {
 
 void frmNewDown1::ShowLinks(const QStringList& links, const QString& error) {
     ListView1->clear();
-    QSet<QString> seen;
-    for (const QString& link : links) {
-        if (link.isEmpty() || seen.contains(link)) continue;
-        seen.insert(link);
-        auto* row = new QTreeWidgetItem(ListView1, {FileNameFromUrl(link), link});
+    for (const PageLinkRows::Row& link : PageLinkRows::From(links)) {
+        auto* row = new QTreeWidgetItem(ListView1, {link.fileName, link.url});
         row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
-        const bool movie =
-            FileNameNoQuery(link).endsWith(QLatin1String(".swf"), Qt::CaseInsensitive);
-        row->setCheckState(0, movie ? Qt::Checked : Qt::Unchecked);
+        row->setCheckState(0, link.ticked ? Qt::Checked : Qt::Unchecked);
     }
     if (!error.isEmpty())
         lblSelect->setText(error);
@@ -798,7 +689,7 @@ SaveOptions frmNewDown1::SaveBoxes() const {
 }
 
 void frmNewDown1::NewJobOk() {
-    switch (NewJobMode) {
+    switch (memory.Mode) {
         case ModeSingleFile:
             if (txtUrl->text().isEmpty()) {
                 Refused(QStringLiteral("please input download url !"), txtUrl);
@@ -840,7 +731,7 @@ void frmNewDown1::NewJobOk() {
         default:
             break;
     }
-    SharedUrl.clear();
+    memory.SharedUrl.clear();
     accept();
 }
 
@@ -850,13 +741,14 @@ void frmNewDown1::AddNewJob() {
     const JobRecord job =
         BuildNewJob(options, txtUrl->text(), txtRef->text(), txtComment->text(), txtRename->text());
     const int index = AddJob(job);
-    if (index > 0 && Ctx().hooks.AddToNowDownList) Ctx().hooks.AddToNowDownList(index);
+    if (index > 0 && hooks.AddToNowDownList) hooks.AddToNowDownList(index);
 }
 
 void frmNewDown1::AddNewSearch() {
-    const SearchRecord search = BuildNewSearch(SaveBoxes(), txtSearchUrl->text(), DepthChoice);
+    const SearchRecord search =
+        BuildNewSearch(SaveBoxes(), txtSearchUrl->text(), memory.DepthChoice);
     const int index = AddSearch(search);
-    if (index > 0 && Ctx().hooks.AddToSearchList) Ctx().hooks.AddToSearchList(index);
+    if (index > 0 && hooks.AddToSearchList) hooks.AddToSearchList(index);
 }
 
 void frmNewDown1::AddBatFile() {
@@ -864,7 +756,7 @@ void frmNewDown1::AddBatFile() {
     for (int i = 0; i < List1->count(); ++i) {
         const int index = AddJob(BuildBatchJob(options, List1->item(i)->text()));
         if (index <= 0) break;  // the job table is full; the user has been told
-        if (Ctx().hooks.AddToNowDownList) Ctx().hooks.AddToNowDownList(index);
+        if (hooks.AddToNowDownList) hooks.AddToNowDownList(index);
     }
 }
 
@@ -875,6 +767,6 @@ void frmNewDown1::AddPageLinks() {
         if (row->checkState(0) != Qt::Checked) continue;
         const int index = AddJob(BuildBatchJob(options, row->text(1)));
         if (index <= 0) break;
-        if (Ctx().hooks.AddToNowDownList) Ctx().hooks.AddToNowDownList(index);
+        if (hooks.AddToNowDownList) hooks.AddToNowDownList(index);
     }
 }

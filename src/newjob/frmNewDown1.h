@@ -1,13 +1,15 @@
 #pragma once
-// "Add New Job": the dialog every new download, batch and page search is described in. It is
-// created when first needed, shown modally and deleted when it closes; SharedUrl, the depth
-// choice and the current main tab key stay for the next opening.
+// "Add New Job": the dialog every new download, batch and page search is described in. Its
+// owner (NewJobLauncher) creates it when first needed, and it is deleted when it closes; what
+// stays for the next opening (the shared URL, the depth choice, the mode and the main tab key)
+// is in the owner's NewJobMemory.
 
 #include <QDialog>
 #include <QPointer>
 #include <QStringList>
 
 #include "newjob/NewJobHooks.h"
+#include "newjob/NewJobMemory.h"
 #include "newjob/NewJobMode.h"
 
 class CategoryTree;
@@ -28,50 +30,32 @@ struct SaveOptions;
 class frmNewDown1 : public QDialog {
     Q_OBJECT
 public:
-    // The last URL typed into a URL box or handed in by another part of the program. An empty
-    // URL box takes it over when it gets the focus. OK empties it; Cancel does not.
-    static QString SharedUrl;
-    // 0 "Only search current page", 1 "Search current page and its links".
-    static int16_t DepthChoice;
-    // Key of the current main tab ("OneFile", "Search", "BatFile", "FromIe").
-    static QString CurrentTabKey;
-
-    // Sets what every opening uses: the parent window, the main window's hooks and the category
-    // tree. Call once before the first Load or Open.
-    static void SetContext(QWidget* parent, const NewJobHooks& hooks, CategoryTree* tree);
-
-    // The dialog, created (load step: boxes filled, tab of NewJobMode selected) but not shown
-    // when it does not exist yet. Other parts fill txtUrl, txtRef, txtComment through it.
-    static frmNewDown1* Load();
-    // The dialog when it exists, else nullptr.
-    static frmNewDown1* Loaded();
-    // Shows the dialog application-modal in the mode NewJobMode holds (loading it first when
-    // needed) and returns at once; the dialog closes itself. An open dialog is brought forward.
-    static frmNewDown1* ShowDialog();
-    // NewJobMode = mode, then ShowDialog. The menu items, tool bar buttons and tray entries call
-    // this with 1 ("AddNewJob"), 3 ("AddNewJobB") or 2 ("AddSearch").
-    static frmNewDown1* Open(int mode);
-    static frmNewDown1* Open(int mode, QWidget* parent, const NewJobHooks& hooks,
-                             CategoryTree& tree);
+    // Builds the dialog and runs its load step: boxes filled, the tab of kept.Mode selected.
+    // It is not shown. kept (what stays between openings) must outlive the dialog.
+    frmNewDown1(QWidget* parent, NewJobMemory& kept, const NewJobHooks& mainHooks,
+                CategoryTree* categoryTree);
 
     // The result (finished) of a dialog closed by Escape or by its window's close button: neither
     // OK (Accepted) nor Cancel (Rejected) answered it, so a hand-off it shows is kept.
     static constexpr int Unanswered = 2;
 
-    // Puts a handed-in URL, referrer and comment into the single-file boxes (and SharedUrl).
+    // Puts a handed-in URL, referrer and comment into the single-file boxes (and the shared URL).
     void Fill(const QString& url, const QString& referer, const QString& comment);
 
-    // The records of modes 1, 2 and 3 from the current boxes; OK calls them.
+    // The records of ModeSingleFile, ModePageSearch and ModeBatch from the current boxes; OK
+    // calls them.
     void AddNewJob();
     void AddNewSearch();
     void AddBatFile();
-    // Mode 4: one download job per checked row of ListView1.
+    // ModePageLinks: one download job per checked row of ListView1.
     void AddPageLinks();
 
     // Main tab and sub-tab selection by key ("OneFile", "Search", "BatFile", "FromIe";
     // "Gernal", "Search", "Url", "Select", "Save", "Option").
     void SelectMainTab(const QString& key);
     void SelectSubTab(const QString& key);
+    // The main tab of a mode, when the dialog has it.
+    void SelectModeTab(NewJobModeValue mode);
 
     // Refill both category boxes (they also follow the tree's Changed signal) and both proxy
     // boxes (after the proxy list changed), keeping the chosen entries where they remain.
@@ -86,8 +70,6 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
-    explicit frmNewDown1(QWidget* parent);
-
     QWidget* BuildGernal();
     QWidget* BuildSave();
     QWidget* BuildSearch();
@@ -189,6 +171,9 @@ public:
     QPushButton* cmdCancle = nullptr;
 
 private:
+    NewJobMemory& memory;
+    NewJobHooks hooks;
+    QPointer<CategoryTree> tree;
     bool linksFetched = false;
     bool activatedOnce = false;
 };

@@ -26,8 +26,8 @@ public:
     // No view and no node (the main window's load step before it chooses "Downloaded").
     void SetNone();
 
-    int ActiveList() const { return view; }
-    int PreviousView() const { return previousView; }
+    View ActiveList() const { return view; }
+    View PreviousView() const { return previousView; }
     int HistoryFilter() const { return historyDays; }
     // The node chosen last (empty when none).
     const QString& CurrentKey() const { return currentKey; }
@@ -70,8 +70,8 @@ private:
     double Now() const;
 
     const CategoryTree* tree;
-    int view = ViewNone;
-    int previousView = ViewNone;
+    View view = ViewNone;
+    View previousView = ViewNone;
     int historyDays = 0;
     QString currentKey;
     QList<int> listed;

@@ -16,7 +16,7 @@
 #include "browser/HandoffReceiver.h"
 #include "browser/MovieUrls.h"
 #include "browser/X11Windows.h"
-#include "newjob/NewJobMode.h"
+#include "newjob/NewJobLauncher.h"
 #include "newjob/frmNewDown1.h"
 #include "store/Globals.h"
 #include "store/WindowPlace.h"
@@ -26,12 +26,13 @@
 #include "ui/frmSaveSwfto.h"
 #include "ui/frmTop.h"
 
-FloatingTools::FloatingTools(QMainWindow* m, MainMenus* mm, HandoffReceiver* h, CategoryTree* t,
-                             std::function<void()> um, std::function<void()> save)
+FloatingTools::FloatingTools(QMainWindow* m, MainMenus* mm, HandoffReceiver* h, NewJobLauncher* nj,
+                             CategoryTree* t, std::function<void()> um, std::function<void()> save)
     : QObject(m),
       main(m),
       menus(mm),
       handoff(h),
+      newJobs(nj),
       tree(t),
       updateMenus(std::move(um)),
       saveJobDb(std::move(save)) {
@@ -247,8 +248,8 @@ void FloatingTools::ToggleMain() {
 
 void FloatingTools::DropText(const QString& text) {
     // The new-job dialog opens at the next tick, in the mode last used, with the text as its URL.
-    frmNewDown1::Load();
-    frmNewDown1::SharedUrl = text;
+    newJobs->Load();
+    newJobs->Memory().SharedUrl = text;
     handoff->RequestDialog();
 }
 
@@ -263,9 +264,9 @@ void FloatingTools::ShowSaveDialog() {
         };
         hooks.saveJobDb = saveJobDb;
         hooks.newJob = [this](const QString& url, const QString& comment, const QString& ref) {
-            NewJobMode = 1;
-            frmNewDown1* dialog = frmNewDown1::Load();
-            frmNewDown1::SharedUrl = url;
+            newJobs->Memory().Mode = ModeSingleFile;
+            frmNewDown1* dialog = newJobs->Load();
+            newJobs->Memory().SharedUrl = url;
             dialog->txtUrl->setText(url);
             dialog->txtComment->setText(comment);
             dialog->txtRef->setText(ref);

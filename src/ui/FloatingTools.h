@@ -14,6 +14,7 @@ class BrowserFinder;
 class CategoryTree;
 class HandoffReceiver;
 class MainMenus;
+class NewJobLauncher;
 class QMainWindow;
 class QTimer;
 class WindowOutline;
@@ -25,8 +26,9 @@ class frmTop;
 class FloatingTools : public QObject {
     Q_OBJECT
 public:
-    FloatingTools(QMainWindow* main, MainMenus* menus, HandoffReceiver* handoff, CategoryTree* tree,
-                  std::function<void()> updateMenus, std::function<void()> saveJobDb);
+    FloatingTools(QMainWindow* main, MainMenus* menus, HandoffReceiver* handoff,
+                  NewJobLauncher* newJobs, CategoryTree* tree, std::function<void()> updateMenus,
+                  std::function<void()> saveJobDb);
     ~FloatingTools() override;
 
     // The "Top Window" command: shows the floating window, or closes it when it is shown.
@@ -68,6 +70,7 @@ private:
     QMainWindow* main;
     MainMenus* menus;
     HandoffReceiver* handoff;
+    NewJobLauncher* newJobs;
     CategoryTree* tree;
     std::function<void()> updateMenus;
     std::function<void()> saveJobDb;

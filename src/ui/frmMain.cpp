@@ -35,9 +35,8 @@
 #include "net/frmCheckNew.h"
 #include "net/frmTellFriend.h"
 #include "newjob/JobListCommands.h"
-#include "newjob/NewJobMode.h"
+#include "newjob/NewJobLauncher.h"
 #include "newjob/frmNewDown1.h"
-#include "pages/SearchRecord.h"
 #include "pages/clsSearchPanes.h"
 #include "pages/clsSearchQueue.h"
 #include "player/flash1.h"
@@ -54,19 +53,20 @@
 #include "tree/CategoryList.h"
 #include "tree/CategoryTreeUi.h"
 #include "tree/CategoryView.h"
-#include "tree/EditEnabling.h"
 #include "tree/TreeMirror.h"
 #include "ui/DesktopNotifier.h"
 #include "ui/DoneActions.h"
 #include "ui/EditCommands.h"
+#include "ui/EditMenuCommands.h"
 #include "ui/FloatingTools.h"
 #include "ui/JobNotices.h"
 #include "ui/JobPropertiesCommand.h"
 #include "ui/MainMenus.h"
+#include "ui/MenuEnabling.h"
+#include "ui/PaneToggles.h"
 #include "ui/PlayerPanel.h"
 #include "ui/SpeedLimitMenu.h"
 #include "ui/WindowDrops.h"
-#include "widgets/DialogHooks.h"
 #include "widgets/Icons.h"
 #include "widgets/frmOption.h"
 
@@ -98,6 +98,8 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     // The category submenu is the tree commands' own.
     QMenu* file = menus->Menu("mnuFile");
     file->insertMenu(file->actions().value(0), categories->commands()->CategoryMenu());
+    enabling =
+        std::make_unique<MenuEnabling>(this, menus, categories, manager, searchQueue, searchPanes);
     ConnectCommands();
     ConnectJobs();
     ConnectPlayer();
@@ -206,10 +208,10 @@ void frmMain::ConnectCommands() {
     on("tbMain_Option", options);
     on("mnuView_ToolBar", [this](bool checked) { menus->tbMain()->setVisible(checked); });
     on("mnuView_State", [this](bool checked) { statusBar()->setVisible(checked); });
-    on("mnuView_Tree", [this] { ToggleTree(); });
-    on("tbOper_tvNa", [this] { ToggleTree(); });
-    on("tbOper_lvD", [this] { ToggleUpperList(); });
-    on("tbOper_Exchange", [this] { ToggleInfoList(); });
+    on("mnuView_Tree", [this] { toggles->ToggleTree(); });
+    on("tbOper_tvNa", [this] { toggles->ToggleTree(); });
+    on("tbOper_lvD", [this] { toggles->ToggleUpperList(); });
+    on("tbOper_Exchange", [this] { toggles->ToggleInfoList(); });
     connect(menus, &MainMenus::MenuAboutToShow, this, [this](const QString&) { EnabledTb(); });
     CategoryView* view = categories->view();
     connect(view, &CategoryView::PaneChanged, this, [this](int v) { ShowView(v); });
@@ -217,44 +219,8 @@ void frmMain::ConnectCommands() {
         DisableTb();
         EnabledTb();
     });
-    CategoryCommands* cmd = categories->commands();
-    connect(cmd, &CategoryCommands::CommandDone, this, [this] { EnabledTb(); });
-    on("mnuEdit_MoveTo", [cmd] { cmd->MoveJobs(); });
-    on("mnuEdit_Comment", [cmd] { cmd->CommentJob(); });
-    on("tbMain_Comment", [cmd] { cmd->CommentJob(); });
-    on("mnuEdit_Delete", [cmd] { cmd->DeleteJobs(); });
-    on("tbMain_Delete", [cmd] { cmd->DeleteJobs(); });
-    // Copy URL acts in views 2 and 3, the open commands only on the category list: the other
-    // views' lists keep their selection while they are hidden.
-    on("mnuEdit_CopyUrl", [this] {
-        if (ActiveList() == 2 || ActiveList() == 3) EditCommands::CopyUrl(ChosenJob());
-    });
-    auto openFile = [this] {
-        if (ActiveList() == 3) EditCommands::OpenFile(ChosenJob());
-    };
-    auto openDir = [this] {
-        if (ActiveList() == 3) EditCommands::OpenFolder(ChosenJob());
-    };
-    on("mnuEdit_OpenFile", openFile);
-    on("tbMain_Openfile", openFile);
-    on("mnuEdit_OpenDir", openDir);
-    on("tbMain_Opendir", openDir);
-    on("mnuEdit_Output", [this] { OutputFile(); });
-    on("mnuEdit_SelectAll", [this] {
-        EditCommands::SelectAll(CurrentList());
-        EnabledTb();
-    });
-    on("mnuEdit_Invert", [this] {
-        EditCommands::InvertSelection(CurrentList());
-        EnabledTb();
-    });
-    QTreeWidget* lvHaveDown = categories->list()->Widget();
-    connect(lvHaveDown, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { PopupEditMenu(pos); });
-    // Rows chosen with the keyboard or the list's own Select All count like clicks.
-    connect(lvHaveDown, &QTreeWidget::itemSelectionChanged, this, [this] {
-        if (ActiveList() == 3) EnabledTb();
-    });
+    connect(categories->commands(), &CategoryCommands::CommandDone, this, [this] { EnabledTb(); });
+    editMenu = new EditMenuCommands(this, menus, categories, manager, [this] { EnabledTb(); });
     connect(categories->list(), &CategoryList::JobActivated, this, [this](int job) {
         EditCommands::OpenFile(job);
         EnabledTb();
@@ -365,69 +331,8 @@ void frmMain::ShowAfterLoad() {
     floating->ShowTop();
 }
 
-int frmMain::ActiveList() const {
+CategoryView::View frmMain::ActiveList() const {
     return categories->view()->ActiveList();
-}
-
-QTreeWidget* frmMain::CurrentList() const {
-    switch (ActiveList()) {
-        case 2:
-            return findChild<QTreeWidget*>("lvNowDown");
-        case 3:
-            return categories->list()->Widget();
-        default:
-            return nullptr;
-    }
-}
-
-int frmMain::ChosenJob() const {
-    if (ActiveList() == 2) return manager->SelectedJobs().value(0);
-    if (ActiveList() != 3) return 0;
-    QTreeWidgetItem* current = categories->list()->Widget()->currentItem();
-    if (current && current->isSelected()) return CategoryList::JobOf(current);
-    return categories->list()->SelectedJobs().value(0);
-}
-
-void frmMain::PopupEditMenu(const QPoint& pos) {
-    EnabledTb();
-    QTreeWidget* list = categories->list()->Widget();
-    menus->Menu("mnuEdit")->popup(list->viewport()->mapToGlobal(pos));
-}
-
-void frmMain::OutputFile() {
-    if (ActiveList() != 3) return;
-    const int job = ChosenJob();
-    if (job == 0) return;
-    DialogHooks::PickFolder(this, QString(), [this, job](const QString& folder) {
-        EditCommands::OutputFileTo(this, job, folder);
-    });
-}
-
-void frmMain::UpdateEditMenu() {
-    EditEnabling e;
-    if (ActiveList() == 3) {
-        e = categories->commands()->CategoryListEditEnabling();
-    } else if (ActiveList() == 2) {
-        e.deleteJobs = manager->CanDeleteSelected();
-        e.copyUrl = manager->CanCopyUrl();
-    } else if (ActiveList() == 1) {
-        QList<ListRowState> rows;
-        QTreeWidget* list = searchPanes->SearchList();
-        for (int r = 0; r < list->topLevelItemCount(); ++r) {
-            QTreeWidgetItem* item = list->topLevelItem(r);
-            const int i = KeyIndex(item->data(0, clsSearchPanes::KeyRole).toString());
-            rows.append({item->isSelected(),
-                         i >= 1 && i <= SearchCount && Searches[i].SearchState == SearchRunning});
-        }
-        e = ComputeEditEnabling(1, rows, list->indexOfTopLevelItem(list->currentItem()));
-    }
-    menus->Enable("mnuEdit_MoveTo", e.moveTo);
-    menus->Enable("mnuEdit_Comment", e.comment);
-    menus->Enable("mnuEdit_Output", e.outputFile);
-    menus->Enable("mnuEdit_CopyUrl", e.copyUrl);
-    menus->Enable("mnuEdit_Delete", e.deleteJobs);
-    menus->Enable("mnuEdit_OpenFile", e.openFile);
-    menus->Enable("mnuEdit_OpenDir", e.openDir);
 }
 
 void frmMain::ShowView(int view) {
@@ -435,91 +340,16 @@ void frmMain::ShowView(int view) {
     lowerStack->setCurrentIndex(view);
 }
 
-void frmMain::LookStatebar() {
-    statePanel1->setText("Quorvanta " + AppVersion);
-}
-
-void frmMain::UpdateJobsMenu() {
-    const clsJobManager::JobsMenuState jobs = manager->JobsMenuEnabling(ActiveList());
-    menus->Enable("mnuJob_Begin", jobs.StartJob);
-    menus->Enable("mnuJob_Pause", jobs.PauseJob);
-    menus->Enable("mnuJob_AllBegin", jobs.StartAll);
-    menus->Enable("mnuJob_AllPause", jobs.PauseAll);
-    const QList<int> chosen = manager->SelectedJobs();
-    menus->Enable("mnuJob_Properties",
-                  ActiveList() == 2 && chosen.size() == 1 && manager->MayEdit(chosen.first()));
-    const bool search = searchQueue->SearchCommandsEnabled(ActiveList());
-    for (const char* name : {"mnuJob_SearchBegin", "mnuJob_SearchPause", "mnuJob_SearchAllBegin",
-                             "mnuJob_SearchAllPause"})
-        menus->Enable(name, search);
-    // The tray's four entries follow the matching Jobs items wherever the window stands.
-    const clsJobManager::JobsMenuState any = manager->JobsMenuEnabling(2);
-    menus->Enable("popMain_AllBegin", any.StartAll);
-    menus->Enable("popMain_AllPause", any.PauseAll);
-    menus->Enable("popMain_SearchAllBegin", searchQueue->RowCount() > 0);
-    menus->Enable("popMain_SearchAllPause", searchQueue->RowCount() > 0);
-}
-
 void frmMain::EnabledTb() {
-    UpdateEditMenu();
-    UpdateJobsMenu();
-    UpdateFileMenu();
-    UpdatePlayerCommands();
-    // In views 1 and 2 the four job buttons follow that view's items; elsewhere they rest.
-    const int view = ActiveList();
-    const char* items1[] = {"mnuJob_SearchBegin", "mnuJob_SearchPause", "mnuJob_SearchAllBegin",
-                            "mnuJob_SearchAllPause"};
-    const char* items2[] = {"mnuJob_Begin", "mnuJob_Pause", "mnuJob_AllBegin", "mnuJob_AllPause"};
-    const char* tools[] = {"tbMain_Start", "tbMain_Pause", "tbMain_AllStart", "tbMain_AllPause"};
-    for (int k = 0; k < 4; ++k) {
-        bool on = false;
-        if (view == 1)
-            on = menus->Action(items1[k])->isEnabled();
-        else if (view == 2)
-            on = menus->Action(items2[k])->isEnabled();
-        menus->Enable(tools[k], on);
-    }
-
-    // The tool bar's edit buttons follow the Edit menu's entries.
-    for (const auto& [tool, item] : {std::pair{"tbMain_Comment", "mnuEdit_Comment"},
-                                     std::pair{"tbMain_Delete", "mnuEdit_Delete"},
-                                     std::pair{"tbMain_Openfile", "mnuEdit_OpenFile"},
-                                     std::pair{"tbMain_Opendir", "mnuEdit_OpenDir"}})
-        menus->Action(tool)->setEnabled(menus->Action(item)->isEnabled());
-    menus->Action("mnuView_ToolBar")->setChecked(menus->tbMain()->isVisible() || !isVisible());
+    enabling->EnabledTb();
 }
 
 void frmMain::DisableTb() {
-    for (const char* tool :
-         {"tbMain_Start", "tbMain_Pause", "tbMain_AllStart", "tbMain_AllPause", "tbMain_Comment",
-          "tbMain_Delete", "tbMain_Openfile", "tbMain_Opendir"})
-        menus->Action(tool)->setEnabled(false);
+    enabling->DisableTb();
 }
 
-void frmMain::ToggleTree() {
-    const bool show = !tvNa->isVisible();
-    if (!show) savedTreeSizes = mainSplit->sizes();
-    tvNa->setVisible(show);
-    if (show && !savedTreeSizes.isEmpty()) mainSplit->setSizes(savedTreeSizes);
-    menus->Action("mnuView_Tree")->setChecked(show);
-    menus->Action("tbOper_tvNa")->setIcon(Icons::Get(show ? "tvNa1" : "tvNa2"));
-}
-
-void frmMain::ToggleUpperList() {
-    const bool show = !upperStack->isVisible();
-    if (!show) savedRightSizes = rightSplit->sizes();
-    upperStack->setVisible(show);
-    if (show && !savedRightSizes.isEmpty()) rightSplit->setSizes(savedRightSizes);
-    menus->Action("tbOper_lvD")->setIcon(Icons::Get(show ? "lvD1" : "lvD2"));
-}
-
-void frmMain::ToggleInfoList() {
-    // LookHaveDownInfo: the details pane beside the player goes and comes back at its size.
-    const bool show = lvHaveDownInfo->isHidden();
-    if (!show) savedInfoSizes = Resizer4->sizes();
-    lvHaveDownInfo->setVisible(show);
-    if (show && !savedInfoSizes.isEmpty()) Resizer4->setSizes(savedInfoSizes);
-    menus->Action("tbOper_Exchange")->setIcon(Icons::Get(show ? "Exchange1" : "Exchange2"));
+void frmMain::LookStatebar() {
+    statePanel1->setText("Quorvanta " + AppVersion);
 }
 
 void frmMain::ConnectPlayer() {
@@ -543,65 +373,15 @@ void frmMain::ConnectPlayer() {
     on("tbOper_Last", [p] { p->Previous(); });
     on("mnuOption_NextSwf", [p] { p->Next(); });
     on("tbOper_Next", [p] { p->Next(); });
-    on("mnuOption_ViewSwf", [this] { FullScreen(); });
-    on("tbOper_FullS", [this] { FullScreen(); });
+    on("mnuOption_ViewSwf", [this] { toggles->FullScreen(); });
+    on("tbOper_FullS", [this] { toggles->FullScreen(); });
     on("mnuView_PlayBar", [this](bool checked) { menus->tbOper()->setVisible(checked); });
-    // Escape leaves full view (and only full view: elsewhere the key stays with the focus).
-    leaveFullView = new QAction(this);
-    leaveFullView->setObjectName("actLeaveFullView");
-    leaveFullView->setShortcut(QKeySequence(Qt::Key_Escape));
-    leaveFullView->setShortcutContext(Qt::WindowShortcut);
-    leaveFullView->setEnabled(false);
-    addAction(leaveFullView);
-    connect(leaveFullView, &QAction::triggered, this, [this] {
-        if (fullView) FullScreen();
-    });
+    toggles = new PaneToggles(this, menus,
+                              {mainSplit, tvNa, rightSplit, upperStack, Resizer4, lvHaveDownInfo});
     connect(playerPanel, &PlayerPanel::ItemOpened, this, [this](int job) {
         ShowDoneJobInfo(lvHaveDownInfo, job);
         EnabledTb();
     });
-}
-
-void frmMain::UpdatePlayerCommands() {
-    // The player's commands act on the downloaded list: only the category view has them.
-    const bool on = ActiveList() == 3;
-    for (const char* name : {"mnuOption_PlaySwf", "mnuOption_StopSwf", "mnuOption_CloseSwf",
-                             "mnuOption_PorSwf", "mnuOption_NextSwf", "mnuOption_ViewSwf"})
-        menus->Enable(name, on);
-    // The player's tool bar buttons follow the Operate menu's entries.
-    for (const auto& [tool, item] : {std::pair{"tbOper_Play", "mnuOption_PlaySwf"},
-                                     std::pair{"tbOper_Pause", "mnuOption_StopSwf"},
-                                     std::pair{"tbOper_Stop", "mnuOption_CloseSwf"},
-                                     std::pair{"tbOper_Last", "mnuOption_PorSwf"},
-                                     std::pair{"tbOper_Next", "mnuOption_NextSwf"},
-                                     std::pair{"tbOper_FullS", "mnuOption_ViewSwf"}})
-        menus->Enable(tool, menus->Action(item)->isEnabled());
-}
-
-void frmMain::FullScreen() {
-    // Every one of the four views is toggled once on the way out, whatever it was on the way in.
-    QAction* toolBar = menus->Action("mnuView_ToolBar");
-    QAction* state = menus->Action("mnuView_State");
-    if (!fullView) {
-        if (!menus->tbMain()->isHidden()) toolBar->trigger();
-        if (!statusBar()->isHidden()) state->trigger();
-        if (!tvNa->isHidden()) ToggleTree();
-        if (!upperStack->isHidden()) ToggleUpperList();
-        savedPlayerSizes = Resizer4->sizes();
-        lvHaveDownInfo->hide();
-        fullView = true;
-        leaveFullView->setEnabled(true);
-    } else {
-        toolBar->trigger();
-        state->trigger();
-        ToggleTree();
-        ToggleUpperList();
-        lvHaveDownInfo->show();
-        if (!savedPlayerSizes.isEmpty()) Resizer4->setSizes(savedPlayerSizes);
-        menus->Action("tbOper_Exchange")->setIcon(Icons::Get("Exchange1"));
-        fullView = false;
-        leaveFullView->setEnabled(false);
-    }
 }
 
 void frmMain::ConnectJobs() {
@@ -630,17 +410,17 @@ void frmMain::ConnectJobs() {
     };
     hooks.AddToSearchList = [this](int i) { searchQueue->AddToSearchList(i); };
     hooks.openOptions = [this] { frmOption::OpenModal(this); };
-    frmNewDown1::SetContext(this, hooks, &tree);
+    newJobs = new NewJobLauncher(this, hooks, &tree, this);
 
     auto on = [this](const QString& name, auto slot) {
         if (QAction* a = menus->Action(name)) connect(a, &QAction::triggered, this, slot);
     };
     for (const char* name : {"mnuJob_AddNew", "tbMain_AddNewJob", "popMain_AddNew"})
-        on(name, [] { frmNewDown1::Open(1); });
+        on(name, [this] { newJobs->Open(ModeSingleFile); });
     for (const char* name : {"mnuJob_AddBatch", "tbMain_AddNewJobB", "popMain_AddBatch"})
-        on(name, [] { frmNewDown1::Open(3); });
+        on(name, [this] { newJobs->Open(ModeBatch); });
     for (const char* name : {"mnuJob_AddSearch", "tbMain_AddSearch", "popMain_AddSearch"})
-        on(name, [] { frmNewDown1::Open(2); });
+        on(name, [this] { newJobs->Open(ModePageSearch); });
     on("mnuJob_Begin", [this] {
         manager->StartDownloadJob();
         EnabledTb();
@@ -705,7 +485,7 @@ void frmMain::ConnectJobs() {
         statePanel1->setText(Jobs[job].FileName + QStringLiteral(": ") + text);
     });
     connect(manager, &clsJobManager::JobCompleted, this, [this](int) {
-        if (ActiveList() == 3 || categories->view()->HistoryFilter() != 0)
+        if (ActiveList() == CategoryView::ViewCategory || categories->view()->HistoryFilter() != 0)
             categories->view()->Refill();
     });
     connect(manager, &clsJobManager::TransferRate, this, [this](qint64 rate, int busy) {
@@ -720,7 +500,7 @@ void frmMain::ConnectJobs() {
     });
     connect(nowDown, &NowDownView::ListClicked, this, [this] { EnabledTb(); });
     connect(nowDown, &QTreeWidget::itemSelectionChanged, this, [this] {
-        if (ActiveList() == 2) EnabledTb();
+        if (ActiveList() == CategoryView::ViewDownloads) EnabledTb();
     });
     // After every click on the job tool bar the buttons follow the new state (connected last,
     // so this runs after the button's own command).
@@ -740,7 +520,7 @@ void frmMain::ConnectJobs() {
     });
     connect(searchPanes, &clsSearchPanes::SearchShown, this, [this](int) { EnabledTb(); });
     connect(searchPanes->SearchList(), &QTreeWidget::itemSelectionChanged, this, [this] {
-        if (ActiveList() == 1) EnabledTb();
+        if (ActiveList() == CategoryView::ViewSearch) EnabledTb();
     });
 }
 
@@ -770,30 +550,30 @@ void frmMain::ConnectSaving() {
 
 // The tool bar runs EnabledTb after every click of its own (see ConnectJobs).
 void frmMain::ToolStart() {
-    if (ActiveList() == 1)
+    if (ActiveList() == CategoryView::ViewSearch)
         searchQueue->StartSearchJob(searchPanes->SelectedSearch());
-    else if (ActiveList() == 2)
+    else if (ActiveList() == CategoryView::ViewDownloads)
         manager->StartDownloadJob();
 }
 
 void frmMain::ToolPause() {
-    if (ActiveList() == 1)
+    if (ActiveList() == CategoryView::ViewSearch)
         searchQueue->PauseSearchJob();
-    else if (ActiveList() == 2)
+    else if (ActiveList() == CategoryView::ViewDownloads)
         manager->PauseDownloadJobAsked();
 }
 
 void frmMain::ToolStartAll() {
-    if (ActiveList() == 1)
+    if (ActiveList() == CategoryView::ViewSearch)
         searchQueue->StartAllSearchJob();
-    else if (ActiveList() == 2)
+    else if (ActiveList() == CategoryView::ViewDownloads)
         manager->StartAll();
 }
 
 void frmMain::ToolPauseAll() {
-    if (ActiveList() == 1)
+    if (ActiveList() == CategoryView::ViewSearch)
         searchQueue->PauseAllSearchJob();
-    else if (ActiveList() == 2)
+    else if (ActiveList() == CategoryView::ViewDownloads)
         manager->PauseAllAsked();
 }
 
@@ -904,7 +684,7 @@ void frmMain::ConnectJobLists() {
     hooks.saveJobDb = [this] { saver->SaveSoon(); };
     jobLists->SetHooks(hooks);
     connect(jobLists, &JobListCommands::CommandDone, this, [this] {
-        if (ActiveList() == 3) categories->view()->Refill();
+        if (ActiveList() == CategoryView::ViewCategory) categories->view()->Refill();
         EnabledTb();
     });
     CategoryCommands* cmd = categories->commands();
@@ -922,16 +702,16 @@ void frmMain::ConnectJobLists() {
     for (QAction* a :
          {menus->Action("mnuFile_AddPf"), menus->Action("tbMain_AddPf"), cmd->ImportFileAction()})
         on(a, [this] {
-            if (ActiveList() == 3) jobLists->ImportFile();
+            if (ActiveList() == CategoryView::ViewCategory) jobLists->ImportFile();
         });
     for (QAction* a : {menus->Action("mnuFile_AddPbf"), menus->Action("tbMain_AddPbf"),
                        cmd->ImportBatchAction()})
         on(a, [this] {
-            if (ActiveList() == 3) jobLists->ImportBatch();
+            if (ActiveList() == CategoryView::ViewCategory) jobLists->ImportBatch();
         });
     on(menus->Action("mnuEdit_Rename"), [this] {
-        if (ActiveList() != 3) return;
-        EditCommands::RenameFile(this, ChosenJob(), [this] {
+        if (ActiveList() != CategoryView::ViewCategory) return;
+        EditCommands::RenameFile(this, editMenu->ChosenJob(), [this] {
             categories->view()->Refill();
             saver->SaveSoon();
             EnabledTb();
@@ -963,17 +743,6 @@ void frmMain::ConnectJobLists() {
     new JobNotices(manager, notifier, notices, this);
 }
 
-void frmMain::UpdateFileMenu() {
-    const int view = ActiveList();
-    const bool lists = view == 2 || view == 3;
-    menus->Enable("mnuFile_ImportList", lists);
-    menus->Enable("mnuFile_ExportList", lists);
-    for (const char* name : {"mnuFile_AddPf", "mnuFile_AddPbf", "tbMain_AddPf", "tbMain_AddPbf"})
-        menus->Enable(name, view == 3);
-    menus->Enable("mnuEdit_Rename", menus->Action("mnuEdit_OpenFile")->isEnabled());
-    categories->commands()->UpdateMenus();
-}
-
 void frmMain::BackupJobDb() {
     QString error;
     if (DbBackup::Backup(JobDbFile, DataDir, QDateTime::currentDateTime(), &error).isEmpty())
@@ -992,15 +761,15 @@ void frmMain::ConnectHandoff() {
         return Text1->document()->toRawText().replace(QChar::ParagraphSeparator, u'\n');
     };
     hooks.setMailboxText = [this](const QString& text) { Text1->setPlainText(text); };
-    hooks.fillDialog = [](const HandoffMessage& m) {
-        NewJobMode = m.Mode;
-        frmNewDown1::Load()->Fill(m.Url, m.Ref, m.Info);
+    hooks.fillDialog = [this](const HandoffMessage& m) {
+        newJobs->Memory().Mode = static_cast<NewJobModeValue>(m.Mode);
+        newJobs->Load()->Fill(m.Url, m.Ref, m.Info);
     };
-    hooks.shownDialog = []() -> QObject* {
-        frmNewDown1* dialog = frmNewDown1::Loaded();
+    hooks.shownDialog = [this]() -> QObject* {
+        frmNewDown1* dialog = newJobs->Loaded();
         return dialog && dialog->isVisible() ? dialog : nullptr;
     };
-    hooks.showDialog = []() -> QObject* { return frmNewDown1::Open(NewJobMode); };
+    hooks.showDialog = [this]() -> QObject* { return newJobs->Open(newJobs->Memory().Mode); };
     hooks.windowMinimized = [this] { return isMinimized(); };
     hooks.topWindow = [this] {
         if (QAction* top = menus->Action("popMain_Pop")) top->trigger();
@@ -1009,7 +778,8 @@ void frmMain::ConnectHandoff() {
     handoff = new HandoffReceiver(hooks, this);
     connect(Text1, &QPlainTextEdit::textChanged, handoff, &HandoffReceiver::MailboxChanged);
     floating = new FloatingTools(
-        this, menus, handoff, &tree, [this] { EnabledTb(); }, [this] { saver->SaveSoon(); });
+        this, menus, handoff, newJobs, &tree, [this] { EnabledTb(); },
+        [this] { saver->SaveSoon(); });
     floating->SetNewCategory(
         [this](QWidget* parent) { categories->commands()->NewCategory(parent); });
     // Links dropped anywhere on the window open the new-job dialog as on the floating window.
@@ -1018,7 +788,7 @@ void frmMain::ConnectHandoff() {
 
 void frmMain::OpenNewJobWithUrl(const QString& url) {
     // Filled now, opened by the hand-off timer's next tick with the mailbox empty.
-    NewJobMode = ModeSingleFile;
-    frmNewDown1::Load()->Fill(url, QString(), QString());
+    newJobs->Memory().Mode = ModeSingleFile;
+    newJobs->Load()->Fill(url, QString(), QString());
     handoff->RequestDialog();
 }

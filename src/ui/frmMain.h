@@ -5,12 +5,16 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <memory>
+
 #include "store/CategoryTree.h"
+#include "tree/CategoryView.h"
 
 class CategoryTreeUi;
 class DoneActions;
 class DesktopNotifier;
 class DownInfoPane;
+class EditMenuCommands;
 class FloatingTools;
 class HandoffReceiver;
 class JobListCommands;
@@ -20,6 +24,9 @@ class clsJobManager;
 class clsSearchPanes;
 class clsSearchQueue;
 class MainMenus;
+class MenuEnabling;
+class NewJobLauncher;
+class PaneToggles;
 class PlayerPanel;
 class QAction;
 class QLabel;
@@ -56,7 +63,8 @@ public:
     CategoryTree& Tree() { return tree; }
     MainMenus* Menus() const { return menus; }
     QSystemTrayIcon* TrayIcon() const { return tray; }
-    int ActiveList() const;
+    // The list view shown on the right.
+    CategoryView::View ActiveList() const;
     CategoryTreeUi* Categories() const { return categories; }
     clsJobManager* Manager() const { return manager; }
     JobDbSaver* Saver() const { return saver; }
@@ -72,6 +80,8 @@ public:
     DoneActions* Done() const { return doneActions; }
     // Finished and failed jobs and the end of the queue told to the desktop.
     DesktopNotifier* Notifier() const { return notifier; }
+    // The new-job dialog's owner: the dialog when loaded, and what it keeps between openings.
+    NewJobLauncher* NewJobs() const { return newJobs; }
 
     // Status bar panel 1: "Quorvanta " + version.
     void LookStatebar();
@@ -96,14 +106,11 @@ private:
     // could not be read.
     void ShowSavingStopped();
     void ShowView(int view);
-    void UpdateEditMenu();
-    void UpdateJobsMenu();
     void ConnectJobs();
     // The hidden mailbox Text1 and the hand-off receiver behind it.
     void ConnectHandoff();
     // Job lists and local files in and out, rename, the keys, and the ends of the downloads.
     void ConnectJobLists();
-    void UpdateFileMenu();
     // With "AutoBack": a copy of the saved job database in the backup folder.
     void BackupJobDb();
     // Saves the job database whenever jobs, their states or the categories change.
@@ -112,19 +119,8 @@ private:
     void ToolPause();
     void ToolStartAll();
     void ToolPauseAll();
-    QTreeWidget* CurrentList() const;
-    // The job the single-row Edit commands act on: the chosen row of lvNowDown in view 2, of
-    // lvHaveDown in view 3 (its current row when selected, else the first selected); else 0.
-    int ChosenJob() const;
-    void PopupEditMenu(const QPoint& pos);
-    void OutputFile();
-    void ToggleTree();
-    void ToggleUpperList();
-    void ToggleInfoList();
-    // The movie player's commands, their enabling (category view only) and full view.
+    // The movie player's commands and full view.
     void ConnectPlayer();
-    void UpdatePlayerCommands();
-    void FullScreen();
     void ShowAbout();
     void OnTrayMenuShow();
     void ToggleFromTray();
@@ -154,6 +150,7 @@ private:
     JobListCommands* jobLists = nullptr;
     DoneActions* doneActions = nullptr;
     DesktopNotifier* notifier = nullptr;
+    NewJobLauncher* newJobs = nullptr;
 
     QSplitter* mainSplit = nullptr;   // tree | right side
     QSplitter* rightSplit = nullptr;  // upper lists / lower panes
@@ -166,16 +163,11 @@ private:
 
     int addedJob = 0;             // waiting for ShowAddedJob
     bool startMaximized = false;  // it was left maximized
-    int activeList = 0;           // 0 none, 1 searches, 2 current downloads, 3 category list
-    int previousView = 0;
     bool exitRequested = false;
     bool closeDone = false;
-    QList<int> savedTreeSizes;
-    QList<int> savedRightSizes;
     PlayerPanel* playerPanel = nullptr;
     QSplitter* Resizer4 = nullptr;  // the player | the item's details
-    bool fullView = false;
-    QAction* leaveFullView = nullptr;  // Escape, enabled in full view
-    QList<int> savedInfoSizes;
-    QList<int> savedPlayerSizes;
+    std::unique_ptr<MenuEnabling> enabling;
+    PaneToggles* toggles = nullptr;
+    EditMenuCommands* editMenu = nullptr;
 };

@@ -20,6 +20,7 @@
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
 #include "manager/clsJobManager.h"
+#include "newjob/NewJobLauncher.h"
 #include "newjob/frmNewDown1.h"
 #include "store/Globals.h"
 #include "store/JobDbFormat.h"
@@ -80,7 +81,7 @@ TEST(Autosave, JobsAndProgressReachTheDiskAsTheyChangeAndSurviveAKill) {
         Settings.PopMessage = 0;
         Settings.Maxjobs = 0;
         ASSERT_TRUE(SavedJobs(db).empty());
-        frmNewDown1* dialog = frmNewDown1::Open(1);
+        frmNewDown1* dialog = w->NewJobs()->Open(ModeSingleFile);
         ASSERT_TRUE(dialog);
         dialog->findChild<QLineEdit*>("txtUrl")->setText(nginx.Url("/clip.swf"));
         dialog->findChild<QLineEdit*>("txtSaveAs1")->setText(folder);

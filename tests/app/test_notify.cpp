@@ -16,6 +16,7 @@
 
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
+#include "newjob/NewJobLauncher.h"
 #include "newjob/frmNewDown1.h"
 #include "store/JobDbSaver.h"
 #include "store/JobTable.h"
@@ -74,7 +75,7 @@ TEST(Notifications, FinishedAndFailedJobsAndTheEndOfTheQueueAreAnnounced) {
         w.Load();
         Settings.Maxjobs = 0;
         for (const char* name : {"/clip.swf", "/missing.swf", "/clip2.swf", "/clip3.swf"}) {
-            frmNewDown1* dialog = frmNewDown1::Open(1);
+            frmNewDown1* dialog = w.NewJobs()->Open(ModeSingleFile);
             dialog->findChild<QLineEdit*>("txtUrl")->setText(nginx.Url(name));
             dialog->findChild<QLineEdit*>("txtSaveAs1")->setText(folder + "/");
             dialog->findChild<QPushButton*>("cmdNewJobOk")->click();

@@ -23,7 +23,7 @@
 #include "browser/SocketPlace.h"
 #include "common/TestEnv.h"
 #include "handoff_lib/quorvanta.h"
-#include "newjob/NewJobMode.h"
+#include "newjob/NewJobLauncher.h"
 #include "newjob/frmNewDown1.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
@@ -40,11 +40,9 @@ inline QString BinFolder() {
 
 // No jobs, default settings and no search address left by an earlier test.
 struct FreshProgramState {
-    explicit FreshProgramState(int newJobMode) {
+    FreshProgramState() {
         ClearJobs();
         Settings = SettingsRecord{};
-        NewJobMode = newJobMode;
-        frmNewDown1::SharedUrl.clear();
     }
 };
 
@@ -52,7 +50,10 @@ struct FreshProgramState {
 // test as it needs), and, after Listen, its socket feeding the window's hand-off queue and the
 // host manifests written beside the built programs, as the program's start-up does.
 struct BrowsersProgram : FreshProgramState {
-    explicit BrowsersProgram(int newJobMode = 0) : FreshProgramState(newJobMode) { window.Load(); }
+    explicit BrowsersProgram(NewJobModeValue newJobMode = ModeUnset) {
+        window.NewJobs()->Memory().Mode = newJobMode;
+        window.Load();
+    }
     // Asserts: call it with ASSERT_NO_FATAL_FAILURE.
     void Listen() {
         ASSERT_TRUE(server.Listen(SocketPlace::Path())) << server.ErrorString().toStdString();
@@ -79,11 +80,11 @@ inline bool StartChromium(QProcess& browser, const QString& home, const QStringL
 }
 
 // The shown new-job dialog, once it is open (nullptr if it did not open within ms).
-inline frmNewDown1* ShownNewJob(int ms) {
+inline frmNewDown1* ShownNewJob(NewJobLauncher& jobs, int ms) {
     frmNewDown1* d = nullptr;
     TestEnv::WaitFor(
         [&] {
-            d = frmNewDown1::Loaded();
+            d = jobs.Loaded();
             return d && d->isVisible();
         },
         ms);
@@ -91,9 +92,9 @@ inline frmNewDown1* ShownNewJob(int ms) {
 }
 
 // Cancel in the new-job dialog, and the dialog gone.
-inline void CancelNewJob(frmNewDown1* d) {
+inline void CancelNewJob(NewJobLauncher& jobs, frmNewDown1* d) {
     QTest::mouseClick(d->cmdCancle, Qt::LeftButton);
-    TestEnv::WaitFor([] { return frmNewDown1::Loaded() == nullptr; }, 5000);
+    TestEnv::WaitFor([&] { return jobs.Loaded() == nullptr; }, 5000);
     TestEnv::Settle();
 }
 
@@ -103,36 +104,36 @@ using MenuClick = std::function<QJsonObject(const QString& info, const QString& 
 
 // "Using Quorvanta to download" on a link and "Using Quorvanta to search" on a page each end in
 // the new-job dialog with the link's values; a click without a URL fails with the host's reason.
-inline void MenuClicksEndInTheNewJobDialog(const MenuClick& click) {
+inline void MenuClicksEndInTheNewJobDialog(NewJobLauncher& jobs, const MenuClick& click) {
     const QJsonObject down =
         click(R"({menuItemId: "quorvanta-download", linkUrl: "http://127.0.0.1:9/movies/a.swf",
                   pageUrl: "http://127.0.0.1:9/movies/"})",
               R"({title: "  Flash\n movies ", url: "http://127.0.0.1:9/movies/"})");
     EXPECT_EQ(down, QJsonObject({{"ok", true}})) << QJsonDocument(down).toJson().toStdString();
-    frmNewDown1* d = ShownNewJob(10000);
+    frmNewDown1* d = ShownNewJob(jobs, 10000);
     ASSERT_TRUE(d);
-    EXPECT_EQ(NewJobMode, 1);
+    EXPECT_EQ(jobs.Memory().Mode, 1);
     EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1:9/movies/a.swf");
     EXPECT_EQ(d->txtComment->text(), "Flash movies");
     EXPECT_EQ(d->txtRef->text(), "http://127.0.0.1:9/movies/");
-    CancelNewJob(d);
+    CancelNewJob(jobs, d);
 
     const QJsonObject search =
         click(R"({menuItemId: "quorvanta-search", pageUrl: "http://127.0.0.1:9/list.html"})",
               R"({title: "List", url: "http://127.0.0.1:9/list.html"})");
     EXPECT_EQ(search, QJsonObject({{"ok", true}}));
-    d = ShownNewJob(10000);
+    d = ShownNewJob(jobs, 10000);
     ASSERT_TRUE(d);
-    EXPECT_EQ(NewJobMode, 2);
+    EXPECT_EQ(jobs.Memory().Mode, 2);
     EXPECT_EQ(d->TabStrip1->tabData(d->TabStrip1->currentIndex()).toString(), "Search");
-    EXPECT_EQ(frmNewDown1::SharedUrl, "http://127.0.0.1:9/list.html");
-    CancelNewJob(d);
+    EXPECT_EQ(jobs.Memory().SharedUrl, "http://127.0.0.1:9/list.html");
+    CancelNewJob(jobs, d);
 
     const QJsonObject failed = click(R"({menuItemId: "quorvanta-download"})", "undefined");
     EXPECT_EQ(failed["ok"], QJsonValue(false));
     EXPECT_TRUE(failed["error"].toString().contains("no URL"))
         << failed["error"].toString().toStdString();
-    EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
+    EXPECT_EQ(jobs.Loaded(), nullptr);
 }
 
 }  // namespace BrowserTestKit

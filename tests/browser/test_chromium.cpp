@@ -69,7 +69,7 @@ TEST(Chromium, ExtensionClickEndsInTheNewJobDialog) {
         EXPECT_EQ(answer["result"]["result"]["value"].toString(), "there") << id;
     }
 
-    ASSERT_NO_FATAL_FAILURE(MenuClicksEndInTheNewJobDialog(click));
+    ASSERT_NO_FATAL_FAILURE(MenuClicksEndInTheNewJobDialog(*program.window.NewJobs(), click));
 
     // Without the host's manifest the browser's own reason comes back.
     ASSERT_TRUE(QFile::remove(home + "/.config/chromium/NativeMessagingHosts/quorvanta.json"));
@@ -78,5 +78,5 @@ TEST(Chromium, ExtensionClickEndsInTheNewJobDialog) {
     EXPECT_EQ(missing["ok"], QJsonValue(false));
     EXPECT_TRUE(missing["error"].toString().contains("not found", Qt::CaseInsensitive))
         << missing["error"].toString().toStdString();
-    EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
+    EXPECT_EQ(program.window.NewJobs()->Loaded(), nullptr);
 }

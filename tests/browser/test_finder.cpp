@@ -25,6 +25,7 @@
 #include "common/TestEnv.h"
 #include "common/TestWidgets.h"
 #include "handoff_lib/quorvanta.h"
+#include "newjob/NewJobLauncher.h"
 #include "newjob/NewJobMode.h"
 #include "newjob/frmNewDown1.h"
 #include "ui/FloatingTools.h"
@@ -101,7 +102,7 @@ Promise.all(["one.swf", "/swf/two.swf"].map((u) => fetch(u).then((r) => r.arrayB
 )"));
     const QString page = nginx.Url("/games/index.html");
 
-    BrowsersProgram program(1);
+    BrowsersProgram program(ModeSingleFile);
     frmMain& window = program.window;
     window.Floating()->ShowTop();
     frmTop* top = window.Floating()->Top();
@@ -237,7 +238,7 @@ Promise.all(["one.swf", "/swf/two.swf"].map((u) => fetch(u).then((r) => r.arrayB
     frmNewDown1* newJob = nullptr;
     ASSERT_TRUE(TestEnv::WaitFor(
         [&] {
-            newJob = frmNewDown1::Loaded();
+            newJob = window.NewJobs()->Loaded();
             return newJob && newJob->isVisible();
         },
         10000));

@@ -117,7 +117,7 @@ TEST(Firefox, ExtensionClickEndsInTheNewJobDialog) {
             "there")
             << id;
 
-    ASSERT_NO_FATAL_FAILURE(MenuClicksEndInTheNewJobDialog(click));
+    ASSERT_NO_FATAL_FAILURE(MenuClicksEndInTheNewJobDialog(*program.window.NewJobs(), click));
 
     // Firefox itself checks the manifest on every message: one that does not allow this
     // extension, one with a relative host path, and none at all are refused before the host
@@ -157,13 +157,13 @@ TEST(Firefox, ExtensionClickEndsInTheNewJobDialog) {
             R"({menuItemId: "quorvanta-download", linkUrl: "http://127.0.0.1:9/b.swf"})", "{}");
         EXPECT_EQ(answer["ok"].toBool(), c.ok) << QJsonDocument(answer).toJson().toStdString();
         if (c.ok) {
-            frmNewDown1* d = ShownNewJob(10000);
+            frmNewDown1* d = ShownNewJob(*program.window.NewJobs(), 10000);
             ASSERT_TRUE(d);
             EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1:9/b.swf");
-            CancelNewJob(d);
+            CancelNewJob(*program.window.NewJobs(), d);
         } else {
             QTest::qWait(300);
-            EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
+            EXPECT_EQ(program.window.NewJobs()->Loaded(), nullptr);
             EXPECT_TRUE(answer["error"].toString().contains("No such native application"))
                 << answer["error"].toString().toStdString();
         }

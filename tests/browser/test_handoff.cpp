@@ -25,7 +25,7 @@
 #include "common/TestEnv.h"
 #include "handoff_lib/NetApi.h"
 #include "handoff_lib/quorvanta.h"
-#include "newjob/NewJobMode.h"
+#include "newjob/NewJobLauncher.h"
 #include "newjob/frmNewDown1.h"
 #include "store/Globals.h"
 #include "store/JobTable.h"
@@ -49,8 +49,6 @@ protected:
         TestEnv::IsolateHome();
         ClearJobs();
         Settings = SettingsRecord{};
-        NewJobMode = 0;
-        frmNewDown1::SharedUrl.clear();
         window = std::make_unique<frmMain>();
         window->Load();
         window->show();
@@ -64,7 +62,7 @@ protected:
         });
     }
     void TearDown() override {
-        if (frmNewDown1* d = frmNewDown1::Loaded()) d->reject();
+        if (frmNewDown1* d = window->NewJobs()->Loaded()) d->reject();
         TestEnv::Settle();
         window.reset();
         ClearJobs();
@@ -124,14 +122,14 @@ TEST_F(HandoffTest, LibraryCallsReachTheDialogInOrderAndNoneIsLost) {
     EXPECT_EQ(received[0].toStdString(), "downmy_kvd_Url:=" + url + kSep +
                                              "my_kvd_Info:=A clip\xC2\xA0\xF0\x9F\x8E\xAC" + kSep +
                                              "my_kvd_Ref:=http://127.0.0.1:8080/" + kSep);
-    frmNewDown1* d = ShownNewJob(5000);
+    frmNewDown1* d = ShownNewJob(*window->NewJobs(), 5000);
     ASSERT_TRUE(d);
-    EXPECT_EQ(NewJobMode, 1);
+    EXPECT_EQ(window->NewJobs()->Memory().Mode, 1);
     EXPECT_EQ(TabKey(d), "OneFile");
     EXPECT_EQ(d->txtUrl->text().toStdString(), url);
     EXPECT_EQ(d->txtRef->text(), "http://127.0.0.1:8080/");
     EXPECT_EQ(d->txtComment->text(), QString::fromUtf8("A clip\xC2\xA0\xF0\x9F\x8E\xAC"));
-    EXPECT_EQ(frmNewDown1::SharedUrl.toStdString(), url);
+    EXPECT_EQ(window->NewJobs()->Memory().SharedUrl.toStdString(), url);
     EXPECT_EQ(window->Handoff()->Waiting(), 0);
     EXPECT_FALSE(timer->isActive());
 
@@ -152,7 +150,7 @@ TEST_F(HandoffTest, LibraryCallsReachTheDialogInOrderAndNoneIsLost) {
     EXPECT_EQ(received[2].toStdString(), "searchmy_kvd_Url:=http://127.0.0.1/two.html" + kSep +
                                              "my_kvd_Info:= " + kSep + "my_kvd_Ref:= " + kSep);
     TestEnv::NothingWithin(400);
-    EXPECT_EQ(frmNewDown1::Loaded(), d);
+    EXPECT_EQ(window->NewJobs()->Loaded(), d);
     EXPECT_EQ(d->txtUrl->text().toStdString(), url);
     EXPECT_EQ(window->Handoff()->Waiting(), 2);
     // All three stay on disk until their dialogs are answered, OK or Cancel.
@@ -165,38 +163,38 @@ TEST_F(HandoffTest, LibraryCallsReachTheDialogInOrderAndNoneIsLost) {
     EXPECT_EQ(Jobs[1].Url.toStdString(), url);
     EXPECT_EQ(Jobs[1].Referer, "http://127.0.0.1:8080/");
     EXPECT_EQ(Jobs[1].Comment, QString::fromUtf8("A clip\xC2\xA0\xF0\x9F\x8E\xAC"));
-    TestEnv::WaitFor([&] { return frmNewDown1::Loaded() != d; }, 5000);
-    d = ShownNewJob(5000);
+    TestEnv::WaitFor([&] { return window->NewJobs()->Loaded() != d; }, 5000);
+    d = ShownNewJob(*window->NewJobs(), 5000);
     ASSERT_TRUE(d);
     EXPECT_EQ(TabKey(d), "OneFile");
     EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/one.swf");
     EXPECT_EQ(d->txtComment->text(), "one");
-    CancelNewJob(d);
+    CancelNewJob(*window->NewJobs(), d);
     // ... and the third opens on the search tab, referrer and comment one blank each.
-    d = ShownNewJob(5000);
+    d = ShownNewJob(*window->NewJobs(), 5000);
     ASSERT_TRUE(d);
-    EXPECT_EQ(NewJobMode, 2);
+    EXPECT_EQ(window->NewJobs()->Memory().Mode, 2);
     EXPECT_EQ(TabKey(d), "Search");
-    EXPECT_EQ(frmNewDown1::SharedUrl, "http://127.0.0.1/two.html");
+    EXPECT_EQ(window->NewJobs()->Memory().SharedUrl, "http://127.0.0.1/two.html");
     EXPECT_EQ(d->txtRef->text(), " ");
     EXPECT_EQ(d->txtComment->text(), " ");
-    CancelNewJob(d);
+    CancelNewJob(*window->NewJobs(), d);
     EXPECT_EQ(window->Handoff()->Waiting(), 0);
     EXPECT_TRUE(server.Queue().Entries().isEmpty());
 
     // A message while the user has the dialog open from the menu: it waits for that dialog.
     window->Menus()->Action("mnuJob_AddNew")->trigger();
-    d = ShownNewJob(5000);
+    d = ShownNewJob(*window->NewJobs(), 5000);
     ASSERT_TRUE(d);
     d->txtUrl->setText("http://127.0.0.1/typed.swf");
     ASSERT_EQ(Call([] { return quorvanta_add_url("http://127.0.0.1/later.swf", "", ""); }), 0);
     TestEnv::NothingWithin(300);
     EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/typed.swf");
-    CancelNewJob(d);
-    d = ShownNewJob(5000);
+    CancelNewJob(*window->NewJobs(), d);
+    d = ShownNewJob(*window->NewJobs(), 5000);
     ASSERT_TRUE(d);
     EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/later.swf");
-    CancelNewJob(d);
+    CancelNewJob(*window->NewJobs(), d);
 
     // A message longer than 64 KiB is refused by the library and never sent; 64 KiB goes.
     const std::string head = NetApi::DownMessage("", "", "");
@@ -221,7 +219,7 @@ TEST_F(HandoffTest, LibraryCallsReachTheDialogInOrderAndNoneIsLost) {
         << error;
     ASSERT_EQ(received.size(), 5);
     EXPECT_EQ(received[4].toUtf8().size(), 65536);
-    d = ShownNewJob(5000);
+    d = ShownNewJob(*window->NewJobs(), 5000);
     ASSERT_TRUE(d);
     EXPECT_EQ(d->txtUrl->text().toStdString(), longUrl);
     EXPECT_EQ(d->txtComment->text().toStdString(), longInfo);
@@ -253,25 +251,25 @@ TEST_F(HandoffTest, ParserCaseRulesKeyOrderAndFieldCutting) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message.toStdString());
         window->Handoff()->Enqueue(c.message);
-        frmNewDown1* d = ShownNewJob(5000);
+        frmNewDown1* d = ShownNewJob(*window->NewJobs(), 5000);
         ASSERT_TRUE(d);
-        EXPECT_EQ(NewJobMode, c.mode);
+        EXPECT_EQ(window->NewJobs()->Memory().Mode, c.mode);
         EXPECT_EQ(TabKey(d), c.tab);
-        EXPECT_EQ(frmNewDown1::SharedUrl, c.url);
+        EXPECT_EQ(window->NewJobs()->Memory().SharedUrl, c.url);
         EXPECT_EQ(d->txtUrl->text(), c.url);
         EXPECT_EQ(d->txtComment->text(), c.info);
         EXPECT_EQ(d->txtRef->text(), c.ref);
-        CancelNewJob(d);
+        CancelNewJob(*window->NewJobs(), d);
     }
 
     // No known word: the dialog still opens, in the mode last set, with its boxes unchanged.
-    NewJobMode = 1;
+    window->NewJobs()->Memory().Mode = ModeSingleFile;
     window->Handoff()->Enqueue("fetchmy_kvd_Url:=http://127.0.0.1/c.swf||**KVDRMB**||");
-    frmNewDown1* d = ShownNewJob(5000);
+    frmNewDown1* d = ShownNewJob(*window->NewJobs(), 5000);
     ASSERT_TRUE(d);
     EXPECT_EQ(TabKey(d), "OneFile");
     EXPECT_EQ(d->txtUrl->text(), "");
-    CancelNewJob(d);
+    CancelNewJob(*window->NewJobs(), d);
 
     // Field cutting: a value stops at the first separator after its key; the mailbox keeps a
     // value's characters (line feed, no-break space, a character beyond the basic plane).
@@ -283,10 +281,10 @@ TEST_F(HandoffTest, ParserCaseRulesKeyOrderAndFieldCutting) {
     EXPECT_EQ(m.Ref, "");
     window->Handoff()->Enqueue(
         "downmy_kvd_Url:=u||**KVDRMB**||my_kvd_Info:=a\nb\u00A0c\U0001F3AC||**KVDRMB**||");
-    d = ShownNewJob(5000);
+    d = ShownNewJob(*window->NewJobs(), 5000);
     ASSERT_TRUE(d);
     EXPECT_EQ(d->txtComment->text(), QString::fromUtf8("a\nb\u00A0c\U0001F3AC"));
-    CancelNewJob(d);
+    CancelNewJob(*window->NewJobs(), d);
     // While the browser scanner's movies are due (FoundCount not 0) a tick opens "Save Flash"
     // with them instead; the message is taken at the next tick.
     FoundMovies = QStringList{"http://127.0.0.1/m1.swf", "http://127.0.0.1/m2.swf"};
@@ -297,10 +295,10 @@ TEST_F(HandoffTest, ParserCaseRulesKeyOrderAndFieldCutting) {
     EXPECT_EQ(window->Floating()->SaveDialog()->ListView1->topLevelItemCount(), 2);
     EXPECT_EQ(FoundCount, 0);
     EXPECT_TRUE(FoundMovies.isEmpty());
-    d = ShownNewJob(5000);
+    d = ShownNewJob(*window->NewJobs(), 5000);
     ASSERT_TRUE(d);
     EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/f.swf");
-    CancelNewJob(d);
+    CancelNewJob(*window->NewJobs(), d);
 
     // A minimized window runs its "Top Window" command before the dialog opens.
     window->showMinimized();
@@ -309,16 +307,16 @@ TEST_F(HandoffTest, ParserCaseRulesKeyOrderAndFieldCutting) {
     top->setEnabled(true);  // as the floating window's part makes it
     const bool topBefore = top->isChecked();
     window->Handoff()->Enqueue("downmy_kvd_Url:=http://127.0.0.1/g.swf||**KVDRMB**||");
-    d = ShownNewJob(5000);
+    d = ShownNewJob(*window->NewJobs(), 5000);
     ASSERT_TRUE(d);
     EXPECT_EQ(top->isChecked(), !topBefore);
     EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/g.swf");
-    CancelNewJob(d);
+    CancelNewJob(*window->NewJobs(), d);
 
     // An empty message does nothing: no dialog opens.
     window->Handoff()->Enqueue("");
     QTest::qWait(300);
-    EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
+    EXPECT_EQ(window->NewJobs()->Loaded(), nullptr);
 
     // A key at the very end, a separator alone, nothing: nothing is read outside the text.
     EXPECT_EQ(HandoffMessage::Parse("downmy_kvd_Url:=").Url, "");

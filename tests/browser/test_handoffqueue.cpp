@@ -22,6 +22,7 @@
 #include "browser/SocketPlace.h"
 #include "common/TestEnv.h"
 #include "handoff_lib/quorvanta.h"
+#include "newjob/NewJobLauncher.h"
 #include "newjob/frmNewDown1.h"
 #include "store/Globals.h"
 #include "store/JobTable.h"
@@ -235,9 +236,9 @@ TEST(HandoffQueueFile, TakenMessageSurvivesAKillAndOpensAfterTheRestart) {
         HandoffReceiver* receiver = window->Handoff();
         server.SetReceiver([receiver](const QString& m, qint64 id) { receiver->Enqueue(m, id); });
     };
-    auto shown = [] {
+    auto shown = [](frmMain& window) {
         frmNewDown1* d = nullptr;
-        TestEnv::WaitFor([&] { return (d = frmNewDown1::Loaded()) && d->isVisible(); }, 5000);
+        TestEnv::WaitFor([&] { return (d = window.NewJobs()->Loaded()) && d->isVisible(); }, 5000);
         return d && d->isVisible() ? d->txtUrl->text() : QString();
     };
     {
@@ -245,17 +246,17 @@ TEST(HandoffQueueFile, TakenMessageSurvivesAKillAndOpensAfterTheRestart) {
         HandoffServer server;
         std::unique_ptr<frmMain> window;
         restart(server, window);
-        EXPECT_EQ(shown(), "http://127.0.0.1/kept.swf");
+        EXPECT_EQ(shown(*window), "http://127.0.0.1/kept.swf");
     }
     {
         // Closed with Escape (a press without its release), unanswered: the message stays.
         HandoffServer server;
         std::unique_ptr<frmMain> window;
         restart(server, window);
-        ASSERT_EQ(shown(), "http://127.0.0.1/kept.swf");
+        ASSERT_EQ(shown(*window), "http://127.0.0.1/kept.swf");
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QApplication::sendEvent(frmNewDown1::Loaded(), &escape);
-        ASSERT_TRUE(TestEnv::WaitFor([] { return frmNewDown1::Loaded() == nullptr; }, 5000));
+        QApplication::sendEvent(window->NewJobs()->Loaded(), &escape);
+        ASSERT_TRUE(TestEnv::WaitFor([&] { return window->NewJobs()->Loaded() == nullptr; }, 5000));
         QTest::qWait(300);
         EXPECT_EQ(server.Queue().Entries().size(), 1);
     }
@@ -264,19 +265,19 @@ TEST(HandoffQueueFile, TakenMessageSurvivesAKillAndOpensAfterTheRestart) {
         std::unique_ptr<frmMain> window;
         restart(server, window);
         frmNewDown1* d = nullptr;
-        ASSERT_TRUE(
-            TestEnv::WaitFor([&] { return (d = frmNewDown1::Loaded()) && d->isVisible(); }, 5000));
+        ASSERT_TRUE(TestEnv::WaitFor(
+            [&] { return (d = window->NewJobs()->Loaded()) && d->isVisible(); }, 5000));
         EXPECT_EQ(d->txtUrl->text(), "http://127.0.0.1/kept.swf");
         EXPECT_EQ(d->txtComment->text(), "Kept");
         QTest::mouseClick(d->cmdCancle, Qt::LeftButton);
-        ASSERT_TRUE(TestEnv::WaitFor([] { return frmNewDown1::Loaded() == nullptr; }, 5000));
+        ASSERT_TRUE(TestEnv::WaitFor([&] { return window->NewJobs()->Loaded() == nullptr; }, 5000));
         EXPECT_TRUE(server.Queue().Entries().isEmpty());
     }
     HandoffServer server;
     std::unique_ptr<frmMain> window;
     restart(server, window);
     QTest::qWait(500);
-    EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
+    EXPECT_EQ(window->NewJobs()->Loaded(), nullptr);
     window.reset();
     ClearJobs();
 }

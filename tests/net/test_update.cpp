@@ -17,6 +17,7 @@
 #include "common/TestEnv.h"
 #include "net/frmCheckNew.h"
 #include "net/frmTellFriend.h"
+#include "newjob/NewJobLauncher.h"
 #include "newjob/frmNewDown1.h"
 #include "store/Globals.h"
 #include "store/JobTable.h"
@@ -207,9 +208,9 @@ TEST_F(UpdateTest, FromTheHelpMenuToTheNewJobDialog) {
     EXPECT_EQ(check->findChild<QLabel*>("Label1")->text(), kNewer);
     download->click();
     ASSERT_TRUE(TestEnv::WaitFor(
-        [] { return frmNewDown1::Loaded() && frmNewDown1::Loaded()->isVisible(); }, 5000));
-    EXPECT_EQ(frmNewDown1::Loaded()->txtUrl->text(), "http://127.0.0.1/q2.tar.gz");
+        [&] { return w.NewJobs()->Loaded() && w.NewJobs()->Loaded()->isVisible(); }, 5000));
+    EXPECT_EQ(w.NewJobs()->Loaded()->txtUrl->text(), "http://127.0.0.1/q2.tar.gz");
     for (QWidget* top : QApplication::topLevelWidgets())
         EXPECT_FALSE(qobject_cast<frmCheckNew*>(top) && top->isVisible());
-    frmNewDown1::Loaded()->reject();
+    w.NewJobs()->Loaded()->reject();
 }

@@ -19,10 +19,12 @@
 #include <QTabBar>
 #include <QTest>
 #include <QTreeWidget>
+#include <memory>
 
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
 #include "common/TestWidgets.h"
+#include "newjob/NewJobLauncher.h"
 #include "newjob/frmNewDown1.h"
 #include "pages/SearchRecord.h"
 #include "store/CategoryTree.h"
@@ -46,11 +48,7 @@ protected:
         ClearJobs();
         Searches.assign(1, SearchRecord{});
         SearchCount = 0;
-        NewJobMode = 0;
         OptionPage = 0;
-        frmNewDown1::SharedUrl.clear();
-        frmNewDown1::DepthChoice = 0;
-        frmNewDown1::CurrentTabKey.clear();
         Settings = SettingsRecord{};
         QApplication::clipboard()->clear();
 
@@ -63,7 +61,7 @@ protected:
 
         hooks.AddToNowDownList = [this](int i) { nowDown.append(i); };
         hooks.AddToSearchList = [this](int i) { searchList.append(i); };
-        frmNewDown1::SetContext(nullptr, hooks, &tree);
+        jobs = std::make_unique<NewJobLauncher>(nullptr, hooks, &tree);
         UserMessage::SetHandler([this](UserMessage::Icon, const QString&, const QString& text) {
             messages.append(text);
         });
@@ -75,8 +73,8 @@ protected:
         DialogHooks::SetFolderHook({});
     }
 
-    static void CloseDialog() {
-        if (frmNewDown1* d = frmNewDown1::Loaded()) d->reject();
+    void CloseDialog() {
+        if (frmNewDown1* d = jobs ? jobs->Loaded() : nullptr) d->reject();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
@@ -89,7 +87,7 @@ protected:
     }
 
     frmNewDown1* Open(int mode) {
-        frmNewDown1* d = frmNewDown1::Open(mode);
+        frmNewDown1* d = jobs->Open(static_cast<NewJobModeValue>(mode));
         EXPECT_TRUE(QTest::qWaitForWindowExposed(d));
         return d;
     }
@@ -118,6 +116,7 @@ protected:
 
     CategoryTree tree;
     NewJobHooks hooks;
+    std::unique_ptr<NewJobLauncher> jobs;
     QList<int> nowDown;
     QList<int> searchList;
     QStringList messages;
@@ -125,7 +124,7 @@ protected:
 
 TEST_F(NewJobDialog, ModeZeroOpensTheSingleFileTab) {
     frmNewDown1* d = Open(0);
-    EXPECT_EQ(NewJobMode, 1);
+    EXPECT_EQ(jobs->Memory().Mode, 1);
     EXPECT_EQ(d->windowTitle(), "Add New Job");
     auto* tabs = Child<QTabBar>(d, "TabStrip1");
     EXPECT_EQ(TabTexts(tabs),
@@ -149,12 +148,12 @@ TEST_F(NewJobDialog, TabsFollowTheModeAndTheUsersChoice) {
     EXPECT_FALSE(d->picSearch->isVisible());
 
     tabs->setCurrentIndex(2);
-    EXPECT_EQ(NewJobMode, 3);
-    EXPECT_EQ(frmNewDown1::CurrentTabKey, "BatFile");
+    EXPECT_EQ(jobs->Memory().Mode, 3);
+    EXPECT_EQ(jobs->Memory().CurrentTabKey, "BatFile");
     EXPECT_EQ(TabTexts(sub), QStringList({" Generate Url ", " Save Option "}));
     EXPECT_TRUE(d->picUrl->isVisible());
     tabs->setCurrentIndex(0);
-    EXPECT_EQ(NewJobMode, 1);
+    EXPECT_EQ(jobs->Memory().Mode, 1);
     EXPECT_TRUE(d->picGernal->isVisible());
     CloseDialog();
 
@@ -235,42 +234,42 @@ TEST_F(NewJobDialog, UrlEndingInSlashGivesAnEmptyFileName) {
 TEST_F(NewJobDialog, ClipboardUrlInCapitalsFillsTheFirstFocusedBox) {
     QApplication::clipboard()->setText("HTTP://Files.Example.com/Intro.SWF");
     frmNewDown1* d = Open(1);
-    EXPECT_EQ(frmNewDown1::SharedUrl, "HTTP://Files.Example.com/Intro.SWF");
+    EXPECT_EQ(jobs->Memory().SharedUrl, "HTTP://Files.Example.com/Intro.SWF");
     FocusBox(d, d->txtUrl);
     EXPECT_EQ(d->txtUrl->text(), "HTTP://Files.Example.com/Intro.SWF");
     EXPECT_EQ(d->txtRename->text(), "Intro.SWF");
     CloseDialog();
 
     // Other clipboard text is not taken, and a URL already remembered wins over the clipboard.
-    frmNewDown1::SharedUrl.clear();
+    jobs->Memory().SharedUrl.clear();
     QApplication::clipboard()->setText("ftp://x/a.swf");
     d = Open(1);
-    EXPECT_EQ(frmNewDown1::SharedUrl, "");
+    EXPECT_EQ(jobs->Memory().SharedUrl, "");
     CloseDialog();
-    frmNewDown1::SharedUrl = "http://kept/a.swf";
+    jobs->Memory().SharedUrl = "http://kept/a.swf";
     QApplication::clipboard()->setText("http://clip/b.swf");
     d = Open(1);
-    EXPECT_EQ(frmNewDown1::SharedUrl, "http://kept/a.swf");
+    EXPECT_EQ(jobs->Memory().SharedUrl, "http://kept/a.swf");
 }
 
 TEST_F(NewJobDialog, SharedUrlIsKeptOrEmptiedPerBox) {
     frmNewDown1* d = Open(1);
     d->txtUrl->setText("http://a/1.swf");
-    EXPECT_EQ(frmNewDown1::SharedUrl, "http://a/1.swf");
+    EXPECT_EQ(jobs->Memory().SharedUrl, "http://a/1.swf");
     d->txtUrl->clear();
-    EXPECT_EQ(frmNewDown1::SharedUrl, "http://a/1.swf");
+    EXPECT_EQ(jobs->Memory().SharedUrl, "http://a/1.swf");
 
     d->TabStrip1->setCurrentIndex(1);
     FocusBox(d, d->txtSearchUrl);
     EXPECT_EQ(d->txtSearchUrl->text(), "http://a/1.swf");
     d->txtSearchUrl->clear();
-    EXPECT_EQ(frmNewDown1::SharedUrl, "");
+    EXPECT_EQ(jobs->Memory().SharedUrl, "");
 
     d->TabStrip1->setCurrentIndex(2);
     d->txtBatUrl->setText("http://b/*.swf");
-    EXPECT_EQ(frmNewDown1::SharedUrl, "http://b/*.swf");
+    EXPECT_EQ(jobs->Memory().SharedUrl, "http://b/*.swf");
     d->txtBatUrl->clear();
-    EXPECT_EQ(frmNewDown1::SharedUrl, "");
+    EXPECT_EQ(jobs->Memory().SharedUrl, "");
 }
 
 TEST_F(NewJobDialog, CancelKeepsTheUrlForTheNextOpeningAndOkForgetsIt) {
@@ -280,7 +279,7 @@ TEST_F(NewJobDialog, CancelKeepsTheUrlForTheNextOpeningAndOkForgetsIt) {
     QPointer<frmNewDown1> closed(d);
     Click(Child<QPushButton>(d, "cmdCancle"));
     EXPECT_EQ(rejected.count(), 1);
-    EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
+    EXPECT_EQ(jobs->Loaded(), nullptr);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(closed.isNull());  // unloaded: the next opening builds new boxes
     EXPECT_EQ(JobCount, 0);
@@ -291,7 +290,7 @@ TEST_F(NewJobDialog, CancelKeepsTheUrlForTheNextOpeningAndOkForgetsIt) {
     EXPECT_EQ(d->txtUrl->text(), "http://h.example.com/m.swf");
     Click(Child<QPushButton>(d, "cmdNewJobOk"));
     EXPECT_EQ(JobCount, 1);
-    EXPECT_EQ(frmNewDown1::SharedUrl, "");
+    EXPECT_EQ(jobs->Memory().SharedUrl, "");
 }
 
 TEST_F(NewJobDialog, EmptyUrlIsRefusedAndTheDialogStaysOpen) {
@@ -431,7 +430,7 @@ TEST_F(NewJobDialog, SearchRecordFieldByFieldAndTheRememberedDepth) {
     EXPECT_GT(t.CreateTime, 0);
 
     // The depth choice outlives the dialog and shows where it was made.
-    EXPECT_EQ(frmNewDown1::DepthChoice, 1);
+    EXPECT_EQ(jobs->Memory().DepthChoice, 1);
     d = Open(2);
     EXPECT_TRUE(d->OpSearch2->isChecked());
     d->txtSearchUrl->setText("http://h.example.com/2.htm");
@@ -582,12 +581,12 @@ TEST_F(NewJobDialog, RangesTooLargeAreRefusedAndKeepTheList) {
 }
 
 TEST_F(NewJobDialog, HandedInFieldsBeforeShowing) {
-    NewJobMode = 1;
-    frmNewDown1* d = frmNewDown1::Load();
+    jobs->Memory().Mode = ModeSingleFile;
+    frmNewDown1* d = jobs->Load();
     EXPECT_FALSE(d->isVisible());
     d->Fill("http://h/x/clip.swf?a=b", "http://h/x/", "from the browser");
-    EXPECT_EQ(frmNewDown1::SharedUrl, "http://h/x/clip.swf?a=b");
-    EXPECT_EQ(frmNewDown1::ShowDialog(), d);
+    EXPECT_EQ(jobs->Memory().SharedUrl, "http://h/x/clip.swf?a=b");
+    EXPECT_EQ(jobs->ShowDialog(), d);
     EXPECT_TRUE(d->isVisible());
     EXPECT_EQ(d->txtRename->text(), "clip.swf");
     Click(d->cmdNewJobOk);
@@ -606,7 +605,7 @@ TEST_F(NewJobDialog, CategoryAndProxyButtonsRefillTheirBoxes) {
     };
     hooks.openNewCategory = [&] { tree.Add("102k", "102k1", "Live", "5", "6", "/dl/mtv/live/"); };
     DialogHooks::SetFolderHook([](QWidget*, const QString&) { return QStringLiteral("/picked"); });
-    frmNewDown1::SetContext(nullptr, hooks, &tree);
+    jobs->SetContext(nullptr, hooks, &tree);
     frmNewDown1* d = Open(1);
     Choose(d->cmbClass1, "101k");
     d->cmbProxy->setCurrentIndex(1);
@@ -658,11 +657,11 @@ TEST_F(NewJobDialog, PageLinksModeCreatesAJobPerCheckedRow) {
               "http://h/a/clip.SWF?x=1"},
              QString());
     };
-    frmNewDown1::SetContext(nullptr, hooks, &tree);
-    NewJobMode = 4;
-    frmNewDown1* d = frmNewDown1::Load();
+    jobs->SetContext(nullptr, hooks, &tree);
+    jobs->Memory().Mode = ModePageLinks;
+    frmNewDown1* d = jobs->Load();
     d->Fill("http://h/a/index.htm", "", "");
-    frmNewDown1::ShowDialog();
+    jobs->ShowDialog();
     EXPECT_EQ(askedFor, "http://h/a/index.htm");
     auto* list = Child<QTreeWidget>(d, "ListView1");
     ASSERT_EQ(list->topLevelItemCount(), 3);
@@ -683,7 +682,7 @@ TEST_F(NewJobDialog, PageLinksModeCreatesAJobPerCheckedRow) {
     EXPECT_EQ(Jobs[2].Url, "http://h/a/clip.SWF?x=1");
     EXPECT_EQ(Jobs[2].ClassKey, "101k");
     EXPECT_EQ(nowDown, QList<int>({1, 2}));
-    EXPECT_EQ(frmNewDown1::SharedUrl, "");
+    EXPECT_EQ(jobs->Memory().SharedUrl, "");
 }
 
 TEST_F(NewJobDialog, PageLinksAreReadFromARealPage) {
@@ -693,10 +692,10 @@ TEST_F(NewJobDialog, PageLinksAreReadFromARealPage) {
     server.Put("/site/index.htm",
                "<html><body><a href=\"intro.swf\">intro</a> <a href=\"/other.htm\">next</a>"
                "</body></html>");
-    NewJobMode = 4;
-    frmNewDown1* d = frmNewDown1::Load();
+    jobs->Memory().Mode = ModePageLinks;
+    frmNewDown1* d = jobs->Load();
     d->Fill(server.Url("/site/index.htm"), "", "");
-    frmNewDown1::ShowDialog();
+    jobs->ShowDialog();
     auto* list = Child<QTreeWidget>(d, "ListView1");
     ASSERT_TRUE(TestEnv::WaitFor([&] { return list->topLevelItemCount() > 0; }, 10000));
     QStringList urls;
@@ -783,7 +782,7 @@ TEST_F(NewJobDialog, PastedAndClipboardAddressesAreSelected) {
     // An https address on the clipboard fills the first box that gets the focus, selected.
     QApplication::clipboard()->setText("HTTPS://Files.Example.com/Intro.SWF");
     frmNewDown1* d = Open(1);
-    EXPECT_EQ(frmNewDown1::SharedUrl, "HTTPS://Files.Example.com/Intro.SWF");
+    EXPECT_EQ(jobs->Memory().SharedUrl, "HTTPS://Files.Example.com/Intro.SWF");
     FocusBox(d, d->txtUrl);
     EXPECT_EQ(d->txtUrl->text(), "HTTPS://Files.Example.com/Intro.SWF");
     EXPECT_EQ(d->txtUrl->selectedText(), "HTTPS://Files.Example.com/Intro.SWF");

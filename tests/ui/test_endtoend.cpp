@@ -18,6 +18,7 @@
 #include "common/TestJobs.h"
 #include "common/TestWidgets.h"
 #include "manager/clsJobManager.h"
+#include "newjob/NewJobLauncher.h"
 #include "newjob/frmNewDown1.h"
 #include "store/Globals.h"
 #include "store/JobTable.h"
@@ -72,7 +73,7 @@ TEST(EndToEnd, EightJobsDownloadInTheWindowAndAreFiled) {
     EXPECT_EQ(lvNowDown->topLevelItemCount(), 8);
 
     // A ninth through the new-job dialog, driven by its controls.
-    frmNewDown1* dialog = frmNewDown1::Open(1);
+    frmNewDown1* dialog = w.NewJobs()->Open(ModeSingleFile);
     ASSERT_TRUE(dialog);
     dialog->findChild<QLineEdit*>("txtUrl")->setText(nginx.Url("/movies/clip9.swf"));
     auto* cmbClass = dialog->findChild<QComboBox*>("cmbClass1");

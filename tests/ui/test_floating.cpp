@@ -14,7 +14,7 @@
 #include <QTest>
 
 #include "common/TestEnv.h"
-#include "newjob/NewJobMode.h"
+#include "newjob/NewJobLauncher.h"
 #include "newjob/frmNewDown1.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
@@ -31,15 +31,13 @@ protected:
         TestEnv::IsolateHome();
         ClearJobs();
         Settings = SettingsRecord{};
-        NewJobMode = 1;
-        frmNewDown1::SharedUrl.clear();
         window = std::make_unique<frmMain>();
         window->Load();
         window->ShowAfterLoad();
     }
     void TearDown() override {
         if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
-        if (frmNewDown1* d = frmNewDown1::Loaded()) d->reject();
+        if (frmNewDown1* d = window->NewJobs()->Loaded()) d->reject();
         TestEnv::Settle();
         window.reset();
         ClearJobs();
@@ -92,11 +90,11 @@ TEST_F(FloatingWindowTest, DroppedLinkOpensTheNewJobDialogWithIt) {
     frmNewDown1* dialog = nullptr;
     ASSERT_TRUE(TestEnv::WaitFor(
         [&] {
-            dialog = frmNewDown1::Loaded();
+            dialog = window->NewJobs()->Loaded();
             return dialog && dialog->isVisible();
         },
         5000));
-    EXPECT_EQ(frmNewDown1::SharedUrl, url);
+    EXPECT_EQ(window->NewJobs()->Memory().SharedUrl, url);
     EXPECT_TRUE(TestEnv::WaitFor([&] { return dialog->txtUrl->text() == url; }, 2000))
         << dialog->txtUrl->text().toStdString();
 }

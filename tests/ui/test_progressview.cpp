@@ -19,7 +19,7 @@
 #include "common/NginxServer.h"
 #include "common/TestEnv.h"
 #include "manager/clsJobManager.h"
-#include "newjob/NewJobMode.h"
+#include "newjob/NewJobLauncher.h"
 #include "newjob/frmNewDown1.h"
 #include "store/Globals.h"
 #include "store/JobTable.h"
@@ -37,7 +37,6 @@ protected:
     void SetUp() override {
         TestEnv::IsolateHome();
         ClearJobs();
-        NewJobMode = 1;
     }
     void Open() {
         w = std::make_unique<frmMain>();
@@ -46,7 +45,7 @@ protected:
         w->ShowAfterLoad();
     }
     void TearDown() override {
-        if (frmNewDown1* d = frmNewDown1::Loaded()) d->reject();
+        if (frmNewDown1* d = w->NewJobs()->Loaded()) d->reject();
         w.reset();
         ClearJobs();
     }
@@ -71,7 +70,7 @@ TEST_F(ProgressView, AddedJobIsShownWithItsSpeedAndTimeLeftNextToThePercentage) 
     EXPECT_EQ(list->header()->visualIndex(clsJobManager::ColTimeLeft),
               list->header()->visualIndex(clsJobManager::ColPercent) + 2);
 
-    frmNewDown1* dialog = frmNewDown1::Open(1);
+    frmNewDown1* dialog = w->NewJobs()->Open(ModeSingleFile);
     ASSERT_TRUE(dialog);
     dialog->findChild<QLineEdit*>("txtUrl")->setText(nginx.Url("/slow.swf"));
     dialog->findChild<QLineEdit*>("txtSaveAs1")->setText(TestEnv::NewDir("movies") + "/");
@@ -124,10 +123,10 @@ TEST_F(ProgressView, LinkDroppedAnywhereOnTheMainWindowOpensTheNewJobDialog) {
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(widget, &drop);
         ASSERT_TRUE(TestEnv::WaitFor([&] {
-            frmNewDown1* dialog = frmNewDown1::Loaded();
+            frmNewDown1* dialog = w->NewJobs()->Loaded();
             return dialog && dialog->isVisible() && dialog->txtUrl->text() == url;
         })) << target;
-        frmNewDown1::Loaded()->reject();
+        w->NewJobs()->Loaded()->reject();
     }
     QMimeData image;  // no link: left alone
     image.setImageData(QImage(4, 4, QImage::Format_RGB32));

@@ -24,7 +24,7 @@
 #include "common/TestEnv.h"
 #include "common/TestJobs.h"
 #include "common/TestWidgets.h"
-#include "newjob/NewJobMode.h"
+#include "newjob/NewJobLauncher.h"
 #include "newjob/frmNewDown1.h"
 #include "player/SwfBuilder.h"
 #include "player/flash1.h"
@@ -47,8 +47,6 @@ protected:
         TestEnv::IsolateHome();
         ClearJobs();
         Settings = SettingsRecord{};
-        NewJobMode = 1;
-        frmNewDown1::SharedUrl.clear();
         cache = TestEnv::NewDir("cache");
         ASSERT_TRUE(TestEnv::WriteFile(cache + "/a.swf", movie));
         window = std::make_unique<frmMain>();
@@ -65,7 +63,7 @@ protected:
             });
     }
     void TearDown() override {
-        if (frmNewDown1* d = frmNewDown1::Loaded()) d->reject();
+        if (frmNewDown1* d = window->NewJobs()->Loaded()) d->reject();
         if (frmSaveSwfto* d = window->Floating()->SaveDialog()) d->close();
         TestEnv::Settle();
         window.reset();
@@ -207,7 +205,7 @@ TEST_F(SaveDialogTest, UncachedMovieAsksAndYesOpensTheNewJobDialogWithIt) {
     ask->button(QMessageBox::No)->click();
     EXPECT_TRUE(TestEnv::WaitFor([&] { return d->ListView1->topLevelItemCount() == 1; }, 2000));
     TestEnv::NothingWithin(250);
-    EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
+    EXPECT_EQ(window->NewJobs()->Loaded(), nullptr);
     // Yes: the new-job dialog for one file with the address and the comment.
     Choose(d, 0);
     QTest::mouseClick(d->cmdSave, Qt::LeftButton);
@@ -217,11 +215,11 @@ TEST_F(SaveDialogTest, UncachedMovieAsksAndYesOpensTheNewJobDialogWithIt) {
     frmNewDown1* job = nullptr;
     ASSERT_TRUE(TestEnv::WaitFor(
         [&] {
-            job = frmNewDown1::Loaded();
+            job = window->NewJobs()->Loaded();
             return job && job->isVisible();
         },
         5000));
-    EXPECT_EQ(NewJobMode, 1);
+    EXPECT_EQ(window->NewJobs()->Memory().Mode, 1);
     EXPECT_EQ(job->txtUrl->text(), "http://127.0.0.1:9/m/c.swf");
     EXPECT_EQ(job->txtComment->text(), "later");
     EXPECT_EQ(d->ListView1->topLevelItemCount(), 0);
@@ -261,12 +259,12 @@ TEST_F(SaveDialogTest, RowsOutOfTheCacheSaySoAndMoviesDownloadedBeforeAreAskedAb
         EXPECT_TRUE(TestEnv::WaitFor([&] { return d->ListView1->topLevelItemCount() == left; }));
         if (answer == QMessageBox::No) {
             TestEnv::NothingWithin(250);
-            EXPECT_EQ(frmNewDown1::Loaded(), nullptr);
+            EXPECT_EQ(window->NewJobs()->Loaded(), nullptr);
         }
     }
     frmNewDown1* job = nullptr;
     ASSERT_TRUE(
-        TestEnv::WaitFor([&] { return (job = frmNewDown1::Loaded()) && job->isVisible(); }));
+        TestEnv::WaitFor([&] { return (job = window->NewJobs()->Loaded()) && job->isVisible(); }));
     EXPECT_EQ(job->txtUrl->text(), c);
     EXPECT_EQ(JobCount, 2);
 

@@ -1,3 +1,0 @@
-#include "newjob/NewJobMode.h"
-
-int16_t NewJobMode = 0;

@@ -137,6 +137,7 @@ void DownloadSlot::Finish() {
                 final = clsDownLoadJob::GetFileBase(final) + QString::number(counter) +
                         clsDownLoadJob::GetFileExt(final);
         }
+        emit FileAboutToBeRenamed(slotNo, j, final);
         if (std::rename(QFile::encodeName(r.LocalFile).constData(),
                         QFile::encodeName(final).constData()) == 0) {
             JobValidators::Remove(r.LocalFile);

@@ -53,6 +53,8 @@ signals:
     // The job is about to create its file (Jobs[jobIndex] names it already): a receiver that
     // keeps records on disk saves this one now, before the file exists.
     void FileAboutToBeMade(int slot, int jobIndex, const QString& name);
+    // The finished file is about to take its final name (the record still names it with "!qv").
+    void FileAboutToBeRenamed(int slot, int jobIndex, const QString& name);
 
 private:
     void OnUpDataState(int part, ReportKind kind, const QString& detail);

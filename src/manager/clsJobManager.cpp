@@ -28,8 +28,12 @@ clsJobManager::clsJobManager(QObject* parent) : QObject(parent) {
         connect(slot, &DownloadSlot::RunEnded, this, &clsJobManager::OnRunEnded);
         connect(slot, &DownloadSlot::StateIcon, this, &clsJobManager::OnStateIcon);
         connect(slot, &DownloadSlot::Notice, this, &clsJobManager::OnNotice);
-        connect(slot, &DownloadSlot::FileAboutToBeMade, this,
-                [this](int, int jobIndex, const QString&) { emit JobFileAboutToBeMade(jobIndex); });
+        // A file is about to be made, or a finished one to take its final name.
+        auto aboutToBeMade = [this](int, int jobIndex, const QString& name) {
+            emit JobFileAboutToBeMade(jobIndex, name);
+        };
+        connect(slot, &DownloadSlot::FileAboutToBeMade, this, aboutToBeMade);
+        connect(slot, &DownloadSlot::FileAboutToBeRenamed, this, aboutToBeMade);
     }
     clock.start();
     connect(&scheduler, &SlotScheduler::TransferRate, this, &clsJobManager::TransferRate);

@@ -197,7 +197,7 @@ signals:
     // A job completed ("Job complete." line for the job message window when PopMessage is 1).
     void JobCompleted(int jobIndex);
     // A job is about to create its file: its record must be on disk first.
-    void JobFileAboutToBeMade(int jobIndex);
+    void JobFileAboutToBeMade(int jobIndex, const QString& name);
     void JobMessage(const QString& line);
     // Reset the status bar (LookStatebar).
     void StatebarReset();

@@ -11,6 +11,7 @@
 #include "store/JobDbFormat.h"
 #include "store/JobDbSideFiles.h"
 #include "store/JobDbSnapshot.h"
+#include "store/JobNamesJournal.h"
 #include "store/JobTable.h"
 #include "store/JobValidators.h"
 #include "store/UserMessage.h"
@@ -222,6 +223,8 @@ JobDbLoadResult LoadJobDb(CategoryTree& tree, const QString& path) {
                 QStringLiteral("The job database %1 was loaded (%2 jobs).%3%4")
                     .arg(QDir::toNativeSeparators(path), QString::number(JobCount), moved, kept));
     }
+    // Files made after the last save are named in the journal beside the database.
+    JobNamesJournal::ApplyTo(path);
     return result;
 }
 

@@ -15,6 +15,7 @@
 #include "store/CategoryTree.h"
 #include "store/JobDb.h"
 #include "store/JobDbSideFiles.h"
+#include "store/JobNamesJournal.h"
 #include "store/JobDbSnapshot.h"
 #include "store/JobTable.h"
 #include "store/UserMessage.h"
@@ -35,6 +36,7 @@ struct JobDbSaver::Task {
     JobDbSnapshot snapshot;
     std::vector<std::pair<int, QString>> files;    // data synced (fdatasync)
     std::vector<std::pair<int, QString>> folders;  // names synced (fsync)
+    int64_t journal = 0;  // the file names set aside for this save (JobNamesJournal)
     Task() = default;
     Task(const Task&) = delete;
     Task& operator=(const Task&) = delete;
@@ -48,6 +50,7 @@ struct JobDbSaver::Task {
         folders.insert(folders.end(), older.folders.begin(), older.folders.end());
         older.files.clear();
         older.folders.clear();
+        journal = std::max(journal, older.journal);
     }
 };
 
@@ -100,6 +103,8 @@ std::unique_ptr<JobDbSaver::Task> JobDbSaver::TakeTask() {
             spareTables.pop_back();
         }
     }
+    // The names written down so far are in the tables this snapshot takes.
+    task->journal = JobNamesJournal::SetAside(path);
     TakeJobDbSnapshot(*tree, task->snapshot);
     JobDbSideFiles::SaveAll(path);
     // The files of the running jobs and of the jobs that ran since the last save. They are
@@ -198,7 +203,9 @@ bool JobDbSaver::Write(Task& task, QString* error) const {
     }
     task.folders.clear();
     if (!synced) return false;
-    return WriteJobDb(task.snapshot, path, error);
+    if (!WriteJobDb(task.snapshot, path, error)) return false;
+    JobNamesJournal::DropUpTo(path, task.journal);
+    return true;
 }
 
 void JobDbSaver::Finished(bool ok, const QString& error) {

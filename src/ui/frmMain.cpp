@@ -44,6 +44,7 @@
 #include "store/Globals.h"
 #include "store/JobDb.h"
 #include "store/JobDbSaver.h"
+#include "store/JobNamesJournal.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
 #include "store/TransferText.h"
@@ -540,7 +541,15 @@ void frmMain::ConnectSaving() {
     connect(manager, &clsJobManager::JobCompleted, saver, stateChanged);
     // The record of a job that is about to create its file is written (and synced) before the
     // file exists: a kill in between leaves no file that no job knows.
-    connect(manager, &clsJobManager::JobFileAboutToBeMade, saver, [this] { saver->SaveNow(); });
+    // The name of a file about to be made is written down first (a line in the names journal,
+    // the whole database only when that cannot be written).
+    connect(manager, &clsJobManager::JobFileAboutToBeMade, saver,
+            [this](int j, const QString& name) {
+                if (JobNamesJournal::Append(JobDbFile, j, Jobs[static_cast<size_t>(j)].Url, name))
+                    saver->RequestSave();
+                else
+                    saver->SaveNow();
+            });
     connect(manager, &clsJobManager::TransferRate, saver,
             [this](qint64, int busy) { saver->SetDownloadsRunning(busy > 0); });
     // Categories added, renamed, moved or deleted; jobs moved, commented or deleted.

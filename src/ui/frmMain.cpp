@@ -63,6 +63,7 @@
 #include "ui/JobNotices.h"
 #include "ui/JobPropertiesCommand.h"
 #include "ui/MainMenus.h"
+#include "ui/MovieFilesCommand.h"
 #include "ui/PlayerPanel.h"
 #include "ui/WindowDrops.h"
 #include "widgets/DialogHooks.h"
@@ -237,6 +238,8 @@ void frmMain::ConnectCommands() {
     on("mnuEdit_OpenDir", openDir);
     on("tbMain_Opendir", openDir);
     on("mnuEdit_Output", [this] { OutputFile(); });
+    on("mnuEdit_GetFiles", [this] { GetMovieFiles(); });
+    on("mnuJob_GetFiles", [this] { GetMovieFiles(); });
     on("mnuEdit_SelectAll", [this] {
         EditCommands::SelectAll(CurrentList());
         EnabledTb();
@@ -264,6 +267,7 @@ void frmMain::ConnectCommands() {
     connect(categories->list(), &CategoryList::JobChosen, this, [this](int job) {
         playerPanel->OpenItem(categories->list()->RowOf(job));
         ShowDoneJobInfo(lvHaveDownInfo, job);
+        MovieFilesCommand::AddKeptRow(lvHaveDownInfo, job);
         EnabledTb();
     });
 }
@@ -399,6 +403,12 @@ void frmMain::OutputFile() {
     });
 }
 
+void frmMain::GetMovieFiles() {
+    if (ActiveList() == 3)
+        MovieFilesCommand::Run(this, ChosenJob(), statePanel1, lvHaveDownInfo,
+                               [this] { return ChosenJob(); });
+}
+
 void frmMain::UpdateEditMenu() {
     EditEnabling e;
     if (ActiveList() == 3) {
@@ -420,6 +430,7 @@ void frmMain::UpdateEditMenu() {
     menus->Enable("mnuEdit_MoveTo", e.moveTo);
     menus->Enable("mnuEdit_Comment", e.comment);
     menus->Enable("mnuEdit_Output", e.outputFile);
+    menus->Enable("mnuEdit_GetFiles", ActiveList() == 3 && MovieFilesCommand::Applies(ChosenJob()));
     menus->Enable("mnuEdit_CopyUrl", e.copyUrl);
     menus->Enable("mnuEdit_Delete", e.deleteJobs);
     menus->Enable("mnuEdit_OpenFile", e.openFile);
@@ -444,6 +455,7 @@ void frmMain::UpdateJobsMenu() {
     const QList<int> chosen = manager->SelectedJobs();
     menus->Enable("mnuJob_Properties",
                   ActiveList() == 2 && chosen.size() == 1 && manager->MayEdit(chosen.first()));
+    menus->Enable("mnuJob_GetFiles", ActiveList() == 3 && MovieFilesCommand::Applies(ChosenJob()));
     const bool search = searchQueue->SearchCommandsEnabled(ActiveList());
     for (const char* name : {"mnuJob_SearchBegin", "mnuJob_SearchPause", "mnuJob_SearchAllBegin",
                              "mnuJob_SearchAllPause"})
@@ -554,6 +566,7 @@ void frmMain::ConnectPlayer() {
     });
     connect(playerPanel, &PlayerPanel::ItemOpened, this, [this](int job) {
         ShowDoneJobInfo(lvHaveDownInfo, job);
+        MovieFilesCommand::AddKeptRow(lvHaveDownInfo, job);
         EnabledTb();
     });
 }

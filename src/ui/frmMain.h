@@ -118,6 +118,7 @@ private:
     int ChosenJob() const;
     void PopupEditMenu(const QPoint& pos);
     void OutputFile();
+    void GetMovieFiles();  // "Get Movie's Files" on the chosen finished movie
     void ToggleTree();
     void ToggleUpperList();
     void ToggleInfoList();

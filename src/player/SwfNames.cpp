@@ -150,8 +150,12 @@ bool SwfNames::LoadableName(const QString& text) {
         QStringLiteral("^[^\\s\"'<>|*]+\\.(swf|xml|txt|jpe?g|png|gif|mp3|flv|json)([?#].*)?$"),
         QRegularExpression::CaseInsensitiveOption);
     if (text.size() < 5 || text.size() > 2048) return false;
-    if (text.contains(QLatin1String("://")) &&
-        !text.startsWith(QLatin1String("http"), Qt::CaseInsensitive))
+    // Another scheme than http and https ("mailto:", "javascript:", "file:", a drive letter) is
+    // nothing to fetch.
+    static const QRegularExpression scheme(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*):"));
+    const QRegularExpressionMatch m = scheme.match(text);
+    if (m.hasMatch() && m.captured(1).compare(QLatin1String("http"), Qt::CaseInsensitive) != 0 &&
+        m.captured(1).compare(QLatin1String("https"), Qt::CaseInsensitive) != 0)
         return false;
     return name.match(text).hasMatch();
 }

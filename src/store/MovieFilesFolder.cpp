@@ -96,7 +96,8 @@ bool Keep(const QString& moviePath, const QString& keptPath, const QByteArray& b
         if (error) *error = why;
         return false;
     };
-    if (!Inside(keptPath, folder)) return fail(QStringLiteral("outside the movie's files folder"));
+    if (!Inside(keptPath, folder) || QFileInfo(folder).isSymLink())
+        return fail(QStringLiteral("outside the movie's files folder"));
     if (!QFileInfo::exists(keptPath) && CountKept(moviePath) >= kMaxFiles)
         return fail(QStringLiteral("the movie already keeps %1 files").arg(kMaxFiles));
     const QString dir = QFileInfo(keptPath).absolutePath();

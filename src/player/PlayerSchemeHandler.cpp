@@ -167,9 +167,12 @@ void PlayerSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
         QPointer<QWebEngineUrlRequestJob> guarded(job);
         waiting.append(guarded);
         const quint64 asked = movieToken;
-        fileSource(address, [this, guarded, asked](bool found, const QByteArray& bytes) {
-            waiting.removeAll(guarded);
-            if (!guarded || asked != movieToken) return;
+        // The answer may come after the player is gone.
+        QPointer<PlayerSchemeHandler> self(this);
+        fileSource(address, [self, guarded, asked](bool found, const QByteArray& bytes) {
+            if (!self) return;
+            self->waiting.removeAll(guarded);
+            if (!guarded || asked != self->movieToken) return;
             if (found)
                 ReplyBytes(guarded, "application/octet-stream", bytes);
             else

@@ -382,11 +382,13 @@ TEST_F(MainCommands, OutputFileToAsksOnceAndNoKeepsTheExistingFile) {
     EXPECT_EQ(TestEnv::ReadFile(folder + "/clip.swf"), "fresh movie bytes");
     EXPECT_EQ(TestEnv::ReadFile(source), "fresh movie bytes");
 
-    // A folder without the file: copied at once, without a question.
+    // A folder without the file: copied at once, without a question, with the movie's files.
+    ASSERT_TRUE(TestEnv::WriteFile(source + "_files/data/level.xml", "<level/>"));
     chosen = TestEnv::NewDir("empty") + "/";
     A("mnuEdit_Output")->trigger();
     EXPECT_EQ(questions, 2);
     EXPECT_EQ(TestEnv::ReadFile(chosen + "clip.swf"), "fresh movie bytes");
+    EXPECT_EQ(TestEnv::ReadFile(chosen + "clip.swf_files/data/level.xml"), "<level/>");
 
     // A cancelled folder browser copies nothing; a missing source asks nothing.
     chosen.clear();

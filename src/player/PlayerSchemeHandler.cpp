@@ -6,7 +6,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QUrl>
+#include <QUrlQuery>
 #include <QWebEngineUrlRequestJob>
+#include <utility>
 
 namespace {
 
@@ -28,8 +30,11 @@ function report(text) { console.info("qv:" + nonce + ":" + text); }
 // The web engine's fetch() knows only web schemes; requests to this page's own scheme go through
 // XMLHttpRequest, which does, and come back as ordinary responses.
 const webFetch = window.fetch.bind(window);
+// A file the movie loads from the web is asked of the program, which keeps it beside the movie.
 window.fetch = function (resource, options) {
-    const url = new URL(resource instanceof Request ? resource.url : String(resource), location.href);
+    let url = new URL(resource instanceof Request ? resource.url : String(resource), location.href);
+    if (url.protocol === "http:" || url.protocol === "https:")
+        url = new URL("/file/" + current + "?u=" + encodeURIComponent(url.href), location.href);
     if (url.origin !== location.origin) return webFetch(resource, options);
     return new Promise((resolve, reject) => {
         const xhr = new XMLHttpRequest();
@@ -46,7 +51,8 @@ window.fetch = function (resource, options) {
 window.RufflePlayer = window.RufflePlayer || {};
 window.RufflePlayer.config = {
     publicPath: "/ruffle/", polyfills: false, autoplay: "on", unmuteOverlay: "hidden",
-    splashScreen: false, contextMenu: "off", letterbox: "on", allowNetworking: "none",
+    splashScreen: false, contextMenu: "off", letterbox: "on", allowNetworking: "internal",
+    upgradeToHttps: false,
     openUrlMode: "deny", allowScriptAccess: false, allowFullscreen: false,
     warnOnUnsupportedContent: false, showSwfDownload: false, logLevel: "error",
     backgroundColor: null
@@ -62,7 +68,7 @@ function qvUnload() {
     player = null;
     api = null;
 }
-function qvLoad(url, token) {
+function qvLoad(url, token, base) {
     qvUnload();
     current = token;
     player = window.RufflePlayer.newest().createPlayer();
@@ -76,7 +82,9 @@ function qvLoad(url, token) {
         player.shadowRoot.appendChild(style);
     }
     player.addEventListener("loadeddata", () => { if (current === token) report("loaded " + token); });
-    Promise.resolve(api.load({ url: url })).catch((e) => {
+    const options = { url: url };
+    if (base) options.base = base;
+    Promise.resolve(api.load(options)).catch((e) => {
         if (current === token) report("error " + token + " " + e);
     });
 }
@@ -113,6 +121,12 @@ PlayerSchemeHandler::PlayerSchemeHandler(const QString& webFolder, const QString
     : QWebEngineUrlSchemeHandler(parent), webFolder(webFolder), nonce(nonce) {}
 
 void PlayerSchemeHandler::SetMovie(quint64 token, const QByteArray& bytes) {
+    // What an earlier movie still waits for is not found.
+    if (token != movieToken) {
+        const QList<QPointer<QWebEngineUrlRequestJob>> jobs = std::exchange(waiting, {});
+        for (const QPointer<QWebEngineUrlRequestJob>& job : jobs)
+            if (job) job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+    }
     movieToken = token;
     movie = token ? bytes : QByteArray();
 }
@@ -141,6 +155,29 @@ void PlayerSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
             ReplyBytes(job, "application/x-shockwave-flash", movie);
         else
             job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+        return;
+    }
+    if (path.startsWith(QLatin1String("/file/"))) {
+        const QString address = QUrlQuery(url).queryItemValue("u", QUrl::FullyDecoded);
+        if (!fileSource || !movieToken || address.isEmpty() ||
+            path != QStringLiteral("/file/%1").arg(movieToken)) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        QPointer<QWebEngineUrlRequestJob> guarded(job);
+        waiting.append(guarded);
+        const quint64 asked = movieToken;
+        // The answer may come after the player is gone.
+        QPointer<PlayerSchemeHandler> self(this);
+        fileSource(address, [self, guarded, asked](bool found, const QByteArray& bytes) {
+            if (!self) return;
+            self->waiting.removeAll(guarded);
+            if (!guarded || asked != self->movieToken) return;
+            if (found)
+                ReplyBytes(guarded, "application/octet-stream", bytes);
+            else
+                guarded->fail(QWebEngineUrlRequestJob::UrlNotFound);
+        });
         return;
     }
     // The renderer's own files: one plain name inside its folder, nothing above or beside it.

@@ -4,10 +4,13 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QRandomGenerator>
 #include <QStackedLayout>
 #include <QTimer>
+#include <QUrl>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlScheme>
@@ -94,9 +97,15 @@ QString flash1::WebFolder() {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/ruffle");
 }
 
-bool flash1::LoadMovie(const QString& path) {
+void flash1::SetFileSource(MovieFileSource source) {
+    fileSource = std::move(source);
+    if (handler) handler->SetFileSource(fileSource);
+}
+
+bool flash1::LoadMovie(const QString& path, const QString& address) {
     if (path.isEmpty()) {
         moviePath.clear();
+        movieAddress.clear();
         movie = SwfMovie();
         served.clear();
         token = 0;
@@ -118,6 +127,7 @@ bool flash1::LoadMovie(const QString& path) {
     lastError.clear();
     movie = std::move(next);
     moviePath = path;
+    movieAddress = address;
     served = movie.data;
     servedFrom = 1;
     wrapTimer->stop();
@@ -195,6 +205,7 @@ void flash1::EnsurePage() {
         profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
         profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
         handler = new PlayerSchemeHandler(WebFolder(), nonce, this);
+        handler->SetFileSource(fileSource);
         profile->installUrlSchemeHandler(PlayerSchemeHandler::kScheme, handler);
         guard = new PlayerRequestGuard(this);
         profile->setUrlRequestInterceptor(guard);
@@ -246,8 +257,21 @@ void flash1::SendMovie() {
     token = ++lastToken;
     handler->SetMovie(token, served);
     stack->setCurrentWidget(view);
-    RunScript(
-        QStringLiteral("qvLoad(\"%1\", %2)").arg(PlayerSchemeHandler::MovieUrl(token)).arg(token));
+    // The movie's own folder on its site is the base of what it loads (a JSON string: the
+    // address goes into the script as data).
+    const QUrl site(movieAddress);
+    const bool web = site.isValid() && (site.scheme() == QLatin1String("http") ||
+                                        site.scheme() == QLatin1String("https"));
+    const QByteArray base =
+        web ? QJsonDocument(QJsonArray{site.adjusted(QUrl::RemoveFilename | QUrl::RemoveQuery |
+                                                     QUrl::RemoveFragment | QUrl::RemoveUserInfo)
+                                           .toString(QUrl::FullyEncoded)})
+                  .toJson(QJsonDocument::Compact)
+            : QByteArray("[null]");
+    RunScript(QStringLiteral("qvLoad(\"%1\", %2, %3[0])")
+                  .arg(PlayerSchemeHandler::MovieUrl(token))
+                  .arg(token)
+                  .arg(QString::fromUtf8(base)));
 }
 
 void flash1::RunScript(const QString& code) {

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QWidget>
+#include <functional>
 
 #include "player/FrameClock.h"
 #include "player/SwfMovie.h"
@@ -20,6 +21,11 @@ class QTimer;
 class QStackedLayout;
 class QWebEngineProfile;
 class QWebEngineView;
+
+// Answers a file the movie asks for: found with its bytes, or not found.
+using MovieFileAnswer = std::function<void(bool found, const QByteArray& bytes)>;
+// Gives the file at an http or https address a movie loads; answers at once or later.
+using MovieFileSource = std::function<void(const QString& address, MovieFileAnswer answer)>;
 
 class flash1 : public QWidget {
     Q_OBJECT
@@ -35,8 +41,11 @@ public:
 
     // Loads the movie at `path` and plays it from frame 1. An empty path unloads the movie and
     // clears the picture. A file that is not a sound movie is not loaded (the movie playing goes
-    // on) and false is returned with the reason in LastError().
-    bool LoadMovie(const QString& path);
+    // on) and false is returned with the reason in LastError(). `address` is where the movie came
+    // from: the files it loads by relative addresses are asked of the file source as addresses
+    // against it. Without a source (or an address) the movie loads nothing.
+    bool LoadMovie(const QString& path, const QString& address = QString());
+    void SetFileSource(MovieFileSource source);
     void Play();
     void StopPlay();  // keeps the frame
     // Shows frame n (1 .. total) and plays on from it; with play false it stays on that frame.
@@ -82,6 +91,8 @@ private:
     PageState pageState = PageState::None;
 
     QString moviePath;
+    QString movieAddress;
+    MovieFileSource fileSource;
     SwfMovie movie;
     QByteArray served;     // the bytes of the movie or of its copy for a sought frame
     quint64 token = 0;     // the renderer's current load; 0 for none

@@ -8,6 +8,7 @@
 
 #include "store/JobTable.h"
 #include "store/LocalPath.h"
+#include "store/MovieFilesFolder.h"
 
 namespace JobFileRename {
 
@@ -29,6 +30,12 @@ QString Rename(int job, const QString& newName) {
                  QFile::encodeName(target).constData()) != 0)
         return QStringLiteral("The file cannot be renamed: %1")
             .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    // The files a movie loads, kept beside it, keep its name (when nothing has that name yet).
+    const QString files = MovieFilesFolder::FolderOf(record.LocalFile);
+    const QString filesTarget = MovieFilesFolder::FolderOf(target);
+    const QFileInfo filesInfo(filesTarget);
+    if (QFileInfo(files).isDir() && !filesInfo.exists() && !filesInfo.isSymLink())
+        QFile::rename(files, filesTarget);
     record.LocalFile = target;
     return QString();
 }

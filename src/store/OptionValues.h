@@ -35,6 +35,12 @@ struct OptionValues {
     // "Other": downloads cut off by the end of the program go on at the next start
     // (chkResumeAtStart); written only when off, like Notify.
     bool ResumeAtStart = true;
+    // "Other": a movie's files on other sites are fetched too (chkMovieOtherSites); written
+    // only when on.
+    bool MovieOtherSites = false;
+    // "Other": the largest file a movie loads that is kept, in MB; not shown, kept as the file
+    // has it ("MovieFileLimit"); 0 for the standard 64.
+    QString MovieFileLimit = QStringLiteral("0");
     // "Other": one speed limit for all downloads in KB/s, "0" for none (txtSpeedLimit); written
     // only when set.
     QString SpeedLimit = QStringLiteral("0");

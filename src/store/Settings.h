@@ -27,6 +27,10 @@ struct SettingsRecord {
     int16_t Notify = 1;
     // Downloads cut off by the end of the program start again at the next start.
     int16_t ResumeAtStart = 1;
+    // Files a movie loads from other sites are fetched and kept too.
+    int16_t MovieOtherSites = 0;
+    // The largest file a movie loads that is kept, in MB.
+    int32_t MovieFileLimitMb = 64;
     // One limit for all downloads together, in KB/s; 0 for none.
     int32_t SpeedLimit = 0;
     // [Advanced]: the maker's home page, the update server, the DNS server to ask for mail

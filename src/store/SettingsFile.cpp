@@ -96,6 +96,12 @@ OptionValues SettingsFile::Read(clsIniFile& ini) {
     v.Notify = HasValue(notify) ? NumberRule::Val(notify) != 0 : initial.Notify;
     const QString resume = ini.GetSetting(QStringLiteral("Other"), QStringLiteral("ResumeAtStart"));
     v.ResumeAtStart = HasValue(resume) ? NumberRule::Val(resume) != 0 : initial.ResumeAtStart;
+    const QString others =
+        ini.GetSetting(QStringLiteral("Other"), QStringLiteral("MovieOtherSites"));
+    v.MovieOtherSites = HasValue(others) ? NumberRule::Val(others) != 0 : initial.MovieOtherSites;
+    const QString fileLimit =
+        ini.GetSetting(QStringLiteral("Other"), QStringLiteral("MovieFileLimit"));
+    v.MovieFileLimit = HasValue(fileLimit) ? fileLimit.trimmed() : initial.MovieFileLimit;
     const QString limit = ini.GetSetting(QStringLiteral("Other"), QStringLiteral("SpeedLimit"));
     v.SpeedLimit = HasValue(limit) ? limit.trimmed() : initial.SpeedLimit;
 
@@ -144,6 +150,10 @@ bool SettingsFile::Write(clsIniFile& ini, const OptionValues& v) {
         ini.SaveSetting(other, OtherKeys().at(i), QString::number(v.Other[i] ? 1 : 0));
     if (!v.Notify) ini.SaveSetting(other, "Notify", "0");
     if (!v.ResumeAtStart) ini.SaveSetting(other, "ResumeAtStart", "0");
+    if (v.MovieOtherSites) ini.SaveSetting(other, "MovieOtherSites", "1");
+    if (NumberRule::ValInt32(v.MovieFileLimit) > 0)
+        ini.SaveSetting(other, "MovieFileLimit",
+                        QString::number(NumberRule::ValInt32(v.MovieFileLimit)));
     const int32_t limit = std::max<int32_t>(0, NumberRule::ValInt32(v.SpeedLimit));
     if (limit > 0) ini.SaveSetting(other, "SpeedLimit", QString::number(limit));
 
@@ -177,6 +187,9 @@ SettingsRecord SettingsFile::ToRecord(const OptionValues& v) {
     for (int i = 0; i < 9; ++i) *other[i] = v.Other[i];
     r.Notify = v.Notify ? 1 : 0;
     r.ResumeAtStart = v.ResumeAtStart ? 1 : 0;
+    r.MovieOtherSites = v.MovieOtherSites ? 1 : 0;
+    // Never less than the standard 64 MB: the option only allows more.
+    r.MovieFileLimitMb = std::max<int32_t>(64, NumberRule::ValInt32(v.MovieFileLimit));
     r.SpeedLimit = std::max<int32_t>(0, NumberRule::ValInt32(v.SpeedLimit));
     // A port of 0 (no number) takes the standard one.
     const SettingsRecord initial;

@@ -6,6 +6,7 @@
 #include <QSet>
 
 #include "store/JobTable.h"
+#include "store/MovieFilesFolder.h"
 #include "tree/CategoryView.h"
 #include "widgets/DialogHooks.h"
 
@@ -80,7 +81,10 @@ bool DeleteJobFile(const JobRecord& job) {
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink()) return false;
     if (info.isDir()) return false;
-    return QFile::remove(path);
+    // The files a movie loads are kept beside it and go with it.
+    if (!QFile::remove(path)) return false;
+    MovieFilesFolder::Remove(path);
+    return true;
 }
 
 }  // namespace CategoryEdit

@@ -14,6 +14,7 @@
 #include "store/JobFileRename.h"
 #include "store/JobTable.h"
 #include "store/LocalPath.h"
+#include "store/MovieFilesFolder.h"
 #include "store/UserMessage.h"
 #include "widgets/DialogHooks.h"
 
@@ -87,6 +88,13 @@ bool OutputFileTo(QWidget* parent, int job, const QString& folder) {
     if (!AtomicFile::Copy(in, target, &error)) {
         UserMessage::Show(UserMessage::Warning, "Quorvanta",
                           QStringLiteral("Could not write %1:\n%2").arg(target, error));
+        return false;
+    }
+    // A movie's kept files go with its copy.
+    if (!MovieFilesFolder::CopyTo(source, target)) {
+        UserMessage::Show(UserMessage::Warning, "Quorvanta",
+                          QStringLiteral("Could not copy every file of %1")
+                              .arg(MovieFilesFolder::FolderOf(source)));
         return false;
     }
     return true;

@@ -82,6 +82,7 @@ void MainMenus::BuildMenus(QMainWindow* window) {
     Add(edit, "mnuEdit_Delete", "&Delete")->setShortcut(QKeySequence(Qt::Key_Delete));
     edit->addSeparator();
     Add(edit, "mnuEdit_Output", "&Output File To...");
+    Add(edit, "mnuEdit_GetFiles", "Get Movie's Files");
     Add(edit, "mnuEdit_CopyUrl", "&Copy URL to Clipboard")
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
     edit->addSeparator();
@@ -119,6 +120,7 @@ void MainMenus::BuildMenus(QMainWindow* window) {
     Add(jobs, "mnuJob_AllBegin", "&Start Download All", false);
     Add(jobs, "mnuJob_AllPause", "&Pause Download All", false);
     Add(jobs, "mnuJob_Properties", "Job &Properties...", false);
+    Add(jobs, "mnuJob_GetFiles", "Get Movie's Files");
     jobs->addSeparator();
     Add(jobs, "mnuJob_SearchBegin", "Start Search Job", false);
     Add(jobs, "mnuJob_SearchPause", "Pause Search Job", false);

@@ -16,6 +16,7 @@
 #include "tree/CategoryView.h"
 #include "tree/EditEnabling.h"
 #include "ui/MainMenus.h"
+#include "ui/MovieFilesCommand.h"
 
 MenuEnabling::MenuEnabling(QWidget* window, MainMenus* menus, CategoryTreeUi* categories,
                            clsJobManager* manager, clsSearchQueue* searchQueue,
@@ -49,6 +50,10 @@ void MenuEnabling::UpdateEditMenu() {
     menus->Enable("mnuEdit_MoveTo", e.moveTo);
     menus->Enable("mnuEdit_Comment", e.comment);
     menus->Enable("mnuEdit_Output", e.outputFile);
+    const bool movieChosen = categories->view()->ActiveList() == CategoryView::ViewCategory &&
+                             chosenJob && MovieFilesCommand::Applies(chosenJob());
+    menus->Enable("mnuEdit_GetFiles", movieChosen);
+    menus->Enable("mnuJob_GetFiles", movieChosen);
     menus->Enable("mnuEdit_CopyUrl", e.copyUrl);
     menus->Enable("mnuEdit_Delete", e.deleteJobs);
     menus->Enable("mnuEdit_OpenFile", e.openFile);

@@ -1,5 +1,6 @@
 #include "ui/PlayerPanel.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QSlider>
@@ -8,9 +9,12 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "net/MovieFileKeeper.h"
 #include "player/flash1.h"
 #include "store/JobTable.h"
+#include "store/Settings.h"
 #include "tree/CategoryList.h"
+#include "ui/MovieFilesCommand.h"
 #include "widgets/SliderClickStyle.h"
 
 PlayerPanel::PlayerPanel(QTreeWidget* lvHaveDown, QLabel* panel1, QLabel* panel2, QObject* parent)
@@ -80,13 +84,36 @@ QTreeWidgetItem* PlayerPanel::ChosenRow() const {
     return selected.isEmpty() ? nullptr : selected.first();
 }
 
+void PlayerPanel::KeepFilesOf(int job) {
+    delete keeper;
+    keeper = new MovieFileKeeper(Jobs[static_cast<size_t>(job)], Settings.MovieOtherSites != 0,
+                                 MovieFilesCommand::SizeLimit(), this);
+    MovieFileKeeper* k = keeper;
+    const QString name = QFileInfo(k->MoviePath()).fileName();
+    player->SetFileSource([this, k, name](const QString& address, MovieFileAnswer answer) {
+        if (k != keeper) return answer(false, {});
+        k->Obtain(address, [this, name, address, answer](const MovieFileKeeper::Outcome& out) {
+            QFile file(out.KeptPath);
+            if (out.Ok && file.open(QIODevice::ReadOnly)) return answer(true, file.readAll());
+            panel1->setText(
+                QStringLiteral("%1: could not load %2 (%3)")
+                    .arg(name, address,
+                         out.Ok ? QStringLiteral("the kept file cannot be read") : out.Failure));
+            answer(false, {});
+        });
+    });
+}
+
 void PlayerPanel::OpenItem(QTreeWidgetItem* item) {
     const QString path = MovieOf(item);
     if (path.isEmpty()) return;
-    if (!player->LoadMovie(path)) {
+    const int job = CategoryList::JobOf(item);
+    if (!player->LoadMovie(path, Jobs[static_cast<size_t>(job)].Url)) {
         panel1->setText(QFileInfo(path).fileName() + QStringLiteral(": ") + player->LastError());
         return;
     }
+    // The movie asks for its files once the page has it: after this.
+    KeepFilesOf(job);
     slider->setMaximum(player->TotalFrames());
     timer->start();
     follow = true;

@@ -13,6 +13,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
 class flash1;
+class MovieFileKeeper;
 
 class PlayerPanel : public QObject {
     Q_OBJECT
@@ -69,4 +70,8 @@ private:
     int pendingSeek = 0;
     bool follow = false;
     QString shownText;  // the status text the tick wrote last
+    // The files the playing movie loads: kept beside it, or fetched from its site and kept. One
+    // keeper per opened movie, so a file that could not be had is asked for once per play.
+    void KeepFilesOf(int job);
+    MovieFileKeeper* keeper = nullptr;
 };

@@ -44,7 +44,6 @@
 #include "store/Globals.h"
 #include "store/JobDb.h"
 #include "store/JobDbSaver.h"
-#include "store/JobNamesJournal.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
 #include "store/TransferText.h"
@@ -64,8 +63,10 @@
 #include "ui/JobPropertiesCommand.h"
 #include "ui/MainMenus.h"
 #include "ui/MenuEnabling.h"
+#include "ui/MovieFilesCommand.h"
 #include "ui/PaneToggles.h"
 #include "ui/PlayerPanel.h"
+#include "ui/SaveTriggers.h"
 #include "ui/SpeedLimitMenu.h"
 #include "ui/WindowDrops.h"
 #include "widgets/Icons.h"
@@ -222,6 +223,15 @@ void frmMain::ConnectCommands() {
     });
     connect(categories->commands(), &CategoryCommands::CommandDone, this, [this] { EnabledTb(); });
     editMenu = new EditMenuCommands(this, menus, categories, manager, [this] { EnabledTb(); });
+    enabling->SetChosenJob([this] { return editMenu->ChosenJob(); });
+    // "Get Movie's Files" on the chosen finished movie.
+    auto getFiles = [this] {
+        if (ActiveList() != CategoryView::ViewCategory) return;
+        MovieFilesCommand::Run(this, editMenu->ChosenJob(), statePanel1, lvHaveDownInfo,
+                               [this] { return editMenu->ChosenJob(); });
+    };
+    on("mnuEdit_GetFiles", getFiles);
+    on("mnuJob_GetFiles", getFiles);
     connect(categories->list(), &CategoryList::JobActivated, this, [this](int job) {
         EditCommands::OpenFile(job);
         EnabledTb();
@@ -234,6 +244,7 @@ void frmMain::ConnectCommands() {
     connect(categories->list(), &CategoryList::JobChosen, this, [this](int job) {
         playerPanel->OpenItem(categories->list()->RowOf(job));
         ShowDoneJobInfo(lvHaveDownInfo, job);
+        MovieFilesCommand::AddKeptRow(lvHaveDownInfo, job);
         EnabledTb();
     });
 }
@@ -266,7 +277,9 @@ void frmMain::Load() {
     rightSplit->setSizes({420, 260});
     LookStatebar();
     categories->mirror()->Select(TreeKeys::Downloaded);
-    ConnectSaving();
+    // After the tree is loaded; before the unfinished jobs are, so that the jobs the load starts
+    // (and those a killed program left running) are saved as they stand.
+    SaveTriggers::Connect(saver, manager, &tree, categories->commands());
     // The options first: the jobs that go on at once run by them.
     frmOption::ReadSettingsAtStartup();
     manager->SetSpeedLimit(Settings.SpeedLimit);
@@ -381,6 +394,7 @@ void frmMain::ConnectPlayer() {
                               {mainSplit, tvNa, rightSplit, upperStack, Resizer4, lvHaveDownInfo});
     connect(playerPanel, &PlayerPanel::ItemOpened, this, [this](int job) {
         ShowDoneJobInfo(lvHaveDownInfo, job);
+        MovieFilesCommand::AddKeptRow(lvHaveDownInfo, job);
         EnabledTb();
     });
 }
@@ -525,37 +539,6 @@ void frmMain::ConnectJobs() {
     });
 }
 
-// After the tree is loaded; before the unfinished jobs are, so that the jobs the load starts (and
-// those a killed program left running, now paused) are saved as they stand.
-void frmMain::ConnectSaving() {
-    auto request = [this] { saver->RequestSave(); };
-    // A job or batch added, a search that found movies, a job deleted.
-    connect(manager, &clsJobManager::RowAdded, saver, request);
-    connect(manager, &clsJobManager::RowRemoved, saver, request);
-    // A job started, paused, waiting, failed or complete: its file goes to disk with the save.
-    auto stateChanged = [this](int job) {
-        saver->SyncJobFile(job);
-        saver->RequestSave();
-    };
-    connect(manager, &clsJobManager::RowIconChanged, saver, stateChanged);
-    connect(manager, &clsJobManager::JobCompleted, saver, stateChanged);
-    // The record of a job that is about to create its file is written (and synced) before the
-    // file exists: a kill in between leaves no file that no job knows.
-    // The name of a file about to be made is written down first (a line in the names journal,
-    // the whole database only when that cannot be written).
-    connect(manager, &clsJobManager::JobFileAboutToBeMade, saver,
-            [this](int j, const QString& name) {
-                if (JobNamesJournal::Append(JobDbFile, j, Jobs[static_cast<size_t>(j)].Url, name))
-                    saver->RequestSave();
-                else
-                    saver->SaveNow();
-            });
-    connect(manager, &clsJobManager::TransferRate, saver,
-            [this](qint64, int busy) { saver->SetDownloadsRunning(busy > 0); });
-    // Categories added, renamed, moved or deleted; jobs moved, commented or deleted.
-    connect(&tree, &CategoryTree::Changed, saver, request);
-    connect(categories->commands(), &CategoryCommands::CommandDone, saver, request);
-}
 
 // The tool bar runs EnabledTb after every click of its own (see ConnectJobs).
 void frmMain::ToolStart() {

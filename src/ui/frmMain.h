@@ -114,7 +114,6 @@ private:
     // With "AutoBack": a copy of the saved job database in the backup folder.
     void BackupJobDb();
     // Saves the job database whenever jobs, their states or the categories change.
-    void ConnectSaving();
     void ToolStart();
     void ToolPause();
     void ToolStartAll();

@@ -233,6 +233,10 @@ QWidget* frmOption::BuildOther() {
         new QCheckBox(QStringLiteral("Continue unfinished downloads at start"), page);
     chkResumeAtStart->setObjectName(QStringLiteral("chkResumeAtStart"));
     layout->addWidget(chkResumeAtStart);
+    chkMovieOtherSites =
+        new QCheckBox(QStringLiteral("Fetch files a movie loads from other sites"), page);
+    chkMovieOtherSites->setObjectName(QStringLiteral("chkMovieOtherSites"));
+    layout->addWidget(chkMovieOtherSites);
     auto* limitRow = new QHBoxLayout;
     limitRow->addWidget(
         new QLabel(QStringLiteral("Speed limit for all downloads (KB/s, 0 for none):"), page));
@@ -264,8 +268,10 @@ OptionValues frmOption::Values() const {
     for (int i = 0; i < 9; ++i) v.Other[i] = checks[i]->isChecked() ? 1 : 0;
     v.Notify = chkNotify->isChecked();
     v.ResumeAtStart = chkResumeAtStart->isChecked();
+    v.MovieOtherSites = chkMovieOtherSites->isChecked();
     v.SpeedLimit = txtSpeedLimit->currentText().trimmed();
     v.Style = cmbSkin->currentData().toString();
+    v.MovieFileLimit = hidden.MovieFileLimit;
     v.HomePage = hidden.HomePage;
     v.UpdateHost = hidden.UpdateHost;
     v.UpdatePort = hidden.UpdatePort;
@@ -290,6 +296,7 @@ void frmOption::SetValues(const OptionValues& v) {
     for (int i = 0; i < 9; ++i) checks[i]->setChecked(v.Other[i] != 0);
     chkNotify->setChecked(v.Notify);
     chkResumeAtStart->setChecked(v.ResumeAtStart);
+    chkMovieOtherSites->setChecked(v.MovieOtherSites);
     SetComboText(txtSpeedLimit, v.SpeedLimit);
     // A style that is not installed falls back to the desktop's own.
     int style = 0;

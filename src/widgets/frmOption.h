@@ -75,6 +75,7 @@ private:
     QCheckBox* checks[9] = {};
     QCheckBox* chkNotify = nullptr;
     QCheckBox* chkResumeAtStart = nullptr;
+    QCheckBox* chkMovieOtherSites = nullptr;
     QComboBox* txtSpeedLimit = nullptr;
     // The values the dialog has no controls for ("Advanced"), kept from the file.
     OptionValues hidden;

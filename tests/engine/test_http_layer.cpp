@@ -3,10 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QTest>
 #include <functional>
 #include <random>
 
+#include "common/NginxServer.h"
+#include "common/TestEnv.h"
 #include "engine/ChunkedDecoder.h"
+#include "engine/FileFetch.h"
 #include "engine/HttpRequest.h"
 #include "engine/UrlParts.h"
 #include "engine/UrlResolve.h"
@@ -186,4 +190,59 @@ TEST(HttpLayer, EngineAndPageAddressRulesDiffer) {
         EXPECT_EQ(parts.Split(c.url, UrlParts::EngineRules()), c.engine) << c.url;
         EXPECT_EQ(parts.Split(c.url, UrlParts::PageRules()), c.page) << c.url;
     }
+}
+
+// One file fetched whole: redirects followed (relative and to another server) up to a limit, the
+// login only to the server it belongs to, the referrer as a browser sends it, the size bounded.
+TEST(FileFetch, FollowsRedirectsAndKeepsTheLoginToItsOwnServer) {
+    const QString logs = TestEnv::NewDir("fetchlogs");
+    const QString format = "log_format qv '$request_uri [$http_authorization] [$http_referer]';";
+    NginxServer other("access_log " + logs + "/other.log qv;", format);
+    ASSERT_TRUE(other.Started());
+    NginxServer home("absolute_redirect off;\naccess_log " + logs + "/home.log qv;\n" +
+                         "location = /here { return 301 data/level.xml; }\n" +
+                         "location = /away { return 302 " + other.Url("/x/level.xml") + "; }\n" +
+                         "location = /loop { return 302 /loop; }",
+                     format);
+    ASSERT_TRUE(home.Started());
+    ASSERT_TRUE(home.Put("data/level.xml", "<level/>"));
+    ASSERT_TRUE(other.Put("x/level.xml", "<other/>"));
+    FileFetch::Request request;
+    request.Referrer = home.Url("/games/game.swf");
+    request.LoginAddress = request.Referrer;
+    request.UseLogin = true;
+    request.User = "u";
+    request.Password = "p";
+    auto fetch = [&](const QString& path, qint64 limit = 1 << 20) {
+        FileFetch f;
+        FileFetch::Result result;
+        bool done = false;
+        QObject::connect(&f, &FileFetch::Done, [&](const FileFetch::Result& r) {
+            result = r;
+            done = true;
+        });
+        request.Address = home.Url(path);
+        request.Limit = limit;
+        f.Start(request);
+        EXPECT_TRUE(TestEnv::WaitFor([&] { return done; }, 10000)) << path.toStdString();
+        return result;
+    };
+    FileFetch::Result r = fetch("/here");
+    EXPECT_TRUE(r.Ok) << r.Failure.toStdString();
+    EXPECT_EQ(r.Bytes, "<level/>");
+    EXPECT_EQ(r.Address, home.Url("/data/level.xml"));
+    r = fetch("/away");
+    EXPECT_EQ(r.Bytes, "<other/>");
+    r = fetch("/loop");
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(r.Failure, "more than 10 redirects");
+    r = fetch("/data/level.xml", 7);
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(r.Failure, "larger than 7 bytes");
+    QTest::qWait(200);  // nginx writes its log after the answer
+    const QByteArray login = "[Basic dTpw] [" + request.Referrer.toUtf8() + "]";
+    EXPECT_TRUE(TestEnv::ReadFile(logs + "/home.log")
+                    .startsWith("/here " + login + "\n/data/level.xml " + login));
+    EXPECT_EQ(TestEnv::ReadFile(logs + "/other.log"),
+              "/x/level.xml [-] [" + home.Url("/").toUtf8() + "]\n");
 }

@@ -1,9 +1,11 @@
 // The movie reader, and the frame rewriter on what it read: every tag lies within the movie, and
-// the rewritten copy read back is a valid movie with the frames left.
+// the rewritten copy read back is a valid movie with the frames left; the names of the files it
+// loads are bounded and each a loadable name.
 
 #include <algorithm>
 
 #include "fuzz/FuzzSupport.h"
+#include "player/SwfNames.h"
 #include "player/SwfReader.h"
 #include "player/SwfRewriter.h"
 
@@ -23,6 +25,9 @@ QV_FUZZ_ENTRY(swf) {
         QV_FUZZ_CHECK(tag.length >= 0 && tag.dataOffset + tag.length <= movie.data.size());
         QV_FUZZ_CHECK(tag.frame >= 1);
     }
+    const QStringList names = SwfNames::Find(movie);
+    QV_FUZZ_CHECK(names.size() <= SwfNames::kMaxNames);
+    for (const QString& name : names) QV_FUZZ_CHECK(SwfNames::LoadableName(name));
     const QByteArray copy = SwfRewriter::FoldFramesBefore(movie, frame);
     SwfMovie again;
     QString againError;

@@ -96,4 +96,24 @@ inline QByteArray Zws(const QByteArray& body, int version = 13) {
     return f + out.left(5) + out.mid(13);
 }
 
+// Frame actions (DoAction): a constant pool of `pool`, then `load` pushed and loaded into level 1
+// (ActionGetURL2 with the target "_level1") when given.
+inline QByteArray DoAction(const QList<QByteArray>& pool, const QByteArray& load = {}) {
+    QByteArray a, strings;
+    for (const QByteArray& name : pool) strings += name + '\0';
+    a.append(char(0x88));
+    Le16(a, int(strings.size()) + 2);
+    Le16(a, int(pool.size()));
+    a += strings;
+    if (!load.isEmpty()) {
+        const QByteArray push = '\0' + load + '\0' + '\0' + QByteArray("_level1") + '\0';
+        a.append(char(0x96));
+        Le16(a, int(push.size()));
+        a += push;
+        a += QByteArray("\x9a\x01\x00\x00", 4);  // ActionGetURL2, no variables, no target
+    }
+    a += QByteArray("\x07\x00", 2);  // stop, end
+    return Tag(12, a);
+}
+
 }  // namespace SwfBuilder

@@ -7,6 +7,7 @@
 
 #include "player/FrameClock.h"
 #include "player/SwfBuilder.h"
+#include "player/SwfNames.h"
 #include "player/SwfReader.h"
 #include "player/SwfRewriter.h"
 
@@ -165,6 +166,44 @@ TEST(SwfReader, RefusesEveryCutAndLyingMovieWithoutReadingPastIt) {
                 EXPECT_LE(m.tags.size(), m.data.size());
             }
         }
+    }
+}
+
+// The names of loadable files in frame actions, a sprite's actions, init actions and
+// ActionScript 3 strings; nothing else, each once, and no damage reads past the movie.
+TEST(SwfNames, FindsLoadableNamesInEveryKindOfCode) {
+    QByteArray sprite;
+    Le16(sprite, 1);  // sprite id
+    Le16(sprite, 1);  // frames
+    sprite += DoAction({"Levels/L2.XML", "_root"}) + Tag(1, {}) + Tag(0, {});
+    QByteArray init;
+    Le16(init, 1);
+    init += DoAction({"http://127.0.0.1/snd/a.mp3?v=2"}).mid(2);
+    // ABC 46.16: no ints, uints or doubles; strings "", "hello", "img/b.png", "../up.swf".
+    QByteArray abc("\x10\x00\x2e\x00\x00\x00\x00\x05", 8);
+    for (const QByteArray& text :
+         {QByteArray(""), QByteArray("hello"), QByteArray("img/b.png"), QByteArray("../up.swf")})
+        abc += char(text.size()) + text;
+    const QByteArray body =
+        Body(0x0c00, 1,
+             {DoAction({"data/level.xml", "intro", "mailto:x@y.gif"}, "part2.swf"), Tag(39, sprite),
+              Tag(59, init), Tag(82, QByteArray(4, '\0') + "main" + '\0' + abc), Tag(72, abc),
+              Tag(1, {}), Tag(0, {})});
+    SwfMovie m;
+    QString error;
+    ASSERT_TRUE(SwfReader::Read(Cws(body), m, error)) << error.toStdString();
+    EXPECT_EQ(SwfNames::Find(m),
+              QStringList({"data/level.xml", "part2.swf", "Levels/L2.XML",
+                           "http://127.0.0.1/snd/a.mp3?v=2", "img/b.png", "../up.swf"}));
+    QRandomGenerator rng(20261208);
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray bad = m.data;
+        for (int k = 0; k < 1 + rng.bounded(4); ++k)
+            bad[int(m.tagsOffset) + rng.bounded(int(bad.size() - m.tagsOffset))] =
+                char(rng.bounded(256));
+        SwfMovie damaged = m;
+        damaged.data = bad;
+        EXPECT_LE(SwfNames::Find(damaged).size(), SwfNames::kMaxNames);
     }
 }
 

@@ -6,16 +6,21 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
+#include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
 #include <QUrl>
 
+#include "common/NginxServer.h"
 #include "common/TestEnv.h"
 #include "common/TestJobs.h"
 #include "common/TestWidgets.h"
@@ -23,9 +28,11 @@
 #include "pages/SearchRecord.h"
 #include "pages/clsSearchPanes.h"
 #include "pages/clsSearchQueue.h"
+#include "player/SwfBuilder.h"
 #include "store/Globals.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
+#include "store/UserMessage.h"
 #include "tree/CategoryTreeUi.h"
 #include "tree/TreeMirror.h"
 #include "ui/EditCommands.h"
@@ -375,11 +382,13 @@ TEST_F(MainCommands, OutputFileToAsksOnceAndNoKeepsTheExistingFile) {
     EXPECT_EQ(TestEnv::ReadFile(folder + "/clip.swf"), "fresh movie bytes");
     EXPECT_EQ(TestEnv::ReadFile(source), "fresh movie bytes");
 
-    // A folder without the file: copied at once, without a question.
+    // A folder without the file: copied at once, without a question, with the movie's files.
+    ASSERT_TRUE(TestEnv::WriteFile(source + "_files/data/level.xml", "<level/>"));
     chosen = TestEnv::NewDir("empty") + "/";
     A("mnuEdit_Output")->trigger();
     EXPECT_EQ(questions, 2);
     EXPECT_EQ(TestEnv::ReadFile(chosen + "clip.swf"), "fresh movie bytes");
+    EXPECT_EQ(TestEnv::ReadFile(chosen + "clip.swf_files/data/level.xml"), "<level/>");
 
     // A cancelled folder browser copies nothing; a missing source asks nothing.
     chosen.clear();
@@ -389,6 +398,49 @@ TEST_F(MainCommands, OutputFileToAsksOnceAndNoKeepsTheExistingFile) {
     A("mnuEdit_Output")->trigger();
     EXPECT_EQ(questions, 2);
     EXPECT_EQ(TestEnv::ReadFile(folder + "/clip.swf"), "fresh movie bytes");
+}
+
+TEST_F(MainCommands, GetMoviesFilesKeepsWhatTheMovieNamesInsideItsFolder) {
+    using namespace SwfBuilder;
+    NginxServer site;
+    ASSERT_TRUE(site.Started());
+    auto movie = [](const QList<QByteArray>& names) {
+        return Fws(Body(0x0a00, 1, {DoAction(names), Tag(1, {}), Tag(0, {})}));
+    };
+    // up.swf, one folder up, names a file above the site's root and one of another site.
+    const QByteArray up = movie({"../../../../etc/escape.txt", "http://other.invalid/x.png"});
+    ASSERT_TRUE(site.Put("games/m/data/level.xml", "<level n=\"1\"/>"));
+    ASSERT_TRUE(site.Put("games/up.swf", up));
+    ASSERT_TRUE(site.Put("etc/escape.txt", "kept inside"));
+    const int job =
+        Finished("101k", "game.swf", movie({"data/level.xml", "../up.swf", "_level1", "gone.txt"}));
+    Jobs[job].Url = site.Url("/games/m/game.swf");
+    const QString dir = QFileInfo(Jobs[job].LocalFile).absolutePath();
+    QString told;
+    UserMessage::SetHandler(
+        [&](UserMessage::Icon, const QString&, const QString& text) { told = text; });
+
+    Show("101k");
+    ClickRow(HaveDownRow(job));
+    Open("mnuJob");
+    ASSERT_TRUE(On("mnuJob_GetFiles"));
+    A("mnuJob_GetFiles")->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !told.isEmpty(); }, 20000));
+    UserMessage::SetHandler({});
+    EXPECT_TRUE(told.startsWith("game.swf: 3 fetched, 0 kept before, 2 failed"))
+        << told.toStdString();
+    EXPECT_TRUE(told.contains("Failed: http://other.invalid/x.png (on another site)"));
+    const QString files = Jobs[job].LocalFile + "_files";
+    EXPECT_EQ(TestEnv::ReadFile(files + "/data/level.xml"), "<level n=\"1\"/>");
+    EXPECT_EQ(TestEnv::ReadFile(files + "/_site/games/up.swf"), up);
+    EXPECT_EQ(TestEnv::ReadFile(files + "/_site/etc/escape.txt"), "kept inside");
+    EXPECT_EQ(QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList({"game.swf", "game.swf_files"}));
+    auto* info = List("lvHaveDownInfo");
+    ASSERT_TRUE(info);
+    const auto kept = info->findItems("Files Kept", Qt::MatchExactly);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(kept.first()->text(1), "3");
 }
 
 TEST_F(MainCommands, DeleteDispatchesByView) {
@@ -415,6 +467,20 @@ TEST_F(MainCommands, DeleteDispatchesByView) {
     ASSERT_TRUE(ask);
     ask->reject();
     EXPECT_EQ(Jobs[binned].ClassKey, "Recely");
+    // For good, with its file: the files kept beside the movie go with it, a neighbour's stay.
+    const QString movie = Jobs[binned].LocalFile;
+    ASSERT_TRUE(TestEnv::WriteFile(movie + "_files/data/level.xml", "<level/>"));
+    ASSERT_TRUE(TestEnv::WriteFile(movie + "_files/_site/up.swf", "up"));
+    ASSERT_TRUE(TestEnv::WriteFile(movie + ".bak_files/keep.txt", "other"));
+    A("mnuEdit_Delete")->trigger();
+    ask = Shown<QDialog>("frmDelete");
+    ASSERT_TRUE(ask);
+    ask->findChild<QCheckBox*>("chkDelDown")->setChecked(true);
+    ask->findChild<QPushButton*>("cmdOk")->click();
+    EXPECT_EQ(Jobs[binned].ClassKey, "Recely_Really");
+    EXPECT_FALSE(QFileInfo::exists(movie));
+    EXPECT_FALSE(QFileInfo::exists(movie + "_files"));
+    EXPECT_EQ(TestEnv::ReadFile(movie + ".bak_files/keep.txt"), "other");
 
     Show("NowDownLoad");
     ClickRow(NowDownRow(paused));

@@ -104,12 +104,12 @@ TEST_F(MainWindowTest, MenusHoldEveryEntryInOrder) {
     EXPECT_EQ(m->Menu("mnuFile")->actions().value(0), category->menuAction());
     EXPECT_EQ(EntryTexts(category),
               QStringList({"&New Category...", "&MoveTo", "&Delete...", "&Properties..."}));
-    EXPECT_EQ(
-        EntryTexts(m->Menu("mnuJob")),
-        QStringList({"Add &New Download Job...", "Add &Batch Download Job...", "Add &Search Job...",
-                     "-", "&Start Download Job", "&Pause Download Job", "&Start Download All",
-                     "&Pause Download All", "Job &Properties...", "-", "Start Search Job",
-                     "Pause Search Job", "Start All Search Job", "Pause All Search Job"}));
+    EXPECT_EQ(EntryTexts(m->Menu("mnuJob")),
+              QStringList({"Add &New Download Job...", "Add &Batch Download Job...",
+                           "Add &Search Job...", "-", "&Start Download Job", "&Pause Download Job",
+                           "&Start Download All", "&Pause Download All", "Job &Properties...",
+                           "Get Movie's Files", "-", "Start Search Job", "Pause Search Job",
+                           "Start All Search Job", "Pause All Search Job"}));
     EXPECT_EQ(EntryTexts(m->Menu("mnuOption")),
               QStringList({"&Option", "-", "&Play", "&Stop", "&Close", "&Previous Swf", "&Next Swf",
                            "&FullScreen"}));

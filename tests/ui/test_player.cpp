@@ -379,3 +379,73 @@ TEST(PlayerControlsOnX, HandControlsUnderXvfb) {
     EXPECT_EQ(run.exitCode, 0) << run.output.right(6000).toStdString();
     EXPECT_TRUE(run.output.contains("[  PASSED  ] 1 test")) << run.output.right(6000).toStdString();
 }
+
+// A movie that loads its next part from its site: fetched once while it plays and kept beside it
+// byte for byte; without the site the kept part plays, and a file that is gone is named.
+TEST(PlayerKeptFiles, FetchedOnceWhilePlayingAndPlayedWithoutTheSite) {
+    using namespace SwfBuilder;
+    TestEnv::IsolateHome();
+    ClearJobs();
+    Settings = SettingsRecord{};
+    flash1::SetWebFolder(QStringLiteral(QV_WEB_FOLDER));
+    const QString logs = TestEnv::NewDir("logs");
+    auto site = std::make_unique<NginxServer>("access_log " + logs + "/access.log;");
+    ASSERT_TRUE(site->Started());
+    const QByteArray part2 = Fws(Body(0x0a00, 1, {DoAction({}, "data/level.xml"), Tag(1, {})}));
+    ASSERT_TRUE(site->Put("games/part2.swf", part2));
+    ASSERT_TRUE(site->Put("games/data/level.xml", "<level/>"));
+    const QString path = TestEnv::NewDir("kept") + "/game.swf";
+    ASSERT_TRUE(
+        TestEnv::WriteFile(path, Cws(Body(0x0a00, 1,
+                                          {Tag(9, QByteArray("\x20\x80\xc0", 3)),
+                                           DoAction({}, "part2.swf"), Tag(1, {}), Tag(0, {})}))));
+
+    frmMain w;
+    w.Load();
+    AddJob(TestJobs::Job("102k", StateComplete, site->Url("/games/game.swf"), path));
+    w.resize(1100, 720);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    ASSERT_TRUE(w.Categories()->mirror()->Select("102k"));
+    auto* lvHaveDown = w.findChild<QTreeWidget*>("lvHaveDown");
+    auto* status1 = w.findChild<QLabel*>("StatusBar1_Panel1");
+    flash1* player = w.Player()->Player();
+    int shown = 0;
+    QString failed;
+    QObject::connect(player, &flash1::MovieShown, [&] { ++shown; });
+    QObject::connect(player, &flash1::PlayFailed, [&](const QString& why) { failed = why; });
+    ASSERT_EQ(lvHaveDown->topLevelItemCount(), 1);
+    lvHaveDown->setCurrentItem(lvHaveDown->topLevelItem(0));
+    w.Player()->Play();
+    TestEnv::WaitFor([&] { return shown > 0 || !failed.isEmpty(); }, 60000);
+    if (failed.contains("cannot start"))
+        QV_SKIP_OR_FAIL("the web engine cannot start here: " << failed.toStdString());
+    ASSERT_EQ(shown, 1) << failed.toStdString();
+
+    const QString files = path + "_files";
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return QFile::exists(files + "/data/level.xml"); }, 20000))
+        << status1->text().toStdString();
+    EXPECT_EQ(TestEnv::ReadFile(files + "/part2.swf"), part2);
+    EXPECT_EQ(TestEnv::ReadFile(files + "/data/level.xml"), "<level/>");
+    QTest::qWait(300);
+    EXPECT_EQ(TestEnv::ReadFile(logs + "/access.log").count("GET /games/part2.swf "), 1);
+
+    // The site is gone: the movie plays from what is kept without a word (a file asked of the
+    // site would fail and be named); the kept part plays too, for a level taken away is named.
+    site.reset();
+    w.Player()->Close();
+    status1->clear();
+    shown = 0;
+    w.Player()->Play();
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return shown > 0; }, 20000)) << failed.toStdString();
+    TestEnv::NothingWithin(1500);
+    EXPECT_EQ(status1->text(), "");
+    ASSERT_TRUE(QFile::remove(files + "/data/level.xml"));
+    w.Player()->Close();
+    w.Player()->Play();
+    EXPECT_TRUE(TestEnv::WaitFor([&] { return status1->text().contains("level.xml"); }, 20000));
+    EXPECT_TRUE(status1->text().startsWith("game.swf: could not load http://127.0.0.1:"))
+        << status1->text().toStdString();
+    EXPECT_FALSE(status1->text().contains("part2")) << status1->text().toStdString();
+    EXPECT_EQ(TestEnv::ReadFile(files + "/part2.swf"), part2);
+}

@@ -52,7 +52,17 @@ void DownloadSlot::Save() {
     JobRecord& r = job.Record();
     r.ClassKey = stored.ClassKey;
     r.Comment = stored.Comment;
+    if (!usesSessionLogin) {
+        stored = r;
+        return;
+    }
+    // A login given for this run of the program only never reaches the record.
+    const int16_t useLogin = stored.UseLogin;
+    const QString user = stored.UserName, password = stored.Password;
     stored = r;
+    stored.UseLogin = useLogin;
+    stored.UserName = user;
+    stored.Password = password;
 }
 
 bool DownloadSlot::BindAndStart(int j) {
@@ -67,7 +77,14 @@ bool DownloadSlot::BindAndStart(int j) {
     options.RetryDelay = Settings.Redelay;
     options.WorkingSuffix = Settings.UseQV == 1;
     options.AutoRename = Settings.Fileexits != 0;
-    if (!job.Create(Jobs[jobIndex], options)) {
+    JobRecord record = Jobs[jobIndex];
+    usesSessionLogin = false;
+    if (record.UseLogin == 0 && sessionLogins != nullptr &&
+        sessionLogins->Find(record.Url, &record.UserName, &record.Password)) {
+        record.UseLogin = VbTrue;
+        usesSessionLogin = true;
+    }
+    if (!job.Create(record, options)) {
         job.InUse = false;
         Jobs[jobIndex].State = StateError;
         const QList<DownloadLogLine> lines = DownloadLogText::Lines(

@@ -10,6 +10,7 @@
 
 #include "engine/EngineOptions.h"
 #include "engine/ReportKind.h"
+#include "engine/SessionLogins.h"
 #include "engine/clsDownLoadJob.h"
 
 class DownloadSlot : public QObject {
@@ -18,6 +19,8 @@ public:
     explicit DownloadSlot(int slot, QObject* parent = nullptr);  // slot 1..8 (the tool uses 1)
     // The speed limit the slot's runs read through (shared with the other slots; not owned).
     void SetLimiter(SpeedLimiter* limiter) { options.Limiter = limiter; }
+    // Logins given for a server in this run; a job without its own uses them (not owned).
+    void SetSessionLogins(const SessionLogins* logins) { sessionLogins = logins; }
     clsDownLoadJob* Job();
     int Slot() const;
     bool InUse() const;
@@ -68,4 +71,6 @@ private:
     EngineOptions options;
     clsDownLoadJob job;
     quint64 bindId = 0;
+    const SessionLogins* sessionLogins = nullptr;
+    bool usesSessionLogin = false;  // the run's login is the session's, not the record's
 };

@@ -7,6 +7,7 @@ SlotScheduler::SlotScheduler(QObject* parent) : QObject(parent) {
         auto* slot = new DownloadSlot(k, this);
         slot->setObjectName(QStringLiteral("clsDownJob%1").arg(k));
         slot->SetLimiter(&limiter);
+        slot->SetSessionLogins(&logins);
         slotObjects[static_cast<size_t>(k)] = slot;
     }
     rateTimer.setInterval(1000);
@@ -95,8 +96,9 @@ void SlotScheduler::TickRate() {
     shownRate = busy == 0 ? 0 : totalReceived - rateMark;
     shownBusy = busy;
     rateTicked = busy != 0;
+    // The rows' speeds first, so that the rate told with them is of the same moment.
+    emit RatesDue();
     emit TransferRate(shownRate, busy);
     rateMark = totalReceived;
     if (busy == 0) rateTimer.stop();
-    emit RatesDue();
 }

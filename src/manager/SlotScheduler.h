@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 
+#include "engine/SessionLogins.h"
 #include "engine/SpeedLimiter.h"
 
 class DownloadSlot;
@@ -23,6 +24,8 @@ public:
     // One limit for all slots together, in bytes a second; 0 for none.
     void SetSpeedLimit(qint64 bytesPerSecond) { limiter.SetRate(bytesPerSecond); }
     qint64 SpeedLimit() const { return limiter.Rate(); }
+    // Logins given in this run for a server, used by jobs without their own.
+    SessionLogins& Logins() { return logins; }
     int SlotJob(int k) const;  // job last bound to slot k (not cleared when it is freed)
     int FreeSlot() const { return freeSlot; }
     // First usable free slot (k <= maxJobs and not in use), also kept in FreeSlot; nullptr if
@@ -67,4 +70,5 @@ private:
     bool rateTicked = false;  // a whole second measured since the rate timer started
     QTimer rateTimer;
     SpeedLimiter limiter;
+    SessionLogins logins;
 };

@@ -36,7 +36,17 @@ clsJobManager::clsJobManager(QObject* parent) : QObject(parent) {
         connect(slot, &DownloadSlot::FileAboutToBeRenamed, this, aboutToBeMade);
     }
     clock.start();
-    connect(&scheduler, &SlotScheduler::TransferRate, this, &clsJobManager::TransferRate);
+    // The status bar's rate is the sum of the rows' speeds: one measure for both places.
+    connect(&scheduler, &SlotScheduler::TransferRate, this, [this](qint64 rate, int busy) {
+        qint64 sum = 0;
+        bool measured = false;
+        for (const Row& row : std::as_const(rows))
+            if (row.Speed >= 0) {
+                sum += static_cast<qint64>(row.Speed);
+                measured = true;
+            }
+        emit TransferRate(busy == 0 ? 0 : (measured ? sum : rate), busy);
+    });
     connect(&scheduler, &SlotScheduler::RatesDue, this, &clsJobManager::RefreshRates);
 }
 

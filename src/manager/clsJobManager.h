@@ -172,6 +172,10 @@ public:
     static QString StatebarText();
     // Bytes received by all slots since the program started.
     qint64 TotalReceived() const { return scheduler.TotalReceived(); }
+    // A login for url's server for this run of the program (jobs without their own use it).
+    void SetSessionLogin(const QString& url, const QString& user, const QString& password) {
+        scheduler.Logins().Set(url, user, password);
+    }
     // One speed limit for all downloads, in KB/s; 0 for none.
     void SetSpeedLimit(int kilobytesPerSecond) {
         scheduler.SetSpeedLimit(static_cast<qint64>(std::max(0, kilobytesPerSecond)) * 1024);

@@ -280,8 +280,13 @@ QWidget* frmNewDown1::BuildSearch() {
 
     connect(txtSearchUrl, &QLineEdit::textChanged, this,
             [this](const QString& text) { memory.SharedUrl = text; });
-    connect(OpSearch1, &QRadioButton::clicked, this, [this] { memory.DepthChoice = 0; });
-    connect(OpSearch2, &QRadioButton::clicked, this, [this] { memory.DepthChoice = 1; });
+    // The choice counts however it is made (mouse, keyboard, a screen reader's action).
+    connect(OpSearch1, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) memory.DepthChoice = 0;
+    });
+    connect(OpSearch2, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) memory.DepthChoice = 1;
+    });
     txtSearchUrl->installEventFilter(this);
     return panel;
 }
@@ -371,8 +376,8 @@ QWidget* frmNewDown1::BuildUrl() {
     });
     connect(OpNumber, &QRadioButton::toggled, this, [this](bool on) { ChooseRange(on); });
     connect(cmdCreateUrl, &QPushButton::clicked, this, &frmNewDown1::Generate);
-    connect(List1, &QListWidget::itemClicked, this, [this] {
-        if (List1->count() >= 1) cmdListDel->setEnabled(true);
+    connect(List1, &QListWidget::itemSelectionChanged, this, [this] {
+        if (List1->count() >= 1 && !List1->selectedItems().isEmpty()) cmdListDel->setEnabled(true);
     });
     connect(cmdListDel, &QPushButton::clicked, this, [this] {
         if (QListWidgetItem* item = List1->currentItem(); item && item->isSelected())

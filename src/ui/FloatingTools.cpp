@@ -247,9 +247,13 @@ void FloatingTools::ToggleMain() {
 }
 
 void FloatingTools::DropText(const QString& text) {
-    // The new-job dialog opens at the next tick, in the mode last used, with the text as its URL.
-    newJobs->Load();
+    // A dropped link is one file: the new-job dialog opens at the next tick on "Add Single File"
+    // with the link as its address, whatever tab was used last.
+    newJobs->Memory().Mode = ModeSingleFile;
+    frmNewDown1* dialog = newJobs->Load();
     newJobs->Memory().SharedUrl = text;
+    dialog->SelectModeTab(ModeSingleFile);
+    dialog->txtUrl->setText(text);
     handoff->RequestDialog();
 }
 

@@ -61,6 +61,7 @@
 #include "ui/FloatingTools.h"
 #include "ui/JobNotices.h"
 #include "ui/JobPropertiesCommand.h"
+#include "ui/LoginQuestion.h"
 #include "ui/MainMenus.h"
 #include "ui/MenuEnabling.h"
 #include "ui/MovieFilesCommand.h"
@@ -280,6 +281,7 @@ void frmMain::Load() {
     // After the tree is loaded; before the unfinished jobs are, so that the jobs the load starts
     // (and those a killed program left running) are saved as they stand.
     SaveTriggers::Connect(saver, manager, &tree, categories->commands());
+    new LoginQuestion(manager, this, [this] { saver->RequestSave(); });
     // The options first: the jobs that go on at once run by them.
     frmOption::ReadSettingsAtStartup();
     manager->SetSpeedLimit(Settings.SpeedLimit);
@@ -538,7 +540,6 @@ void frmMain::ConnectJobs() {
         if (ActiveList() == CategoryView::ViewSearch) EnabledTb();
     });
 }
-
 
 // The tool bar runs EnabledTb after every click of its own (see ConnectJobs).
 void frmMain::ToolStart() {

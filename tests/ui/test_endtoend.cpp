@@ -224,3 +224,34 @@ TEST(EndToEnd, TheSpeedLimitHoldsAllDownloadsTogether) {
     w.ExitProgram();
     ClearJobs();
 }
+
+// A server that wants a login: the question comes; answered (not kept with the job), the job
+// starts again and ends complete, and its record holds no login.
+TEST(EndToEnd, ALoginAnsweredInTheQuestionEndsComplete) {
+    TestEnv::IsolateHome();
+    ClearJobs();
+    const QString users = TestEnv::NewDir("users") + "/users";
+    ASSERT_TRUE(TestEnv::WriteFile(users, "fan:{PLAIN}secret\n"));
+    NginxServer nginx("location /private/ { auth_basic fans; auth_basic_user_file " + users +
+                      "; }");
+    ASSERT_TRUE(nginx.Started());
+    const QByteArray body = TestEnv::RandomBytes(300000, 12);
+    ASSERT_TRUE(nginx.Put("private/x.swf", body));
+    const QString folder = TestEnv::NewDir("private") + "/";
+    frmMain w;
+    w.Load();
+    Settings.PopMessage = 0;
+    ASSERT_EQ(AddJob(TestJobs::Download("101k", nginx.Url("/private/x.swf"), folder, 3)), 1);
+    w.Manager()->AddToNowDownList(1);
+    QDialog* question = nullptr;
+    ASSERT_TRUE(TestEnv::WaitFor([&] { return (question = TestEnv::Shown<QDialog>("frmLogin")); }));
+    TestEnv::Child<QLineEdit>(question, "txtUserName")->setText("fan");
+    TestEnv::Child<QLineEdit>(question, "txtPassword")->setText("secret");
+    TestEnv::Child<QPushButton>(question, "cmdOk")->click();
+    ASSERT_TRUE(TestEnv::WaitFor([] { return Jobs[1].State == StateComplete; }, 30000));
+    EXPECT_EQ(TestEnv::ReadFile(folder + "x.swf"), body);
+    EXPECT_EQ(Jobs[1].UseLogin, 0);
+    EXPECT_TRUE(Jobs[1].Password.isEmpty());
+    w.ExitProgram();
+    ClearJobs();
+}

@@ -75,6 +75,8 @@ TEST_F(FloatingWindowTest, ShownAtStartAndToggledByBothCommandsWithTheirChecks) 
 
 TEST_F(FloatingWindowTest, DroppedLinkOpensTheNewJobDialogWithIt) {
     ASSERT_NE(Top(), nullptr);
+    // The batch tab used last: a dropped link still opens on the single file's address.
+    window->NewJobs()->Memory().Mode = ModeBatch;
     const QString url = "http://127.0.0.1:8/movies/dropped.swf";
     QMimeData data;
     data.setText(url + "\nThe movie's title");
@@ -97,6 +99,7 @@ TEST_F(FloatingWindowTest, DroppedLinkOpensTheNewJobDialogWithIt) {
     EXPECT_EQ(window->NewJobs()->Memory().SharedUrl, url);
     EXPECT_TRUE(TestEnv::WaitFor([&] { return dialog->txtUrl->text() == url; }, 2000))
         << dialog->txtUrl->text().toStdString();
+    EXPECT_EQ(window->NewJobs()->Memory().Mode, ModeSingleFile);
 }
 
 TEST_F(FloatingWindowTest, RightButtonPopsUpTheTrayMenuWithTheJobsMenusEnabling) {

@@ -60,6 +60,10 @@ NowDownView::NowDownView(clsJobManager* mgr, QWidget* parent) : QTreeWidget(pare
 
     rowRefresh = new RefreshThrottle(
         100, [this] { FlushRows(); }, this);
+    paintGate = new QTimer(this);
+    paintGate->setSingleShot(true);
+    paintGate->setInterval(kPaintMs);
+    connect(paintGate, &QTimer::timeout, this, [this] { setUpdatesEnabled(true); });
     popup = new QMenu(this);
     popup->setObjectName("popNowDown");
     popStart = popup->addAction("Start Download Job", manager, &clsJobManager::StartDownloadJob);
@@ -113,6 +117,7 @@ void NowDownView::ShowProblem(int j) {
 
 void NowDownView::OnRowAdded(int j) {
     if (items.contains(j)) return;
+    HoldPaint();
     auto* row = new SortableItem;
     row->setData(1, Qt::UserRole, clsJobManager::RowKey(j));
     row->setTextAlignment(clsJobManager::ColFileSize, Qt::AlignRight | Qt::AlignVCenter);
@@ -134,6 +139,7 @@ void NowDownView::OnRowChanged(int j) {
 }
 
 void NowDownView::FlushRows() {
+    HoldPaint();
     for (int j : std::as_const(changed)) {
         QTreeWidgetItem* row = Row(j);
         if (row == nullptr) continue;
@@ -153,7 +159,14 @@ void NowDownView::SetSortValues(QTreeWidgetItem* row, int j) {
                  static_cast<double>(manager->RowSecondsLeft(j)));
 }
 
+void NowDownView::HoldPaint() {
+    if (paintGate->isActive() || !isVisible()) return;
+    setUpdatesEnabled(false);
+    paintGate->start();
+}
+
 void NowDownView::OnRowRemoved(int j) {
+    HoldPaint();
     changed.remove(j);
     QTreeWidgetItem* row = items.take(j);
     delete row;

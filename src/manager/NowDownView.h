@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QSet>
+#include <QTimer>
 #include <QTreeWidget>
 
 class clsJobManager;
@@ -59,6 +60,11 @@ private:
     QHash<int, QTreeWidgetItem*> items;
     QSet<int> changed;            // rows whose figures changed since they were last drawn
     RefreshThrottle* rowRefresh;  // at most ten row refreshes a second
+    // Rows added, changed or removed in a burst (hundreds of small jobs) are drawn together:
+    // the list is painted at most every kPaintMs while they come.
+    static constexpr int kPaintMs = 150;
+    QTimer* paintGate = nullptr;
+    void HoldPaint();
     QMenu* popup = nullptr;
     QAction* popStart = nullptr;
     QAction* popPause = nullptr;

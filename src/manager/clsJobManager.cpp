@@ -5,6 +5,7 @@
 
 #include "engine/DownloadLogText.h"
 #include "engine/DownloadSlot.h"
+#include "engine/UrlParts.h"
 #include "store/Globals.h"
 #include "store/JobLog.h"
 #include "store/JobTable.h"
@@ -565,6 +566,16 @@ bool clsJobManager::CanDeleteSelected() const {
     if (rowOrder.isEmpty() || selected.isEmpty()) return false;
     const int j = selected.first();
     return ValidJob(j) && Jobs[static_cast<size_t>(j)].State != StateRunning;
+}
+
+QString clsJobManager::ServerText(const QString& url) {
+    UrlParts u;
+    return u.Split(UrlParts::TakeLogin(url.trimmed()).Url, UrlParts::EngineRules()) ? u.Authority
+                                                                                    : QString();
+}
+
+bool clsJobManager::SameServer(const QString& a, const QString& b) {
+    return UrlParts::SameOrigin(a, b);
 }
 
 bool clsJobManager::MayEdit(int j) const {

@@ -172,6 +172,10 @@ public:
     static QString StatebarText();
     // Bytes received by all slots since the program started.
     qint64 TotalReceived() const { return scheduler.TotalReceived(); }
+    // The "host:port" an address names (without its login), and whether two addresses go to
+    // the same scheme, host and port: what a login belongs to.
+    static QString ServerText(const QString& url);
+    static bool SameServer(const QString& a, const QString& b);
     // A login for url's server for this run of the program (jobs without their own use it).
     void SetSessionLogin(const QString& url, const QString& user, const QString& password) {
         scheduler.Logins().Set(url, user, password);

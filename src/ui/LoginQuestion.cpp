@@ -9,7 +9,6 @@
 #include <QRegularExpression>
 #include <QVBoxLayout>
 
-#include "engine/UrlParts.h"
 #include "manager/clsJobManager.h"
 #include "store/JobTable.h"
 #include "widgets/DialogButtons.h"
@@ -34,15 +33,13 @@ void LoginQuestion::AskNext() {
     if (waiting.isEmpty()) return;
     const int j = waiting.first();
     const JobRecord& job = Jobs[static_cast<size_t>(j)];
-    UrlParts u;
-    u.Split(UrlParts::TakeLogin(job.Url.trimmed()).Url, UrlParts::EngineRules());
     auto* d = new QDialog(window);
     d->setObjectName(QStringLiteral("frmLogin"));
     d->setWindowTitle(QStringLiteral("Login"));
     d->setAttribute(Qt::WA_DeleteOnClose);
     auto* text = new QLabel(QStringLiteral("The server %1 asks for a user name and password for "
                                            "%2.")
-                                .arg(u.Authority, job.FileName),
+                                .arg(clsJobManager::ServerText(job.Url), job.FileName),
                             d);
     text->setWordWrap(true);
     auto* user = new QLineEdit(job.UserName, d);
@@ -92,7 +89,8 @@ void LoginQuestion::Answered(int j, const QString& user, const QString& password
     if (keep) return;
     for (int other : QList<int>(waiting)) {
         const JobRecord& next = Jobs[static_cast<size_t>(other)];
-        if (other == j || next.UseLogin != 0 || !UrlParts::SameOrigin(next.Url, job.Url)) continue;
+        if (other == j || next.UseLogin != 0 || !clsJobManager::SameServer(next.Url, job.Url))
+            continue;
         waiting.removeAll(other);
         manager->StartJob(other);
     }

@@ -362,9 +362,9 @@ private:
 
     QString url;
     bool tty;
-    bool logLines;  // the job's log lines are printed
+    bool logLines;         // the job's log lines are printed
+    SpeedLimiter limiter;  // before the slot, whose connections read through it to their end
     DownloadSlot slot;
-    SpeedLimiter limiter;
     RateWindow rate;  // the speed of the last seconds
     int timeout;
     QTimer saveTimer;

@@ -14,6 +14,13 @@ SlotScheduler::SlotScheduler(QObject* parent) : QObject(parent) {
     connect(&rateTimer, &QTimer::timeout, this, &SlotScheduler::TickRate);
 }
 
+SlotScheduler::~SlotScheduler() {
+    for (DownloadSlot*& slot : slotObjects) {
+        delete slot;
+        slot = nullptr;
+    }
+}
+
 DownloadSlot* SlotScheduler::Slot(int k) const {
     if (k < 1 || k > kSlots) return nullptr;
     return slotObjects[static_cast<size_t>(k)];

@@ -19,6 +19,8 @@ public:
     static constexpr int kSlots = 8;
 
     explicit SlotScheduler(QObject* parent = nullptr);
+    // The slots go first: their connections still hold the limiter and the logins.
+    ~SlotScheduler() override;
 
     DownloadSlot* Slot(int k) const;  // k = 1..8, else nullptr
     // One limit for all slots together, in bytes a second; 0 for none.

@@ -1,5 +1,6 @@
-// Pictures of every tab of the new-job dialog, for looking at the layout (not a test: it checks
-// nothing). Writes PNG files into the folder given as the only argument; see scripts/pictures.sh.
+// Pictures of every tab of the new-job dialog and of "Job Properties", for looking at the layout
+// (not a test: it checks nothing). Writes PNG files into the folder given as the only argument; see
+// scripts/pictures.sh.
 
 #include <QApplication>
 #include <QCheckBox>
@@ -11,7 +12,9 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "newjob/NewJobMode.h"
+#include "newjob/JobEdit.h"
+#include "newjob/NewJobLauncher.h"
+#include "newjob/frmJobProperties.h"
 #include "newjob/frmNewDown1.h"
 #include "store/CategoryTree.h"
 #include "store/Globals.h"
@@ -37,15 +40,15 @@ int main(int argc, char** argv) {
     tree.Add(TreeKeys::Downloaded, "101k", "Cartoon", "5", "6", "/dl/cartoon/");
     tree.Add(TreeKeys::Downloaded, "102k", "MTV", "5", "6", "/dl/mtv/");
     NewJobHooks hooks;
-    frmNewDown1::SetContext(nullptr, hooks, &tree);
+    NewJobLauncher launcher(nullptr, hooks, &tree);
 
-    auto shoot = [&](frmNewDown1* d, const QString& name) {
+    auto shoot = [&](QWidget* d, const QString& name) {
         QApplication::processEvents();
         const QString file = folder + "/" + name + ".png";
         if (d->grab().save(file)) std::printf("%s\n", qPrintable(file));
     };
     QApplication::clipboard()->setText("http://www.example.com/flash/intro.swf?v=2");
-    frmNewDown1* d = frmNewDown1::Open(1);
+    frmNewDown1* d = launcher.Open(ModeSingleFile);
     QApplication::setActiveWindow(d);
     d->txtUrl->setFocus(Qt::MouseFocusReason);
     shoot(d, "newjob-1-single");
@@ -64,12 +67,22 @@ int main(int argc, char** argv) {
     hooks.fetchPageLinks = [](const QString&, NewJobHooks::LinksDone done) {
         done({"http://www.example.com/flash/intro.swf", "http://www.example.com/news.htm"}, {});
     };
-    frmNewDown1::SetContext(nullptr, hooks, &tree);
-    NewJobMode = 4;
-    d = frmNewDown1::Load();
+    launcher.SetContext(nullptr, hooks, &tree);
+    launcher.Memory().Mode = ModePageLinks;
+    d = launcher.Load();
     d->Fill("http://www.example.com/index.htm", "", "");
-    frmNewDown1::ShowDialog();
+    launcher.ShowDialog();
     shoot(d, "newjob-4-links");
     d->reject();
+
+    JobEdit values;
+    values.Url = "http://www.example.com/flash/intro.swf";
+    values.Referer = "http://www.example.com/index.htm";
+    values.FileName = "intro.swf";
+    values.Folder = "/dl/cartoon/";
+    values.Parts = 5;
+    frmJobProperties properties(values);
+    properties.show();
+    shoot(&properties, "job-properties");
     return 0;
 }

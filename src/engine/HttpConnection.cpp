@@ -172,7 +172,7 @@ qint64 HttpConnection::ReadSize() const {
 }
 
 qint64 HttpConnection::Allowance(qint64 want) {
-    if (limiter == nullptr) return want;
+    if (limiter == nullptr || limiter->Rate() == 0) return want;
     // A head is read in small pieces, so that little of the body comes with it unheld.
     if (!InBody()) return std::min<qint64>(want, kHeadReadUnderLimit);
     QPointer<HttpConnection> self(this);

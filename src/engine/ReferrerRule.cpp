@@ -16,9 +16,6 @@ QString ReferrerRule::For(const QString& page, const QString& target) {
     const UrlParts::Rules rules = UrlParts::PageRules();
     if (!from.Split(page.trimmed(), rules) || !to.Split(target.trimmed(), rules)) return QString();
     if (from.Secure && !to.Secure) return QString();
-    const bool sameOrigin = from.Scheme == to.Scheme &&
-                            from.Host.compare(to.Host, Qt::CaseInsensitive) == 0 &&
-                            from.Port == to.Port;
-    if (sameOrigin) return WithoutLoginAndFragment(from);
+    if (from.SameServerAs(to)) return WithoutLoginAndFragment(from);
     return from.Scheme + QStringLiteral("://") + from.Authority + QStringLiteral("/");
 }

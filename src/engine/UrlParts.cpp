@@ -93,8 +93,12 @@ UrlParts::Login UrlParts::TakeLogin(const QString& url) {
 bool UrlParts::SameOrigin(const QString& a, const QString& b) {
     UrlParts x;
     UrlParts y;
-    return x.Split(a, EngineRules()) && y.Split(b, EngineRules()) && x.Scheme == y.Scheme &&
-           x.Host.compare(y.Host, Qt::CaseInsensitive) == 0 && x.Port == y.Port;
+    return x.Split(a, EngineRules()) && y.Split(b, EngineRules()) && x.SameServerAs(y);
+}
+
+bool UrlParts::SameServerAs(const UrlParts& other) const {
+    return Scheme == other.Scheme && Host.compare(other.Host, Qt::CaseInsensitive) == 0 &&
+           Port == other.Port;
 }
 
 bool UrlParts::RefererMayGo(const QString& referer, const QString& url) {

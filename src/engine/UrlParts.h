@@ -46,6 +46,8 @@ public:
     // Where a login may go: the same scheme, host (any case) and port as the address it was given
     // for. An address that cannot be fetched is no such place.
     static bool SameOrigin(const QString& a, const QString& b);
+    // The same scheme, host (any letter case) and port as other.
+    bool SameServerAs(const UrlParts& other) const;
     // Whether the address of the page a link was found on may go as the Referer of a request for
     // url: never from a secure page to a plain address.
     static bool RefererMayGo(const QString& referer, const QString& url);

@@ -26,6 +26,10 @@ DownloadSlot::DownloadSlot(int slot, QObject* parent) : QObject(parent), slotNo(
             });
     connect(&job, &clsDownLoadJob::FileAboutToBeMade, this,
             [this](const QString& name) { emit FileAboutToBeMade(slotNo, jobIndex, name); });
+    connect(&job, &clsDownLoadJob::LayingOutFile, this,
+            [this](const QString& name, qint64 done, qint64 size, bool ended) {
+                emit LayingOutFile(slotNo, jobIndex, name, done, size, ended);
+            });
     connect(&job, &clsDownLoadJob::LogInfo, this, [this](int part, const QString& text) {
         emit LogLine(slotNo, part, text, LogGeneral);
     });

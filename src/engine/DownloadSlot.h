@@ -56,6 +56,9 @@ signals:
     // The job is about to create its file (Jobs[jobIndex] names it already): a receiver that
     // keeps records on disk saves this one now, before the file exists.
     void FileAboutToBeMade(int slot, int jobIndex, const QString& name);
+    // A large file is being laid out (done of size bytes; ended once it is, or was given up).
+    void LayingOutFile(int slot, int jobIndex, const QString& name, qint64 done, qint64 size,
+                       bool ended);
     // The finished file is about to take its final name (the record still names it with "!qv").
     void FileAboutToBeRenamed(int slot, int jobIndex, const QString& name);
 

@@ -13,4 +13,9 @@ struct Failure {
     static Failure FromDetail(const QString& detail);
     // A failure of the engine's own judgement, with its reason.
     static Failure Of(const QString& text, bool retryable = true) { return {-1, retryable, text}; }
+    // Why a run ended with every connection closed and the file not whole: nothing came
+    // (hasFile false), the data without a length stopped, or the file is short; then the last
+    // connection error, if any.
+    static QString RunStopped(bool hasFile, bool sizeUnknown, qint64 received, qint64 fileSize,
+                              const QString& lastError);
 };

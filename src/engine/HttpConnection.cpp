@@ -157,11 +157,18 @@ void HttpConnection::Send(const QByteArray& request) {
 
 void HttpConnection::StartBody(const char* data, qint64 size) {
     if (Gone()) return;
+    const bool held = state == State::Held;
     decoder = ChunkedDecoder();
     state = State::Body;
     // Body bytes that came with the head were read before the limit could hold them: they count.
     if (limiter != nullptr) limiter->Charge(size);
-    Feed(data, size);
+    activity.start();
+    // What came while the body was held is read now; the socket tells only of newer bytes.
+    if (Feed(data, size) && held) ResumeReading();
+}
+
+void HttpConnection::Hold() {
+    if (state == State::AwaitingHead) state = State::Held;
 }
 
 qint64 HttpConnection::ReadSize() const {
@@ -205,7 +212,8 @@ void HttpConnection::OnSocketReadable() {
     static thread_local QByteArray buffer;
     if (buffer.size() < kReadChunk) buffer.resize(kReadChunk);
     QPointer<HttpConnection> self(this);
-    for (int chunk = 0; chunk < kChunksPerNotification && !Gone(); ++chunk) {
+    for (int chunk = 0; chunk < kChunksPerNotification && !Gone() && state != State::Held;
+         ++chunk) {
         activity.start();
         // Look before reading: the socket layer reports a reset like an orderly close, and only
         // an orderly close may end a body whose length was not announced.
@@ -250,6 +258,10 @@ void HttpConnection::OnTlsReadable() {
     if (buffer.size() < kReadChunk) buffer.resize(kReadChunk);
     // Every decrypted byte is taken now: the channel tells again only when new bytes arrive.
     while (!Gone() && tls != nullptr) {
+        if (state == State::Held) {
+            tls->SetReading(false);
+            return;
+        }
         const qint64 want = Allowance(ReadSize());
         if (want == 0) return;
         const qint64 n = tls->Read(buffer.data(), want);

@@ -29,6 +29,7 @@ public:
         Handshaking,   // TLS with the server is being set up
         Connected,     // ready for the request
         AwaitingHead,  // the request went out; the head of the answer is being read
+        Held,          // the head is in; the owner is not ready for the body: nothing is read
         Body,          // reading the body
         Lingering,     // everything owed is in; waiting for the server to close
         Closed,        // aborted or ended; no more signals
@@ -50,6 +51,8 @@ public:
     void SetChunked(bool on) { chunked = on; }
     // The body begins, with the bytes that came with the head.
     void StartBody(const char* data, qint64 size);
+    // From HeadArrived: the body waits unread (no receive timeout meanwhile) until StartBody.
+    void Hold();
     // Every byte owed is in: the server's close is waited for without a timeout.
     void Linger();
     // Ends the connection at once, without signals.

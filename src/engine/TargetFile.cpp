@@ -14,6 +14,7 @@ TargetFile::~TargetFile() {
 }
 
 void TargetFile::Close() {
+    layout.reset();
     if (fd >= 0) ::close(fd);
     fd = -1;
 }
@@ -23,18 +24,22 @@ int TargetFile::Create(const QString& name, int64_t size) {
     const int f = ::open(QFile::encodeName(name).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (f < 0) return errno;
     // A new file of size zero bytes first: an existing file loses its old contents.
-    int rc = ::ftruncate(f, 0);
-    if (rc == 0 && size > 0) {
-        rc = ::fallocate(f, 0, 0, size);
-        if (rc != 0 && (errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL))
-            rc = ::ftruncate(f, size);
-    }
-    if (rc != 0) {
-        const int e = errno;
+    int e = ::ftruncate(f, 0) == 0 ? 0 : errno;
+    bool reserve = true;
+    if (e == 0 && size > 0) e = FileLayout::Grow(f, 0, size, &reserve);
+    if (e != 0) {
         ::close(f);
         return e;
     }
     fd = f;
+    return 0;
+}
+
+int TargetFile::CreateLaidOut(const QString& name, int64_t size, QObject* context,
+                              FileLayout::Progress progress, FileLayout::Finished finished) {
+    if (const int e = Create(name, 0)) return e;
+    layout =
+        std::make_unique<FileLayout>(fd, size, context, std::move(progress), std::move(finished));
     return 0;
 }
 

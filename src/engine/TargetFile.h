@@ -6,8 +6,10 @@
 
 #include <QString>
 #include <cstdint>
+#include <memory>
 
 #include "engine/ByteRanges.h"
+#include "engine/FileLayout.h"
 
 class TargetFile {
 public:
@@ -21,6 +23,13 @@ public:
 
     // Creates (or empties) the file and gives it size bytes. 0 or the errno of the failure.
     int Create(const QString& name, int64_t size);
+    // Creates (or empties) the file (0 or the errno of the failure), then gives it size bytes
+    // on a worker thread: progress and then finished are called on context's thread, unless
+    // the file is closed first. EndLayout once finished has come.
+    int CreateLaidOut(const QString& name, int64_t size, QObject* context,
+                      FileLayout::Progress progress, FileLayout::Finished finished);
+    bool LayingOut() const { return layout != nullptr; }
+    void EndLayout() { layout.reset(); }
     // Opens the file of an earlier run; one shorter than size (when size >= 0) is lengthened.
     // 0 or the errno of the failure; *opened tells whether the open itself succeeded.
     int OpenExisting(const QString& name, int64_t size, bool* opened);
@@ -28,6 +37,7 @@ public:
     int Resize(int64_t size);
     // Writes all bytes at offset. 0 or errno.
     int WriteAt(const char* data, int64_t size, int64_t offset);
+    // Stops a layout still running (and waits for it), then closes the file.
     void Close();
 
     // The name a new file is made under: the wanted name (without a working suffix) shortened to
@@ -65,4 +75,5 @@ public:
 
 private:
     int fd = -1;
+    std::unique_ptr<FileLayout> layout;
 };

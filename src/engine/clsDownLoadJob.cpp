@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "engine/AnswerCheck.h"
 #include "engine/AnswerStatus.h"
@@ -38,14 +39,6 @@ bool DropPiece(qint64 from, qint64 to) {
 constexpr int32_t kInt32Max = 2147483647;
 constexpr int kLingerMs = 3000;
 
-QString ErrnoText(int error) {
-    return TargetFile::ErrnoText(error);
-}
-
-bool Exists(const QString& path) {
-    return TargetFile::Exists(path);
-}
-
 }  // namespace
 
 clsDownLoadJob::clsDownLoadJob(QObject* parent) : QObject(parent) {
@@ -65,30 +58,10 @@ clsDownLoadJob::~clsDownLoadJob() {
     pool.NewRun();
 }
 
-void clsDownLoadJob::UpdateRangesMayMove() {
-    pool.SetRangesMayMove(resumeRun ? runConfirmed : rangeTested);
-}
-
 bool clsDownLoadJob::Report(int part, ReportKind kind, const QString& detail) {
     const quint64 id = pool.RunId();
     emit UpDataState(part, kind, detail);
     return id == pool.RunId();
-}
-
-// ----- URL and HTTP text ---------------------------------------------------------------------
-
-bool clsDownLoadJob::SplitUrl(const QString& url) {
-    return SplitUrl(url, job);
-}
-
-QString clsDownLoadJob::RespHead(int k) const {
-    return k >= 1 && k <= kMaxParts ? respHead[k] : QString();
-}
-QString clsDownLoadJob::RespHeadLen(int k) const {
-    return k >= 1 && k <= kMaxParts ? QString::number(respHead[k].size()) : QString();
-}
-QString clsDownLoadJob::RespStatus(int k) const {
-    return k >= 1 && k <= kMaxParts ? respStatus[k] : QString();
 }
 
 // ----- Record ----------------------------------------------------------------------------------
@@ -124,7 +97,7 @@ void clsDownLoadJob::CalcHaveDown() {
 
 void clsDownLoadJob::ResetRun() {
     pool.NewRun();
-    file.Close();
+    CloseTarget();
 }
 
 bool clsDownLoadJob::Start() {
@@ -152,7 +125,8 @@ void clsDownLoadJob::StartRun() {
         respHead[k].clear();
         respStatus[k].clear();
     }
-    if (job.IsNew == 0 && !job.LocalFile.isEmpty() && !file.IsOpen() && !Exists(job.LocalFile))
+    if (job.IsNew == 0 && !job.LocalFile.isEmpty() && !file.IsOpen() &&
+        !TargetFile::Exists(job.LocalFile))
         StartOverWithoutFile();
     if (id != pool.RunId()) return;
     if (job.IsNew != 0) {
@@ -201,7 +175,7 @@ void clsDownLoadJob::PlanResume() {
 }
 
 void clsDownLoadJob::ResetToNew(bool keepFileName, const QString& notice) {
-    file.Close();
+    CloseTarget();
     job.FileOpen = VbFalse;
     if (!keepFileName) {
         JobValidators::Remove(job.LocalFile);
@@ -278,7 +252,7 @@ void clsDownLoadJob::StopAll() {
 }
 
 void clsDownLoadJob::CloseFile() {
-    file.Close();
+    CloseTarget();
     job.FileOpen = VbFalse;
 }
 
@@ -339,20 +313,8 @@ void clsDownLoadJob::CheckRunEnd(int k, bool afterClose) {
         if (!afterClose) Report(k, ReportKind::Close, QStringLiteral("ByServer"));
         return;
     }
-    QString reason;
-    if (!hasFile)
-        reason = QStringLiteral("No answer from the server") +
-                 (pool.LastError().isEmpty() ? QStringLiteral(" (the connection was closed)")
-                                             : QString());
-    else if (pool.SizeUnknown())
-        reason = QStringLiteral("Download stopped before the end of the data (%1 bytes received)")
-                     .arg(job.Received);
-    else
-        reason = QStringLiteral("Download stopped before the file was complete (%1 of %2 bytes)")
-                     .arg(job.Received)
-                     .arg(job.FileSize);
-    if (!pool.LastError().isEmpty()) reason += QStringLiteral(": ") + pool.LastError();
-    RunTo5(reason);
+    RunTo5(Failure::RunStopped(hasFile, pool.SizeUnknown(), job.Received, job.FileSize,
+                               pool.LastError()));
 }
 
 // ----- Data ------------------------------------------------------------------------------------
@@ -424,13 +386,23 @@ bool clsDownLoadJob::HeadOn1(const QString& head, const QByteArray& body) {
         job.LocalFile = named;
         job.FileName = LocalPath::FileNamePart(named);
     }
-    if (!CreateFileForSave()) return false;
-    if (!Alive(id, 1, serial)) return false;
     validator = {HeaderValue(head, QStringLiteral("ETag")),
                  HeaderValue(head, QStringLiteral("Last-Modified"))};
+    heldBody = body;
+    if (!CreateFileForSave() || !Alive(id, 1, serial)) return false;
+    // A large file is laid out meanwhile; the body waits unread until it is.
+    if (file.LayingOut()) {
+        c->Hold();
+        return true;
+    }
+    return GoOnWithFile();
+}
+
+bool clsDownLoadJob::GoOnWithFile() {
+    const quint64 id = pool.RunId();
+    const quint64 serial = pool.Conn(1)->Serial;
     JobValidators::Set(job.LocalFile, validator);
-    if (!FeedBody(1, body)) return false;
-    if (!Alive(id, 1, serial)) return false;
+    if (!FeedBody(1, std::exchange(heldBody, QByteArray())) || !Alive(id, 1, serial)) return false;
     if (job.FileSize > kSplitThreshold && job.Parts >= 2 && !socks2Opened) {
         CreateSocks2();
         if (id != pool.RunId()) return false;
@@ -617,11 +589,8 @@ void clsDownLoadJob::OnChunksEnded(int k) {
 bool clsDownLoadJob::SetFileSize(int32_t size) {
     job.FileSize = size;
     job.Segments[1].EndPos = job.FileSize;
-    if (const int e = file.Resize(job.FileSize)) {
-        RunTo5(QStringLiteral("Cannot write the file ") + job.LocalFile + QStringLiteral(": ") +
-               ErrnoText(e));
-        return false;
-    }
+    if (const int e = file.Resize(job.FileSize))
+        return FileFailed(QStringLiteral("Cannot write the file "), job.LocalFile, e);
     return true;
 }
 
@@ -653,11 +622,8 @@ bool clsDownLoadJob::StoreBody(int k, const char* data, qint64 size) {
 #ifdef QV_TEST_FAULTS
             if (DropPiece(from, to)) continue;
 #endif
-            if (const int e = file.WriteAt(data + (from - pos), to - from, from)) {
-                RunTo5(QStringLiteral("Cannot write the file ") + job.LocalFile +
-                       QStringLiteral(": ") + ErrnoText(e));
-                return false;
-            }
+            if (const int e = file.WriteAt(data + (from - pos), to - from, from))
+                return FileFailed(QStringLiteral("Cannot write the file "), job.LocalFile, e);
             written.Add(from, to);
         }
         seg.CurPos = static_cast<int32_t>(std::min<qint64>(pos + size, kInt32Max));
@@ -766,28 +732,64 @@ bool clsDownLoadJob::CreateFileForSave() {
     SaveDownState();
     emit FileAboutToBeMade(name);
     if (id != pool.RunId()) return false;
-    if (const int e = file.Create(name, job.FileSize)) {
-        RunTo5(QStringLiteral("Cannot create the file ") + name + QStringLiteral(": ") +
-               ErrnoText(e));
+    const int64_t size = job.FileSize;
+    const quint64 serial = pool.Conn(1)->Serial;
+    // Laying out a large file may take long where the file system has to write it whole.
+    const auto current = [this, id, serial] { return Alive(id, 1, serial) && file.LayingOut(); };
+    const int e = size <= kLayoutInBackground
+                      ? file.Create(name, size)
+                      : file.CreateLaidOut(
+                            name, size, this,
+                            [this, current, name, size](int64_t done) {
+                                if (current()) emit LayingOutFile(name, done, size, false);
+                            },
+                            [this, current](int error) {
+                                if (current()) FileLaidOut(error);
+                            });
+    if (e != 0) return FileFailed(QStringLiteral("Cannot create the file "), name, e);
+    if (file.LayingOut()) emit LayingOutFile(name, 0, size, false);
+    if (id != pool.RunId()) {
+        CloseTarget();
         return false;
     }
-    if (id != pool.RunId()) {
-        file.Close();
-        return false;
+    if (!file.LayingOut()) {
+        job.FileOpen = VbTrue;
+        job.FileNo = file.Descriptor();
+    }
+    return true;
+}
+
+void clsDownLoadJob::FileLaidOut(int error) {
+    const quint64 id = pool.RunId();
+    file.EndLayout();
+    emit LayingOutFile(job.LocalFile, job.FileSize, job.FileSize, true);
+    if (id != pool.RunId()) return;
+    if (error != 0) {
+        FileFailed(QStringLiteral("Cannot create the file "), job.LocalFile, error);
+        return;
     }
     job.FileOpen = VbTrue;
     job.FileNo = file.Descriptor();
-    return true;
+    GoOnWithFile();
+}
+
+bool clsDownLoadJob::FileFailed(const QString& what, const QString& name, int error) {
+    RunTo5(what + name + QStringLiteral(": ") + TargetFile::ErrnoText(error));
+    return false;
+}
+
+void clsDownLoadJob::CloseTarget() {
+    if (file.LayingOut()) emit LayingOutFile(job.LocalFile, 0, job.FileSize, true);
+    file.Close();
 }
 
 bool clsDownLoadJob::OpenExistingFile() {
     bool opened = false;
     if (const int e =
             file.OpenExisting(job.LocalFile, pool.SizeUnknown() ? -1 : job.FileSize, &opened)) {
-        RunTo5((opened ? QStringLiteral("Cannot write the file ")
-                       : QStringLiteral("Cannot open the file ")) +
-               job.LocalFile + QStringLiteral(": ") + ErrnoText(e));
-        return false;
+        return FileFailed(opened ? QStringLiteral("Cannot write the file ")
+                                 : QStringLiteral("Cannot open the file "),
+                          job.LocalFile, e);
     }
     job.FileNo = file.Descriptor();
     job.FileOpen = VbTrue;

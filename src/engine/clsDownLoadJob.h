@@ -28,6 +28,8 @@ class HttpConnection;
 class clsDownLoadJob : public QObject {
     Q_OBJECT
 public:
+    // A file larger than this is laid out on a worker thread.
+    static constexpr int32_t kLayoutInBackground = 1023000;
     // A new job of at most this many bytes uses one connection whatever Parts says.
     static constexpr int32_t kSplitThreshold = 51200;
     // A response head larger than this without its blank line fails the connection.
@@ -58,7 +60,9 @@ public:
     // Closes every connection and the file, State 2, keeps everything resumable, saves.
     void Pause();
     // Chooses the file name ("!qv", automatic renaming), creates the file at FileSize bytes and
-    // opens it. False when the file cannot be created (the run then ends in state 5).
+    // opens it. False when the file cannot be created (the run then ends in state 5). A file of
+    // more than kLayoutInBackground bytes is laid out on a worker thread: LayingOut tells, and
+    // the first answer's body waits until it is done.
     bool CreateFileForSave();
     // Lays out the ranges (new jobs) and prepares connection 2 (reports "Connecting").
     void CreateSocks2();
@@ -83,7 +87,7 @@ public:
     void EndWithError(const QString& reason);
 
     // URL splitting into the working copy (Host, Port, Path, FileName, Spare).
-    bool SplitUrl(const QString& url);
+    bool SplitUrl(const QString& url) { return SplitUrl(url, job); }
     static bool SplitUrl(const QString& url, JobRecord& record) {
         return ConnectionPool::SplitUrl(url, record);
     }
@@ -117,9 +121,9 @@ public:
 
     // Per connection k (1..10) in this run: response head, its length as decimal text, status
     // class.
-    QString RespHead(int k) const;
-    QString RespHeadLen(int k) const;
-    QString RespStatus(int k) const;
+    QString RespHead(int k) const { return k >= 1 && k <= kMaxParts ? respHead[k] : QString(); }
+    QString RespHeadLen(int k) const { return QString::number(RespHead(k).size()); }
+    QString RespStatus(int k) const { return k >= 1 && k <= kMaxParts ? respStatus[k] : QString(); }
 
 signals:
     // The one report of the job: connection number 1..10, kind, detail.
@@ -139,13 +143,16 @@ signals:
     // The job is about to create its file under name: the owner keeps the record where a kill
     // cannot lose it before this returns.
     void FileAboutToBeMade(const QString& name);
+    // A large file is being laid out: done of size bytes; ended once it is laid out, has failed
+    // or was given up (the run paused or ended).
+    void LayingOutFile(const QString& name, qint64 done, qint64 size, bool ended);
 
 private:
     bool Report(int part, ReportKind kind, const QString& detail);
     bool Alive(quint64 id, int k, quint64 serial) const { return pool.Alive(id, k, serial); }
     void SaveDownState() { emit RecordChanged(); }
     bool Prepare();
-    void UpdateRangesMayMove();
+    void UpdateRangesMayMove() { pool.SetRangesMayMove(resumeRun ? runConfirmed : rangeTested); }
     void ResetRun();
     void StartRun();
     bool HandleHead(int k, const QByteArray& headBytes, const QByteArray& body);
@@ -174,6 +181,14 @@ private:
     void CheckRunEnd(int k, bool afterClose = false);
     void RunTo5(const QString& detail);
     bool OpenExistingFile();
+    // Closes the target file, and stops its layout if one is running.
+    void CloseTarget();
+    // The large file is laid out (error 0) or could not be.
+    void FileLaidOut(int error);
+    // Ends the run in state 5 with what + name + the error's text; false.
+    bool FileFailed(const QString& what, const QString& name, int error);
+    // Connection 1's first answer goes on once the file is made: its body, connection 2.
+    bool GoOnWithFile();
     bool LearnSize(const QString& head);
     void EndRunTimes();
 
@@ -191,5 +206,6 @@ private:
     bool keepName = false;      // the file is named already: a restart keeps the name
     int restarts = 0;           // restarts from zero since Start
     ByteRanges written;         // bytes of the file known to be on disk
+    QByteArray heldBody;        // the first answer's body bytes that came with its head
     std::array<QString, kMaxParts + 1> respHead, respStatus;
 };

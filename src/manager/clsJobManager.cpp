@@ -35,6 +35,9 @@ clsJobManager::clsJobManager(QObject* parent) : QObject(parent) {
         };
         connect(slot, &DownloadSlot::FileAboutToBeMade, this, aboutToBeMade);
         connect(slot, &DownloadSlot::FileAboutToBeRenamed, this, aboutToBeMade);
+        connect(slot, &DownloadSlot::LayingOutFile, this,
+                [this](int, int jobIndex, const QString& name, qint64 done, qint64 size,
+                       bool ended) { emit JobFileLayout(jobIndex, name, done, size, ended); });
     }
     clock.start();
     // The status bar's rate is the sum of the rows' speeds: one measure for both places.

@@ -206,6 +206,9 @@ signals:
     void JobCompleted(int jobIndex);
     // A job is about to create its file: its record must be on disk first.
     void JobFileAboutToBeMade(int jobIndex, const QString& name);
+    // A job's large file is being laid out: done of size bytes; ended once it is, or was
+    // given up.
+    void JobFileLayout(int jobIndex, const QString& name, qint64 done, qint64 size, bool ended);
     void JobMessage(const QString& line);
     // Reset the status bar (LookStatebar).
     void StatebarReset();

@@ -31,6 +31,7 @@
 #include "manager/DownInfoPane.h"
 #include "manager/NowDownView.h"
 #include "manager/clsJobManager.h"
+#include "manager/frmCreateFile.h"
 #include "manager/frmJobmessage.h"
 #include "net/frmCheckNew.h"
 #include "net/frmTellFriend.h"
@@ -495,6 +496,7 @@ void frmMain::ConnectJobs() {
     h.saveJobDb = [this] { saver->SaveSoon(); };
 
     frmJobmessage::ConnectTo(manager, this);
+    frmCreateFile::ConnectTo(manager, this);
     connect(manager, &clsJobManager::JobStatesChanged, this, [this] { EnabledTb(); });
     connect(manager, &clsJobManager::StatebarReset, this, [this] { LookStatebar(); });
     // Why a job failed, until another job is chosen or the downloads end.

@@ -7,8 +7,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTreeWidget>
@@ -252,6 +255,74 @@ TEST(EndToEnd, ALoginAnsweredInTheQuestionEndsComplete) {
     EXPECT_EQ(TestEnv::ReadFile(folder + "x.swf"), body);
     EXPECT_EQ(Jobs[1].UseLogin, 0);
     EXPECT_TRUE(Jobs[1].Password.isEmpty());
+    w.ExitProgram();
+    ClearJobs();
+}
+
+// A file system that writes a large new file whole: the job's file is laid out meanwhile, the
+// window "Create New File for saving ..." follows it and goes when it ends; paused while it is
+// laid out, the job goes on later and ends exact. A layout that takes no time shows nothing. The
+// slow file system is a preloaded library, so the test runs again in a process of its own.
+TEST(EndToEnd, ASlowFileLayoutShowsTheCreateFileWindow) {
+    if (!qEnvironmentVariableIsSet("QV_SLOW_LAYOUT_MS")) {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LD_PRELOAD", QV_SLOW_LAYOUT);
+        env.insert("QV_SLOW_LAYOUT_MS", "150");
+        env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--gtest_filter=EndToEnd.ASlowFileLayoutShowsTheCreateFileWindow"});
+        ASSERT_TRUE(child.waitForFinished(100000));
+        const QByteArray out = child.readAll();
+        EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+        EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
+        return;
+    }
+    TestEnv::IsolateHome();
+    ClearJobs();
+    NginxServer nginx("limit_rate 4m;");
+    ASSERT_TRUE(nginx.Started());
+    const QString folder = TestEnv::NewDir("layout") + "/";
+    frmMain w;
+    w.Load();
+    Settings.PopMessage = 0;
+    for (const bool slow : {true, false}) {
+        SCOPED_TRACE(slow ? "slow layout" : "quick layout");
+        if (!slow) qunsetenv("QV_SLOW_LAYOUT_MS");
+        const int size = 8 * 1000 * 1000 + (slow ? 1 : 2);
+        const QByteArray body = TestEnv::RandomBytes(size, slow ? 61 : 62);
+        const QString name = slow ? "slow.swf" : "quick.swf";
+        ASSERT_TRUE(nginx.Put(name, body));
+        const int job = AddJob(TestJobs::Download("101k", nginx.Url("/" + name), folder, 4));
+        bool seen = false;
+        QObject::connect(w.Manager(), &clsJobManager::JobFileLayout, &w,
+                         [&](int, const QString&, qint64, qint64, bool) {
+                             seen = seen || TestEnv::Shown<QDialog>("frmCreateFile");
+                         });
+        w.Manager()->AddToNowDownList(job);
+        if (slow) {
+            QDialog* shown = nullptr;
+            ASSERT_TRUE(TestEnv::WaitFor(
+                [&] { return (shown = TestEnv::Shown<QDialog>("frmCreateFile")) != nullptr; }));
+            EXPECT_EQ(TestEnv::Child<QLabel>(shown, "lblCreate")->text(),
+                      "Create New File for saving ...");
+            auto* bar = TestEnv::Child<QProgressBar>(shown, "ProgressBar1");
+            EXPECT_EQ(bar->maximum(), size);
+            EXPECT_TRUE(TestEnv::WaitFor([&] { return bar->value() > 0; }, 5000));
+            EXPECT_LT(bar->value(), size);
+            w.Manager()->PauseJob(job);
+            EXPECT_EQ(Jobs[job].State, StatePaused);
+            EXPECT_TRUE(TestEnv::WaitFor([] { return !TestEnv::Shown<QDialog>("frmCreateFile"); }));
+            w.Manager()->StartJob(job);
+        }
+        ASSERT_TRUE(TestEnv::WaitFor([&] { return Jobs[job].State == StateComplete; }, 60000));
+        EXPECT_EQ(TestEnv::ReadFile(folder + name), body);
+        EXPECT_FALSE(TestEnv::Shown<QDialog>("frmCreateFile"));
+        EXPECT_EQ(seen, slow);
+        QObject::disconnect(w.Manager(), &clsJobManager::JobFileLayout, &w, nullptr);
+    }
     w.ExitProgram();
     ClearJobs();
 }

@@ -82,7 +82,8 @@ MoveResult MoveInto(const QString& source, const QString& folder) {
     if (withFiles) {
         const QFileInfo filesTarget(MovieFilesFolder::FolderOf(target));
         if (filesTarget.exists() || filesTarget.isSymLink())
-            return {source, QStringLiteral("a folder of that name is in the folder already")};
+            return {source, QStringLiteral("a folder named %1 is in the folder already")
+                                .arg(filesTarget.fileName())};
     }
     if (!QDir().mkpath(dir)) return {source, QStringLiteral("the folder cannot be created")};
     if (withFiles) {

@@ -11,7 +11,7 @@
 #include <limits>
 
 #include "store/JobTable.h"
-
+#include "store/MovieFilesFolder.h"
 #include "store/VbDate.h"
 
 namespace LocalFileImport {
@@ -32,6 +32,38 @@ QString FileNameOf(const QString& path) {
     return cut < 0 ? QString() : path.mid(cut + 1);
 }
 
+namespace {
+// A rename, or across file systems a copy and then the source removed; either failing keeps the
+// source and leaves nothing at the target.
+QString MoveFile(const QString& source, const QString& target) {
+    if (::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0)
+        return QString();
+    if (errno != EXDEV) return QString::fromLocal8Bit(std::strerror(errno));
+    QFile in(source);
+    if (!in.copy(target)) return in.errorString();
+    if (!QFile::remove(source)) {
+        QFile::remove(target);
+        return QStringLiteral("the file cannot be removed from its folder");
+    }
+    return QString();
+}
+
+// The files the movie loads go with it into their own free place beside the target. Across file
+// systems they are copied first; the old folder is removed only once every file is there.
+QString MoveFilesFolder(const QString& movie, const QString& target) {
+    const QByteArray from = QFile::encodeName(MovieFilesFolder::FolderOf(movie));
+    const QByteArray to = QFile::encodeName(MovieFilesFolder::FolderOf(target));
+    if (::rename(from.constData(), to.constData()) == 0) return QString();
+    if (errno != EXDEV) return QString::fromLocal8Bit(std::strerror(errno));
+    if (!MovieFilesFolder::CopyTo(movie, target)) {
+        MovieFilesFolder::Remove(target);
+        return QStringLiteral("the movie's files cannot be copied");
+    }
+    MovieFilesFolder::Remove(movie);
+    return QString();
+}
+}  // namespace
+
 MoveResult MoveInto(const QString& source, const QString& folder) {
     if (folder.trimmed().isEmpty()) return {source, QStringLiteral("the category has no folder")};
     QString name = FileNameOf(source);
@@ -44,22 +76,24 @@ MoveResult MoveInto(const QString& source, const QString& folder) {
     const QFileInfo info(target);
     if (info.exists() || info.isSymLink())
         return {source, QStringLiteral("a file of that name is in the folder already")};
+    // A link standing for the files folder is not followed and stays where it is.
+    const QFileInfo files(MovieFilesFolder::FolderOf(source));
+    const bool withFiles = files.isDir() && !files.isSymLink();
+    if (withFiles) {
+        const QFileInfo filesTarget(MovieFilesFolder::FolderOf(target));
+        if (filesTarget.exists() || filesTarget.isSymLink())
+            return {source, QStringLiteral("a folder named %1 is in the folder already")
+                                .arg(filesTarget.fileName())};
+    }
     if (!QDir().mkpath(dir)) return {source, QStringLiteral("the folder cannot be created")};
-    const QByteArray from = QFile::encodeName(source);
-    const QByteArray to = QFile::encodeName(target);
-    if (::rename(from.constData(), to.constData()) == 0) return {target, QString()};
-    if (errno != EXDEV) return {source, QString::fromLocal8Bit(std::strerror(errno))};
-    // Another file system: copy, then remove the source; either failing keeps the source.
-    QFile in(source);
-    if (!in.copy(target)) {
-        const QString why = in.errorString();
-        return {source, why};
+    if (withFiles) {
+        const QString why = MoveFilesFolder(source, target);
+        if (!why.isEmpty()) return {source, why};
     }
-    if (!QFile::remove(source)) {
-        QFile::remove(target);
-        return {source, QStringLiteral("the file cannot be removed from its folder")};
-    }
-    return {target, QString()};
+    const QString why = MoveFile(source, target);
+    if (why.isEmpty()) return {target, QString()};
+    if (withFiles) MoveFilesFolder(target, source);
+    return {source, why};
 }
 
 JobRecord ImportedRecord(const QString& localFile, int32_t size, const QString& classKey,

@@ -2,7 +2,8 @@
 // Files already on disk taken in as finished jobs: the record of an imported file, and moving a
 // file into a category's folder. A move within one file system is a rename; across file systems
 // the file is copied and the source removed. A move that cannot be done leaves the source where
-// it was and says why; moving a file onto itself does nothing.
+// it was and says why; moving a file onto itself does nothing. The folder of files a movie loads,
+// kept beside it, moves with it: the movie stays where it is when its folder cannot go along.
 
 #include <QDateTime>
 #include <QString>
@@ -22,7 +23,8 @@ struct MoveResult {
     QString problem;
 };
 // Moves source to folder + FileNameOf(source) (a "/" put between them when folder lacks one),
-// creating the folder when missing. Never replaces an existing file.
+// creating the folder when missing, and the movie's files folder to the target's. Never replaces
+// an existing file or folder.
 MoveResult MoveInto(const QString& source, const QString& folder);
 
 // A complete job for a file: State 4, FileSize and Received size, LocalFile, ClassKey,

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTreeWidget>
 
@@ -110,13 +111,24 @@ frmSaveSwfto::frmSaveSwfto(CategoryTree* t, Hooks h, QWidget* parent)
     resize(760, 440);
 
     FillClasses();
+    // A row is chosen however it is selected: a click, the keys, an assistive tool. A row that
+    // only becomes current (the list taking the focus, the row before it saved) changes nothing
+    // the user typed, and "Save Flash" wants a selected row. A click on the chosen row takes its
+    // name again, as "<=" does.
+    connect(ListView1, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
+        if (!selected.isEmpty()) RowChosen(selected.first());
+    });
     connect(ListView1, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item) { RowChosen(item); });
     connect(Command1, &QPushButton::clicked, this, [this] { RowChosen(ListView1->currentItem()); });
-    connect(cmbClass1, &QComboBox::activated, this, [this] {
+    // The folder follows the category the user chooses (again); a refill of the list keeps both.
+    auto applyClass = [this] {
         if (cmbClass1->currentIndex() >= 0)
             txtSaveAs1->setText(cmbClass1->currentData(TreeRoles::Tag).toString());
-    });
+    };
+    connect(cmbClass1, &QComboBox::currentIndexChanged, this, applyClass);
+    connect(cmbClass1, &QComboBox::activated, this, applyClass);
     connect(cmdClass1, &QPushButton::clicked, this, [this] {
         if (hooks.newCategory) hooks.newCategory(this);
     });
@@ -137,6 +149,7 @@ frmSaveSwfto::frmSaveSwfto(CategoryTree* t, Hooks h, QWidget* parent)
 
 void frmSaveSwfto::FillClasses() {
     const QString key = cmbClass1->currentData(TreeRoles::Key).toString();
+    const QSignalBlocker quiet(cmbClass1);
     FillClassCombo(cmbClass1, *tree);
     const int again = cmbClass1->findData(key, TreeRoles::Key);
     if (again >= 0) cmbClass1->setCurrentIndex(again);
@@ -158,6 +171,10 @@ void frmSaveSwfto::RowChosen(QTreeWidgetItem* item) {
     if (!item) return;
     const QString url = item->text(0);
     txtRename->setText(FileNameNoQuery(url));
+    // The row shown already (a click that selected it) is not looked up twice.
+    if (url == shownUrl && generation == shownGeneration) return;
+    shownUrl = url;
+    shownGeneration = generation;
     lblCache->clear();
     auto notCached = [this] {
         // The movie shown before is not this row's.
@@ -172,9 +189,8 @@ void frmSaveSwfto::RowChosen(QTreeWidgetItem* item) {
     QPointer<frmSaveSwfto> self(this);
     const int asked = generation;
     hooks.lookupCacheEntry(url, [self, asked, url, notCached](bool found, const QString& file) {
-        if (!self || asked != self->generation) return;
-        QTreeWidgetItem* current = self->ListView1->currentItem();
-        if (!current || current->text(0) != url) return;
+        // Another row was chosen meanwhile.
+        if (!self || asked != self->generation || url != self->shownUrl) return;
         if (!found)
             notCached();
         else if (self->myFlash1->LoadMovie(file))
@@ -196,32 +212,36 @@ void frmSaveSwfto::Save() {
     QTreeWidgetItem* item = ListView1->currentItem();
     if (!item || !item->isSelected()) return;
     const QString url = item->text(0);
+    // The boxes as they are now: another row chosen while the cache answers does not change them.
+    const Choice choice{txtRename->text(), txtSaveAs1->text(),
+                        cmbClass1->currentData(TreeRoles::Key).toString(), txtComment->text()};
     if (!hooks.lookupCacheEntry) {
-        AskDownload(item, url);
+        AskDownload(item, url, choice.comment);
         return;
     }
     cmdSave->setEnabled(false);
     QPointer<frmSaveSwfto> self(this);
     const int asked = generation;
-    hooks.lookupCacheEntry(url, [self, asked, item, url](bool found, const QString& file) {
+    hooks.lookupCacheEntry(url, [self, asked, item, url, choice](bool found, const QString& file) {
         if (!self) return;
         self->cmdSave->setEnabled(true);
         // The list was replaced by a newer scan meanwhile: the row asked about is gone.
         if (asked != self->generation) return;
         if (found)
-            self->SaveCached(item, url, file);
+            self->SaveCached(item, url, file, choice);
         else
-            self->AskDownload(item, url);
+            self->AskDownload(item, url, choice.comment);
     });
 }
 
-void frmSaveSwfto::SaveCached(QTreeWidgetItem* item, const QString& url, const QString& file) {
-    if (txtRename->text().isEmpty()) {
+void frmSaveSwfto::SaveCached(QTreeWidgetItem* item, const QString& url, const QString& file,
+                              const Choice& choice) {
+    if (choice.name.isEmpty()) {
         Tell("Please Input FileName First!");
         txtRename->setFocus();
         return;
     }
-    QString target = txtSaveAs1->text() + "/" + txtRename->text();
+    QString target = choice.folder + "/" + choice.name;
     target.replace(u'\\', u'/');
     while (target.contains("//")) target.replace("//", "/");
     if (QFileInfo::exists(target)) {
@@ -234,16 +254,16 @@ void frmSaveSwfto::SaveCached(QTreeWidgetItem* item, const QString& url, const Q
         const int asked = generation;
         connect(box, &QMessageBox::finished, this, [=](int result) {
             if (!self || asked != self->generation) return;
-            if (result == QMessageBox::Yes) self->CopyAndRecord(item, url, file, target);
+            if (result == QMessageBox::Yes) self->CopyAndRecord(item, url, file, target, choice);
         });
         box->open();
         return;
     }
-    CopyAndRecord(item, url, file, target);
+    CopyAndRecord(item, url, file, target, choice);
 }
 
 void frmSaveSwfto::CopyAndRecord(QTreeWidgetItem* item, const QString& url, const QString& file,
-                                 const QString& target) {
+                                 const QString& target, const Choice& choice) {
     // Copied into a temporary file that replaces the target only when complete.
     QString error;
     QFile in(file);
@@ -256,9 +276,8 @@ void frmSaveSwfto::CopyAndRecord(QTreeWidgetItem* item, const QString& url, cons
         return;
     }
     // A saved movie also keeps its file name, completion time and the page it was found on.
-    JobRecord job = LocalFileImport::ImportedRecord(
-        target, LocalFileImport::SizeOf(target), cmbClass1->currentData(TreeRoles::Key).toString(),
-        url, txtComment->text());
+    JobRecord job = LocalFileImport::ImportedRecord(target, LocalFileImport::SizeOf(target),
+                                                    choice.classKey, url, choice.comment);
     job.FileName = QFileInfo(target).fileName();
     job.CompleteTime = job.CreateTime;
     job.Referer = pageUrl;
@@ -273,7 +292,7 @@ void frmSaveSwfto::CopyAndRecord(QTreeWidgetItem* item, const QString& url, cons
     RemoveRow(item);
 }
 
-void frmSaveSwfto::AskDownload(QTreeWidgetItem* item, const QString& url) {
+void frmSaveSwfto::AskDownload(QTreeWidgetItem* item, const QString& url, const QString& comment) {
     QMessageBox* box;
     if (const int done = CompleteJobOf(url)) {
         // Downloaded before: the new job would quietly get a numbered name beside the first copy.
@@ -295,7 +314,6 @@ void frmSaveSwfto::AskDownload(QTreeWidgetItem* item, const QString& url) {
     box->setAttribute(Qt::WA_DeleteOnClose);
     QPointer<frmSaveSwfto> self(this);
     const int asked = generation;
-    const QString comment = txtComment->text();
     connect(box, &QMessageBox::finished, this, [=](int result) {
         if (!self) return;
         if (result == QMessageBox::Yes && self->hooks.newJob)

@@ -60,11 +60,16 @@ public:
     QPushButton* cmdCancel = nullptr;
 
 private:
+    // What "Save Flash" was pressed with.
+    struct Choice {
+        QString name, folder, classKey, comment;
+    };
     void RowChosen(QTreeWidgetItem* item);
-    void SaveCached(QTreeWidgetItem* item, const QString& url, const QString& localFile);
-    void AskDownload(QTreeWidgetItem* item, const QString& url);
+    void SaveCached(QTreeWidgetItem* item, const QString& url, const QString& localFile,
+                    const Choice& choice);
+    void AskDownload(QTreeWidgetItem* item, const QString& url, const QString& comment);
     void CopyAndRecord(QTreeWidgetItem* item, const QString& url, const QString& localFile,
-                       const QString& target);
+                       const QString& target, const Choice& choice);
     void RemoveRow(QTreeWidgetItem* item);
     void FillClasses();
     void Tell(const QString& text, bool warning = false);
@@ -74,4 +79,7 @@ private:
     QString pageUrl;
     // Lookups answered after the list changed must not act on a row that is gone.
     int generation = 0;
+    // The row the preview was last asked for, and in which list.
+    QString shownUrl;
+    int shownGeneration = -1;
 };

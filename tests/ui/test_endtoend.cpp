@@ -150,11 +150,13 @@ TEST(EndToEnd, ADownloadClosedMidwayResumesAfterARestart) {
 }
 
 // A failed job is no dead end: its properties are edited (a new address starts it from zero) and
-// the Jobs menu starts it again; it finishes byte-exact.
+// the Jobs menu starts it again (its new address failing too until it serves); byte-exact.
 TEST(EndToEnd, AFailedJobIsEditedAndStartedAgainFromTheMenu) {
     TestEnv::IsolateHome();
     ClearJobs();
-    NginxServer nginx("location = /gone.swf { return 500; }");
+    NginxServer nginx(
+        "location = /gone.swf { return 500; } location = /here.swf { if (!-f "
+        "$document_root/here.ok) { return 500; } }");
     ASSERT_TRUE(nginx.Started());
     const QByteArray body = TestEnv::RandomBytes(400000, 9);
     ASSERT_TRUE(nginx.Put("here.swf", body));
@@ -186,7 +188,12 @@ TEST(EndToEnd, AFailedJobIsEditedAndStartedAgainFromTheMenu) {
         return list->topLevelItem(0)->text(clsJobManager::ColUrl) == nginx.Url("/here.swf");
     }));
 
-    w.findChild<QAction*>("mnuJob_Begin")->trigger();
+    QAction* begin = w.findChild<QAction*>("mnuJob_Begin");
+    begin->trigger();
+    ASSERT_NE(Jobs[1].State, StateError);
+    ASSERT_TRUE(TestEnv::WaitFor([] { return Jobs[1].State == StateError; }, 30000));
+    ASSERT_TRUE(nginx.Put("here.ok", ""));
+    begin->trigger();
     ASSERT_TRUE(TestEnv::WaitFor([] { return Jobs[1].State == StateComplete; }, 30000));
     EXPECT_EQ(TestEnv::ReadFile(folder + "here.swf"), body);
     EXPECT_FALSE(QFile::exists(folder + "gone.swf"));

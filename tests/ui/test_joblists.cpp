@@ -262,6 +262,7 @@ TEST_F(JobLists, ImportPreviousFileWithAndWithoutMoveFile) {
     const QString src = TestEnv::NewDir("old");
     ASSERT_TRUE(TestEnv::WriteFile(src + "/keep.swf", QByteArray(1234, 'k')));
     ASSERT_TRUE(TestEnv::WriteFile(src + "/move.swf", QByteArray(777, 'm')));
+    ASSERT_TRUE(TestEnv::WriteFile(src + "/move.swf_files/data/level.xml", "lv"));
 
     A("tbMain_AddPf")->trigger();
     QDialog* pf = Shown<QDialog>("frmAddPf");
@@ -296,7 +297,7 @@ TEST_F(JobLists, ImportPreviousFileWithAndWithoutMoveFile) {
     EXPECT_TRUE(QFile::exists(src + "/keep.swf"));
     EXPECT_TRUE(TestEnv::WaitFor([&] { return saves->size() == 1; }));
 
-    // Moved: the file is in the category's folder and no longer where it was; the row shows.
+    // Moved, with its files: in the category's folder and no longer where it was; the row shows.
     w->Categories()->commands()->ImportFileAction()->trigger();
     pf = Shown<QDialog>("frmAddPf");
     ASSERT_TRUE(pf);
@@ -307,6 +308,8 @@ TEST_F(JobLists, ImportPreviousFileWithAndWithoutMoveFile) {
     EXPECT_EQ(Jobs[2].LocalFile, category + "move.swf");
     EXPECT_EQ(TestEnv::ReadFile(category + "move.swf"), QByteArray(777, 'm'));
     EXPECT_FALSE(QFile::exists(src + "/move.swf"));
+    EXPECT_EQ(TestEnv::ReadFile(category + "move.swf_files/data/level.xml"), "lv");
+    EXPECT_FALSE(QFileInfo::exists(src + "/move.swf_files"));
     EXPECT_EQ(RowTexts(List("lvHaveDown"), 0), (QStringList{"keep.swf", "move.swf"}));
     EXPECT_EQ(messages.size(), 2);  // nothing more to tell
 }
@@ -358,9 +361,12 @@ TEST_F(JobLists, ImportPreviousBatchFileTicksSelectsAndMovesWhatItCan) {
     TestEnv::NothingWithin(1500);
     EXPECT_EQ(saves->size(), 1);
 
-    // All three moved into the category folder, where b.swf exists already: a and c move, b is
-    // imported from where it is, and the user is told once.
+    // All three moved into the category folder, where b.swf and c.SWF_files exist already: a
+    // moves (with its files), b and c are imported from where they are, the user is told once.
     ASSERT_TRUE(TestEnv::WriteFile(category + "b.swf", "someone else's"));
+    ASSERT_TRUE(TestEnv::WriteFile(src + "/a.swf_files/part2.swf", "a2"));
+    ASSERT_TRUE(TestEnv::WriteFile(src + "/c.SWF_files/part2.swf", "c2"));
+    ASSERT_TRUE(TestEnv::WriteFile(category + "c.SWF_files/part2.swf", "theirs"));
     messages.clear();
     A("mnuFile_AddPbf")->trigger();
     pbf = Shown<QDialog>("frmAddPbf");
@@ -371,13 +377,17 @@ TEST_F(JobLists, ImportPreviousBatchFileTicksSelectsAndMovesWhatItCan) {
     ASSERT_EQ(JobCount, 3);
     EXPECT_EQ(Jobs[1].LocalFile, category + "a.swf");
     EXPECT_EQ(Jobs[2].LocalFile, src + "/b.swf");
-    EXPECT_EQ(Jobs[3].LocalFile, category + "c.SWF");
+    EXPECT_EQ(Jobs[3].LocalFile, src + "/c.SWF");
     EXPECT_EQ(Jobs[2].FileSize, 500);
     EXPECT_FALSE(QFile::exists(src + "/a.swf"));
+    EXPECT_EQ(TestEnv::ReadFile(category + "a.swf_files/part2.swf"), "a2");
+    EXPECT_EQ(TestEnv::ReadFile(src + "/c.SWF_files/part2.swf"), "c2");
+    EXPECT_EQ(TestEnv::ReadFile(category + "c.SWF_files/part2.swf"), "theirs");
     EXPECT_TRUE(QFile::exists(src + "/b.swf"));
     EXPECT_EQ(TestEnv::ReadFile(category + "b.swf"), "someone else's");
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains(src + "/b.swf")) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(src + "/c.SWF"));
     EXPECT_FALSE(messages[0].contains("a.swf"));
 
     // A move onto the folder the files are in leaves them as they are, untold.
@@ -390,7 +400,7 @@ TEST_F(JobLists, ImportPreviousBatchFileTicksSelectsAndMovesWhatItCan) {
     Child<QCheckBox>(pbf, "chkMoveFile")->setChecked(true);
     Child<QPushButton>(pbf, "cmdCheckAll")->click();
     Child<QPushButton>(pbf, "cmdImport")->click();
-    ASSERT_EQ(JobCount, 4);
+    ASSERT_EQ(JobCount, 5);
     EXPECT_EQ(Jobs[4].LocalFile, src + "/b.swf");
     EXPECT_EQ(TestEnv::ReadFile(src + "/b.swf"), QByteArray(500, 'x'));
     EXPECT_TRUE(messages.isEmpty());

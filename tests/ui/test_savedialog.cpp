@@ -108,7 +108,6 @@ TEST_F(SaveDialogTest, CachedMovieIsCopiedIntoCompleteJobsAndTargetsAreNeverLost
     // Choosing a category puts its folder into "Save To:"; the job is filed under it.
     ASSERT_GT(d->cmbClass1->count(), 1);
     d->cmbClass1->setCurrentIndex(1);
-    emit d->cmbClass1->activated(1);
     EXPECT_EQ(d->txtSaveAs1->text(), d->cmbClass1->itemData(1, TreeRoles::Tag).toString());
     const QString key = d->cmbClass1->itemData(1, TreeRoles::Key).toString();
     const QString folder = TestEnv::NewDir("saved");
@@ -244,6 +243,9 @@ TEST_F(SaveDialogTest, RowsOutOfTheCacheSaySoAndMoviesDownloadedBeforeAreAskedAb
         EXPECT_EQ(d->lblCache->text(), text) << row;
         EXPECT_EQ(d->myFlash1->Movie(), movie) << row;
     }
+    QTest::keyClick(d->ListView1, Qt::Key_Up);  // the keys choose a row as the mouse does
+    EXPECT_EQ(d->txtRename->text(), "a.swf");
+    EXPECT_EQ(d->myFlash1->Movie(), cache + "/a.swf");
 
     // Downloaded before: asked first; No skips the movie, Yes hands it to the new-job dialog.
     for (const auto& [url, answer] :

@@ -207,6 +207,15 @@ public:
                     std::fflush(stdout);
                     progressShown = true;
                 });
+        // A large file being laid out: no data comes meanwhile, and the terminal says why.
+        connect(&slot, &DownloadSlot::LayingOutFile, this,
+                [this](int, int, const QString&, qint64 done, qint64 size, bool ended) {
+                    ArmStall();
+                    if (!this->tty || this->logLines || ended || size <= 0) return;
+                    std::printf("\r\033[KCreating the file: %d%%", int(done * 100 / size));
+                    std::fflush(stdout);
+                    progressShown = true;
+                });
         connect(&slot, &DownloadSlot::RunEnded, this,
                 [this](int, int, const QString& reason) { OnRunEnded(reason); });
         saveTimer.setInterval(2000);

@@ -18,6 +18,7 @@
 #include "store/JobTable.h"
 #include "store/NumberRule.h"
 #include "widgets/Icons.h"
+#include "widgets/KeyboardChoice.h"
 #include "widgets/LogView.h"
 
 namespace {
@@ -162,6 +163,7 @@ DownInfoPane::DownInfoPane(clsJobManager* mgr, QWidget* parent) : QWidget(parent
     connect(VScroll1, &QScrollBar::valueChanged, picDraw, &BlockPicture::SetScrollOffset);
     connect(picDraw, &BlockPicture::ScrollOffsetChanged, VScroll1, &QScrollBar::setValue);
     connect(tvNowDown, &QTreeWidget::itemClicked, this, &DownInfoPane::OnNodeClicked);
+    KeyboardChoice::Follow(tvNowDown, [this](QTreeWidgetItem* item) { OnNodeClicked(item); });
 
     connect(manager, &clsJobManager::PanesCleared, this, &DownInfoPane::ClearPanes);
     connect(manager, &clsJobManager::PartTreeRebuilt, this, &DownInfoPane::PutinTree);

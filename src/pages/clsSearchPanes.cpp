@@ -6,6 +6,7 @@
 #include "pages/clsSearchQueue.h"
 #include "store/JobTable.h"
 #include "widgets/Icons.h"
+#include "widgets/KeyboardChoice.h"
 #include "widgets/LogView.h"
 
 namespace {
@@ -63,6 +64,7 @@ clsSearchPanes::clsSearchPanes(clsSearchQueue* queue, QWidget* parentWidget, QOb
     connect(queue, &clsSearchQueue::SearchLogChanged, this, &clsSearchPanes::OnLogChanged);
     connect(lvDownHtml, &QTreeWidget::itemClicked, this, &clsSearchPanes::OnItemClicked);
     connect(lvDownHtml, &QTreeWidget::itemActivated, this, &clsSearchPanes::OnItemClicked);
+    KeyboardChoice::Follow(lvDownHtml, [this](QTreeWidgetItem* item) { OnItemClicked(item); });
 
     flushTimer.setSingleShot(true);
     flushTimer.setInterval(kFlushMs);

@@ -12,6 +12,7 @@
 #include "store/LocalPath.h"
 #include "tree/CategoryView.h"
 #include "widgets/Icons.h"
+#include "widgets/KeyboardChoice.h"
 #include "widgets/SortableItem.h"
 
 CategoryList::CategoryList(CategoryView* view, QTreeWidget* lvHaveDown, QObject* parent)
@@ -20,6 +21,7 @@ CategoryList::CategoryList(CategoryView* view, QTreeWidget* lvHaveDown, QObject*
     connect(view, &CategoryView::CategoryListChanged, this, &CategoryList::Fill);
     connect(list, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item) { emit JobChosen(JobOf(item)); });
+    KeyboardChoice::Follow(list, [this](QTreeWidgetItem* item) { emit JobChosen(JobOf(item)); });
     connect(list, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item) { emit JobDoubleClicked(JobOf(item)); });
     list->installEventFilter(this);

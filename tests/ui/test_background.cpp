@@ -133,6 +133,12 @@ TEST_F(Background, FinishedDownloadsKeepTheSelectionAndTheOpenDialogsRows) {
     const int b = Finished("101k", "b.swf");
     const int c = Finished("101k", "c.swf");
     Show("101k");
+    // A row reached with the keyboard is chosen as a clicked one is: its details show.
+    ClickRow(Row("lvHaveDown", a));
+    QTest::keyClick(List("lvHaveDown"), Qt::Key_Down);
+    EXPECT_TRUE(TestEnv::WaitFor([&] {
+        return List("lvHaveDownInfo")->findItems(Jobs[b].Url, Qt::MatchExactly, 1).size() == 1;
+    }));
     ClickRow(Row("lvHaveDown", a));
     ClickRow(Row("lvHaveDown", c), Qt::ControlModifier);
     ASSERT_EQ(SelectedFinished(), (QList<int>{a, c}));

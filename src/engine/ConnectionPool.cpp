@@ -28,6 +28,13 @@ ConnectionPool::ConnectionPool(JobRecord& record, const JobValidator& validator,
         Rebalance();
         if (id == runId && ActiveConnections() == 0) emit ConnectionEnded(1, true);
     });
+    // One wait for all the refusals: more connections are tried once, the asked time after the
+    // last of them.
+    capacityLift.setSingleShot(true);
+    connect(&capacityLift, &QTimer::timeout, this, [this] {
+        capacity.Lift();
+        Rebalance();
+    });
 }
 
 ConnectionPool::~ConnectionPool() {
@@ -179,6 +186,7 @@ void ConnectionPool::CloseAllConnections() {
     retryPending.fill(false);
     watch.stop();
     capacityWait.stop();
+    capacityLift.stop();
 }
 
 void ConnectionPool::SendRequest(int k, quint64 serial) {
@@ -346,14 +354,7 @@ bool ConnectionPool::RefusedForCapacity(int k, const QString& head) {
     // More connections are tried again after the time the server asks for.
     const int seconds =
         ServerCapacity::RetryAfterSeconds(HttpHead::Value(head, QStringLiteral("Retry-After")));
-    if (seconds >= 0) {
-        const quint64 id = runId;
-        QTimer::singleShot(std::max(seconds, 1) * 1000, this, [this, id] {
-            if (id != runId) return;
-            capacity.Lift();
-            Rebalance();
-        });
-    }
+    if (seconds >= 0) capacityLift.start(std::max(seconds, 1) * 1000);
     NoteCapacity();
     return true;
 }

@@ -142,6 +142,7 @@ private:
     std::array<bool, kMaxParts + 1> retryPending{};  // waiting for the retry delay
     QTimer watch;
     QTimer capacityWait;
+    QTimer capacityLift;  // the server's Retry-After
     // How fast the connections of this run that have ended received (for judging the last one).
     double endedSpeed = 0;
     quint64 endedSpeedRun = 0;

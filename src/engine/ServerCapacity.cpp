@@ -5,6 +5,7 @@
 
 void ServerCapacity::Reset() {
     cap = kMaxParts;
+    known = kMaxParts;
     pending = false;
     told = false;
     strikes = 0;
@@ -16,13 +17,14 @@ void ServerCapacity::Reset() {
 void ServerCapacity::Refused(int k, int active) {
     waiting[k] = true;
     refusedAt.start();
-    if (told && active < cap) {
+    if (told && active < known) {
         const bool afterOwnClose =
             closedEarlyAt.isValid() && closedEarlyAt.elapsed() < kClosedEarlyMs;
         if (afterOwnClose || ++strikes < kStrikes) return;
     }
     strikes = 0;
     cap = std::max(1, active);
+    if (told) known = std::min(known, cap);
     pending = true;
 }
 
@@ -31,6 +33,7 @@ bool ServerCapacity::TellOnce(bool allAnswered, int active, QString* line) {
     pending = false;
     told = true;
     cap = std::max(1, active);
+    known = cap;
     *line = QStringLiteral("The server accepts %1 connections; going on with %1.").arg(cap);
     return true;
 }

@@ -19,7 +19,8 @@ public:
     // Connection k was turned away; active: the connections still open. Its range now waits.
     // Once the count is known, a refusal below it is first taken for a place the server has not
     // freed yet (it learns of a connection we closed only at its next write); only repeated
-    // refusals lower the count.
+    // refusals lower the count. A connection tried beyond it after Lift is the server's answer
+    // at once: it is not asked again before its next Retry-After.
     void Refused(int k, int active);
     // A connection was taken: the refusals before it were passing ones.
     void Accepted() { strikes = 0; }
@@ -46,6 +47,7 @@ private:
     // How long after such a close a refusal is still put down to it.
     static constexpr qint64 kClosedEarlyMs = 2000;
     int cap = kMaxParts;
+    int known = kMaxParts;  // the count the server has shown in this run
     int strikes = 0;
     QElapsedTimer refusedAt;
     QElapsedTimer closedEarlyAt;

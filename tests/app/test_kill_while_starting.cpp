@@ -84,6 +84,11 @@ TEST(KillWhileStarting, NoFileIsLeftThatNoJobKnows) {
             EXPECT_TRUE(known.contains(f))
                 << f.toStdString() << " is on disk but no job knows it (killed after " << ms
                 << " ms; jobs: " << known.join(", ").toStdString() << ")";
+        // The data folder, and what the kill left in it (the names journal too), are its owner's.
+        for (const QFileInfo& f : QDir(QFileInfo(JobDbFile).path())
+                                      .entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotDot))
+            EXPECT_FALSE(f.permissions() & (QFile::ReadGroup | QFile::ReadOther))
+                << f.fileName().toStdString();
         ClearJobs();
         if (HasFailure()) break;
     }

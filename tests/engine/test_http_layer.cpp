@@ -245,4 +245,9 @@ TEST(FileFetch, FollowsRedirectsAndKeepsTheLoginToItsOwnServer) {
                     .startsWith("/here " + login + "\n/data/level.xml " + login));
     EXPECT_EQ(TestEnv::ReadFile(logs + "/other.log"),
               "/x/level.xml [-] [" + home.Url("/").toUtf8() + "]\n");
+    // From a secure page, a plain address is told no referrer.
+    request.Referrer = "https://" + home.Url("/games/game.swf").mid(7);
+    fetch("/away");
+    QTest::qWait(200);
+    EXPECT_TRUE(TestEnv::ReadFile(logs + "/other.log").endsWith("\n/x/level.xml [-] [-]\n"));
 }

@@ -88,6 +88,8 @@ TEST_F(Peers, InterimAnswersArePassedOverUpToALimit) {
         {"heads with bare line feeds", "HTTP/1.1 100 Continue\n\n", "", true},
         {"101 is no interim answer", "HTTP/1.1 101 Switching Protocols\r\n\r\n", "101"},
         {"no status of three digits", "HTTP/1.1 2000000000000 OK\r\n\r\n", "valid status"},
+        {"a status above 599", "HTTP/1.1 600 Odd\r\n\r\n", "valid status"},
+        {"a coding alone", "HTTP/1.1 200 OK\r\nTransfer-Encoding: br\r\n\r\nabc", ": br"},
         {"a coding under the chunks",
          "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n",
          "gzip, chunked"},

@@ -90,12 +90,20 @@ void CheckSavedStretches(const QString& target, const QByteArray& data,
 TEST(MovingRanges, CappedServerGoesOnWithTheConnectionsItAccepts) {
     ASSERT_TRUE(QFile::exists(ToolPath())) << ToolPath().toStdString();
     const QByteArray data = TestEnv::RandomBytes(12 * 1000 * 1000, 41);
-    for (const char* status : {"503", "429"}) {
-        SCOPED_TRACE(std::string("limit_conn_status ") + status);
+    // A Retry-After of 50 days is held to an hour: no connection is tried again during the run.
+    // One of a second, on a run of a few seconds: more are tried about once a second (the six
+    // refused each time), not at every chance.
+    const QString retryAfter = QStringLiteral(
+        "503;\nerror_page 503 @busy;\nlocation @busy { add_header Retry-After %1 always; return "
+        "503; }\n");
+    for (const auto& [busy, perSecond] :
+         {std::pair<QString, int>{"503;", 0},
+          {"429;", 0},
+          {retryAfter.arg(4294968), 0},
+          {retryAfter.arg(1) + "location / { limit_rate 700k; }", 6}}) {
+        SCOPED_TRACE("limit_conn_status " + busy.toStdString());
         NginxServer nginx(
-            QStringLiteral(
-                "sendfile off;\nlimit_conn qvperip 4;\nlimit_conn_status %1;\nlimit_rate 2m;")
-                .arg(QLatin1String(status)),
+            "sendfile off;\nlimit_conn qvperip 4;\nlimit_rate 2m;\nlimit_conn_status " + busy,
             QStringLiteral("limit_conn_zone $binary_remote_addr zone=qvperip:1m;"));
         ASSERT_TRUE(nginx.Started());
         ASSERT_TRUE(nginx.Put("capped.swf", data));
@@ -118,6 +126,11 @@ TEST(MovingRanges, CappedServerGoesOnWithTheConnectionsItAccepts) {
             EXPECT_EQ(line.captured(1), line.captured(2)) << line.captured(0).toStdString();
         }
         EXPECT_EQ(said, 1) << "the connection cap should be told once\n" << Output(run);
+        static const QRegularExpression refusal(QStringLiteral("\\] HTTP/1\\.1 (503|429) "));
+        EXPECT_LE(run.out.mid(run.out.indexOf(kAccepts)).count(refusal),
+                  perSecond * (run.ms / 1000 + 1))
+            << "more connections were tried too often\n"
+            << Output(run);
     }
 }
 

@@ -42,6 +42,9 @@ TEST(MovieFilesFolder, EveryNameStaysInsideTheFolder) {
     QString why;
     EXPECT_FALSE(MovieFilesFolder::Keep(movie, files + "data/level.xml", "x", &why));
     EXPECT_FALSE(QFileInfo::exists(outside + "/level.xml")) << why.toStdString();
+    // A path that leaves the folder makes nothing on its way.
+    EXPECT_FALSE(MovieFilesFolder::Keep(movie, files + "../beside/x.txt", "x", &why));
+    EXPECT_FALSE(QFileInfo::exists(files + "../beside"));
     EXPECT_TRUE(MovieFilesFolder::Keep(movie, files + "part2.swf", "p", &why));
     EXPECT_EQ(MovieFilesFolder::CountKept(movie), 1);
 }

@@ -24,6 +24,7 @@
 #include "store/Globals.h"
 #include "store/JobTable.h"
 #include "store/Settings.h"
+#include "store/TransferText.h"
 #include "store/WindowPlace.h"
 #include "ui/FloatingTools.h"
 #include "ui/frmMain.h"
@@ -91,6 +92,9 @@ TEST_F(ProgressView, AddedJobIsShownWithItsSpeedAndTimeLeftNextToThePercentage) 
     EXPECT_TRUE(
         QRegularExpression("^\\d+:\\d\\d$").match(cells[clsJobManager::ColTimeLeft]).hasMatch())
         << cells[clsJobManager::ColTimeLeft].toStdString();
+    // That of the bytes still missing, not of the whole file.
+    EXPECT_LT(w->Manager()->RowSecondsLeft(1),
+              TransferText::SecondsLeft(3000000, w->Manager()->RowSpeed(1)));
     const QString bar = w->findChild<QLabel*>("StatusBar1_Panel2")->text();
     EXPECT_TRUE(bar.startsWith("1 running, ") && KBPerSecond(bar) > 100) << bar.toStdString();
     // On the screen too, sorting by bytes per second rather than by the text.

@@ -228,10 +228,11 @@ public:
     void Begin() {
         if (finished) return;  // stopped by a signal before it began
         clock.start();
-        rate.Add(0, Jobs[1].Received);  // a resumed job counts from what it had
         saveTimer.start();
         ArmStall();
         slot.BindAndStart(1);
+        // A resumed job counts from what it has once its run has looked at its ranges.
+        rate.Add(clock.elapsed(), Jobs[1].Received);
     }
 
     void Stop(int code, const QString& message) {
@@ -379,7 +380,9 @@ private:
     QTimer saveTimer;
     QTimer stallTimer;
     QElapsedTimer clock;
-    qint64 lastProgress = -1000;
+    // The first line comes after half a second: a speed measured over the first milliseconds
+    // (the bytes already on their way) would say far too much.
+    qint64 lastProgress = 300;
     bool progressShown = false;
     bool recordWritten = false;
     RangeLayout savedLayout{};

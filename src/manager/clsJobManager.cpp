@@ -479,16 +479,15 @@ int clsJobManager::LoadUnfinishedJobs(bool goOn) {
 
 void clsJobManager::PauseAll(bool keepQueued) {
     Quiet quiet(this);
-    SaveCls();
+    // What runs or waits is noted before the slots are stopped (which pauses their jobs).
     QList<int> queued;
     for (int j : rowOrder) {
         if (!ValidJob(j)) continue;
         const int state = Jobs[static_cast<size_t>(j)].State;
-        if (state == StateRunning || state == StateWaiting) {
-            SetJobState(j, StatePaused);
-            queued << j;
-        }
+        if (state == StateRunning || state == StateWaiting) queued << j;
     }
+    SaveCls();
+    for (int j : queued) SetJobState(j, StatePaused);
     // At the end of the program: what ran or waited is kept waiting, so the next start goes on
     // with it; the slots are stopped all the same.
     if (keepQueued)

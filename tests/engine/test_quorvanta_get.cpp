@@ -90,7 +90,9 @@ TEST(QuorvantaGet, FailsClearly) {
         EXPECT_EQ(r.code, c.code) << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(QLatin1String(c.err))) << r.err.toStdString();
         EXPECT_FALSE(r.err.contains("cannot save")) << r.err.toStdString();
-        if (c.withinMs > 0) EXPECT_LE(r.ms, c.withinMs);
+        if (c.withinMs > 0) {
+            EXPECT_LE(r.ms, c.withinMs);
+        }
         if (c.out) {
             EXPECT_TRUE(r.out.contains(QLatin1String(c.err))) << r.out.toStdString();
         }

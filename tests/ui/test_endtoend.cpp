@@ -333,3 +333,36 @@ TEST(EndToEnd, ASlowFileLayoutShowsTheCreateFileWindow) {
     w.ExitProgram();
     ClearJobs();
 }
+
+// The program ended while a job downloads: the next start goes on with it without a click, and
+// a job the user paused stays paused.
+TEST(EndToEnd, DownloadsRunningAtTheEndGoOnAtTheNextStart) {
+    TestEnv::IsolateHome();
+    ClearJobs();
+    NginxServer nginx("limit_rate 300k;");
+    ASSERT_TRUE(nginx.Started());
+    const QByteArray body = TestEnv::RandomBytes(900000, 71);
+    ASSERT_TRUE(nginx.Put("on.swf", body));
+    const QString folder = TestEnv::NewDir("goon") + "/";
+    {
+        frmMain w;
+        w.Load();
+        Settings.PopMessage = 0;
+        const int paused = AddJob(TestJobs::Download("101k", nginx.Url("/on.swf"), folder, 2));
+        w.Manager()->AddToNowDownList(paused);
+        w.Manager()->PauseJob(paused);
+        const int running = AddJob(TestJobs::Download("101k", nginx.Url("/on.swf"), folder, 2));
+        w.Manager()->AddToNowDownList(running);
+        ASSERT_TRUE(TestEnv::WaitFor([&] { return Jobs[running].Received > 0; }, 20000));
+        w.ExitProgram();
+    }
+    ClearJobs();
+    frmMain again;
+    again.Load();
+    ASSERT_EQ(JobCount, 2);
+    ASSERT_TRUE(TestEnv::WaitFor([] { return Jobs[2].State == StateComplete; }, 30000));
+    EXPECT_EQ(TestEnv::ReadFile(Jobs[2].LocalFile), body);
+    EXPECT_EQ(Jobs[1].State, StatePaused);
+    again.ExitProgram();
+    ClearJobs();
+}

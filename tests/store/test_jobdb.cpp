@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <csignal>
+#include <limits>
 
 #include "StoreTestSupport.h"
 #include "common/TestEnv.h"
@@ -15,6 +16,7 @@
 #include "store/Globals.h"
 #include "store/JobDb.h"
 #include "store/JobDbFormat.h"
+#include "store/JobNamesJournal.h"
 #include "store/JobTable.h"
 #include "store/JobValidators.h"
 
@@ -506,4 +508,49 @@ TEST_F(JobDbTest, DeeplyNestedCategoriesAreMovedUpOnceAndTheFileIsKept) {
     EXPECT_EQ(LoadJobDb(again, path).movedUp, 0);
     EXPECT_EQ(messages.texts.size(), 1);
     EXPECT_EQ(JobDbBytes(again), JobDbBytes(loaded));
+}
+
+// The names journal after a kill: a line renames its job only while the job is still that
+// address, unfinished, and the named file (or its final name) is on disk, unless the record's
+// own file of a started job is still there. Lines set aside by a save in flight count too.
+TEST_F(JobDbTest, NamesJournalRenamesOnlyJobsThatStillNeedTheName) {
+    const QString url = "http://127.0.0.1:9/a.swf";
+    const QString own = dir + "/a.swf!qv";
+    const QString made = dir + "/a0.swf!qv";
+    const QString finished = dir + "/a1.swf";
+    const struct {
+        const char* what;
+        int state;
+        bool isNew;
+        QString journalUrl, journalName;
+        bool ownExists;
+        QString expected;
+    } cases[] = {
+        {"a new job's file made before the kill", StateRunning, true, url, made, false, made},
+        {"finished and renamed before the kill", StateRunning, true, url, finished + "!qv", false,
+         finished},
+        {"the record's own file is still there", StateRunning, false, url, made, true, own},
+        {"another address in the same record", StateRunning, true, url + "?x", made, false, own},
+        {"a complete job keeps its name", StateComplete, true, url, made, false, own},
+        {"a name whose file is not there", StatePaused, true, url, dir + "/gone.swf", false, own},
+    };
+    ASSERT_TRUE(TestEnv::WriteFile(made, "x") && TestEnv::WriteFile(finished, "x"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ClearJobs();
+        QFile::remove(own);
+        if (c.ownExists) ASSERT_TRUE(TestEnv::WriteFile(own, "x"));
+        JobRecord job;
+        job.Url = url;
+        job.LocalFile = own;
+        job.State = c.state;
+        job.IsNew = c.isNew ? VbTrue : VbFalse;
+        ASSERT_EQ(AddJob(job), 1);
+        ASSERT_TRUE(JobNamesJournal::Append(path, 1, c.journalUrl, c.journalName));
+        // Set aside by a save that did not reach the disk: still taken.
+        ASSERT_GT(JobNamesJournal::SetAside(path), 0);
+        EXPECT_EQ(JobNamesJournal::ApplyTo(path), c.expected == own ? 0 : 1);
+        EXPECT_EQ(Jobs[1].LocalFile, c.expected);
+        JobNamesJournal::DropUpTo(path, std::numeric_limits<int64_t>::max());
+    }
 }

@@ -202,19 +202,18 @@ public:
         connect(&slot, &DownloadSlot::RetryWaiting, this,
                 [this](int, int, const QString& reason, int seconds, int attempt, int allowed) {
                     if (!this->tty || this->logLines) return;
-                    std::printf("\r\033[K%s; trying again in %d s (%d of %d)",
-                                reason.toLocal8Bit().constData(), seconds, attempt, allowed);
-                    std::fflush(stdout);
-                    progressShown = true;
+                    ShowProgress(QStringLiteral("%1; trying again in %2 s (%3 of %4)")
+                                     .arg(reason)
+                                     .arg(seconds)
+                                     .arg(attempt)
+                                     .arg(allowed));
                 });
         // A large file being laid out: no data comes meanwhile, and the terminal says why.
         connect(&slot, &DownloadSlot::LayingOutFile, this,
                 [this](int, int, const QString&, qint64 done, qint64 size, bool ended) {
                     ArmStall();
                     if (!this->tty || this->logLines || ended || size <= 0) return;
-                    std::printf("\r\033[KCreating the file: %d%%", int(done * 100 / size));
-                    std::fflush(stdout);
-                    progressShown = true;
+                    ShowProgress(QStringLiteral("Creating the file: %1%").arg(done * 100 / size));
                 });
         connect(&slot, &DownloadSlot::RunEnded, this,
                 [this](int, int, const QString& reason) { OnRunEnded(reason); });
@@ -276,7 +275,11 @@ private:
         rate.Add(ms, r.Received);
         if (ms - lastProgress < 200) return;
         lastProgress = ms;
-        const QString line = TransferText::ProgressLine(r.Received, r.FileSize, rate.Rate());
+        ShowProgress(TransferText::ProgressLine(r.Received, r.FileSize, rate.Rate()));
+    }
+
+    // The one progress line of a terminal, written over.
+    void ShowProgress(const QString& line) {
         std::printf("\r\033[K%s", line.toLocal8Bit().constData());
         std::fflush(stdout);
         progressShown = true;

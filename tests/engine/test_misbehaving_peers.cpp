@@ -532,3 +532,55 @@ TEST_F(Peers, RequestsGoThroughTheProxy) {
                          "Connection: close\r\n\r\n"));
     EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
 }
+
+TEST_F(Peers, ARefusalWhileTheServerHasNotSeenAConnectionCloseKeepsTheCount) {
+    // A server of four connections at a time that learns of a closed connection only later:
+    // the first connection after the first close is turned away although a place is free. That
+    // passing refusal must not cost the rest of the job a connection.
+    const QByteArray data = TestEnv::RandomBytes(4000000, 18);
+    constexpr int kPlaces = 4;
+    int open = 0;
+    bool lagging = false;
+    bool lagUsed = false;
+    int peakAfterLag = 0;
+    ScriptServer server([&](QTcpSocket* s, const ScriptServer::Request& r) {
+        if (open >= kPlaces || lagging) {
+            lagging = false;
+            s->write(ScriptServer::Head("HTTP/1.1 503 Service Unavailable", {"Content-Length: 0"}));
+            s->disconnectFromHost();
+            return;
+        }
+        ++open;
+        if (lagUsed) peakAfterLag = std::max(peakAfterLag, open);
+        const qint64 from = std::max<qint64>(r.rangeStart, 0);
+        s->write(ScriptServer::Head(
+            r.rangeStart > 0 ? "HTTP/1.1 206 Partial Content" : "HTTP/1.1 200 OK",
+            {"Content-Length: " + QByteArray::number(data.size() - from),
+             "Content-Range: bytes " + QByteArray::number(from) + "-" +
+                 QByteArray::number(data.size() - 1) + "/" + QByteArray::number(data.size())}));
+        // 8 kB every 10 ms: about 800 kB/s a connection, so ranges end while others wait.
+        auto* pace = new QTimer(s);
+        auto at = std::make_shared<qint64>(from);
+        QObject::connect(pace, &QTimer::timeout, s, [s, pace, at, &data] {
+            s->write(data.mid(*at, 8192));
+            *at += 8192;
+            if (*at >= data.size()) {
+                pace->stop();
+                s->disconnectFromHost();
+            }
+        });
+        pace->start(10);
+        QObject::connect(s, &QTcpSocket::disconnected, s, [&open, &lagging, &lagUsed] {
+            --open;
+            if (!lagUsed) lagging = lagUsed = true;
+        });
+    });
+    const int j = AddTestJob(server.Url("/lag.swf"), dir, 10);
+
+    ASSERT_TRUE(slot.BindAndStart(j));
+    ASSERT_TRUE(watch.WaitDone());
+    ASSERT_EQ(watch.completed, 1) << watch.endReason.toStdString();
+    EXPECT_EQ(TestEnv::ReadFile(Jobs[j].LocalFile), data);
+    EXPECT_TRUE(lagUsed);
+    EXPECT_EQ(peakAfterLag, kPlaces) << watch.log.join("\n").toStdString();
+}

@@ -136,8 +136,8 @@ bool ConnectionPool::OpenConnection(int k, bool connectNow) {
         if (mine()) emit PeerClosed(k, serial, certain);
     });
     connect(c, &HttpConnection::Failed, this,
-            [this, k, mine](const QString& detail, int socketError) {
-                if (mine()) OnFailed(k, detail, socketError);
+            [this, k, mine](const Failure& failure, int socketError) {
+                if (mine()) OnFailed(k, failure, socketError);
             });
     connect(c, &HttpConnection::Refused, this, [this, mine](const QString& reason) {
         // A server whose certificate does not verify is never talked to; a proxy that refuses
@@ -208,8 +208,8 @@ void ConnectionPool::OnWatch() {
         if (c == nullptr) continue;
         any = true;
         // A connection that has everything and waits for the close is not owed bytes.
-        const QString late = c->TimeoutDetail(opts.ConnectTimeout, opts.ReceiveTimeout);
-        if (!late.isEmpty()) FailConnection(k, Failure::FromDetail(late));
+        if (const auto late = c->TimedOut(opts.ConnectTimeout, opts.ReceiveTimeout))
+            FailConnection(k, *late);
     }
     if (!any && id == runId) {
         watch.stop();
@@ -269,22 +269,20 @@ bool ConnectionPool::FailConnection(int k, const Failure& failure) {
     return false;
 }
 
-void ConnectionPool::OnFailed(int k, const QString& detail, int socketError) {
+void ConnectionPool::OnFailed(int k, Failure failure, int socketError) {
     // A name the resolver says does not exist stays so: no new attempt (a resolver that could
     // not answer for now gives another error, which is tried again).
     if (socketError == QAbstractSocket::HostNotFoundError) {
-        Failure failure = Failure::FromDetail(detail);
         failure.retryable = false;
         FailConnection(k, failure);
         return;
     }
     if (socketError == QAbstractSocket::ConnectionRefusedError &&
         RefusedForCapacity(k, QString())) {
-        if (Report(k, ReportKind::Error, Failure::FromDetail(detail).text))
-            emit ConnectionEnded(k, true);
+        if (Report(k, ReportKind::Error, failure.text)) emit ConnectionEnded(k, true);
         return;
     }
-    FailConnection(k, Failure::FromDetail(detail));
+    FailConnection(k, failure);
 }
 
 double ConnectionPool::Speed(int k) const {

@@ -124,7 +124,7 @@ private:
     // Closes connections that waited longer than the connect or receive timeout.
     void OnWatch();
     bool ScheduleRetry(int k, const QString& reason);
-    void OnFailed(int k, const QString& detail, int socketError);
+    void OnFailed(int k, Failure failure, int socketError);
     double Speed(int k) const;
     bool Running() const;
 

@@ -1,13 +1,5 @@
 #include "engine/Failure.h"
 
-Failure Failure::FromDetail(const QString& detail) {
-    qsizetype n = 0;
-    while (n < detail.size() && (detail.at(n).isDigit() || detail.at(n) == QLatin1Char('-'))) ++n;
-    bool ok = false;
-    const int code = detail.left(n).toInt(&ok);
-    return {ok ? code : -1, true, detail.mid(n)};
-}
-
 QString Failure::RunStopped(bool hasFile, bool sizeUnknown, qint64 received, qint64 fileSize,
                             const QString& lastError) {
     QString reason;

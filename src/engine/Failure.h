@@ -1,6 +1,7 @@
 #pragma once
-// Why a connection failed: the socket error number (-1 when the failure is the engine's or the
-// server's, 10060 for a timeout), whether another attempt may help, and the reason as told.
+// Why a connection failed: the socket error's or errno's number (-1 when the failure is the
+// engine's or the server's, 5 for a timeout), whether another attempt may help, and the reason as
+// told.
 
 #include <QString>
 
@@ -9,8 +10,8 @@ struct Failure {
     bool retryable = true;
     QString text;
 
-    // A connection's failure detail: its leading number is the code, the rest the text.
-    static Failure FromDetail(const QString& detail);
+    // As an "Error" report tells it: the code's decimal digits with the text right behind them.
+    QString Described() const { return QString::number(code) + text; }
     // A failure of the engine's own judgement, with its reason.
     static Failure Of(const QString& text, bool retryable = true) { return {-1, retryable, text}; }
     // Why a run ended with every connection closed and the file not whole: nothing came

@@ -83,7 +83,7 @@ void FileFetch::Open(const QString& address) {
             Finish(false, QStringLiteral("the server closed the connection early"));
     });
     connect(c, &HttpConnection::Failed, this,
-            [this](const QString& detail) { Finish(false, detail); });
+            [this](const Failure& failure) { Finish(false, failure.text); });
     connect(c, &HttpConnection::Refused, this,
             [this](const QString& reason) { Finish(false, reason); });
     idle.start(request.TimeoutSeconds * 1000);

@@ -73,24 +73,24 @@ QString HttpConnection::PeerText(bool withAddress) const {
     return text;
 }
 
-QString HttpConnection::TimeoutDetail(int connectSeconds, int receiveSeconds) const {
+std::optional<Failure> HttpConnection::TimedOut(int connectSeconds, int receiveSeconds) const {
     const bool waitingToSend = state == State::Connecting || state == State::Tunnelling ||
                                state == State::Handshaking || state == State::Connected;
     const bool owed = state == State::AwaitingHead || state == State::Body;
     if (waitingToSend && connectSeconds > 0 && activity.hasExpired(qint64(connectSeconds) * 1000))
-        return QString::number(kTimeoutErrorNumber) +
-               QStringLiteral("Connect timeout: not connected after %1 seconds")
-                   .arg(connectSeconds);
+        return Failure{
+            kTimeoutErrorNumber, true,
+            QStringLiteral("Connect timeout: not connected after %1 seconds").arg(connectSeconds)};
     if (owed && receiveSeconds > 0 && activity.hasExpired(qint64(receiveSeconds) * 1000))
-        return QString::number(kTimeoutErrorNumber) +
-               QStringLiteral("Receive timeout: nothing received for %1 seconds")
-                   .arg(receiveSeconds);
-    return QString();
+        return Failure{
+            kTimeoutErrorNumber, true,
+            QStringLiteral("Receive timeout: nothing received for %1 seconds").arg(receiveSeconds)};
+    return std::nullopt;
 }
 
-bool HttpConnection::Fail(const QString& detail, int socketError) {
+bool HttpConnection::Fail(const Failure& failure, int socketError) {
     // The job looks at the state first; it ends the connection (or it ends here).
-    emit Failed(detail, socketError);
+    emit Failed(failure, socketError);
     if (!Gone()) Abort();
     return false;
 }
@@ -132,7 +132,7 @@ void HttpConnection::StartTls() {
             emit Refused(reason);
             return;
         }
-        Fail(QStringLiteral("-1") + reason);
+        Fail(Failure::Of(reason));
     });
     tls->Start(sock->socketDescriptor(), serverHost);
     // The channel reads from its own copy of the descriptor from now on.
@@ -149,7 +149,7 @@ void HttpConnection::Send(const QByteArray& request) {
     state = State::AwaitingHead;
     activity.start();
     if (tls != nullptr) {
-        if (!tls->Write(request)) Fail(QStringLiteral("-1") + tls->ErrorText());
+        if (!tls->Write(request)) Fail(Failure::Of(tls->ErrorText()));
         return;
     }
     sock->write(request);
@@ -238,10 +238,10 @@ void HttpConnection::OnSocketReadable() {
                     limiter->GiveBack(want - std::max<qint64>(n, 0));
                 if (n > 0) Process(buffer.constData(), n);
                 if (n < 0 && !Gone())
-                    Fail(QStringLiteral("-1The connection was closed unexpectedly"));
+                    Fail(Failure::Of(QStringLiteral("The connection was closed unexpectedly")));
                 return;
             }
-            Fail(QString::number(e) + QString::fromLocal8Bit(std::strerror(e)));
+            Fail({e, true, QString::fromLocal8Bit(std::strerror(e))});
             return;
         }
         const qint64 want = Allowance(ReadSize());
@@ -281,12 +281,12 @@ void HttpConnection::OnSocketDisconnected() {
     if (Gone()) return;
     // The reader sees an orderly close first; this comes only when the socket layer gave the
     // connection up by itself, which does not end the data in order.
-    Fail(QStringLiteral("-1The connection was closed unexpectedly"));
+    Fail(Failure::Of(QStringLiteral("The connection was closed unexpectedly")));
 }
 
 void HttpConnection::OnSocketError(int error) {
     if (Gone()) return;
-    Fail(QString::number(error) + sock->errorString(), error);
+    Fail({error, true, sock->errorString()}, error);
 }
 
 bool HttpConnection::Process(const char* data, qint64 size) {
@@ -299,7 +299,8 @@ bool HttpConnection::Process(const char* data, qint64 size) {
         // before the handshake.
         if (after < 0) {
             if (head.size() > kHeadLimit)
-                return Fail(QStringLiteral("-1Proxy answer larger than %1 bytes").arg(kHeadLimit));
+                return Fail(Failure::Of(
+                    QStringLiteral("Proxy answer larger than %1 bytes").arg(kHeadLimit)));
             return true;
         }
         const QString refused = TlsSetup::TunnelAnswer(head.left(after));
@@ -316,7 +317,8 @@ bool HttpConnection::Process(const char* data, qint64 size) {
     for (qsizetype headEnd = after;; headEnd = HttpHead::End(head)) {
         if (headEnd < 0 || headEnd > kHeadLimit) {
             if (head.size() > kHeadLimit || headEnd >= 0)
-                return Fail(QStringLiteral("-1Response head larger than %1 bytes").arg(kHeadLimit));
+                return Fail(Failure::Of(
+                    QStringLiteral("Response head larger than %1 bytes").arg(kHeadLimit)));
             return true;
         }
         const QByteArray headBytes = HttpHead::WithCrLf(head.left(headEnd));
@@ -328,14 +330,14 @@ bool HttpConnection::Process(const char* data, qint64 size) {
         const int code = HttpHead::StatusCode(text);
         if (code >= 100 && code <= 199 && code != 101) {
             if (++interimAnswers > kInterimLimit)
-                return Fail(QStringLiteral("-1More than %1 interim answers (%2)")
-                                .arg(kInterimLimit)
-                                .arg(HttpHead::StatusLine(text)));
+                return Fail(Failure::Of(QStringLiteral("More than %1 interim answers (%2)")
+                                            .arg(kInterimLimit)
+                                            .arg(HttpHead::StatusLine(text))));
             head = std::move(rest);
             continue;
         }
         if (const QString unreadable = HttpHead::Unreadable(text); !unreadable.isEmpty())
-            return Fail(QStringLiteral("-1") + unreadable);
+            return Fail(Failure::Of(unreadable));
         // The job answers with StartBody (or ends the connection).
         emit HeadArrived(headBytes, rest);
         return !Gone();
@@ -349,7 +351,8 @@ bool HttpConnection::Feed(const char* data, qint64 size) {
     }
     // Chunked transfer coding: only the chunks' data is the answer's.
     plain.clear();
-    if (!decoder.Feed(data, size, plain)) return Fail(QStringLiteral("-1Bad chunked data"));
+    if (!decoder.Feed(data, size, plain))
+        return Fail(Failure::Of(QStringLiteral("Bad chunked data")));
     const bool done = decoder.Done();
     if (plain.isEmpty() && !done) return true;
     const QByteArray bytes = std::move(plain);

@@ -12,8 +12,10 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 #include "engine/ChunkedDecoder.h"
+#include "engine/Failure.h"
 
 class QTcpSocket;
 class SpeedLimiter;
@@ -68,8 +70,8 @@ public:
     bool ChunksDone() const { return decoder.Done(); }
     // "name:port", and with withAddress "(IP:address)" after it.
     QString PeerText(bool withAddress) const;
-    // The "Error" detail of a connection that has waited longer than its timeout, "" otherwise.
-    QString TimeoutDetail(int connectSeconds, int receiveSeconds) const;
+    // The failure of a connection that has waited longer than its timeout, none otherwise.
+    std::optional<Failure> TimedOut(int connectSeconds, int receiveSeconds) const;
     // Milliseconds since the connect began, the request went out or bytes last came.
     qint64 IdleMs() const { return activity.elapsed(); }
 
@@ -92,8 +94,9 @@ signals:
     void ChunksEnded();                        // the last chunk and its trailer
     // The server ended the connection. certain: in order (for TLS: with its close notice).
     void PeerClosed(bool certain);
-    // detail: the socket error's number (or -1) and its text, as the "Error" report has it.
-    void Failed(const QString& detail, int socketError);
+    // Why the connection failed (its code the socket error's or errno's number, or -1);
+    // socketError: the socket layer's own error, -1 for any other failure.
+    void Failed(const Failure& failure, int socketError);
     // The job ends at once: a certificate that does not verify, a proxy that refuses the tunnel.
     void Refused(const QString& reason);
 
@@ -106,7 +109,7 @@ private:
     void OnTlsReadable();
     bool Process(const char* data, qint64 size);
     bool Feed(const char* data, qint64 size);
-    bool Fail(const QString& detail, int socketError = -1);
+    bool Fail(const Failure& failure, int socketError = -1);
     bool Gone() const { return state == State::Closed; }
     qint64 ReadSize() const;
     // What may be read now of want; 0 when the speed limit holds the reading back (it goes on

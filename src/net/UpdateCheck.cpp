@@ -97,7 +97,8 @@ void UpdateCheck::Start(const QString& serverHost, quint16 serverPort) {
         response.append(data, size);
     });
     connect(conn, &HttpConnection::PeerClosed, this, &UpdateCheck::OnClosed);
-    connect(conn, &HttpConnection::Failed, this, [this](const QString& detail) { Fail(detail); });
+    connect(conn, &HttpConnection::Failed, this,
+            [this](const Failure& failure) { Fail(failure.Described()); });
     conn->Open(host, port, false, false, QString(), 0);
     SetStatus(QStringLiteral("Connect to the internet..."));
     answerTimer.start(answerMs);

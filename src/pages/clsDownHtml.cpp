@@ -121,11 +121,11 @@ bool clsDownHtml::Start() {
     // Socket errors, cut connections and the connection's own limits; a refused certificate or
     // tunnel: the run ends with the reason. A connection cut after the whole page came ends as a
     // close does.
-    connect(conn, &HttpConnection::Failed, this, [this](const QString& detail) {
+    connect(conn, &HttpConnection::Failed, this, [this](const Failure& failure) {
         if (PageComplete())
             OnPeerClosed();
         else
-            EndWithError(QStringLiteral("Error"), detail);
+            EndWithError(QStringLiteral("Error"), failure.Described());
     });
     connect(conn, &HttpConnection::Refused, this,
             [this](const QString& reason) { EndWithError(QStringLiteral("Error"), reason); });

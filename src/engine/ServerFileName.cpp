@@ -44,7 +44,9 @@ QString Safe(const QString& name) {
     n = n.mid(n.lastIndexOf(QLatin1Char('/')) + 1).trimmed();
     for (const QChar c : n)
         if (c.unicode() < 0x20 || c.unicode() == 0x7f) return QString();
-    if (n == QLatin1String(".") || n == QLatin1String("..")) return QString();
+    // No hidden file from a server's word (".bashrc", ".profile" in a home folder): its leading
+    // dots go, as browsers drop them; "." and ".." leave nothing.
+    while (n.startsWith(QLatin1Char('.'))) n.remove(0, 1);
     return n;
 }
 

@@ -3,7 +3,7 @@
 // filename="intro.swf"", or filename*=UTF-8''... by RFC 6266), taken instead of the name the
 // address gave when that name is a script's ("download.php") or has no extension, and the user
 // did not choose another. The name keeps to the rules of every other name: no folder, no
-// control character, never "." or "..".
+// control character, never "." or ".."; and it never starts with a dot (no hidden file).
 
 #include <QString>
 

@@ -55,10 +55,13 @@ TEST(QuorvantaGet, FailsClearly) {
     // A script that names the file it sends (RFC 6266's extended form).
     const Served served(
         "location = /download.php { add_header Content-Disposition "
-        "\"attachment; filename=x.bin; filename*=UTF-8''intro%20%C3%A9.swf\"; }",
+        "\"attachment; filename=x.bin; filename*=UTF-8''intro%20%C3%A9.swf\"; }"
+        "location = /hidden.php { add_header Content-Disposition 'attachment; "
+        "filename=\"..bashrc\"'; }",
         "ok.swf", 4, 37);
     ASSERT_TRUE(served.Ready());
     ASSERT_TRUE(served.nginx.Put("download.php", served.data));
+    ASSERT_TRUE(served.nginx.Put("hidden.php", served.data));
     ASSERT_TRUE(served.nginx.Put("cyan.swf", served.data));
     const QString dir = served.dir;
     // Names shortened to leave room for ".qvlock" and ".qvjob", and decoded.
@@ -83,6 +86,8 @@ TEST(QuorvantaGet, FailsClearly) {
         // No query in a name; a script's name gives way to the one the server sends.
         {{"--dir", dir, served.nginx.Url("/cyan.swf?level=3/x")}, 0, "", false},
         {{"--dir", dir, served.nginx.Url("/download.php?id=7")}, 0, "", false},
+        // A server's name never makes a hidden file.
+        {{"--dir", dir, served.nginx.Url("/hidden.php")}, 0, "", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -102,6 +107,8 @@ TEST(QuorvantaGet, FailsClearly) {
     EXPECT_EQ(TestEnv::ReadFile(dir + QString::fromUtf8("/caf\xC3\xA9.swf")), served.data);
     EXPECT_EQ(TestEnv::ReadFile(dir + "/cyan.swf"), served.data);
     EXPECT_EQ(TestEnv::ReadFile(dir + QString::fromUtf8("/intro \xC3\xA9.swf")), served.data);
+    EXPECT_EQ(TestEnv::ReadFile(dir + "/bashrc"), served.data);
+    EXPECT_FALSE(QFile::exists(dir + "/..bashrc"));
 }
 
 TEST(QuorvantaGet, FullSpeedDownloadsLoseNoByte) {

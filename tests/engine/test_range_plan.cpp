@@ -28,9 +28,16 @@ RangePlan::Segments Make(const std::vector<Rec>& recs) {
 
 std::string Show(const RangePlan::Segments& seg) {
     std::string out;
-    for (int i = 1; i <= kMaxParts; ++i)
-        out += "{" + std::to_string(seg[i].StartPos) + "," + std::to_string(seg[i].CurPos) + "," +
-               std::to_string(seg[i].EndPos) + "}";
+    // Appended piece by piece: GCC 12 warns (-Wrestrict) about a chain of "literal" + string.
+    for (int i = 1; i <= kMaxParts; ++i) {
+        out += '{';
+        out += std::to_string(seg[i].StartPos);
+        out += ',';
+        out += std::to_string(seg[i].CurPos);
+        out += ',';
+        out += std::to_string(seg[i].EndPos);
+        out += '}';
+    }
     return out;
 }
 

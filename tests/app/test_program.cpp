@@ -285,7 +285,9 @@ TEST(Program, WindowsOpenWhollyOnASmallScreenUnderAWindowManager) {
     // machine) is made once more.
     ASSERT_TRUE(TestEnv::WaitFor([&] { return !x.Do({"getdisplaygeometry"}).isEmpty(); }, 10000));
     ASSERT_TRUE(p.Start());
-    if (p.process.waitForFinished(3000)) ASSERT_TRUE(p.Start());
+    if (p.process.waitForFinished(3000)) {
+        ASSERT_TRUE(p.Start());
+    }
     // Left, top, right and bottom of the window with its frame, from the X server.
     auto framed = [&](const QString& name) {
         const QString id =

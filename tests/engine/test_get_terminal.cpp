@@ -47,8 +47,9 @@ TEST(QuorvantaGet, TerminalShowsOneProgressLineAndTheLogOnlyWhenVerbose) {
         // most), not of the whole file (4 s) or of what this run has not fetched yet.
         const QRegularExpression late("(\\d+)% [^,]+, [^,]+, 0:(\\d\\d) left");
         for (auto m = late.globalMatch(run.out); m.hasNext();)
-            if (const auto line = m.next(); line.captured(1).toInt() >= 85)
+            if (const auto line = m.next(); line.captured(1).toInt() >= 85) {
                 EXPECT_LE(line.captured(2).toInt(), 2) << line.captured(0).toStdString();
+            }
         EXPECT_EQ(run.out.contains("[1] Connecting:127.0.0.1:"), verbose) << run.out.toStdString();
         EXPECT_TRUE(run.out.contains("Job complete.")) << run.out.toStdString();
     }

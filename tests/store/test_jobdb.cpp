@@ -539,7 +539,9 @@ TEST_F(JobDbTest, NamesJournalRenamesOnlyJobsThatStillNeedTheName) {
         SCOPED_TRACE(c.what);
         ClearJobs();
         QFile::remove(own);
-        if (c.ownExists) ASSERT_TRUE(TestEnv::WriteFile(own, "x"));
+        if (c.ownExists) {
+            ASSERT_TRUE(TestEnv::WriteFile(own, "x"));
+        }
         JobRecord job;
         job.Url = url;
         job.LocalFile = own;

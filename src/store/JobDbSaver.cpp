@@ -15,8 +15,8 @@
 #include "store/CategoryTree.h"
 #include "store/JobDb.h"
 #include "store/JobDbSideFiles.h"
-#include "store/JobNamesJournal.h"
 #include "store/JobDbSnapshot.h"
+#include "store/JobNamesJournal.h"
 #include "store/JobTable.h"
 #include "store/UserMessage.h"
 
@@ -37,6 +37,7 @@ struct JobDbSaver::Task {
     std::vector<std::pair<int, QString>> files;    // data synced (fdatasync)
     std::vector<std::pair<int, QString>> folders;  // names synced (fsync)
     int64_t journal = 0;  // the file names set aside for this save (JobNamesJournal)
+    QSet<int> added;      // new jobs the snapshot holds
     Task() = default;
     Task(const Task&) = delete;
     Task& operator=(const Task&) = delete;
@@ -51,6 +52,7 @@ struct JobDbSaver::Task {
         older.files.clear();
         older.folders.clear();
         journal = std::max(journal, older.journal);
+        added.unite(older.added);
     }
 };
 
@@ -106,6 +108,7 @@ std::unique_ptr<JobDbSaver::Task> JobDbSaver::TakeTask() {
     // The names written down so far are in the tables this snapshot takes.
     task->journal = JobNamesJournal::SetAside(path);
     TakeJobDbSnapshot(*tree, task->snapshot);
+    task->added = notOnDisk;
     JobDbSideFiles::SaveAll(path);
     // The files of the running jobs and of the jobs that ran since the last save. They are
     // opened now, under the names the snapshot holds, so a later rename or close does not
@@ -172,6 +175,7 @@ void JobDbSaver::Run() {
         }
         QString error;
         const bool ok = Write(*task, &error);
+        const QSet<int> added = std::move(task->added);
         {
             std::lock_guard lock(mutex);
             writing = false;
@@ -180,7 +184,7 @@ void JobDbSaver::Run() {
         task.reset();
         changed.notify_all();
         QMetaObject::invokeMethod(
-            this, [this, ok, error] { Finished(ok, error); }, Qt::QueuedConnection);
+            this, [this, ok, error, added] { Finished(ok, error, added); }, Qt::QueuedConnection);
     }
 }
 
@@ -208,7 +212,8 @@ bool JobDbSaver::Write(Task& task, QString* error) const {
     return true;
 }
 
-void JobDbSaver::Finished(bool ok, const QString& error) {
+void JobDbSaver::Finished(bool ok, const QString& error, const QSet<int>& added) {
+    if (ok) notOnDisk.subtract(added);
     // A failing disk is told once, not at every save, until a save succeeds again.
     if (!ok && !failureShown) TellFailure(path, error);
     failureShown = !ok;
@@ -235,6 +240,7 @@ bool JobDbSaver::SaveNow() {
     }
     QString error;
     const bool ok = Write(*task, &error);
+    if (ok) notOnDisk.subtract(task->added);
     if (!ok) TellFailure(path, error);
     failureShown = !ok;
     return ok;

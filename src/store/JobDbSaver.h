@@ -51,6 +51,10 @@ public:
     void SyncJobFile(int job);
     // Blocks until no write is queued or running.
     void WaitForWrites();
+    // A job given a row (added, or loaded) that the database on disk may not hold yet; OnDisk
+    // is false for it until a save that holds it is written.
+    void NoteNewJob(int job) { notOnDisk.insert(job); }
+    bool OnDisk(int job) const { return !notOnDisk.contains(job); }
 
 signals:
     // A background save has been written (ok) or has failed.
@@ -63,7 +67,7 @@ private:
     void KeepTable(Task& task);
     std::unique_ptr<Task> TakeTask();
     void Run();
-    void Finished(bool ok, const QString& error);
+    void Finished(bool ok, const QString& error, const QSet<int>& added);
     bool Write(Task& task, QString* error) const;
 
     const CategoryTree* tree;
@@ -71,6 +75,7 @@ private:
     QTimer gatherTimer;
     QTimer progressTimer;
     QSet<int> filesToSync;
+    QSet<int> notOnDisk;
     bool failureShown = false;
 
     std::mutex mutex;

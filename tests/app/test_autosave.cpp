@@ -180,5 +180,28 @@ TEST(Autosave, JobsAndProgressReachTheDiskAsTheyChangeAndSurviveAKill) {
             1500));
         w.ExitProgram();
     }
+
+    // A job started at once from the dialog is in the database on disk before its file is made:
+    // a kill right after leaves no file that no job knows.
+    ClearJobs();
+    ASSERT_TRUE(nginx.Put("clip2.swf", body));
+    {
+        frmMain w;
+        w.Load();
+        Settings.PopMessage = 0;
+        frmNewDown1* dialog = w.NewJobs()->Open(ModeSingleFile);
+        ASSERT_TRUE(dialog);
+        dialog->findChild<QLineEdit*>("txtUrl")->setText(nginx.Url("/clip2.swf"));
+        dialog->findChild<QLineEdit*>("txtSaveAs1")->setText(folder);
+        dialog->findChild<QPushButton*>("cmdNewJobOk")->click();
+        ASSERT_TRUE(TestEnv::WaitFor(
+            [&] { return !QDir(folder).entryList({"clip2.swf*"}, QDir::Files).isEmpty(); }));
+        bool held = false;
+        for (const JobRecord& r : SavedJobs(db))
+            held = held || (r.Url == nginx.Url("/clip2.swf") &&
+                            r.LocalFile.startsWith(folder + "clip2.swf"));
+        EXPECT_TRUE(held) << "the file was made before the database held its job";
+        w.ExitProgram();
+    }
     ClearJobs();
 }

@@ -55,6 +55,8 @@ public:
     // is false for it until a save that holds it is written.
     void NoteNewJob(int job) { notOnDisk.insert(job); }
     bool OnDisk(int job) const { return !notOnDisk.contains(job); }
+    // The rows just made for the jobs loaded from the database: it holds them.
+    void LoadedJobsOnDisk() { notOnDisk.clear(); }
 
 signals:
     // A background save has been written (ok) or has failed.

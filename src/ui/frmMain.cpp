@@ -289,6 +289,7 @@ void frmMain::Load() {
     // Downloads cut off by the last end of the program go on by themselves, shown at once.
     if (manager->LoadUnfinishedJobs(Settings.ResumeAtStart != 0) > 0)
         categories->mirror()->Select(TreeKeys::NowDownLoad);
+    saver->LoadedJobsOnDisk();
     searchQueue->KeepBeside(JobDbFile);
     connect(searchQueue, &clsSearchQueue::JobsChanged, saver, [this] { saver->RequestSave(); });
     RestorePlace();
